@@ -1,0 +1,25 @@
+// The command line: up to three folder path prefixes whose folders enter the
+// play order file by file, and a few options.
+#ifndef CARDPREP_APP_ARGS_H_
+#define CARDPREP_APP_ARGS_H_
+
+#include <string>
+#include <vector>
+
+struct Args {
+  bool help = false;
+  bool version = false;
+  // Prefixes in the card's path form ("/" taken as "\"), kept whole; only
+  // the first three are used.
+  std::vector<std::u16string> prefixes;
+};
+
+constexpr int kMaxPrefixes = 3;
+
+// Parses argv. Returns false, with an error line on standard error, for an
+// unknown option: the caller then exits with status 2 and writes nothing.
+[[nodiscard]] bool ParseArgs(int argc, char** argv, Args* args);
+
+const char* Usage();
+
+#endif  // CARDPREP_APP_ARGS_H_

@@ -1,0 +1,85 @@
+#include "host/names.h"
+
+#include <cstdint>
+
+bool Utf8ToUtf16(std::string_view utf8, std::u16string* out) {
+  out->clear();
+  out->reserve(utf8.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
+  const uint8_t* end = p + utf8.size();
+  while (p < end) {
+    uint8_t b = *p;
+    if (b < 0x80) {
+      out->push_back(b);
+      ++p;
+      continue;
+    }
+    int extra;
+    char32_t c;
+    char32_t min;
+    if ((b & 0xE0) == 0xC0) {
+      extra = 1, c = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2, c = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      extra = 3, c = b & 0x07, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (end - p <= extra) return false;
+    for (int k = 1; k <= extra; ++k) {
+      if ((p[k] & 0xC0) != 0x80) return false;
+      c = (c << 6) | (p[k] & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(c));
+    }
+    p += extra + 1;
+  }
+  return true;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (size_t i = 0; i < utf16.size(); ++i) {
+    char32_t c = utf16[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() &&
+        utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::string HostPath(std::u16string_view path) {
+  if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
+  std::string host = Utf16ToUtf8(path);
+  for (char& ch : host) {
+    if (ch == '\\') ch = '/';
+  }
+  return host.empty() ? std::string(".") : "./" + host;
+}

@@ -1,0 +1,71 @@
+#include "sjis/cp932.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace {
+
+// One entry per UTF-16 unit: 0 not yet asked, kUnconvertible, 0x100 | byte
+// for a one-byte form, lead << 8 | trail for a two-byte form (lead bytes are
+// 0x81 and above, so the ranges cannot meet).
+constexpr uint16_t kUnknown = 0;
+constexpr uint16_t kUnconvertible = 1;
+uint16_t g_unit_table[0x10000];
+
+uint16_t AskIconv(char16_t unit) {
+  static iconv_t cd = iconv_open("CP932", "UTF-16LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return kUnconvertible;
+  char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  char out[8];
+  char* in_p = in;
+  char* out_p = out;
+  size_t in_left = sizeof in;
+  size_t out_left = sizeof out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+  size_t n = sizeof out - out_left;
+  if (r == static_cast<size_t>(-1) || in_left != 0) return kUnconvertible;
+  const auto* b = reinterpret_cast<const uint8_t*>(out);
+  if (n == 1) return static_cast<uint16_t>(0x100 | b[0]);
+  if (n == 2 && b[0] >= 0x81) return static_cast<uint16_t>(b[0] << 8 | b[1]);
+  return kUnconvertible;
+}
+
+}  // namespace
+
+int Cp932FromUnit(char16_t unit, uint8_t out[2]) {
+  uint16_t entry = g_unit_table[unit];
+  if (entry == kUnknown) entry = g_unit_table[unit] = AskIconv(unit);
+  if (entry == kUnconvertible) return 0;
+  if (entry < 0x200) {
+    out[0] = static_cast<uint8_t>(entry);
+    return 1;
+  }
+  out[0] = static_cast<uint8_t>(entry >> 8);
+  out[1] = static_cast<uint8_t>(entry);
+  return 2;
+}
+
+std::string Cp932ToUtf8(std::string_view sjis) {
+  static iconv_t cd = iconv_open("UTF-8", "CP932");
+  std::string out;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* in_p = const_cast<char*>(sjis.data());
+  size_t in_left = sjis.size();
+  char buffer[256];
+  while (in_left > 0) {
+    char* out_p = buffer;
+    size_t out_left = sizeof buffer;
+    size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+    out.append(buffer, sizeof buffer - out_left);
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      // An undefined or cut-off sequence: mark it and go on after its byte.
+      out.append("\xEF\xBF\xBD");
+      ++in_p;
+      --in_left;
+    }
+  }
+  return out;
+}

@@ -1,0 +1,22 @@
+// Code page 932 (Shift-JIS as Windows-31J defines it) for the tool's names:
+// Microsoft's round-trip table plus the look-alikes that Japanese text from
+// other systems uses (U+301C WAVE DASH as 0x81 0x60, U+00A5 YEN SIGN as 0x5C,
+// and seven more). glibc's iconv "CP932" is exactly that table, so it is the
+// converter; no locale has to exist on the host. Each UTF-16 unit is asked
+// for once and remembered.
+#ifndef CARDPREP_SJIS_CP932_H_
+#define CARDPREP_SJIS_CP932_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Converts one UTF-16 unit into |out| and returns its byte count (1 or 2), or
+// 0 when code page 932 has no form for it (surrogates never have one).
+int Cp932FromUnit(char16_t unit, uint8_t out[2]);
+
+// Decodes Shift-JIS bytes into UTF-8 for the console; a byte sequence the
+// code page does not define becomes U+FFFD.
+std::string Cp932ToUtf8(std::string_view sjis);
+
+#endif  // CARDPREP_SJIS_CP932_H_

@@ -1,0 +1,85 @@
+#include "sjis/sjis_field.h"
+
+#include <unicode/unorm2.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "sjis/cp932.h"
+#include "sjis/listing.h"
+
+namespace {
+
+// One conversion attempt: stores as many whole characters of |text| as fit
+// into the first size - 1 bytes and returns the bytes stored, or -1 when a
+// character taken has no form in code page 932. An unconvertible character
+// counts as taken whenever a byte is left, since its "?" would fit there.
+// A character above U+FFFF is a surrogate pair and never converts.
+int AttemptConversion(char* field, size_t size, std::u16string_view text) {
+  const size_t limit = size - 1;
+  size_t n = 0;
+  for (size_t i = 0; i < text.size() && n < limit; ++i) {
+    uint8_t bytes[2];
+    int len = Cp932FromUnit(text[i], bytes);
+    if (len == 0) return -1;
+    if (n + static_cast<size_t>(len) > limit) break;
+    memcpy(field + n, bytes, static_cast<size_t>(len));
+    n += static_cast<size_t>(len);
+  }
+  return static_cast<int>(n);
+}
+
+bool IsAsciiOnly(std::u16string_view text) {
+  for (char16_t u : text) {
+    if (u >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::u16string NormalizeNfc(std::u16string_view text) {
+  if (IsAsciiOnly(text)) return std::u16string(text);
+  UErrorCode status = U_ZERO_ERROR;
+  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+  if (U_FAILURE(status)) return std::u16string(text);
+  const auto* src = reinterpret_cast<const UChar*>(text.data());
+  const auto length = static_cast<int32_t>(text.size());
+  if (unorm2_isNormalized(nfc, src, length, &status) && U_SUCCESS(status)) {
+    return std::u16string(text);
+  }
+  // NFC may lengthen a text (a few characters never recompose), so ask for
+  // the size first.
+  status = U_ZERO_ERROR;
+  int32_t needed = unorm2_normalize(nfc, src, length, nullptr, 0, &status);
+  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::u16string(text);
+  std::u16string out(static_cast<size_t>(needed), u'\0');
+  status = U_ZERO_ERROR;
+  unorm2_normalize(nfc, src, length, reinterpret_cast<UChar*>(out.data()), needed, &status);
+  if (U_FAILURE(status)) return std::u16string(text);
+  return out;
+}
+
+std::u16string ReplaceUnconvertible(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& unit : out) {
+    uint8_t scratch[2];
+    if (Cp932FromUnit(unit, scratch) == 0) unit = u'?';
+  }
+  return out;
+}
+
+bool WideToSjisField(char* field, size_t size, std::u16string_view text) {
+  if (size == 0) return false;
+  const std::u16string normal = NormalizeNfc(text);
+  int n = AttemptConversion(field, size, normal);
+  if (n < 0) {
+    WriteListingLine("cannot convert ");
+    n = AttemptConversion(field, size, ReplaceUnconvertible(normal));
+  }
+  if (n < 0) n = AttemptConversion(field, size, u"???");
+  if (n < 0) return false;
+  memset(field + n, ' ', size - 1 - static_cast<size_t>(n));
+  field[size - 1] = '\0';
+  return true;
+}
