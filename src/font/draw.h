@@ -1,0 +1,49 @@
+// Drawing a Shift-JIS line into the display's page layout: two byte rows of
+// equal length, the upper one for pixel rows 0-7 and the lower one for pixel
+// rows 8-15, one byte per pixel column, bit 0 the top pixel of its band.
+#ifndef CARDPREP_FONT_DRAW_H_
+#define CARDPREP_FONT_DRAW_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "font/fontx.h"
+
+// A 16-pixel text line of N columns, upper row first as the files store it.
+template <size_t N>
+struct PageRow {
+  uint8_t upper[N];
+  uint8_t lower[N];
+
+  void Clear() {
+    memset(upper, 0, N);
+    memset(lower, 0, N);
+  }
+};
+
+// Draws |text_length| bytes of |text| from column 0 on: a two-byte character
+// with |zenkaku|, any other byte with |hankaku|, each as many columns as its
+// font is wide. Drawing stops exactly at the shorter row's end. A character
+// without a glyph is reported on standard output and takes no columns.
+//
+// A byte in 0x81-0x9F or 0xE0-0xFC is a lead byte, seen from the start of the
+// text: it takes the next byte as its trail byte, whatever its value, and when
+// that is NUL nothing after it is a lead byte; nor is anything after a NUL
+// character. The byte after the text must be readable (callers pass a fixed
+// field, whose NUL follows the text), since a lead byte in the last position
+// pairs with it.
+void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_length,
+                    const char* text, int text_length, const FontInfo& hankaku,
+                    const FontInfo& zenkaku);
+
+// Draws a whole fixed field into |row| with the run's fonts, after clearing
+// the row so that columns no glyph reaches are blank.
+template <size_t N>
+void DrawField(PageRow<N>* row, const char* field, size_t text_length) {
+  row->Clear();
+  DrawSjisString(row->upper, static_cast<int>(N), row->lower, static_cast<int>(N), field,
+                 static_cast<int>(text_length), g_font.hankaku, g_font.zenkaku);
+}
+
+#endif  // CARDPREP_FONT_DRAW_H_

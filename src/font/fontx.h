@@ -1,0 +1,85 @@
+// FONTX2 bitmap fonts. The player cannot draw text, so every name is drawn
+// here with two 16-dot fonts from the card's _FONT folder: a double-byte
+// (zenkaku) font for two-byte Shift-JIS characters and a single-byte
+// (hankaku) font for the rest. Glyphs are converted once, when the font is
+// loaded, from the file's rows into the display's page layout, so drawing a
+// character is a plain copy of column bytes.
+//
+// FONTX2 file (little-endian):
+//   0   6  "FONTX2"
+//   6   8  font name (ignored)
+//   14  1  width in dots
+//   15  1  height in dots
+//   16  1  code type: 0 single-byte, anything else double-byte
+//   single-byte: 17  256 glyphs, codes 0-255, height bytes each
+//   double-byte: 17  block count n
+//                18  n x (first code u16, last code u16, inclusive)
+//                18 + 4n  glyphs of block 0, then block 1, ...
+// A glyph is stored row by row from the top, (width + 7) / 8 bytes a row,
+// bit 7 the leftmost dot.
+//
+// Page layout of a converted glyph: one byte per pixel column of an 8-row
+// band, bit 0 the band's top row; the upper band (rows 0-7) first.
+//   single-byte (16 bytes): 0-7 upper band, 8-15 lower band
+//   double-byte (32 bytes): 0-7 upper left, 8-15 upper right,
+//                           16-23 lower left, 24-31 lower right
+#ifndef CARDPREP_FONT_FONTX_H_
+#define CARDPREP_FONT_FONTX_H_
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// One range of consecutive codes and their converted glyphs.
+struct CodeBlock {
+  uint16_t start_code = 0;
+  uint16_t end_code = 0;  // inclusive
+  int32_t glyph_count = 0;  // end_code - start_code + 1; 0 or less holds nothing
+  std::vector<uint8_t> glyphs;  // glyph_count x glyph_size bytes
+};
+
+// A loaded font; every field zero and no blocks while it is empty.
+struct FontInfo {
+  int32_t width = 0;            // dots; the columns one character takes
+  int32_t height = 0;           // dots
+  int32_t row_bytes = 0;        // bytes of one glyph row in the file
+  int32_t file_glyph_size = 0;  // row_bytes x height
+  int32_t glyph_size = 0;       // 16 single-byte, 32 double-byte
+  int32_t code_type = 0;        // 0 single-byte
+  int32_t block_count = 0;
+  std::vector<CodeBlock> blocks;  // in file order: the first match wins
+  // The blocks that hold glyphs are in ascending order without overlap, so a
+  // lookup may search them by halves.
+  bool ordered = false;
+};
+
+// The two fonts of the run: loaded once at start-up by InitFont, read by the
+// drawing afterwards, written by nobody else.
+struct FontState {
+  FontInfo zenkaku;
+  FontInfo hankaku;
+};
+extern FontState g_font;
+void ResetFontState();  // run order and test fixtures only
+
+constexpr char16_t kZenkakuFontPath[] = u"_FONT\\RIZOZ16I.DAZ";
+constexpr char16_t kHankakuFontPath[] = u"_FONT\\MYRCH16B.FNT";
+
+// Loads both fonts (zenkaku first; the hankaku font is not tried when that
+// fails) and prints "InitFont OK" when both loaded.
+bool InitFont();
+
+// Loads the FONTX2 file at |path| (a backslash path relative to the working
+// folder) into |font|. Returns false, with a message, when it was not loaded;
+// |font| then stays empty.
+[[nodiscard]] bool GetFontMetrics(std::u16string_view path, FontInfo* font);
+
+// The converted glyph of |code| (glyph_size bytes), or nullptr.
+const uint8_t* FindGlyph(const FontInfo& font, uint16_t code);
+
+// Transposes an 8 x 8 cell: |rows| one byte per pixel row from the top, bit 7
+// the leftmost dot; |columns| receives one byte per column from the left, bit
+// 0 the top row.
+void ConvertGlyphToPages(const uint8_t rows[8], uint8_t columns[8]);
+
+#endif  // CARDPREP_FONT_FONTX_H_

@@ -1,0 +1,145 @@
+#include "font/draw.h"
+
+#include <gtest/gtest.h>
+
+#include "font/font_test_util.h"
+#include "test_util.h"
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+// Draws with the shared 16-dot fonts, checking pixels against the font files
+// themselves.
+class DrawTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (SharedFile("fonts/ILGZ16XB.FNT").empty()) GTEST_SKIP() << "no shared fonts";
+    ResetFontState();
+    LinkFonts();
+    CaptureStdout();
+    ASSERT_TRUE(InitFont());
+    GetCapturedStdout();
+    zenkaku_file_ = ReadBytes("_FONT/RIZOZ16I.DAZ");
+    hankaku_file_ = ReadBytes("_FONT/MYRCH16B.FNT");
+    memset(upper_, 0xAA, sizeof upper_);
+    memset(lower_, 0xAA, sizeof lower_);
+  }
+  // Draws |text| (its NUL follows it) into rows of |columns| and returns what
+  // went to standard output.
+  std::string Draw(const std::string& text, int columns) {
+    CaptureStdout();
+    DrawSjisString(upper_, columns, lower_, columns, text.c_str(), int(text.size()),
+                   g_font.hankaku, g_font.zenkaku);
+    return GetCapturedStdout();
+  }
+  // Columns [x, x + width) hold |code| from |file|, all 16 rows.
+  void ExpectGlyphAt(int x, const std::vector<uint8_t>& file, uint16_t code, int width) {
+    for (int gx = 0; gx < width; ++gx) {
+      for (int y = 0; y < 16; ++y) {
+        ASSERT_EQ(PagePixel(upper_, lower_, x + gx, y), FilePixel(file, code, gx, y))
+            << "code " << std::hex << code << std::dec << " at column " << x + gx << " row " << y;
+      }
+    }
+  }
+  void ExpectUntouchedFrom(int x) {
+    for (int c = x; c < 400; ++c) {
+      ASSERT_EQ(upper_[c], 0xAA) << c;
+      ASSERT_EQ(lower_[c], 0xAA) << c;
+    }
+  }
+
+  ScopedTempDir dir_;
+  std::vector<uint8_t> zenkaku_file_, hankaku_file_;
+  uint8_t upper_[400];
+  uint8_t lower_[400];
+};
+
+TEST_F(DrawTest, PaddedAsciiFillsTheRowsExactly) {
+  const std::string text = "ABC" + std::string(13, ' ');
+  EXPECT_EQ(Draw(text, 128), "");
+  for (int k = 0; k < 16; ++k) ExpectGlyphAt(8 * k, hankaku_file_, uint8_t(text[k]), 8);
+  ExpectUntouchedFrom(128);
+}
+
+TEST_F(DrawTest, KanjiTakesSixteenColumnsAndAsciiEight) {
+  EXPECT_EQ(Draw("\x8A\xBF" "A\xB1", 64), "");  // 漢 A ｱ
+  ExpectGlyphAt(0, zenkaku_file_, 0x8ABF, 16);
+  ExpectGlyphAt(16, hankaku_file_, 'A', 8);
+  ExpectGlyphAt(24, hankaku_file_, 0xB1, 8);
+  ExpectUntouchedFrom(32);
+}
+
+TEST_F(DrawTest, StopsExactlyAtTheRowEndInsideACharacter) {
+  EXPECT_EQ(Draw("\x8A\xBF\x8A\xBF" "\xF0\x40", 20), "");  // the missing 0xF040 is not reached
+  ExpectGlyphAt(0, zenkaku_file_, 0x8ABF, 16);
+  ExpectGlyphAt(16, zenkaku_file_, 0x8ABF, 4);
+  ExpectUntouchedFrom(20);
+}
+
+TEST_F(DrawTest, ShorterRowDecidesWhereDrawingStops) {
+  CaptureStdout();
+  DrawSjisString(upper_, 12, lower_, 9, "AB", 2, g_font.hankaku, g_font.zenkaku);
+  EXPECT_EQ(GetCapturedStdout(), "");
+  ExpectGlyphAt(0, hankaku_file_, 'A', 8);
+  ExpectGlyphAt(8, hankaku_file_, 'B', 1);
+  ExpectUntouchedFrom(9);
+}
+
+TEST_F(DrawTest, MissingDoubleByteCodeIsReportedAndTakesNoColumns) {
+  ASSERT_EQ(FindGlyph(g_font.zenkaku, 0xF040), nullptr);
+  EXPECT_EQ(Draw("A\xF0\x40" "B", 64), " 全角フォントデータ見つからない (1,f040)\n");
+  ExpectGlyphAt(0, hankaku_file_, 'A', 8);
+  ExpectGlyphAt(8, hankaku_file_, 'B', 8);
+  ExpectUntouchedFrom(16);
+}
+
+TEST_F(DrawTest, LeadByteInTheLastPositionPairsWithTheNul) {
+  EXPECT_EQ(Draw("AB\x88", 64), " 全角フォントデータ見つからない (2,8800)\n");
+  ExpectUntouchedFrom(16);
+}
+
+TEST_F(DrawTest, NothingAfterANulIsALeadByte) {
+  // NUL, then two bytes that would be 亜 (0x889F) anywhere else.
+  EXPECT_EQ(Draw(std::string("\0\x88\x9F", 3), 64), "");
+  ExpectGlyphAt(0, hankaku_file_, 0x00, 8);
+  ExpectGlyphAt(8, hankaku_file_, 0x88, 8);
+  ExpectGlyphAt(16, hankaku_file_, 0x9F, 8);
+  ExpectUntouchedFrom(24);
+}
+
+TEST_F(DrawTest, LeadByteTakingTheNulEndsTheWalk) {
+  EXPECT_EQ(Draw(std::string("\x88\0\x88\x9F", 4), 64),
+            " 全角フォントデータ見つからない (0,8800)\n");
+  ExpectGlyphAt(0, hankaku_file_, 0x88, 8);
+  ExpectGlyphAt(8, hankaku_file_, 0x9F, 8);
+  ExpectUntouchedFrom(16);
+}
+
+TEST_F(DrawTest, WithoutFontsEveryCharacterIsReported) {
+  const FontInfo empty;
+  CaptureStdout();
+  DrawSjisString(upper_, 64, lower_, 64, "A\xB1\x8A\xBF", 4, empty, empty);
+  EXPECT_EQ(GetCapturedStdout(),
+            " 半角フォントデータ見つからない (0:A)\n"
+            " 半角フォントデータ見つからない (1:\u00B1)\n"
+            " 全角フォントデータ見つからない (2,8abf)\n");
+  ExpectUntouchedFrom(0);
+}
+
+TEST_F(DrawTest, HankakuFontOfHeightEightDrawsBlankLowerRows) {
+  std::vector<uint8_t> bytes = FontxHeader(8, 8, 0);
+  bytes.insert(bytes.end(), 256 * 8, 0xFF);
+  WriteBytes("_FONT/LOW.FNT", bytes);
+  FontInfo low;
+  ASSERT_TRUE(GetFontMetrics(u"_FONT\\LOW.FNT", &low));
+  DrawSjisString(upper_, 64, lower_, 64, "AB", 2, low, g_font.zenkaku);
+  for (int x = 0; x < 16; ++x) {
+    EXPECT_EQ(upper_[x], 0xFF) << x;
+    EXPECT_EQ(lower_[x], 0x00) << x;
+  }
+  ExpectUntouchedFrom(16);
+}
+
+}  // namespace
