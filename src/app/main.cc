@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/args.h"
+#include "app/run.h"
 
 int main(int argc, char** argv) {
   Args args;
@@ -14,6 +15,5 @@ int main(int argc, char** argv) {
     printf("cardprep %s\n", CARDPREP_VERSION);
     return 0;
   }
-  fputs(Usage(), stdout);
-  return 0;
+  return RunCardprep(args);
 }

@@ -85,13 +85,29 @@ size_t ReadFully(int fd, void* buffer, size_t n) {
   return done;
 }
 
+OutFile& OutFile::operator=(OutFile&& other) noexcept {
+  if (this != &other) {
+    if (fd >= 0) close(fd);
+    fd = std::exchange(other.fd, -1);
+    name = std::move(other.name);
+    buffer = std::move(other.buffer);
+    used = std::exchange(other.used, 0);
+    failed = std::exchange(other.failed, false);
+  }
+  return *this;
+}
+
 OutFile::~OutFile() {
   if (fd >= 0) close(fd);
 }
 
-bool OpenWrite(const std::string& host_path, const std::string& name, OutFile* file) {
+bool OpenWrite(const std::string& host_path, const std::string& name, OutFile* file,
+               std::string* why) {
   int fd = open(host_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    *why = strerror(errno);
+    return false;
+  }
   if (file->fd >= 0) close(file->fd);
   file->fd = fd;
   file->name = name;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Owns a file descriptor; closes it when it goes out of scope.
@@ -53,14 +54,16 @@ struct OutFile {
   OutFile() = default;
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
+  OutFile(OutFile&& other) noexcept { *this = std::move(other); }
+  OutFile& operator=(OutFile&& other) noexcept;
   ~OutFile();
 };
 
 // Creates (or truncates) |host_path| for writing. Returns false, printing
-// nothing, when it cannot be created: the callers report that in their own
-// words.
+// nothing, with the reason in |*why|, when it cannot be created: the callers
+// report that in their own words.
 [[nodiscard]] bool OpenWrite(const std::string& host_path, const std::string& name,
-                             OutFile* file);
+                             OutFile* file, std::string* why);
 bool IsOpen(const OutFile& file);
 void WriteBytes(OutFile* file, const void* data, size_t n);
 inline void WriteText(OutFile* file, const std::string& text) {

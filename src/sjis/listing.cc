@@ -2,8 +2,8 @@
 
 ListingState g_listing;
 
-bool OpenListing() {
-  return OpenWrite(std::string("./") + kListingFileName, kListingFileName, &g_listing.file);
+bool OpenListing(std::string* why) {
+  return OpenWrite(std::string("./") + kListingFileName, kListingFileName, &g_listing.file, why);
 }
 
 bool CloseListing() { return CloseChecked(&g_listing.file); }

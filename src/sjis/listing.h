@@ -5,6 +5,7 @@
 #ifndef CARDPREP_SJIS_LISTING_H_
 #define CARDPREP_SJIS_LISTING_H_
 
+#include <string>
 #include <string_view>
 
 #include "host/file.h"
@@ -16,7 +17,7 @@ extern ListingState g_listing;
 
 constexpr char kListingFileName[] = "TAGINF16.TXT";
 
-[[nodiscard]] bool OpenListing();
+[[nodiscard]] bool OpenListing(std::string* why);
 bool CloseListing();
 bool IsListingOpen();
 // Writes |line| and CR LF, if the listing is open.

@@ -46,7 +46,10 @@ TEST(SjisFieldTest, FillsFieldsAsDefined) {
 // one "cannot convert " line per field, only when such a character is taken.
 class UnconvertibleTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(OpenListing()); }
+  void SetUp() override {
+    std::string why;
+    ASSERT_TRUE(OpenListing(&why)) << why;
+  }
   std::string Listing() {
     CloseListing();
     return ReadText(kListingFileName);

@@ -1,0 +1,188 @@
+#include "catalog/folder_scan.h"
+
+#include <algorithm>
+
+#include "catalog/sound_list.h"
+#include "catalog/title_reader.h"
+#include "host/console.h"
+#include "host/folder.h"
+#include "host/names.h"
+#include "sjis/cp932.h"
+
+namespace {
+
+char16_t AsciiLower(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 0x20) : unit;
+}
+
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view lower_prefix) {
+  if (text.size() < lower_prefix.size()) return false;
+  for (size_t i = 0; i < lower_prefix.size(); ++i) {
+    if (AsciiLower(text[i]) != lower_prefix[i]) return false;
+  }
+  return true;
+}
+
+// The name's last "." and what follows equal ".mp3" in any case.
+bool HasMp3Extension(std::u16string_view name) {
+  const size_t dot = name.rfind(u'.');
+  return dot != std::u16string_view::npos && name.size() - dot == 4 &&
+         StartsWithIgnoringCase(name.substr(dot), u".mp3");
+}
+
+// Desktops keep the songs deleted from a removable card in these folders.
+bool IsTrashFolder(std::u16string_view name) {
+  if (name == u".Trashes" || name == u".Trash") return true;
+  constexpr std::u16string_view kTrashDash = u".Trash-";
+  if (name.size() <= kTrashDash.size() || name.substr(0, kTrashDash.size()) != kTrashDash) {
+    return false;
+  }
+  return std::all_of(name.begin() + kTrashDash.size(), name.end(),
+                     [](char16_t u) { return u >= u'0' && u <= u'9'; });
+}
+
+std::u16string ChildPath(const std::u16string& path, const std::u16string& name) {
+  return path + u'\\' + name;
+}
+
+std::string Shown(const std::u16string& path) { return ShownPath(path); }
+
+// Takes the folder's MP3 files, at most 255 in the order the folder lists
+// them and at most 65535 on the card, and counts them.
+void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidates,
+                DirInfo* dir) {
+  if (candidates.size() > kMaxSoundsPerFolder) {
+    Warn("%s holds %zu MP3 files; the player takes %zu a folder, so %zu are left out "
+         "(move them into subfolders)",
+         Shown(path).c_str(), candidates.size(), kMaxSoundsPerFolder,
+         candidates.size() - kMaxSoundsPerFolder);
+    candidates.resize(kMaxSoundsPerFolder);
+  }
+  const size_t room = kMaxSounds - g_catalog.sounds_taken;
+  if (candidates.size() > room) {
+    Warn("the card holds more than %u MP3 files, the most the player can index: "
+         "%zu in %s and every one after are left out",
+         kMaxSounds, candidates.size() - room, Shown(path).c_str());
+    candidates.resize(room);
+  }
+  if (candidates.empty()) return;
+  std::sort(candidates.begin(), candidates.end());
+  g_catalog.sounds_taken += static_cast<uint32_t>(candidates.size());
+  ++g_catalog.sound_folder_count;
+  g_catalog.random_entry_count = static_cast<uint16_t>(
+      g_catalog.random_entry_count + (dir->file_unit ? candidates.size() : 1));
+  dir->sound_count = static_cast<int32_t>(candidates.size());
+  dir->sounds = std::move(candidates);
+}
+
+// Takes the folder's subfolders: sorted by name, the first 255 kept, and no
+// more than 65534 below the root in all.
+void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInfo>> children,
+                  DirInfo* dir) {
+  std::sort(children.begin(), children.end(),
+            [](const auto& a, const auto& b) { return a->name < b->name; });
+  if (children.size() > kMaxChildren) {
+    Warn("%s holds %zu folders; the player takes %zu a folder, so the %zu after \"%s\" "
+         "are left out (group them into subfolders, for example by first letter)",
+         Shown(path).c_str(), children.size(), kMaxChildren, children.size() - kMaxChildren,
+         Utf16ToUtf8(children[kMaxChildren - 1]->name).c_str());
+    children.resize(kMaxChildren);
+  }
+  const size_t room = kMaxFolders - g_catalog.folder_count;
+  if (children.size() > room) {
+    Warn("the card holds more than %u folders, the most the player can index: "
+         "%zu in %s and every one after are left out",
+         kMaxFolders, children.size() - room, Shown(path).c_str());
+    children.resize(room);
+  }
+  g_catalog.folder_count = static_cast<uint16_t>(g_catalog.folder_count + children.size());
+  for (auto& child : children) child->parent = dir;
+  dir->children = std::move(children);
+}
+
+}  // namespace
+
+bool IsFileUnitFolder(std::u16string_view path) {
+  for (const std::u16string& prefix : g_catalog.file_unit_prefixes) {
+    if (path.substr(0, prefix.size()) == prefix) return true;
+  }
+  return false;
+}
+
+void NameFolder(DirInfo* child, const std::u16string& parent_name) {
+  if (StartsWithIgnoringCase(child->name, u"disc") ||
+      StartsWithIgnoringCase(child->name, u"disk")) {
+    WideToSjisField(child->sjis_name, sizeof child->sjis_name,
+                    child->name + u'|' + parent_name);
+  } else {
+    WideToSjisField(child->sjis_name, sizeof child->sjis_name, child->name);
+  }
+}
+
+void ScanFolder(const std::u16string& path, DirInfo* dir) {
+  dir->file_unit = IsFileUnitFolder(path);
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(path, &entries)) return;
+
+  std::vector<std::unique_ptr<DirInfo>> children;
+  std::vector<std::u16string> sounds;
+  for (FolderEntry& entry : entries) {
+    const std::u16string& name = entry.name;
+    if (entry.kind == EntryKind::kFolder) {
+      if (name[0] == u'_') continue;  // the tool's own folders, _FONT among them
+      if (path.empty() && IsTrashFolder(name)) {
+        Warn("not indexing %s: it holds deleted files", Shown(ChildPath(path, name)).c_str());
+        continue;
+      }
+      if (name.size() > kMaxFolderName) {
+        Warn("skipping folder %s: its name is longer than %zu UTF-16 units",
+             Shown(ChildPath(path, name)).c_str(), kMaxFolderName);
+        continue;
+      }
+      children.push_back(std::make_unique<DirInfo>());
+      children.back()->name = std::move(entry.name);
+    } else if (HasMp3Extension(name)) {
+      if (name.size() > kMaxFileName) {
+        Warn("skipping %s: its name is longer than %zu UTF-16 units",
+             Shown(ChildPath(path, name)).c_str(), kMaxFileName);
+        continue;
+      }
+      sounds.push_back(std::move(entry.name));
+    }
+  }
+  TakeSounds(path, std::move(sounds), dir);
+  RequestTitles(path, *dir);
+  TakeChildren(path, std::move(children), dir);
+
+  for (auto& child : dir->children) {
+    const std::u16string child_path = ChildPath(path, child->name);
+    if (child_path.size() > kMaxScannedPath) {
+      child->file_unit = IsFileUnitFolder(child_path);
+      Warn("not indexing %s: its path is longer than %zu UTF-16 units",
+           Shown(child_path).c_str(), kMaxScannedPath);
+      continue;
+    }
+    ScanFolder(child_path, child.get());
+  }
+}
+
+void GetSubDirInfo(const std::u16string& path, DirInfo* dir) {
+  Out("GetSubDirInfo=[%s]\n",
+      Cp932ToUtf8(std::string_view(dir->sjis_name, kFolderNameFieldSize - 1)).c_str());
+  if (dir->file_unit) Out(" ファイル単位\n");
+  for (auto& child : dir->children) NameFolder(child.get(), dir->name);
+  if (dir->sound_count > 0) {
+    dir->first_sound = g_catalog.sound_index;
+    WriteSoundList(dir->sounds);
+    dir->sounds = std::vector<std::u16string>();  // names are in the sound list now
+  }
+  for (auto& child : dir->children) {
+    GetSubDirInfo(ChildPath(path, child->name), child.get());
+  }
+  auto& children = dir->children;
+  children.erase(std::remove_if(children.begin(), children.end(),
+                                [](const auto& c) {
+                                  return c->children.empty() && c->sound_count == 0;
+                                }),
+                 children.end());
+}

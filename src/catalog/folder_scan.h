@@ -1,0 +1,38 @@
+// The folder tree scan. The card is read in two passes over one tree:
+//
+// ScanFolder lists the card from the root, depth first, and builds the tree:
+// which folders and MP3 files are taken, in which order, within which
+// limits, with the counters the folder list needs. As soon as a folder's
+// files are known their titles are asked for, so they are read while the
+// scan goes on.
+//
+// GetSubDirInfo then visits the tree in the same order and does what shows:
+// the progress lines, the folder names the player shows, the sound records
+// and listing lines, and it drops folders that hold nothing.
+//
+// Paths are in the card's form: "" for the root, "\Album\Disc 1" below it.
+#ifndef CARDPREP_CATALOG_FOLDER_SCAN_H_
+#define CARDPREP_CATALOG_FOLDER_SCAN_H_
+
+#include <string>
+#include <string_view>
+
+#include "catalog/dir_info.h"
+
+// Whether |path| begins with one of the file-unit prefixes (compared unit by
+// unit, case-sensitively); an empty prefix matches every path.
+bool IsFileUnitFolder(std::u16string_view path);
+
+// Builds |dir|'s subtree from the folder at |path|.
+void ScanFolder(const std::u16string& path, DirInfo* dir);
+
+// Writes the subtree of |dir| (at |path|) as the scan found it, then keeps
+// only the children that hold sounds or folders.
+void GetSubDirInfo(const std::u16string& path, DirInfo* dir);
+
+// Makes |child|'s Shift-JIS name: its own name, or for a name beginning with
+// "disc" or "disk" in any case, "<name>|<parent's name>", since such folders
+// look alike on the player's display.
+void NameFolder(DirInfo* child, const std::u16string& parent_name);
+
+#endif  // CARDPREP_CATALOG_FOLDER_SCAN_H_

@@ -1,0 +1,28 @@
+// The sound list SNDLST16.DAT and the listing TAGINF16.TXT: for every folder
+// with sounds, one record and one listing line per file, in the folder's
+// sorted order.
+//
+// Listing lines (Shift-JIS, CR LF): "[name][title]" with both fields 48
+// bytes wide, space padded, or "[name]" for a file without a title. Titles
+// are shown from the first position where the folder's titles differ, so a
+// folder of "Live - Intro", "Live - Outro" lists "Intro" and "Outro".
+#ifndef CARDPREP_CATALOG_SOUND_LIST_H_
+#define CARDPREP_CATALOG_SOUND_LIST_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "catalog/title_reader.h"
+
+// Writes the records and listing lines of |mp3list| (a folder's sorted
+// files), taking their titles from the title reader, and advances the sound
+// index by their number.
+void WriteSoundList(const std::vector<std::u16string>& mp3list);
+
+// The position from which a folder's titles are listed: where the first
+// title first differs from another, or 0 when a title is missing or empty,
+// when all agree as far as the shortest goes, or for a single title.
+size_t TitleSkip(const std::vector<TitleResult>& titles);
+
+#endif  // CARDPREP_CATALOG_SOUND_LIST_H_

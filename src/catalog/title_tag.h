@@ -1,0 +1,26 @@
+// Song titles from ID3 tags. Titles appear only in the listing for people;
+// the player's files carry none.
+#ifndef CARDPREP_CATALOG_TITLE_TAG_H_
+#define CARDPREP_CATALOG_TITLE_TAG_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// A title keeps at most this many UTF-16 units; longer ones are cut.
+constexpr int32_t kMaxTitleLength = 259;
+
+// Reads the title of the MP3 file |file_name| in the folder |folder_path|
+// (card form: "" for the root). The title is the last string of the last
+// text field of the last "TIT2" frame of the file's tag, which holds the
+// ID3v2 frames, or the ID3v1 title when there is no ID3v2 tag. Sets
+// |*length| to its length in UTF-16 units (0 for an empty title), or -1
+// with |*title| untouched when the file has none.
+//
+// Returns false, with the reason in |*why|, when the file cannot be opened
+// (only regular files are read). Depends on nothing but the file, so it can
+// run anywhere, a separate process included.
+bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
+                 std::u16string* title, int32_t* length, std::string* why);
+
+#endif  // CARDPREP_CATALOG_TITLE_TAG_H_

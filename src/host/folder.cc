@@ -1,0 +1,109 @@
+#include "host/folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "host/console.h"
+#include "host/names.h"
+
+namespace {
+
+// A name that is not UTF-8 is shown with its odd bytes as \xNN.
+std::string EscapedName(const char* name) {
+  std::string shown;
+  for (const char* p = name; *p; ++p) {
+    const auto b = static_cast<unsigned char>(*p);
+    if (b < 0x20 || b >= 0x80) {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02X", b);
+      shown += hex;
+    } else {
+      shown += *p;
+    }
+  }
+  return shown;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder == "." ? name : folder + "/" + name;
+}
+
+// Other systems leave metadata in "._" files beside the real ones; their
+// first four bytes are the AppleDouble magic number.
+bool IsAppleDouble(int dir_fd, const char* name) {
+  if (name[0] != '.' || name[1] != '_') return false;
+  int fd = openat(dir_fd, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  unsigned char magic[4];
+  const bool apple_double = read(fd, magic, 4) == 4 && magic[0] == 0x00 &&
+                            magic[1] == 0x05 && magic[2] == 0x16 && magic[3] == 0x07;
+  close(fd);
+  return apple_double;
+}
+
+}  // namespace
+
+std::string ShownPath(std::u16string_view path) {
+  const std::string host = HostPath(path);
+  return host == "." ? host : host.substr(2);
+}
+
+bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries) {
+  entries->clear();
+  const std::string host = HostPath(path);
+  const std::string shown = ShownPath(path);
+  DIR* dir = opendir(host.c_str());
+  if (dir == nullptr) {
+    Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), strerror(errno));
+    return false;
+  }
+  const int dir_fd = dirfd(dir);
+  int read_error = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) {
+      read_error = errno;
+      break;
+    }
+    const char* name = entry->d_name;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    unsigned char type = entry->d_type;
+    bool is_link = type == DT_LNK;
+    if (type == DT_UNKNOWN || type == DT_LNK) {
+      struct stat st;
+      if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      is_link = S_ISLNK(st.st_mode);
+      if (is_link && fstatat(dir_fd, name, &st, 0) != 0) continue;  // a dangling link
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+    }
+    if (type != DT_DIR && type != DT_REG) continue;
+
+    FolderEntry out;
+    if (!Utf8ToUtf16(name, &out.name)) {
+      Warn("skipping %s: the name is not valid UTF-8", Join(shown, EscapedName(name)).c_str());
+      continue;
+    }
+    if (out.name.find(u'\\') != std::u16string::npos) {
+      Warn("skipping %s: the name holds a backslash", Join(shown, name).c_str());
+      continue;
+    }
+    if (type == DT_DIR && is_link) {
+      Warn("not following %s: it is a symbolic link to a folder", Join(shown, name).c_str());
+      continue;
+    }
+    if (type == DT_REG && IsAppleDouble(dir_fd, name)) continue;
+    out.kind = type == DT_DIR ? EntryKind::kFolder : EntryKind::kFile;
+    entries->push_back(std::move(out));
+  }
+  if (read_error != 0) {
+    Warn("cannot read all of folder %s: %s", shown.c_str(), strerror(read_error));
+  }
+  closedir(dir);
+  return true;
+}

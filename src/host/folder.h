@@ -1,0 +1,33 @@
+// Listing a folder of the card. Entries come back with UTF-16 names in the
+// order the host delivers them; what cannot be one of the card's names is
+// left out here, so the catalog sees only folders and regular files it can
+// open again by name.
+#ifndef CARDPREP_HOST_FOLDER_H_
+#define CARDPREP_HOST_FOLDER_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class EntryKind { kFolder, kFile };
+
+struct FolderEntry {
+  std::u16string name;
+  EntryKind kind;
+};
+
+// Lists the folder at the backslash path |path| ("" is the working folder).
+// Left out, with a warning each: names that are not valid UTF-8 or hold a
+// backslash (they could not be opened by name again) and symbolic links to
+// folders (never followed, so no loops). Left out silently: "." and "..",
+// entries that are neither folders nor regular files (a symbolic link to a
+// regular file is a file), and AppleDouble files ("._" names holding another
+// system's metadata). Returns false, with a warning, when the folder cannot
+// be read.
+bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries);
+
+// How a backslash path is shown in messages: as the host path below the
+// working folder ("Album/Disc 1"), "." for the root.
+std::string ShownPath(std::u16string_view path);
+
+#endif  // CARDPREP_HOST_FOLDER_H_
