@@ -6,6 +6,8 @@
 
 TitleReaderState g_titles;
 
+void ResetTitleReader() { g_titles = TitleReaderState(); }
+
 void RequestTitles(const std::u16string& path, const DirInfo& dir) {
   if (!dir.sounds.empty()) g_titles.pending.push_back({path, &dir, 0});
 }

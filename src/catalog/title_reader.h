@@ -26,6 +26,8 @@ struct TitleReaderState {
 };
 extern TitleReaderState g_titles;
 
+void ResetTitleReader();  // run order and test fixtures only
+
 // Asks for the titles of all of |dir|'s sounds; |path| is its card path.
 void RequestTitles(const std::u16string& path, const DirInfo& dir);
 // The title of the next sound asked for. A file that cannot be read has no

@@ -1,0 +1,261 @@
+// The catalog end to end: small cards in temporary folders, the real binary
+// run in them, and SNDLST16.DAT and TAGINF16.TXT read back at their offsets.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "e2e_util.h"
+#include "test_util.h"
+
+namespace {
+
+constexpr size_t kRecord = 1120;
+
+// SNDLST16.DAT record fields, from the file format.
+struct Sound {
+  std::string sjis;          // bytes 0-47
+  std::u16string name;       // bytes 48-305 up to the NUL
+  bool name_zero_filled;     // after the NUL
+  bool gap_zero;             // bytes 306-351
+  const uint8_t* upper;      // bytes 352-735
+  const uint8_t* lower;      // bytes 736-1119
+};
+
+Sound ReadSound(const std::vector<uint8_t>& file, size_t k) {
+  const uint8_t* r = file.data() + k * kRecord;
+  Sound s;
+  s.sjis.assign(reinterpret_cast<const char*>(r), 48);
+  size_t i = 48;
+  for (; i < 306 && (r[i] | r[i + 1]); i += 2) s.name.push_back(char16_t(r[i] | r[i + 1] << 8));
+  s.name_zero_filled = std::all_of(r + i, r + 306, [](uint8_t b) { return b == 0; });
+  s.gap_zero = std::all_of(r + 306, r + 352, [](uint8_t b) { return b == 0; });
+  s.upper = r + 352;
+  s.lower = r + 736;
+  return s;
+}
+
+std::string Padded(const std::string& sjis, size_t width = 48) {
+  return sjis + std::string(width - sjis.size(), ' ');
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& end) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start) + "<no line end>");
+  return lines;
+}
+
+class CatalogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (SharedFile("fonts/ILGZ16XB.FNT").empty()) GTEST_SKIP() << "no shared fonts";
+    LinkFonts();
+    zenkaku_ = ReadBytes("_FONT/RIZOZ16I.DAZ");
+    hankaku_ = ReadBytes("_FONT/MYRCH16B.FNT");
+  }
+  void Mp3(const std::string& path, const std::string& title = "") {
+    MakeDirs(std::filesystem::path(path).parent_path().string().empty()
+                 ? "."
+                 : std::filesystem::path(path).parent_path().string());
+    WriteSilentMp3(path);
+    if (!title.empty()) TagWithMutagen(path, 4, "utf8", {title});
+  }
+  void Run(const std::vector<std::string>& args = {}) {
+    run_ = RunCardprep(args);
+    ASSERT_EQ(run_.status, 0) << run_.err;
+    sounds_ = ReadBytes("SNDLST16.DAT");
+    listing_ = Lines(ReadText("TAGINF16.TXT"), "\r\n");
+    out_ = Lines(run_.out, "\n");
+  }
+  // Record k holds |sjis| and |name|, laid out as the format says.
+  void ExpectSound(size_t k, const std::string& sjis, const std::u16string& name) {
+    SCOPED_TRACE(testing::Message() << "record " << k);
+    ASSERT_GE(sounds_.size(), (k + 1) * kRecord);
+    const Sound s = ReadSound(sounds_, k);
+    EXPECT_EQ(s.sjis, Padded(sjis));
+    EXPECT_EQ(s.name, name);
+    EXPECT_TRUE(s.name_zero_filled);
+    EXPECT_TRUE(s.gap_zero);
+    std::string why;
+    EXPECT_TRUE(LineMatchesFonts(s.upper, s.lower, 384, Padded(sjis), zenkaku_, hankaku_, &why))
+        << why;
+  }
+
+  ScopedTempDir dir_;
+  std::vector<uint8_t> zenkaku_, hankaku_, sounds_;
+  RunResult run_;
+  std::vector<std::string> listing_, out_;
+};
+
+TEST_F(CatalogTest, WritesRecordsInPreOrderWithSortedFiles) {
+  Mp3("b.mp3", "02 Beta");
+  Mp3("A.mp3", "01 Alpha");
+  Mp3("Zeta/z1.mp3");
+  Mp3("alpha/y.Mp3");
+  Mp3("alpha/x.MP3", "Live - Intro");
+  Mp3("alpha/notes.mp3.bak");
+  Mp3("alpha/mp3");
+  Mp3("alpha/Disc 2/d.mp3");
+  Mp3("_hidden/h.mp3");
+  MakeDirs("Empty");
+  MakeDirs("OnlyEmpty/Sub");
+  Run();
+
+  ASSERT_EQ(sounds_.size(), 6 * kRecord);
+  ExpectSound(0, "A.mp3", u"A.mp3");  // "A" sorts before "b"
+  ExpectSound(1, "b.mp3", u"b.mp3");
+  ExpectSound(2, "z1.mp3", u"z1.mp3");  // "Zeta" before "alpha"
+  ExpectSound(3, "x.MP3", u"x.MP3");
+  ExpectSound(4, "y.Mp3", u"y.Mp3");
+  ExpectSound(5, "d.mp3", u"d.mp3");
+
+  EXPECT_EQ(listing_, (std::vector<std::string>{
+                          "[" + Padded("A.mp3") + "][" + Padded("1 Alpha") + "]",
+                          "[" + Padded("b.mp3") + "][" + Padded("2 Beta") + "]",
+                          "[" + Padded("z1.mp3") + "]",
+                          "[" + Padded("x.MP3") + "][" + Padded("Live - Intro") + "]",
+                          "[" + Padded("y.Mp3") + "]",
+                          "[" + Padded("d.mp3") + "]",
+                      }));
+  const std::string blank(32, ' ');
+  EXPECT_EQ(out_, (std::vector<std::string>{
+                      "InitFont OK",
+                      "GetSubDirInfo=[" + blank + "]",
+                      "GetSubDirInfo=[" + Padded("Empty", 32) + "]",
+                      "GetSubDirInfo=[" + Padded("OnlyEmpty", 32) + "]",
+                      "GetSubDirInfo=[" + Padded("Sub", 32) + "]",
+                      "GetSubDirInfo=[" + Padded("Zeta", 32) + "]",
+                      "GetSubDirInfo=[" + Padded("alpha", 32) + "]",
+                      "GetSubDirInfo=[" + Padded("Disc 2|alpha", 32) + "]",
+                  }));
+}
+
+TEST_F(CatalogTest, JapaneseNamesEndToEnd) {
+  MakeDirs("日本語");
+  Mp3("日本語/漢字.mp3", "日本の歌");
+  Mp3("日本語/ｶﾀｶﾅ.mp3");
+  Mp3("日本語/\u304B\u3099.mp3");  // "が" decomposed, as macOS stores it
+  Mp3("日本語/한글.mp3");
+  Run();
+
+  ASSERT_EQ(sounds_.size(), 4 * kRecord);
+  // Sorted by UTF-16 unit: U+304B, U+6F22, U+D55C, U+FF76.
+  ExpectSound(0, "\x82\xAA.mp3", u"\u304B\u3099.mp3");  // stored as found on the card
+  ExpectSound(1, "\x8A\xBF\x8E\x9A.mp3", u"漢字.mp3");
+  ExpectSound(2, "??.mp3", u"한글.mp3");
+  ExpectSound(3, "\xB6\xC0\xB6\xC5.mp3", u"ｶﾀｶﾅ.mp3");
+  EXPECT_EQ(listing_, (std::vector<std::string>{
+                          "[" + Padded("\x82\xAA.mp3") + "]",
+                          "[" + Padded("\x8A\xBF\x8E\x9A.mp3") + "][" +
+                              Padded("\x93\xFA\x96\x7B\x82\xCC\x89\xCC") + "]",
+                          "cannot convert ",
+                          "[" + Padded("??.mp3") + "]",
+                          "[" + Padded("\xB6\xC0\xB6\xC5.mp3") + "]",
+                      }));
+  EXPECT_EQ(out_[2], "GetSubDirInfo=[日本語" + std::string(26, ' ') + "]");
+}
+
+TEST_F(CatalogTest, UnconvertibleFolderNameIsNotedBeforeItsParentsSounds) {
+  Mp3("x.mp3");
+  Mp3("한국/y.mp3");
+  Run();
+  EXPECT_EQ(listing_, (std::vector<std::string>{"cannot convert ", "[" + Padded("x.mp3") + "]",
+                                                "[" + Padded("y.mp3") + "]"}));
+  EXPECT_EQ(out_[2], "GetSubDirInfo=[??" + std::string(30, ' ') + "]");
+}
+
+TEST_F(CatalogTest, PrefixesMakeFileUnitFolders) {
+  for (const char* folder : {"Pops", "Pops/Live", "PopsX", "pops", "Rock"}) {
+    Mp3(std::string(folder) + "/a.mp3");
+  }
+  Run({"/Pops", "\\Rock", "/none", "/pops"});  // the fourth prefix is ignored
+  EXPECT_EQ(out_, (std::vector<std::string>{
+                      "InitFont OK", "GetSubDirInfo=[" + std::string(32, ' ') + "]",
+                      "GetSubDirInfo=[" + Padded("Pops", 32) + "]", " ファイル単位",
+                      "GetSubDirInfo=[" + Padded("Live", 32) + "]", " ファイル単位",
+                      "GetSubDirInfo=[" + Padded("PopsX", 32) + "]", " ファイル単位",
+                      "GetSubDirInfo=[" + Padded("Rock", 32) + "]", " ファイル単位",
+                      "GetSubDirInfo=[" + Padded("pops", 32) + "]"}));
+}
+
+TEST_F(CatalogTest, OrdinaryDamageNeverStopsTheRun) {
+  Mp3("a.mp3", "Fine");
+  WriteBytes("b-empty.mp3", {});
+  WriteBytes("c-id3.mp3", {'I', 'D', '3'});
+  WriteBytes("d-cut.mp3", Slice(ReadBytes("a.mp3"), 0, 30));
+  ASSERT_EQ(mkfifo("e-fifo.mp3", 0644), 0);
+  Mp3("Locked/f.mp3");
+  Mp3("g-locked.mp3");
+  chmod("Locked", 0);
+  chmod("g-locked.mp3", 0);
+  chmod(".", 0777);  // the card itself stays writable for "nobody"
+  run_ = RunCardprep({}, /*as_nobody=*/true);
+  EXPECT_EQ(run_.status, 0);
+  listing_ = Lines(ReadText("TAGINF16.TXT"), "\r\n");
+  EXPECT_EQ(listing_, (std::vector<std::string>{
+                          "[" + Padded("a.mp3") + "][" + Padded("Fine") + "]",
+                          "[" + Padded("b-empty.mp3") + "]",
+                          "[" + Padded("c-id3.mp3") + "]",
+                          "[" + Padded("d-cut.mp3") + "]",
+                          "[" + Padded("g-locked.mp3") + "]",
+                      }));
+  EXPECT_NE(run_.err.find("warning: cannot read folder Locked: Permission denied"),
+            std::string::npos) << run_.err;
+  EXPECT_NE(run_.err.find("warning: cannot read g-locked.mp3: Permission denied"),
+            std::string::npos) << run_.err;
+}
+
+TEST_F(CatalogTest, EntriesThatCannotBeSoundsAreLeftOutWithAWord) {
+  Mp3("ok.mp3");
+  Mp3("bad\xFF.mp3");
+  Mp3("back\\slash.mp3");
+  Mp3("Real/r.mp3");
+  std::filesystem::create_directory_symlink("Real", "Link");
+  WriteBytes("._ok.mp3", {0x00, 0x05, 0x16, 0x07, 0, 0, 0, 0});
+  Mp3(".Trash-1000/deleted.mp3");
+  Mp3(".Trashes/deleted.mp3");
+  Mp3("Sub/.Trash/kept.mp3");  // only the card's root holds trash
+  Run();
+  EXPECT_EQ(listing_, (std::vector<std::string>{"[" + Padded("ok.mp3") + "]",
+                                                "[" + Padded("r.mp3") + "]",
+                                                "[" + Padded("kept.mp3") + "]"}));
+  for (const char* warning : {
+           "warning: skipping bad\\xFF.mp3: the name is not valid UTF-8",
+           "warning: skipping back\\slash.mp3: the name holds a backslash",
+           "warning: not following Link: it is a symbolic link to a folder",
+           "warning: not indexing .Trash-1000: it holds deleted files",
+           "warning: not indexing .Trashes: it holds deleted files",
+       }) {
+    EXPECT_NE(run_.err.find(warning), std::string::npos) << warning << "\n" << run_.err;
+  }
+}
+
+TEST_F(CatalogTest, LimitsOfTheFormatAreKeptWithAWarning) {
+  MakeDirs("Many");
+  for (int i = 0; i < 256; ++i) WriteBytes("Many/" + std::to_string(1000 + i) + ".mp3", {});
+  for (int i = 0; i < 256; ++i) MakeDirs("Artists/A" + std::to_string(100 + i));
+  WriteBytes("Artists/A355/last.mp3", {});  // the 256th folder in sorted order
+  WriteBytes("Artists/A354/kept.mp3", {});
+  std::string deep = "Deep";
+  while (deep.size() < 118) deep += "/abcdefghi";
+  MakeDirs(deep);
+  WriteBytes(deep + "/far.mp3", {});
+  Run();
+  EXPECT_EQ(sounds_.size(), (255 + 1) * kRecord);
+  EXPECT_NE(run_.err.find("warning: Many holds 256 MP3 files; the player takes 255 a folder, "
+                          "so 1 are left out"),
+            std::string::npos) << run_.err;
+  EXPECT_NE(run_.err.find("warning: Artists holds 256 folders; the player takes 255 a folder, "
+                          "so the 1 after \"A354\" are left out"),
+            std::string::npos) << run_.err;
+  EXPECT_NE(run_.err.find("warning: not indexing " + deep.substr(0, 122)),
+            std::string::npos) << run_.err;
+  EXPECT_EQ(std::count(listing_.begin(), listing_.end(), "[" + Padded("kept.mp3") + "]"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+#include "catalog/folder_scan.h"
+
+#include <gtest/gtest.h>
+
+#include "catalog/sound_list.h"
+#include "catalog/title_reader.h"
+#include "test_util.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+TEST(IsFileUnitFolderTest, MatchesPathsBeginningWithAPrefix) {
+  struct Case {
+    std::vector<std::u16string> prefixes;
+    std::u16string path;
+    bool file_unit;
+  } cases[] = {
+      {{u"\\Pops"}, u"\\Pops", true},
+      {{u"\\Pops"}, u"\\Pops\\Live", true},
+      {{u"\\Pops"}, u"\\PopsX", true},
+      {{u"\\Pops"}, u"\\pops", false},  // case-sensitive
+      {{u"\\Pops"}, u"\\Pop", false},
+      {{u"\\Pops"}, u"", false},
+      {{u"\\Rock", u"\\Pops"}, u"\\Pops\\A", true},
+      {{u""}, u"", true},  // an empty prefix matches every path, the root's too
+      {{u""}, u"\\Any", true},
+      {{}, u"\\Any", false},
+  };
+  for (const Case& c : cases) {
+    ResetCatalogState();
+    g_catalog.file_unit_prefixes = c.prefixes;
+    EXPECT_EQ(IsFileUnitFolder(c.path), c.file_unit) << std::string(c.path.begin(), c.path.end());
+  }
+}
+
+TitleResult T(std::u16string text) {
+  TitleResult t;
+  t.length = int32_t(text.size());
+  t.title = std::move(text);
+  return t;
+}
+
+TEST(TitleSkipTest, CutsWhatAllTitlesOfAFolderShare) {
+  struct Case {
+    const char* what;
+    std::vector<TitleResult> titles;
+    size_t skip;
+  } cases[] = {
+      {"differ at position 1", {T(u"01 Alpha"), T(u"02 Beta")}, 1},
+      {"shared words", {T(u"Live - Intro"), T(u"Live - Outro")}, 7},
+      {"one is the start of another", {T(u"Song"), T(u"Song 2")}, 0},
+      {"a single title", {T(u"Alone")}, 0},
+      {"a title missing", {T(u"Ab"), TitleResult(), T(u"Ac")}, 0},
+      {"an empty title", {T(u"Ab"), T(u""), T(u"Ac")}, 0},
+      {"differ only from the third", {T(u"Xa"), T(u"Xa"), T(u"Xb")}, 1},
+      {"differ at once", {T(u"a"), T(u"b")}, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TitleSkip(c.titles), c.skip) << c.what;
+  }
+}
+
+// The card's limit of 65535 sounds, with the count already near it.
+TEST(ScanFolderTest, StopsTakingSoundsAtTheCardLimit) {
+  ScopedTempDir dir;
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) WriteBytes(name, {});
+  ResetCatalogState();
+  ResetTitleReader();
+  g_catalog.sounds_taken = 65533;
+  DirInfo root;
+  CaptureStderr();
+  ScanFolder(u"", &root);
+  const std::string err = GetCapturedStderr();
+  EXPECT_EQ(root.sound_count, 2);
+  EXPECT_EQ(g_catalog.sounds_taken, 65535u);
+  EXPECT_NE(err.find("more than 65535 MP3 files"), std::string::npos) << err;
+  EXPECT_EQ(g_catalog.sound_folder_count, 1);
+}
+
+TEST(ScanFolderTest, CountsFoldersAndPlayOrderEntries) {
+  ScopedTempDir dir;
+  MakeDirs("Whole/Empty/Deeper");
+  MakeDirs("Files");
+  for (const char* name : {"Whole/a.mp3", "Whole/b.mp3", "Files/a.mp3", "Files/b.mp3"}) {
+    WriteBytes(name, {});
+  }
+  ResetCatalogState();
+  ResetTitleReader();
+  g_catalog.file_unit_prefixes = {u"\\Files"};
+  DirInfo root;
+  ScanFolder(u"", &root);
+  EXPECT_EQ(g_catalog.folder_count, 4);  // Files, Whole, Empty, Deeper
+  EXPECT_EQ(g_catalog.sound_folder_count, 2);
+  EXPECT_EQ(g_catalog.random_entry_count, 3);  // Files file by file, Whole as one
+  ASSERT_EQ(root.children.size(), 2u);
+  EXPECT_EQ(root.children[0]->name, u"Files");
+  EXPECT_TRUE(root.children[0]->file_unit);
+  EXPECT_FALSE(root.children[1]->file_unit);
+}
+
+}  // namespace

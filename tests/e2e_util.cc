@@ -1,0 +1,167 @@
+#include "e2e_util.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "font/font_test_util.h"
+#include "test_util.h"
+
+namespace {
+
+std::string TestDataPath(const std::string& name) {
+  return std::string(CARDPREP_TEST_DATA_DIR) + "/" + name;
+}
+
+// Runs |argv| with standard output and error captured.
+RunResult Run(const std::vector<std::string>& argv, bool as_nobody) {
+  RunResult result;
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open_pipes = 2;
+  while (open_pipes > 0) {
+    if (poll(fds, 2, -1) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+      char buffer[65536];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, size_t(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_pipes;
+      }
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+// A WAV file of |frames| silent 16-bit mono samples at 44.1 kHz.
+std::vector<uint8_t> SilentWav(uint32_t frames) {
+  const uint32_t data = frames * 2;
+  std::vector<uint8_t> w;
+  auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i))); };
+  auto put16 = [&](uint16_t v) { w.push_back(uint8_t(v)); w.push_back(uint8_t(v >> 8)); };
+  w.insert(w.end(), {'R', 'I', 'F', 'F'});
+  put32(36 + data);
+  w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  put32(16);
+  put16(1);      // PCM
+  put16(1);      // mono
+  put32(44100);  // sample rate
+  put32(88200);  // byte rate
+  put16(2);      // block align
+  put16(16);     // bits per sample
+  w.insert(w.end(), {'d', 'a', 't', 'a'});
+  put32(data);
+  w.insert(w.end(), data, 0);
+  return w;
+}
+
+const std::vector<uint8_t>& SilentMp3Bytes() {
+  static const std::vector<uint8_t> bytes = [] {
+    ScopedTempDir scratch;
+    WriteBytes("silence.wav", SilentWav(4410));
+    EXPECT_EQ(RunProgram({"lame", "--silent", "-m", "m", "silence.wav", "silence.mp3"}), 0);
+    return ReadBytes("silence.mp3");
+  }();
+  return bytes;
+}
+
+}  // namespace
+
+RunResult RunCardprep(const std::vector<std::string>& args, bool as_nobody) {
+  std::vector<std::string> argv = {CARDPREP_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Run(argv, as_nobody);
+}
+
+int RunProgram(const std::vector<std::string>& argv) {
+  RunResult r = Run(argv, false);
+  if (r.status != 0) ADD_FAILURE() << argv[0] << " failed: " << r.err;
+  return r.status;
+}
+
+void WriteSilentMp3(const std::string& path) {
+  const std::vector<uint8_t>& bytes = SilentMp3Bytes();
+  ASSERT_FALSE(bytes.empty());
+  WriteBytes(path, bytes);
+}
+
+void TagWithMutagen(const std::string& path, int version, const std::string& encoding,
+                    const std::vector<std::string>& titles) {
+  std::vector<std::string> argv = {"/usr/bin/python3", TestDataPath("tag_mp3.py"), path,
+                                   std::to_string(version), encoding};
+  argv.insert(argv.end(), titles.begin(), titles.end());
+  RunProgram(argv);
+}
+
+void LameWithTitle(const std::string& path, const std::string& title) {
+  const std::string target = std::filesystem::absolute(path).string();
+  ScopedTempDir scratch;
+  WriteBytes("silence.wav", SilentWav(4410));
+  RunProgram({"lame", "--silent", "-m", "m", "--tt", title, "silence.wav", target});
+}
+
+void Id3v1Title(const std::string& path, const std::string& title) {
+  RunProgram({"id3v2", "-1", "-t", title, path});
+}
+
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t offset, size_t size) {
+  if (offset >= bytes.size()) return {};
+  return std::vector<uint8_t>(bytes.begin() + long(offset),
+                              bytes.begin() + long(std::min(bytes.size(), offset + size)));
+}
+
+bool LineMatchesFonts(const uint8_t* upper, const uint8_t* lower, size_t columns,
+                      const std::string& sjis, const std::vector<uint8_t>& zenkaku,
+                      const std::vector<uint8_t>& hankaku, std::string* why) {
+  size_t x = 0;
+  for (size_t i = 0; i < sjis.size() && x < columns;) {
+    const auto b = uint8_t(sjis[i]);
+    const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    const uint16_t code = lead ? uint16_t(b << 8 | uint8_t(sjis[i + 1])) : uint16_t(b);
+    const int width = lead ? 16 : 8;
+    for (int gx = 0; gx < width && x < columns; ++gx, ++x) {
+      for (int y = 0; y < 16; ++y) {
+        const bool want = FilePixel(lead ? zenkaku : hankaku, code, gx, y);
+        if (PagePixel(upper, lower, int(x), y) != want) {
+          *why = "column " + std::to_string(x) + " row " + std::to_string(y) + " of byte " +
+                 std::to_string(i);
+          return false;
+        }
+      }
+    }
+    i += lead ? 2 : 1;
+  }
+  if (x != columns) {
+    *why = "the text fills " + std::to_string(x) + " of " + std::to_string(columns) + " columns";
+    return false;
+  }
+  return true;
+}
