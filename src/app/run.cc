@@ -1,9 +1,13 @@
 #include "app/run.h"
 
 #include "catalog/dir_info.h"
+#include "catalog/dir_list.h"
 #include "catalog/folder_scan.h"
 #include "font/fontx.h"
 #include "host/console.h"
+#include "host/file.h"
+#include "messages/message_file.h"
+#include "playorder/random_order.h"
 #include "sjis/listing.h"
 #include "sjis/sjis_field.h"
 
@@ -27,6 +31,19 @@ bool MakeDirListFile() {
   WideToSjisField(root->sjis_name, sizeof root->sjis_name, u"");
   ScanFolder(u"", root);
   GetSubDirInfo(u"", root);
+
+  g_numbering.next_folder_number = 1;
+  root->number = g_numbering.next_folder_number++;
+  SetDirInfo(root);
+  MakeRandomOrderFile(*root);
+
+  Out("WriteDirStructureFileM\n");
+  OutFile dir_list;
+  if (!OpenOutput(kDirListFileName, &dir_list)) return false;
+  WriteDirListHeader(&dir_list);
+  WriteRootDirEntry(&dir_list, *root);
+  WriteDirStructureFileM(&dir_list, u"", *root);
+  CloseChecked(&dir_list);
   return true;
 }
 
@@ -46,5 +63,8 @@ int RunCardprep(const Args& args) {
   MakeDirListFile();
   CloseChecked(&g_catalog.sound_list);
   CloseListing();
+  (void)WriteMessageFile();
+  // The card may be pulled out as soon as the tool returns.
+  SyncFolder(".");
   return 0;
 }

@@ -12,7 +12,8 @@ constexpr char kSoundListFileName[] = "SNDLST16.DAT";
 int RunCardprep(const Args& args);
 
 // The catalog build: scans the card, writing the sound list and the
-// listing as it goes. Returns true when it ran to its end.
+// listing as it goes, numbers the folders, writes the play order and the
+// folder list. Returns true when it ran to its end.
 bool MakeDirListFile();
 
 #endif  // CARDPREP_APP_RUN_H_

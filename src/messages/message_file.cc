@@ -1,0 +1,27 @@
+#include "messages/message_file.h"
+
+#include <cstdint>
+#include <string>
+
+#include "font/draw.h"
+#include "host/console.h"
+#include "host/file.h"
+#include "sjis/sjis_field.h"
+
+int WriteMessageFile() {
+  OutFile file;
+  std::string why;
+  if (!OpenWrite(std::string("./") + kMessageFileName, kMessageFileName, &file, &why)) {
+    Error("cannot create %s: %s", kMessageFileName, why.c_str());
+    return 1;
+  }
+  PageRow<kMessageRowSize> row;
+  for (const char16_t* message : kMessages) {
+    char field[kMessageFieldSize];
+    WideToSjisField(field, sizeof field, message);
+    DrawField(&row, field, kMessageFieldSize - 1);
+    WriteBytes(&file, row.upper, kMessageRowSize);
+    WriteBytes(&file, row.lower, kMessageRowSize);
+  }
+  return CloseChecked(&file) ? 0 : 1;
+}

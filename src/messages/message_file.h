@@ -1,0 +1,29 @@
+// MSGSTR16.DAT: the player's nine fixed messages, drawn here because the
+// player cannot draw text. No header; message m lies at byte 256 x m:
+//
+//   offset  size  field
+//   0       128   upper page row: pixel rows 0-7, one byte per column
+//   128     128   lower page row: pixel rows 8-15
+//
+// Each message is its 16-byte Shift-JIS field (left-aligned, space padded)
+// drawn with the fonts, 8 columns a byte.
+#ifndef CARDPREP_MESSAGES_MESSAGE_FILE_H_
+#define CARDPREP_MESSAGES_MESSAGE_FILE_H_
+
+#include <cstddef>
+
+constexpr char kMessageFileName[] = "MSGSTR16.DAT";
+constexpr size_t kMessageCount = 9;
+constexpr size_t kMessageRowSize = 128;
+constexpr size_t kMessageRecordSize = 2 * kMessageRowSize;
+constexpr char16_t const* kMessages[kMessageCount] = {
+    u"ZEPHYR",     u"Speaker", u"Earphone",    u"DIRLST ERR",      u"SNDLST ERR",
+    u"RANDOM ERR", u"MP3 ERR", u"No HISTFILE", u"[SELECT/RETURN]",
+};
+
+// Writes MSGSTR16.DAT. Returns 0 when it was written and closed, non-zero
+// when it could not be created or closed; when it cannot be created nothing
+// goes to standard output and no file is written.
+[[nodiscard]] int WriteMessageFile();
+
+#endif  // CARDPREP_MESSAGES_MESSAGE_FILE_H_

@@ -1,0 +1,78 @@
+#include "playorder/random_order.h"
+
+#include <string>
+#include <utility>
+
+#include "catalog/byte_order.h"
+#include "host/console.h"
+#include "host/file.h"
+#include "host/system.h"
+
+PlayOrderState g_play_order;
+
+void EncodeRandomEntry(const RandomEntry& entry, uint8_t (&out)[kEntrySize]) {
+  out[kEntryKind] = entry.kind;
+  PutLe16(out + kEntryFolder, entry.folder);
+  out[kEntryPosition] = entry.file;
+}
+
+RandomEntry DecodeRandomEntry(const uint8_t (&in)[kEntrySize]) {
+  RandomEntry entry;
+  entry.kind = in[kEntryKind];
+  entry.folder = GetLe16(in + kEntryFolder);
+  entry.file = in[kEntryPosition];
+  return entry;
+}
+
+size_t SetRandomOrderTable(const DirInfo& dir, size_t next) {
+  std::vector<RandomEntry>& table = g_play_order.table;
+  if (dir.sound_count > 0) {
+    Out(" SetRandomOrderTable %d, %x %x, %x %x \n", dir.file_unit ? 1 : 0, dir.number,
+        uint32_t{dir.number} * 768u, dir.first_sound, uint32_t{dir.first_sound} * 1024u);
+    // The table is built in order, so entry |next| is always the next one
+    // appended.
+    table.resize(next);
+    if (!dir.file_unit) {
+      table.push_back({kWholeFolder, dir.number, 0});
+    } else {
+      for (int32_t i = 0; i < dir.sound_count; ++i) {
+        table.push_back({kOneFile, dir.number, static_cast<uint8_t>(i)});
+      }
+    }
+    next = table.size();
+  }
+  for (const auto& child : dir.children) next = SetRandomOrderTable(*child, next);
+  return next;
+}
+
+void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)()) {
+  const auto n = static_cast<uint32_t>(table->size());
+  if (n == 0) return;
+  for (uint64_t swaps = 10ull * n; swaps > 0; --swaps) {
+    const uint32_t a = random() % n;
+    const uint32_t b = random() % n;
+    std::swap((*table)[a], (*table)[b]);
+  }
+}
+
+void MakeRandomOrderFile(const DirInfo& root) {
+  g_play_order.table.clear();
+  g_play_order.table.reserve(g_catalog.random_entry_count);
+  const size_t n = SetRandomOrderTable(root, 0);
+  g_play_order.table.resize(n);
+  ShuffleEntries(&g_play_order.table, Random32);
+
+  OutFile file;
+  std::string why;
+  if (!OpenWrite(std::string("./") + kRandomOrderFileName, kRandomOrderFileName, &file, &why)) {
+    Out("fopen error\n");
+    Error("cannot create %s: %s", kRandomOrderFileName, why.c_str());
+    return;
+  }
+  uint8_t bytes[kEntrySize];
+  for (const RandomEntry& entry : g_play_order.table) {
+    EncodeRandomEntry(entry, bytes);
+    WriteBytes(&file, bytes, sizeof bytes);
+  }
+  CloseChecked(&file);
+}
