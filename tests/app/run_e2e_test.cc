@@ -1,0 +1,291 @@
+// A whole run end to end: the folder list, the play order and the device
+// messages read back at their offsets, the whole standard output, and the
+// failure paths of the run order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <map>
+
+#include "card_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kFolder = 1024;
+
+uint16_t Le16(const std::vector<uint8_t>& f, size_t at) { return uint16_t(f[at] | f[at + 1] << 8); }
+
+// A folder record as the format defines it.
+struct Folder {
+  std::string sjis;
+  std::u16string path;
+  uint16_t path_bytes;
+  std::u16string name;
+  bool name_zero_filled;
+  uint16_t first_child;
+  uint8_t child_count;
+  uint16_t parent, grandparent;
+  uint8_t sound_count;
+  uint16_t first_sound;
+  bool spare_zero;
+  const uint8_t* upper;
+  const uint8_t* lower;
+};
+
+std::u16string Utf16At(const std::vector<uint8_t>& f, size_t at, size_t size, bool* zero_after) {
+  std::u16string text;
+  size_t i = 0;
+  for (; i + 1 < size && (f[at + i] | f[at + i + 1]); i += 2) {
+    text.push_back(char16_t(f[at + i] | f[at + i + 1] << 8));
+  }
+  *zero_after = std::all_of(f.begin() + long(at + i), f.begin() + long(at + size),
+                            [](uint8_t b) { return b == 0; });
+  return text;
+}
+
+Folder ReadFolder(const std::vector<uint8_t>& f, uint16_t number) {
+  const size_t r = kFolder * number;
+  Folder d;
+  d.sjis.assign(reinterpret_cast<const char*>(&f[r]), 32);
+  bool unused;
+  d.path = Utf16At(f, r + 32, 258, &unused);
+  d.path_bytes = Le16(f, r + 290);
+  d.name = Utf16At(f, r + 292, 130, &d.name_zero_filled);
+  d.first_child = Le16(f, r + 422);
+  d.child_count = f[r + 424];
+  d.parent = Le16(f, r + 425);
+  d.grandparent = Le16(f, r + 427);
+  d.sound_count = f[r + 429];
+  d.first_sound = Le16(f, r + 430);
+  d.spare_zero = std::all_of(&f[r + 432], &f[r + 512], [](uint8_t b) { return b == 0; });
+  d.upper = &f[r + 512];
+  d.lower = &f[r + 768];
+  return d;
+}
+
+using Entry = std::tuple<int, int, int>;  // kind, folder, file
+
+std::multiset<Entry> ReadPlayOrder(const std::vector<uint8_t>& f) {
+  std::multiset<Entry> entries;
+  for (size_t at = 0; at + 4 <= f.size(); at += 4) entries.insert({f[at], Le16(f, at + 1), f[at + 3]});
+  return entries;
+}
+
+class RunTest : public CardTest {
+ protected:
+  // root: r.mp3; A (a1, a2) with Disc 1 (d1), Disc 2 (d2) and Empty;
+  // B with C (c1) with Deep (e1); Z with only Empty2.
+  void MakeTree() {
+    Mp3("r.mp3");
+    Mp3("A/a1.mp3");
+    Mp3("A/a2.mp3");
+    Mp3("A/Disc 1/d1.mp3");
+    Mp3("A/Disc 2/d2.mp3");
+    MakeDirs("A/Empty");
+    Mp3("B/C/c1.mp3");
+    Mp3("B/C/Deep/e1.mp3");
+    MakeDirs("Z/Empty2");
+  }
+  void ExpectFiles(std::vector<std::string> present) {
+    for (const char* name :
+         {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"}) {
+      const bool want = std::count(present.begin(), present.end(), name) > 0;
+      EXPECT_EQ(fs::is_regular_file(name), want) << name;
+    }
+  }
+};
+
+TEST_F(RunTest, FolderListHoldsTheNumberedTree) {
+  MakeTree();
+  const time_t before = time(nullptr);
+  Run();
+  const time_t after = time(nullptr);
+  const std::vector<uint8_t> f = ReadBytes("DIRLST16.DAT");
+  ASSERT_EQ(f.size(), 8 * kFolder);  // header, root and six kept folders
+
+  EXPECT_EQ(Le16(f, 0), 9);  // A B Z, Disc 1, Disc 2, Empty, C, Empty2, Deep
+  EXPECT_EQ(Le16(f, 2), 6);  // root A, Disc 1, Disc 2, C, Deep
+  const std::string stamp(f.begin() + 4, f.begin() + 18);
+  std::tm tm{};
+  ASSERT_TRUE(strptime(stamp.c_str(), "%Y%m%d%H%M%S", &tm)) << stamp;
+  tm.tm_isdst = -1;
+  const time_t written = mktime(&tm);
+  EXPECT_GE(written, before - 1);
+  EXPECT_LE(written, after + 1);
+  EXPECT_TRUE(std::all_of(f.begin() + 18, f.begin() + 1024, [](uint8_t b) { return b == 0; }));
+
+  struct Want {
+    uint16_t number;
+    std::string sjis;
+    std::u16string path, name;
+    uint16_t first_child, child_count, parent, grandparent, sound_count, first_sound;
+  } want[] = {
+      {1, "", u"\\", u"", 2, 2, 0, 0, 1, 0},
+      {2, "A", u"\\A", u"A", 4, 2, 1, 0, 2, 1},
+      {3, "B", u"\\B", u"B", 6, 1, 1, 0, 0, 0},
+      {4, "Disc 1|A", u"\\A\\Disc 1", u"Disc 1", 0, 0, 2, 1, 1, 3},
+      {5, "Disc 2|A", u"\\A\\Disc 2", u"Disc 2", 0, 0, 2, 1, 1, 4},
+      {6, "C", u"\\B\\C", u"C", 7, 1, 3, 1, 1, 5},
+      {7, "Deep", u"\\B\\C\\Deep", u"Deep", 0, 0, 6, 3, 1, 6},
+  };
+  for (const Want& w : want) {
+    SCOPED_TRACE(testing::Message() << "folder " << w.number);
+    const Folder d = ReadFolder(f, w.number);
+    EXPECT_EQ(d.sjis, Padded(w.sjis, 32));
+    EXPECT_EQ(d.path, w.path);
+    EXPECT_EQ(d.path_bytes, 2 * w.path.size());
+    EXPECT_EQ(d.name, w.name);
+    EXPECT_TRUE(d.name_zero_filled);
+    EXPECT_EQ(d.first_child, w.first_child);
+    EXPECT_EQ(d.child_count, w.child_count);
+    EXPECT_EQ(d.parent, w.parent);
+    EXPECT_EQ(d.grandparent, w.grandparent);
+    EXPECT_EQ(d.sound_count, w.sound_count);
+    EXPECT_EQ(d.first_sound, w.first_sound);
+    EXPECT_TRUE(d.spare_zero);
+    if (w.number == 1) {
+      EXPECT_TRUE(std::all_of(d.upper, d.upper + 512, [](uint8_t b) { return b == 0; }));
+    } else {
+      std::string why;
+      EXPECT_TRUE(Drawn(d.upper, d.lower, 256, Padded(w.sjis, 32), &why)) << why;
+    }
+  }
+  EXPECT_EQ(ReadPlayOrder(ReadBytes("RANDOM16.DAT")),
+            (std::multiset<Entry>{{0, 1, 0}, {0, 2, 0}, {0, 4, 0}, {0, 5, 0}, {0, 6, 0}, {0, 7, 0}}));
+}
+
+TEST_F(RunTest, StandardOutputFollowsTheRunOrder) {
+  MakeTree();
+  Run();
+  auto scanned = [](const std::string& name) { return "GetSubDirInfo=[" + Padded(name, 32) + "]"; };
+  EXPECT_EQ(out_, (std::vector<std::string>{
+                      "InitFont OK",
+                      scanned(""),
+                      scanned("A"),
+                      scanned("Disc 1|A"),
+                      scanned("Disc 2|A"),
+                      scanned("Empty"),
+                      scanned("B"),
+                      scanned("C"),
+                      scanned("Deep"),
+                      scanned("Z"),
+                      scanned("Empty2"),
+                      // number, number x 768, first sound, first sound x 1024, in hex
+                      "SetDirInfo 2 600, 1 400 ",
+                      "SetDirInfo 4 c00, 3 c00 ",
+                      "SetDirInfo 5 f00, 4 1000 ",
+                      "SetDirInfo 6 1200, 5 1400 ",
+                      "SetDirInfo 7 1500, 6 1800 ",
+                      " SetRandomOrderTable 0, 1 300, 0 0 ",
+                      " SetRandomOrderTable 0, 2 600, 1 400 ",
+                      " SetRandomOrderTable 0, 4 c00, 3 c00 ",
+                      " SetRandomOrderTable 0, 5 f00, 4 1000 ",
+                      " SetRandomOrderTable 0, 6 1200, 5 1400 ",
+                      " SetRandomOrderTable 0, 7 1500, 6 1800 ",
+                      "WriteDirStructureFileM",
+                      "WriteDirStructureFileM 2 600, 1 400 ",
+                      "WriteDirStructureFileM 3 900, 0 0 ",
+                      "WriteDirStructureFileM 4 c00, 3 c00 ",
+                      "WriteDirStructureFileM 5 f00, 4 1000 ",
+                      "WriteDirStructureFileM 6 1200, 5 1400 ",
+                      "WriteDirStructureFileM 7 1500, 6 1800 ",
+                  }));
+  EXPECT_EQ(run_.err, "");
+}
+
+TEST_F(RunTest, FileUnitFoldersEnterThePlayOrderFileByFileAndTheOrderChanges) {
+  MakeTree();
+  Run({"/A"});
+  const std::multiset<Entry> want = {{0, 1, 0}, {1, 2, 0}, {1, 2, 1}, {1, 4, 0},
+                                     {1, 5, 0}, {0, 6, 0}, {0, 7, 0}};
+  const std::vector<uint8_t> first = ReadBytes("RANDOM16.DAT");
+  EXPECT_EQ(ReadPlayOrder(first), want);
+  bool changed = false;
+  for (int run = 0; run < 5 && !changed; ++run) {
+    Run({"/A"});
+    const std::vector<uint8_t> again = ReadBytes("RANDOM16.DAT");
+    EXPECT_EQ(ReadPlayOrder(again), want);
+    changed = again != first;
+  }
+  EXPECT_TRUE(changed) << "six runs gave the same order of seven entries";
+}
+
+TEST_F(RunTest, DeviceMessagesAreDrawnAndStable) {
+  Run();
+  const std::vector<uint8_t> f = ReadBytes("MSGSTR16.DAT");
+  ASSERT_EQ(f.size(), 2304u);
+  const char* texts[] = {"ZEPHYR",     "Speaker", "Earphone",    "DIRLST ERR",     "SNDLST ERR",
+                         "RANDOM ERR", "MP3 ERR", "No HISTFILE", "[SELECT/RETURN]"};
+  for (size_t m = 0; m < 9; ++m) {
+    std::string why;
+    EXPECT_TRUE(Drawn(&f[256 * m], &f[256 * m + 128], 128, Padded(texts[m], 16), &why))
+        << texts[m] << ": " << why;
+  }
+  Run();
+  EXPECT_EQ(ReadBytes("MSGSTR16.DAT"), f);
+}
+
+TEST_F(RunTest, OutputsThatCannotBeCreated) {
+  struct Case {
+    const char* blocked;
+    std::vector<std::string> present;
+    std::string out_after;  // the line "fopen error" follows, "" when none
+  } cases[] = {
+      {"SNDLST16.DAT", {}, "InitFont OK"},
+      {"TAGINF16.TXT", {"SNDLST16.DAT"}, "InitFont OK"},
+      {"RANDOM16.DAT", {"SNDLST16.DAT", "TAGINF16.TXT", "DIRLST16.DAT", "MSGSTR16.DAT"},
+       " SetRandomOrderTable 0, 1 300, 0 0 "},
+      {"DIRLST16.DAT", {"SNDLST16.DAT", "TAGINF16.TXT", "RANDOM16.DAT", "MSGSTR16.DAT"},
+       "WriteDirStructureFileM"},
+      {"MSGSTR16.DAT", {"SNDLST16.DAT", "TAGINF16.TXT", "RANDOM16.DAT", "DIRLST16.DAT"}, ""},
+  };
+  Mp3("r.mp3");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.blocked);
+    for (const char* name :
+         {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"}) {
+      fs::remove(name);
+    }
+    MakeDirs(c.blocked);  // a folder where the file should go
+    Run();
+    fs::remove(c.blocked);
+    ExpectFiles(c.present);
+    const auto fopen = std::find(out_.begin(), out_.end(), "fopen error");
+    if (c.out_after.empty()) {
+      EXPECT_EQ(fopen, out_.end());
+    } else {
+      ASSERT_NE(fopen, out_.end());
+      EXPECT_EQ(*(fopen - 1), c.out_after);
+      EXPECT_EQ(std::count(out_.begin(), out_.end(), "fopen error"), 1);
+    }
+    EXPECT_NE(run_.err.find(std::string("error: cannot create ") + c.blocked + ": Is a directory"),
+              std::string::npos) << run_.err;
+    if (std::string(c.blocked) == "TAGINF16.TXT") {
+      EXPECT_EQ(fs::file_size("SNDLST16.DAT"), 0u);
+    }
+  }
+}
+
+TEST_F(RunTest, MissingFontsStillWriteEveryFile) {
+  Mp3("ab.mp3");
+  fs::remove_all("_FONT");
+  Run();
+  ExpectFiles({"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"});
+  ASSERT_GE(out_.size(), 3u);
+  EXPECT_EQ(out_[0], "フォントファイルオープンエラー");
+  EXPECT_EQ(out_[1], "GetFontMetrics error _FONT\\RIZOZ16I.DAZ");
+  EXPECT_EQ(out_[2], "GetSubDirInfo=[" + std::string(32, ' ') + "]");
+  // The sound name field is 48 bytes: one line per character, none drawn.
+  EXPECT_EQ(std::count_if(out_.begin(), out_.end(),
+                          [](const std::string& l) { return l.find("半角フォントデータ見つからない") != std::string::npos; }),
+            48 + 9 * 16);
+  EXPECT_EQ(out_[3], " 半角フォントデータ見つからない (0:a)");
+  const std::vector<uint8_t> sounds = ReadBytes("SNDLST16.DAT");
+  ASSERT_EQ(sounds.size(), 1120u);
+  EXPECT_TRUE(std::all_of(sounds.begin() + 352, sounds.end(), [](uint8_t b) { return b == 0; }));
+}
+
+}  // namespace

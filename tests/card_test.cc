@@ -1,0 +1,42 @@
+#include "card_test.h"
+
+#include <filesystem>
+
+std::string Padded(const std::string& sjis, size_t width) {
+  return sjis + std::string(width - std::min(width, sjis.size()), ' ');
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& end) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start) + "<no line end>");
+  return lines;
+}
+
+void CardTest::SetUp() {
+  if (SharedFile("fonts/ILGZ16XB.FNT").empty()) GTEST_SKIP() << "no shared fonts";
+  LinkFonts();
+  zenkaku_ = ReadBytes("_FONT/RIZOZ16I.DAZ");
+  hankaku_ = ReadBytes("_FONT/MYRCH16B.FNT");
+}
+
+void CardTest::Mp3(const std::string& path, const std::string& title) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  if (!folder.empty()) MakeDirs(folder);
+  WriteSilentMp3(path);
+  if (!title.empty()) TagWithMutagen(path, 4, "utf8", {title});
+}
+
+void CardTest::Run(const std::vector<std::string>& args) {
+  run_ = RunCardprep(args);
+  ASSERT_EQ(run_.status, 0) << run_.err;
+  out_ = Lines(run_.out, "\n");
+}
+
+bool CardTest::Drawn(const uint8_t* upper, const uint8_t* lower, size_t columns,
+                     const std::string& sjis, std::string* why) const {
+  return LineMatchesFonts(upper, lower, columns, sjis, zenkaku_, hankaku_, why);
+}

@@ -1,0 +1,37 @@
+// A card in a temporary folder with the shared 16-dot fonts in _FONT, for
+// tests that run the real cardprep binary and read its files back.
+#ifndef CARDPREP_TESTS_CARD_TEST_H_
+#define CARDPREP_TESTS_CARD_TEST_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e_util.h"
+#include "test_util.h"
+
+// |sjis| padded with spaces to |width| bytes.
+std::string Padded(const std::string& sjis, size_t width = 48);
+// |text| split at |end|; a last piece without |end| is marked.
+std::vector<std::string> Lines(const std::string& text, const std::string& end);
+
+class CardTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  // A silent MP3 at |path| (folders made), titled by mutagen when |title|
+  // is not empty.
+  void Mp3(const std::string& path, const std::string& title = "");
+  // Runs cardprep in the card; expects exit status 0.
+  void Run(const std::vector<std::string>& args = {});
+  // Whether |upper|/|lower| hold |sjis| drawn with the card's fonts.
+  bool Drawn(const uint8_t* upper, const uint8_t* lower, size_t columns, const std::string& sjis,
+             std::string* why) const;
+
+  ScopedTempDir dir_;
+  std::vector<uint8_t> zenkaku_, hankaku_;
+  RunResult run_;
+  std::vector<std::string> out_;  // standard output, by line
+};
+
+#endif  // CARDPREP_TESTS_CARD_TEST_H_
