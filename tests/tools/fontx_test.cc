@@ -1,0 +1,402 @@
+// cardprep-font, run as users run it: its fonts must load in cardprep's own
+// loader and draw exactly what the source fonts hold. The sources are read
+// here on their own (hex lines, BDF bitmap rows), not through the tool.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <algorithm>
+#include <iterator>
+#include <map>
+
+#include "font/draw.h"
+#include "font/font_test_util.h"
+#include "font/fontx.h"
+#include "host/names.h"
+#include "sjis/cp932.h"
+#include "test_util.h"
+#include "tools/fontx/bdf.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+constexpr char kUnifontJp[] = "/usr/share/unifont/unifont_jp.hex";
+constexpr char kShinonome[] = "/usr/share/fonts/X11/misc/";
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+off_t FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs the tool in the working folder with |args| (no quoting needed).
+ToolRun RunTool(const std::string& args) {
+  ToolRun run;
+  const std::string command = std::string("'") + CARDPREP_FONT_BINARY + "' " + args + " 2>err.txt";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = ReadText("err.txt");
+  return run;
+}
+
+// Unifont hex glyphs by code point: 32 digits for 8 dots wide, 64 for 16.
+std::map<char16_t, std::string> ReadHex(const std::string& path) {
+  std::map<char16_t, std::string> glyphs;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    const unsigned long code = strtoul(line.c_str(), nullptr, 16);
+    if (code <= 0xFFFF) glyphs.emplace(char16_t(code), line.substr(line.find(':') + 1));
+  }
+  return glyphs;
+}
+
+// Dot x of a row in hex, high bit leftmost.
+bool RowPixel(const std::string& row, int x) {
+  if (x >= int(row.size()) * 4) return false;
+  const unsigned long nibble = strtoul(row.substr(size_t(x / 4), 1).c_str(), nullptr, 16);
+  return (nibble >> (3 - x % 4)) & 1;
+}
+
+bool HexPixel(const std::string& digits, int x, int y) {
+  const size_t row_digits = digits.size() / 16;
+  return RowPixel(digits.substr(size_t(y) * row_digits, row_digits), x);
+}
+
+// A 16-dot cell of a hex glyph as cardprep should draw it: an 8-dot glyph
+// in double-byte use sits in columns 4-11.
+bool CellPixel(const std::string& digits, bool double_byte, int x, int y) {
+  if (double_byte && digits.size() == 32) return x >= 4 && x < 12 && HexPixel(digits, x - 4, y);
+  return HexPixel(digits, x, y);
+}
+
+// The bitmap rows of the glyph numbered |encoding| in a Shinonome BDF, whose
+// glyphs all fill their cell (BBX w 16 0 -2 under ascent 14).
+std::vector<std::string> BdfRows(const std::string& path, int encoding) {
+  const std::string text = ReadText(path);
+  size_t at = text.find("\nENCODING " + std::to_string(encoding) + "\n");
+  if (at == std::string::npos) return {};
+  at = text.find("BITMAP\n", at);
+  EXPECT_NE(text.rfind(" 16 0 -2\n", at), std::string::npos);
+  std::vector<std::string> rows;
+  size_t p = at + 7;
+  for (int r = 0; r < 16; ++r) {
+    const size_t end = text.find('\n', p);
+    rows.push_back(text.substr(p, end - p));
+    p = end + 1;
+  }
+  return rows;
+}
+
+class CardprepFontTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetFontState(); }
+
+  // Loads the card fonts in the working folder as cardprep does, with
+  // nothing on standard error.
+  void InitFontQuietly() {
+    CaptureStdout();
+    CaptureStderr();
+    const bool ok = InitFont();
+    const std::string out = GetCapturedStdout();
+    ASSERT_TRUE(ok) << out;
+    EXPECT_EQ(GetCapturedStderr(), "");
+  }
+  // Draws "A", "あ", "漢", "ｱ" and compares every pixel with |source|(x, y)
+  // of the character at that place.
+  template <typename Source>
+  void ExpectDrawnLikeSource(Source source) {
+    uint8_t upper[48] = {}, lower[48] = {};
+    CaptureStdout();
+    DrawSjisString(upper, 48, lower, 48, "A\x82\xA0\x8A\xBF\xB1", 6, g_font.hankaku,
+                   g_font.zenkaku);
+    EXPECT_EQ(GetCapturedStdout(), "");
+    const struct {
+      int first_column, width;
+      char16_t unit;
+    } placed[] = {{0, 8, u'A'}, {8, 16, u'あ'}, {24, 16, u'漢'}, {40, 8, u'ｱ'}};
+    for (const auto& p : placed) {
+      for (int x = 0; x < p.width; ++x) {
+        for (int y = 0; y < 16; ++y) {
+          ASSERT_EQ(PagePixel(upper, lower, p.first_column + x, y), source(p.unit, x, y))
+              << "U+" << std::hex << int(p.unit) << std::dec << " x " << x << " y " << y;
+        }
+      }
+    }
+  }
+
+  ScopedTempDir dir_;
+};
+
+TEST_F(CardprepFontTest, UnifontFontsLoadAndDrawLikeTheSource) {
+  if (!Exists(kUnifontJp)) GTEST_SKIP() << "unifont is not installed";
+  const ToolRun run = RunTool(std::string("--card . ") + kUnifontJp);
+  ASSERT_EQ(run.status, 0) << run.err;
+  InitFontQuietly();
+  const std::map<char16_t, std::string> hex = ReadHex(kUnifontJp);
+  ExpectDrawnLikeSource([&](char16_t unit, int x, int y) { return HexPixel(hex.at(unit), x, y); });
+}
+
+// Debian's unifont 15.0.01: its Japanese glyph file covers 7,724 two-byte
+// codes, 285 of them with glyphs 8 dots wide (Greek, Cyrillic, a few
+// symbols). Other releases cover other counts.
+TEST_F(CardprepFontTest, UnifontJpGivesEveryTwoByteCodeItHasAGlyphFor) {
+  if (FileSize(kUnifontJp) != 3787165) GTEST_SKIP() << "not unifont 15.0.01's file";
+  const std::map<char16_t, std::string> hex = ReadHex(kUnifontJp);
+  std::map<uint16_t, const std::string*> expected;
+  int narrow = 0;
+  for (unsigned code = 0x8140; code <= 0xFCFC; ++code) {
+    const char bytes[2] = {char(code >> 8), char(code)};
+    std::u16string unit;
+    if (!Utf8ToUtf16(Cp932ToUtf8(std::string(bytes, 2)), &unit) || unit.size() != 1 ||
+        unit[0] == u'\uFFFD' || !hex.count(unit[0])) {
+      continue;
+    }
+    expected[uint16_t(code)] = &hex.at(unit[0]);
+    if (hex.at(unit[0]).size() == 32) ++narrow;
+  }
+  ASSERT_EQ(expected.size(), 7724u);
+  ASSERT_EQ(narrow, 285);
+  int runs = 0;
+  for (auto it = expected.begin(); it != expected.end(); ++it) {
+    if (it == expected.begin() || std::prev(it)->first + 1 != it->first) ++runs;
+  }
+  ASSERT_LE(runs, 255);  // so no hole needs filling
+
+  const ToolRun run = RunTool(std::string("--zenkaku Z.DAZ ") + kUnifontJp);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("7724 double-byte codes in " + std::to_string(runs) +
+                         " blocks, 285 narrow glyphs centred"),
+            std::string::npos)
+      << run.out;
+  FontInfo font;
+  ASSERT_TRUE(GetFontMetrics(u"Z.DAZ", &font));
+  EXPECT_EQ(font.block_count, runs);
+  EXPECT_TRUE(font.ordered);
+  int glyphs = 0;
+  for (const CodeBlock& block : font.blocks) glyphs += block.glyph_count;
+  EXPECT_EQ(glyphs, 7724);
+  for (const auto& [code, digits] : expected) {
+    const uint8_t* glyph = FindGlyph(font, code);
+    ASSERT_NE(glyph, nullptr) << std::hex << code;
+    for (int x = 0; x < 16; ++x) {
+      for (int y = 0; y < 16; ++y) {
+        ASSERT_EQ(PagePixel(glyph, glyph + 16, x, y), CellPixel(*digits, true, x, y))
+            << std::hex << code << std::dec << " x " << x << " y " << y;
+      }
+    }
+  }
+}
+
+TEST_F(CardprepFontTest, ShinonomeBdfFontsLoadAndDrawLikeTheSource) {
+  const std::string kanji = std::string(kShinonome) + "shnmk16.pcf.gz";
+  const std::string kana = std::string(kShinonome) + "shnm8x16r.pcf.gz";
+  if (!Exists(kanji) || !Exists(kana) || !Exists("/usr/bin/pcf2bdf")) {
+    GTEST_SKIP() << "xfonts-shinonome or pcf2bdf is not installed";
+  }
+  ASSERT_EQ(system(("pcf2bdf -o k16.bdf " + kanji).c_str()), 0);
+  ASSERT_EQ(system(("pcf2bdf -o r16.bdf " + kana).c_str()), 0);
+  const ToolRun run = RunTool("--card . k16.bdf r16.bdf");
+  ASSERT_EQ(run.status, 0) << run.err;
+  InitFontQuietly();
+  // JIS X 0208 numbers あ 0x2422 and 漢 0x3441; JIS X 0201 numbers ｱ 0xB1.
+  const std::map<char16_t, std::vector<std::string>> rows = {
+      {u'A', BdfRows("r16.bdf", 0x41)},
+      {u'あ', BdfRows("k16.bdf", 0x2422)},
+      {u'漢', BdfRows("k16.bdf", 0x3441)},
+      {u'ｱ', BdfRows("r16.bdf", 0xB1)}};
+  ExpectDrawnLikeSource([&](char16_t unit, int x, int y) {
+    const std::vector<std::string>& glyph = rows.at(unit);
+    return glyph.size() == 16 && RowPixel(glyph[size_t(y)], x);
+  });
+}
+
+// A tiny font of one glyph, 8 x 16, numbered by Unicode through the FONT
+// name; cases below change or cut it.
+std::vector<std::string> SmallBdf() {
+  std::vector<std::string> lines = {
+      "STARTFONT 2.1",                                                     // 1
+      "FONT -Test-Fixed-Medium-R-Normal--16-150-75-75-C-80-ISO10646-1",   // 2
+      "FONTBOUNDINGBOX 8 16 0 -2",                                         // 3
+      "STARTPROPERTIES 2",                                                 // 4
+      "FONT_ASCENT 14",                                                    // 5
+      "FONT_DESCENT 2",                                                    // 6
+      "ENDPROPERTIES",                                                     // 7
+      "CHARS 1",                                                           // 8
+      "STARTCHAR A",                                                       // 9
+      "ENCODING 65",                                                       // 10
+      "DWIDTH 8 0",                                                        // 11
+      "BBX 8 16 0 -2",                                                     // 12
+      "BITMAP"};                                                           // 13
+  for (int r = 0; r < 16; ++r) lines.push_back("18");                      // 14-29
+  lines.push_back("ENDCHAR");                                              // 30
+  lines.push_back("ENDFONT");                                              // 31
+  return lines;
+}
+
+std::string Join(const std::vector<std::string>& lines, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count && i < lines.size(); ++i) text += lines[i] + "\n";
+  return text;
+}
+
+TEST_F(CardprepFontTest, MalformedSourcesAreRejectedNamingTheLine) {
+  const std::string good_glyph = "0041:" + std::string(32, '0') + "\n";
+  WriteText("good.hex", good_glyph);
+  std::vector<std::string> wide = SmallBdf();
+  wide[10] = "DWIDTH 17 0";
+  wide[11] = "BBX 17 16 0 -2";
+  std::vector<std::string> tall = SmallBdf();
+  tall[4] = "FONT_ASCENT 10";
+  const std::vector<std::string> small = SmallBdf();
+  const struct {
+    const char* file;
+    std::string text;
+    const char* error;  // how standard error begins
+  } cases[] = {
+      {"digit.hex", good_glyph + "0042:" + std::string(31, '0') + "G\n", "error: digit.hex:2: "},
+      {"short.hex", "0041:" + std::string(30, '0') + "\n", "error: short.hex:1: "},
+      {"nocolon.hex", "\n\n0041" + std::string(32, '0') + "\n", "error: nocolon.hex:3: "},
+      {"wide.bdf", Join(wide, 31), "error: wide.bdf:12: glyph 'A' is 17 x 16 dots"},
+      {"tall.bdf", Join(tall, 31), "error: tall.bdf:6: the font is 12 dots high"},
+      {"cut.bdf", Join(small, 20), "error: cut.bdf:20: the file ends inside glyph 'A'"},
+      {"noend.bdf", Join(small, 30), "error: noend.bdf:30: the file ends before ENDFONT"},
+      {"missing.hex", "", "error: cannot read missing.hex: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    if (!c.text.empty()) WriteText(c.file, c.text);
+    const ToolRun run = RunTool(std::string("--card . good.hex ") + c.file);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind(c.error, 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_FALSE(Exists("_FONT/RIZOZ16I.DAZ"));
+    EXPECT_FALSE(Exists("_FONT/MYRCH16B.FNT"));
+  }
+  // The untouched font is read whole.
+  WriteText("small.bdf", Join(small, 31));
+  const ToolRun run = RunTool("--hankaku H.FNT small.bdf");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes("H.FNT")[17 + 0x41 * 16 + 5], 0x18);
+}
+
+// Every other code of lead bytes 0x89-0x8C: 380 codes in 380 runs, with
+// holes of one code inside a lead byte and of 67 between lead bytes. 125
+// holes must be filled; the smallest are the one-code holes, the earliest
+// first: all 94 of lead 0x89, then the first 31 of lead 0x8A.
+TEST_F(CardprepFontTest, FillsTheSmallestHolesToStayWithin255Blocks) {
+  std::vector<uint16_t> codes;
+  for (unsigned lead = 0x89; lead <= 0x8C; ++lead) {
+    // Even trail bytes only: 0x7E is followed by 0x80, as 0x7F is never one.
+    for (unsigned trail = 0x40; trail <= 0xFC; trail += 2) {
+      codes.push_back(uint16_t(lead << 8 | trail));
+    }
+  }
+  ASSERT_EQ(codes.size(), 380u);
+  std::string first, second;
+  std::u16string units;
+  for (size_t k = 0; k < codes.size(); ++k) {
+    const char bytes[2] = {char(codes[k] >> 8), char(codes[k])};
+    std::u16string unit;
+    ASSERT_TRUE(Utf8ToUtf16(Cp932ToUtf8(std::string(bytes, 2)), &unit));
+    ASSERT_EQ(unit.size(), 1u);
+    units += unit;
+    char line[80];
+    int n = snprintf(line, sizeof line, "%04X:", unsigned(unit[0]));
+    for (unsigned r = 0; r < 16; ++r) {
+      n += snprintf(line + n, sizeof line - size_t(n), "%04X", unsigned(k * 16 + r + 1));
+    }
+    first += std::string(line) + "\n";
+  }
+  // The second source loses the first code to the first source and gives
+  // the single-byte font its only glyph.
+  char line[80];
+  snprintf(line, sizeof line, "%04X:%s\n", unsigned(units[0]), std::string(64, 'F').c_str());
+  second = std::string(line) + "0041:0102040810204080FF00AA55F00F0000\n";
+  WriteText("first.hex", first);
+  WriteText("second.hex", second);
+  const ToolRun run = RunTool("--zenkaku Z.DAZ --hankaku H.FNT first.hex second.hex");
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  const std::vector<uint8_t> z = ReadBytes("Z.DAZ");
+  ASSERT_EQ(z.size(), 18 + 4 * 255 + (380 + 125) * 32u);
+  const std::vector<uint8_t> z_head = {
+      'F', 'O', 'N', 'T', 'X', '2',                  // signature
+      'C', 'A', 'R', 'D', 'P', 'R', 'E', 'P',        // name
+      16, 16, 1,                                     // 16 x 16, double-byte
+      255,                                           // blocks
+      0x40, 0x89, 0xFC, 0x89,                        // 0x8940-0x89FC, holes filled
+      0x40, 0x8A, 0x7E, 0x8A,                        // 0x8A40-0x8A7E, holes filled
+      0x80, 0x8A, 0x80, 0x8A};                       // 0x8A80 alone
+  EXPECT_EQ(std::vector<uint8_t>(z.begin(), z.begin() + 30), z_head);
+
+  FontInfo font;
+  ASSERT_TRUE(GetFontMetrics(u"Z.DAZ", &font));
+  EXPECT_EQ(font.block_count, 255);
+  for (size_t k = 0; k < codes.size(); ++k) {
+    const uint8_t* glyph = FindGlyph(font, codes[k]);
+    ASSERT_NE(glyph, nullptr) << std::hex << codes[k];
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        const bool dot = ((k * 16 + size_t(y) + 1) >> (15 - x)) & 1;
+        ASSERT_EQ(PagePixel(glyph, glyph + 16, x, y), dot)
+            << std::hex << codes[k] << std::dec << " x " << x << " y " << y;
+      }
+    }
+  }
+  const uint8_t* filler = FindGlyph(font, 0x8941);
+  ASSERT_NE(filler, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(filler, filler + 32), std::vector<uint8_t>(32, 0));
+  EXPECT_EQ(FindGlyph(font, 0x8A81), nullptr);
+
+  std::vector<uint8_t> h_expected = {'F', 'O', 'N', 'T', 'X', '2', 'C', 'A', 'R', 'D',
+                                     'P', 'R', 'E', 'P', 8,   16,  0};
+  h_expected.resize(17 + 256 * 16, 0);
+  const uint8_t a[16] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80,
+                         0xFF, 0x00, 0xAA, 0x55, 0xF0, 0x0F, 0x00, 0x00};
+  std::copy(a, a + 16, h_expected.begin() + 17 + 0x41 * 16);
+  EXPECT_EQ(ReadBytes("H.FNT"), h_expected);
+}
+
+TEST(JisToShiftJisTest, MapsRowPairsOntoLeadBytes) {
+  const struct {
+    uint16_t jis, sjis;
+  } cases[] = {
+      {0x2121, 0x8140},  // row 1 cell 1, the ideographic space
+      {0x215F, 0x817E},  // odd row, last trail byte before 0x7F
+      {0x2160, 0x8180},  // odd row, trail bytes skip 0x7F
+      {0x217E, 0x819E},  // odd row, last cell
+      {0x2221, 0x819F},  // even row shares the lead byte
+      {0x2422, 0x82A0},  // あ
+      {0x3441, 0x8ABF},  // 漢
+      {0x5E7E, 0x9FFC},  // row 62, the last under lead bytes 0x81-0x9F
+      {0x5F21, 0xE040},  // row 63 continues at 0xE0
+      {0x7426, 0xEAA4},  // the last JIS X 0208 character
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JisToShiftJis(c.jis), c.sjis) << std::hex << c.jis;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+#include "tools/fontx/fontx_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "host/console.h"
+#include "host/file.h"
+
+namespace {
+
+// FONTX2 header, both kinds (little-endian):
+//   offset size field
+//   0      6    signature "FONTX2"
+//   6      8    font name, ASCII, padded with spaces
+//   14     1    width in dots
+//   15     1    height in dots
+//   16     1    code type: 0 single-byte, 1 double-byte
+// single-byte: 17  256 glyphs, codes 0-255, 16 bytes each
+// double-byte: 17  block count n (1 byte)
+//              18  n x 4: first code u16, last code u16 (inclusive)
+//              18 + 4n  32 bytes a code, every code of every block in order
+// A glyph is its rows from the top, 1 byte (8 wide) or 2 bytes (16 wide) a
+// row, bit 7 of a row's first byte the leftmost dot.
+constexpr size_t kSignature = 0, kName = 6, kWidth = 14, kHeight = 15, kCodeType = 16,
+                 kHeaderSize = 17;
+constexpr size_t kBlockCount = 17, kBlockTable = 18, kBlockEntrySize = 4;
+constexpr size_t kEntryFirst = 0, kEntryLast = 2;
+static_assert(kName + 8 == kWidth && kBlockCount == kHeaderSize && kBlockTable == kBlockCount + 1,
+              "FONTX2 header layout");
+static_assert(kEntryLast + 2 == kBlockEntrySize, "FONTX2 block entry layout");
+
+constexpr size_t kZenkakuGlyphSize = 32;
+constexpr size_t kHankakuGlyphSize = 16;
+constexpr char kFontName[] = "CARDPREP";
+
+inline void PutLe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void EncodeHeader(uint8_t width, uint8_t code_type, uint8_t (&out)[kHeaderSize]) {
+  memcpy(out + kSignature, "FONTX2", 6);
+  memset(out + kName, ' ', 8);
+  memcpy(out + kName, kFontName, std::min<size_t>(8, sizeof kFontName - 1));
+  out[kWidth] = width;
+  out[kHeight] = 16;
+  out[kCodeType] = code_type;
+}
+
+const SourceGlyph* FindSourceGlyph(const std::vector<GlyphSource>& sources, char16_t unit,
+                                   int only_width) {
+  for (const GlyphSource& source : sources) {
+    auto it = source.glyphs.find(unit);
+    if (it != source.glyphs.end() && (only_width == 0 || it->second.width == only_width)) {
+      return &it->second;
+    }
+  }
+  return nullptr;
+}
+
+// Every two-byte code page 932 code with its character, ascending; asked of
+// the converter once.
+const std::vector<std::pair<uint16_t, char16_t>>& DoubleByteCodes() {
+  static const std::vector<std::pair<uint16_t, char16_t>> codes = [] {
+    std::vector<std::pair<uint16_t, char16_t>> list;
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+      if (lead >= 0xA0 && lead <= 0xDF) continue;
+      for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+        if (trail == 0x7F) continue;
+        const auto code = static_cast<uint16_t>(lead << 8 | trail);
+        char16_t unit;
+        if (Cp932CodeToUnicode(code, &unit)) list.emplace_back(code, unit);
+      }
+    }
+    return list;
+  }();
+  return codes;
+}
+
+bool Create(const std::string& path, OutFile* file) {
+  std::string why;
+  if (OpenWrite(path, path, file, &why)) return true;
+  Error("cannot create %s: %s", path.c_str(), why.c_str());
+  return false;
+}
+
+}  // namespace
+
+std::vector<CodeRange> GroupIntoBlocks(const std::vector<uint16_t>& codes, size_t max_blocks) {
+  std::vector<CodeRange> runs;
+  for (uint16_t code : codes) {
+    if (!runs.empty() && code == runs.back().last + 1) {
+      runs.back().last = code;
+    } else {
+      runs.push_back({code, code});
+    }
+  }
+  max_blocks = std::max<size_t>(max_blocks, 1);
+  if (runs.size() <= max_blocks) return runs;
+
+  // Each hole filled joins two blocks, and the holes are independent of one
+  // another, so filling the smallest ones costs the fewest blank codes.
+  std::vector<size_t> holes(runs.size() - 1);
+  for (size_t i = 0; i < holes.size(); ++i) holes[i] = i;
+  auto hole_size = [&](size_t i) { return runs[i + 1].first - runs[i].last; };
+  std::stable_sort(holes.begin(), holes.end(),
+                   [&](size_t a, size_t b) { return hole_size(a) < hole_size(b); });
+  std::vector<bool> fill(holes.size(), false);
+  for (size_t k = 0; k < runs.size() - max_blocks; ++k) fill[holes[k]] = true;
+
+  std::vector<CodeRange> blocks;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (i > 0 && fill[i - 1]) {
+      blocks.back().last = runs[i].last;
+    } else {
+      blocks.push_back(runs[i]);
+    }
+  }
+  return blocks;
+}
+
+ZenkakuFont BuildZenkaku(const std::vector<GlyphSource>& sources) {
+  std::vector<uint16_t> codes;
+  std::vector<const SourceGlyph*> found;
+  for (const auto& [code, unit] : DoubleByteCodes()) {
+    if (const SourceGlyph* glyph = FindSourceGlyph(sources, unit, 0)) {
+      codes.push_back(code);
+      found.push_back(glyph);
+    }
+  }
+  ZenkakuFont font;
+  font.codes = codes.size();
+  font.blocks = GroupIntoBlocks(codes, kMaxFontxBlocks);
+  size_t next = 0;  // the next code with a glyph
+  for (const CodeRange& block : font.blocks) {
+    for (unsigned code = block.first; code <= block.last; ++code) {
+      uint8_t glyph[kZenkakuGlyphSize] = {};
+      if (next < codes.size() && codes[next] == code) {
+        const SourceGlyph& source = *found[next++];
+        // An 8-dot glyph sits in the left byte of its rows; shifting by 4
+        // centres it.
+        const int shift = source.width == 8 ? 4 : 0;
+        if (shift) ++font.narrow;
+        for (size_t r = 0; r < 16; ++r) {
+          const auto row = static_cast<uint16_t>(source.rows[r] >> shift);
+          glyph[2 * r] = static_cast<uint8_t>(row >> 8);  // left 8 dots first
+          glyph[2 * r + 1] = static_cast<uint8_t>(row);
+        }
+      } else {
+        ++font.fillers;
+      }
+      font.glyphs.insert(font.glyphs.end(), glyph, glyph + kZenkakuGlyphSize);
+    }
+  }
+  return font;
+}
+
+HankakuFont BuildHankaku(const std::vector<GlyphSource>& sources) {
+  HankakuFont font;
+  font.glyphs.assign(256 * kHankakuGlyphSize, 0);
+  for (unsigned code = 0; code < 256; ++code) {
+    char16_t unit;
+    if (code >= 0x20 && code <= 0x7E) {
+      unit = static_cast<char16_t>(code);
+    } else if (code >= 0xA1 && code <= 0xDF) {
+      unit = static_cast<char16_t>(0xFF61 + (code - 0xA1));
+    } else {
+      continue;
+    }
+    const SourceGlyph* glyph = FindSourceGlyph(sources, unit, 8);
+    if (glyph == nullptr) continue;
+    ++(code < 0x80 ? font.ascii : font.katakana);
+    for (size_t r = 0; r < 16; ++r) {
+      font.glyphs[code * kHankakuGlyphSize + r] = static_cast<uint8_t>(glyph->rows[r] >> 8);
+    }
+  }
+  return font;
+}
+
+bool WriteZenkakuFile(const std::string& path, const ZenkakuFont& font) {
+  if (font.blocks.size() > kMaxFontxBlocks) {
+    Error("cannot write %s: %zu blocks, at most %zu fit", path.c_str(), font.blocks.size(),
+          kMaxFontxBlocks);
+    return false;
+  }
+  OutFile file;
+  if (!Create(path, &file)) return false;
+  uint8_t header[kHeaderSize];
+  EncodeHeader(16, 1, header);
+  WriteBytes(&file, header, sizeof header);
+  const auto count = static_cast<uint8_t>(font.blocks.size());
+  WriteBytes(&file, &count, 1);
+  for (const CodeRange& block : font.blocks) {
+    uint8_t entry[kBlockEntrySize];
+    PutLe16(entry + kEntryFirst, block.first);
+    PutLe16(entry + kEntryLast, block.last);
+    WriteBytes(&file, entry, sizeof entry);
+  }
+  WriteBytes(&file, font.glyphs.data(), font.glyphs.size());
+  return CloseChecked(&file);
+}
+
+bool WriteHankakuFile(const std::string& path, const HankakuFont& font) {
+  OutFile file;
+  if (!Create(path, &file)) return false;
+  uint8_t header[kHeaderSize];
+  EncodeHeader(8, 0, header);
+  WriteBytes(&file, header, sizeof header);
+  WriteBytes(&file, font.glyphs.data(), font.glyphs.size());
+  return CloseChecked(&file);
+}

@@ -1,0 +1,187 @@
+// cardprep-font: makes the card's two FONTX2 fonts from free 16-dot bitmap
+// fonts, for anyone who has none of their own.
+//
+//   sources          parsed to glyphs by Unicode    built and written
+//   unifont_jp.hex   ParseUnifontHex --+            +-- BuildZenkaku --> _FONT/RIZOZ16I.DAZ
+//   shnmk16.bdf      ParseBdf ---------+-- first ---+    16 x 16, two-byte Shift-JIS codes
+//   shnm8x16r.bdf    ParseBdf ---------+   wins     +-- BuildHankaku --> _FONT/MYRCH16B.FNT
+//                                                        8 x 16, ASCII and half-width kana
+//
+// Every source is read before anything is written, so a malformed source
+// leaves no half-made fonts behind.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/console.h"
+#include "tools/fontx/bdf.h"
+#include "tools/fontx/fontx_writer.h"
+#include "tools/fontx/glyph_source.h"
+#include "tools/fontx/unifont_hex.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: cardprep-font --card DIR SOURCE...\n"
+    "       cardprep-font [--zenkaku FILE] [--hankaku FILE] SOURCE...\n"
+    "\n"
+    "Builds the two FONTX2 fonts cardprep draws names with from 16-dot bitmap\n"
+    "fonts: a 16 x 16 double-byte font with every two-byte Shift-JIS (code page\n"
+    "932) character the sources have, and an 8 x 16 single-byte font with ASCII\n"
+    "and half-width katakana. Several sources are merged: for each character the\n"
+    "first source that has a glyph for it wins.\n"
+    "\n"
+    "SOURCE   a Unifont hex file (/usr/share/unifont/unifont_jp.hex), or a BDF\n"
+    "         font numbered as ISO10646-1, ISO8859-1, JIS X 0208 or JIS X 0201\n"
+    "         (convert X11 PCF fonts with pcf2bdf first)\n"
+    "\n"
+    "options:\n"
+    "  --card DIR       write DIR/_FONT/RIZOZ16I.DAZ and DIR/_FONT/MYRCH16B.FNT,\n"
+    "                   creating DIR/_FONT\n"
+    "  --zenkaku FILE   write the 16 x 16 double-byte font to FILE (instead)\n"
+    "  --hankaku FILE   write the 8 x 16 single-byte font to FILE (instead)\n"
+    "  -h, --help       show this help and exit\n"
+    "  --version        show the version and exit\n"
+    "\n"
+    "Example, with Debian's xfonts-shinonome and pcf2bdf:\n"
+    "  pcf2bdf -o k16.bdf /usr/share/fonts/X11/misc/shnmk16.pcf.gz\n"
+    "  pcf2bdf -o a16.bdf /usr/share/fonts/X11/misc/shnm8x16a.pcf.gz\n"
+    "  pcf2bdf -o r16.bdf /usr/share/fonts/X11/misc/shnm8x16r.pcf.gz\n"
+    "  cardprep-font --card /media/card k16.bdf a16.bdf r16.bdf\n";
+
+struct Options {
+  std::string card;
+  std::string zenkaku;
+  std::string hankaku;
+  std::vector<std::string> sources;
+};
+
+// Returns -1 to go on, else the exit status.
+int ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
+      fputs(kUsage, stdout);
+      return 0;
+    }
+    if (strcmp(arg, "--version") == 0) {
+      printf("cardprep-font %s\n", CARDPREP_VERSION);
+      return 0;
+    }
+    std::string* value = strcmp(arg, "--card") == 0      ? &options->card
+                         : strcmp(arg, "--zenkaku") == 0 ? &options->zenkaku
+                         : strcmp(arg, "--hankaku") == 0 ? &options->hankaku
+                                                         : nullptr;
+    if (value != nullptr) {
+      if (i + 1 == argc || argv[i + 1][0] == '\0') {
+        Error("%s needs a value (see cardprep-font --help)", arg);
+        return kExitUsage;
+      }
+      *value = argv[++i];
+    } else if (arg[0] == '-' && arg[1] != '\0') {
+      Error("unknown option '%s' (see cardprep-font --help)", arg);
+      return kExitUsage;
+    } else {
+      options->sources.push_back(arg);
+    }
+  }
+  if (options->sources.empty()) {
+    Error("no source font given (see cardprep-font --help)");
+    return kExitUsage;
+  }
+  if (options->card.empty() && options->zenkaku.empty() && options->hankaku.empty()) {
+    Error("nothing to write: give --card DIR, --zenkaku FILE or --hankaku FILE");
+    return kExitUsage;
+  }
+  return -1;
+}
+
+// Reads one source, telling the kind by its first bytes.
+bool ReadSource(const std::string& path, GlyphSource* source) {
+  source->path = path;
+  std::string text, error;
+  if (!ReadSourceFile(path, &text, &error)) {
+    Error("%s", error.c_str());
+    return false;
+  }
+  if (text.compare(0, 4, "\1fcp") == 0) {
+    Error("%s is a PCF font: convert it to BDF with pcf2bdf first", path.c_str());
+    return false;
+  }
+  if (text.compare(0, 2, "\x1f\x8b") == 0) {
+    Error("%s is compressed: unpack it first (pcf2bdf reads .pcf.gz fonts)", path.c_str());
+    return false;
+  }
+  const bool bdf = text.compare(0, 9, "STARTFONT") == 0 || text.compare(0, 7, "COMMENT") == 0;
+  if (!(bdf ? ParseBdf(text, source, &error) : ParseUnifontHex(text, source, &error))) {
+    Error("%s", error.c_str());
+    return false;
+  }
+  Out("read %s: %zu glyphs (%s)", path.c_str(), source->read, source->kind.c_str());
+  if (source->skipped > 0) {
+    Out(", %zu not used (above U+FFFF or outside the numbering)", source->skipped);
+  }
+  Out("\n");
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const int status = ParseOptions(argc, argv, &options);
+  if (status >= 0) return status;
+
+  std::vector<GlyphSource> sources(options.sources.size());
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (!ReadSource(options.sources[i], &sources[i])) return kExitFailed;
+  }
+
+  if (!options.card.empty()) {
+    const std::string folder = options.card + "/_FONT";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      Error("cannot create %s: %s", folder.c_str(), ec.message().c_str());
+      return kExitFailed;
+    }
+    if (options.zenkaku.empty()) options.zenkaku = folder + "/RIZOZ16I.DAZ";
+    if (options.hankaku.empty()) options.hankaku = folder + "/MYRCH16B.FNT";
+  }
+
+  bool ok = true;
+  if (!options.zenkaku.empty()) {
+    const ZenkakuFont font = BuildZenkaku(sources);
+    if (font.codes == 0) {
+      Warn("no source has a glyph for any two-byte Shift-JIS character: %s holds none",
+           options.zenkaku.c_str());
+    }
+    if (WriteZenkakuFile(options.zenkaku, font)) {
+      Out("wrote %s: %zu double-byte codes in %zu blocks, %zu narrow glyphs centred",
+          options.zenkaku.c_str(), font.codes, font.blocks.size(), font.narrow);
+      if (font.fillers > 0) Out(", %zu blank codes filling holes", font.fillers);
+      Out("\n");
+    } else {
+      ok = false;
+    }
+  }
+  if (!options.hankaku.empty()) {
+    const HankakuFont font = BuildHankaku(sources);
+    if (font.ascii + font.katakana == 0) {
+      Warn("no source has an 8-dot glyph for ASCII or half-width katakana: %s is blank",
+           options.hankaku.c_str());
+    }
+    if (WriteHankakuFile(options.hankaku, font)) {
+      Out("wrote %s: %zu of 95 ASCII codes, %zu of 63 half-width katakana\n",
+          options.hankaku.c_str(), font.ascii, font.katakana);
+    } else {
+      ok = false;
+    }
+  }
+  return ok ? 0 : kExitFailed;
+}
