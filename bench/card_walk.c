@@ -113,7 +113,7 @@ static void WalkFolder(Walk* walk, char* path, size_t path_len) {
   }
   path[path_len] = '\0';
 
-  qsort(folders.items, folders.count, sizeof(char*), CompareNames);
+  if (folders.count > 1) qsort(folders.items, folders.count, sizeof(char*), CompareNames);
   for (size_t i = 0; i < folders.count; ++i) {
     size_t name_len = strlen(folders.items[i]);
     if (path_len + 1 + name_len >= PATH_MAX) continue;

@@ -37,8 +37,11 @@ def make(out_dir, seed):
 
 
 def walk_list(program, card):
-    out = subprocess.run([program, "--list"], cwd=card, check=True, capture_output=True).stdout
-    rows = [line.split("\t") for line in out.decode("utf-8").splitlines()]
+    done = subprocess.run([program, "--list"], cwd=card, capture_output=True)
+    if done.returncode != 0:
+        sys.stderr.write(done.stderr.decode(errors="replace"))
+        raise SystemExit("%s --list failed with status %d" % (program, done.returncode))
+    rows = [line.split("\t") for line in done.stdout.decode("utf-8").splitlines()]
     return {row[0]: row[1:] for row in rows}
 
 
