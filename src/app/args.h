@@ -3,12 +3,15 @@
 #ifndef CARDPREP_APP_ARGS_H_
 #define CARDPREP_APP_ARGS_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 struct Args {
   bool help = false;
   bool version = false;
+  int jobs = 0;                    // title readers; 0: one per processor
+  uint32_t tag_timeout_ms = 10000;  // per file, before the allowance for its size
   // Prefixes in the card's path form ("/" taken as "\"), kept whole; only
   // the first three are used.
   std::vector<std::u16string> prefixes;
@@ -17,7 +20,8 @@ struct Args {
 constexpr int kMaxPrefixes = 3;
 
 // Parses argv. Returns false, with an error line on standard error, for an
-// unknown option: the caller then exits with status 2 and writes nothing.
+// unknown option or a bad value: the caller then exits with status 2 and
+// writes nothing.
 [[nodiscard]] bool ParseArgs(int argc, char** argv, Args* args);
 
 const char* Usage();

@@ -1,10 +1,14 @@
 // cardprep: prepares a memory card for the player. Run in the card's root.
 #include <cstdio>
+#include <cstring>
 
 #include "app/args.h"
 #include "app/run.h"
+#include "catalog/title_reader.h"
 
 int main(int argc, char** argv) {
+  // The same program reads ID3 tags in its worker processes.
+  if (argc == 2 && strcmp(argv[1], kTitleWorkerFlag) == 0) return RunTitleWorker();
   Args args;
   if (!ParseArgs(argc, argv, &args)) return 2;
   if (args.help) {

@@ -3,9 +3,11 @@
 #include "catalog/dir_info.h"
 #include "catalog/dir_list.h"
 #include "catalog/folder_scan.h"
+#include "catalog/title_reader.h"
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
+#include "host/worker_pool.h"
 #include "messages/message_file.h"
 #include "playorder/random_order.h"
 #include "sjis/listing.h"
@@ -23,14 +25,19 @@ bool OpenOutput(const char* name, OutFile* file) {
 
 }  // namespace
 
-bool MakeDirListFile() {
+bool MakeDirListFile(const Args& args) {
   g_catalog.sound_index = 0;
   g_catalog.random_entry_count = 0;
   g_catalog.root = std::make_unique<DirInfo>();
   DirInfo* root = g_catalog.root.get();
   WideToSjisField(root->sjis_name, sizeof root->sjis_name, u"");
+  TitleReaderOptions titles;
+  titles.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
+  titles.base_timeout_ms = args.tag_timeout_ms;
+  StartTitleReader(titles);
   ScanFolder(u"", root);
   GetSubDirInfo(u"", root);
+  StopTitleReader();
 
   g_numbering.next_folder_number = 1;
   root->number = g_numbering.next_folder_number++;
@@ -47,24 +54,48 @@ bool MakeDirListFile() {
   return true;
 }
 
-int RunCardprep(const Args& args) {
+namespace {
+
+void PrintSummary() {
+  std::string skipped;
+  for (const auto& [reason, count] : g_console.skipped) {
+    skipped += (skipped.empty() ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
+  }
+  Summary("%u sounds in %u folders indexed%s; %u warnings, %u errors", g_catalog.sound_index,
+          g_catalog.sound_folder_count, skipped.c_str(), g_console.warnings, g_console.errors);
+}
+
+void Run(const Args& args) {
   InitFont();
+  std::string why;
+  if (!FolderWritable(".", &why)) {
+    Error("cannot write to the card (%s): none of the index files can be written; "
+          "mount it read-write or run cardprep where you may write",
+          why.c_str());
+  }
   for (size_t i = 0; i < args.prefixes.size() && i < kMaxPrefixes; ++i) {
     g_catalog.file_unit_prefixes.push_back(args.prefixes[i]);
   }
-  if (!OpenOutput(kSoundListFileName, &g_catalog.sound_list)) return 0;
-  std::string why;
+  if (!OpenOutput(kSoundListFileName, &g_catalog.sound_list)) return;
   if (!OpenListing(&why)) {
     Out("fopen error\n");
     Error("cannot create %s: %s", kListingFileName, why.c_str());
     CloseChecked(&g_catalog.sound_list);
-    return 0;
+    return;
   }
-  MakeDirListFile();
+  MakeDirListFile(args);
   CloseChecked(&g_catalog.sound_list);
   CloseListing();
   (void)WriteMessageFile();
   // The card may be pulled out as soon as the tool returns.
   SyncFolder(".");
+}
+
+}  // namespace
+
+int RunCardprep(const Args& args) {
+  Run(args);
+  PrintSummary();
+  fflush(stdout);
   return 0;
 }

@@ -56,6 +56,8 @@ void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidat
          "(move them into subfolders)",
          Shown(path).c_str(), candidates.size(), kMaxSoundsPerFolder,
          candidates.size() - kMaxSoundsPerFolder);
+    CountSkipped("MP3 files over a folder's 255",
+                 static_cast<unsigned>(candidates.size() - kMaxSoundsPerFolder));
     candidates.resize(kMaxSoundsPerFolder);
   }
   const size_t room = kMaxSounds - g_catalog.sounds_taken;
@@ -63,6 +65,7 @@ void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidat
     Warn("the card holds more than %u MP3 files, the most the player can index: "
          "%zu in %s and every one after are left out",
          kMaxSounds, candidates.size() - room, Shown(path).c_str());
+    CountSkipped("MP3 files over the card's 65535", static_cast<unsigned>(candidates.size() - room));
     candidates.resize(room);
   }
   if (candidates.empty()) return;
@@ -86,6 +89,8 @@ void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInf
          "are left out (group them into subfolders, for example by first letter)",
          Shown(path).c_str(), children.size(), kMaxChildren, children.size() - kMaxChildren,
          Utf16ToUtf8(children[kMaxChildren - 1]->name).c_str());
+    CountSkipped("folders over a folder's 255",
+                 static_cast<unsigned>(children.size() - kMaxChildren));
     children.resize(kMaxChildren);
   }
   const size_t room = kMaxFolders - g_catalog.folder_count;
@@ -93,6 +98,7 @@ void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInf
     Warn("the card holds more than %u folders, the most the player can index: "
          "%zu in %s and every one after are left out",
          kMaxFolders, children.size() - room, Shown(path).c_str());
+    CountSkipped("folders over the card's 65534", static_cast<unsigned>(children.size() - room));
     children.resize(room);
   }
   g_catalog.folder_count = static_cast<uint16_t>(g_catalog.folder_count + children.size());
@@ -132,11 +138,13 @@ void ScanFolder(const std::u16string& path, DirInfo* dir) {
       if (name[0] == u'_') continue;  // the tool's own folders, _FONT among them
       if (path.empty() && IsTrashFolder(name)) {
         Warn("not indexing %s: it holds deleted files", Shown(ChildPath(path, name)).c_str());
+        CountSkipped("trash folders");
         continue;
       }
       if (name.size() > kMaxFolderName) {
         Warn("skipping folder %s: its name is longer than %zu UTF-16 units",
              Shown(ChildPath(path, name)).c_str(), kMaxFolderName);
+        CountSkipped("folder names over 64 units");
         continue;
       }
       children.push_back(std::make_unique<DirInfo>());
@@ -145,6 +153,7 @@ void ScanFolder(const std::u16string& path, DirInfo* dir) {
       if (name.size() > kMaxFileName) {
         Warn("skipping %s: its name is longer than %zu UTF-16 units",
              Shown(ChildPath(path, name)).c_str(), kMaxFileName);
+        CountSkipped("file names over 128 units");
         continue;
       }
       sounds.push_back(std::move(entry.name));
@@ -152,6 +161,7 @@ void ScanFolder(const std::u16string& path, DirInfo* dir) {
   }
   TakeSounds(path, std::move(sounds), dir);
   RequestTitles(path, *dir);
+  PumpTitles();
   TakeChildren(path, std::move(children), dir);
 
   for (auto& child : dir->children) {
@@ -160,6 +170,7 @@ void ScanFolder(const std::u16string& path, DirInfo* dir) {
       child->file_unit = IsFileUnitFolder(child_path);
       Warn("not indexing %s: its path is longer than %zu UTF-16 units",
            Shown(child_path).c_str(), kMaxScannedPath);
+      CountSkipped("folder paths over 123 units");
       continue;
     }
     ScanFolder(child_path, child.get());

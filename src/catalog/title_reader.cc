@@ -1,27 +1,260 @@
 #include "catalog/title_reader.h"
 
+#include <cstring>
+#include <vector>
+
 #include "catalog/title_tag.h"
 #include "host/console.h"
+#include "host/file.h"
 #include "host/folder.h"
+#include "host/names.h"
+#include "host/worker_pool.h"
 
 TitleReaderState g_titles;
 
-void ResetTitleReader() { g_titles = TitleReaderState(); }
+namespace {
+
+// At most this many titles are read ahead of the writer, which bounds the
+// memory they take.
+constexpr size_t kReadAhead = 4096;
+
+// Requests and answers between the main process and a worker, little-endian:
+//   request:  folder units u32, folder path UTF-16, name units u32, name UTF-16
+//   answer:   length i32, opened u8, reason bytes u32, reason,
+//             title units u32, title UTF-16
+void PutU32(std::string* out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
+}
+
+void PutUnits(std::string* out, std::u16string_view text) {
+  PutU32(out, static_cast<uint32_t>(text.size()));
+  for (char16_t unit : text) {
+    out->push_back(static_cast<char>(unit & 0xFF));
+    out->push_back(static_cast<char>(unit >> 8));
+  }
+}
+
+struct Reader {
+  const std::string& bytes;
+  size_t at = 0;
+  bool ok = true;
+
+  uint32_t U32() {
+    if (bytes.size() - at < 4) {
+      ok = false;
+      return 0;
+    }
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(bytes[at + size_t(i)]);
+    at += 4;
+    return v;
+  }
+  std::u16string Units(size_t limit) {
+    const uint32_t n = U32();
+    if (!ok || n > limit || (bytes.size() - at) / 2 < n) {
+      ok = false;
+      return {};
+    }
+    std::u16string text(n, u'\0');
+    for (uint32_t i = 0; i < n; ++i) {
+      text[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[at]) |
+                                      static_cast<uint8_t>(bytes[at + 1]) << 8);
+      at += 2;
+    }
+    return text;
+  }
+  std::string Bytes(size_t limit) {
+    const uint32_t n = U32();
+    if (!ok || n > limit || bytes.size() - at < n) {
+      ok = false;
+      return {};
+    }
+    at += n;
+    return bytes.substr(at - n, n);
+  }
+};
+
+std::string EncodeRequest(std::u16string_view folder, std::u16string_view name) {
+  std::string out;
+  PutUnits(&out, folder);
+  PutUnits(&out, name);
+  return out;
+}
+
+std::string EncodeAnswer(const TitleResult& title, bool opened, const std::string& why) {
+  std::string out;
+  PutU32(&out, static_cast<uint32_t>(title.length));
+  out.push_back(opened ? 1 : 0);
+  PutU32(&out, static_cast<uint32_t>(why.size()));
+  out += why;
+  PutUnits(&out, title.length >= 0 ? std::u16string_view(title.title) : std::u16string_view());
+  return out;
+}
+
+bool DecodeAnswer(const std::string& bytes, TitleResult* title, bool* opened, std::string* why) {
+  Reader in{bytes};
+  title->length = static_cast<int32_t>(in.U32());
+  *opened = in.ok && bytes.size() > in.at && bytes[in.at++] != 0;
+  *why = in.Bytes(1024);
+  title->title = in.Units(kMaxTitleLength);
+  if (!in.ok || in.at != bytes.size() || title->length < -1 ||
+      title->length > kMaxTitleLength ||
+      (title->length >= 0 && static_cast<size_t>(title->length) != title->title.size())) {
+    return false;
+  }
+  return true;
+}
+
+const std::u16string& FolderOf(const TitleReaderState::Request& request) {
+  return g_titles.folder_paths[request.folder - g_titles.first_folder];
+}
+
+const std::u16string& NameOf(const TitleReaderState::Request& request) {
+  return request.dir->sounds[request.index];
+}
+
+std::u16string PathOf(const TitleReaderState::Request& request) {
+  return FolderOf(request) + u'\\' + NameOf(request);
+}
+
+void WarnUnreadable(const TitleReaderState::Request& request, const std::string& why) {
+  Warn("cannot read %s: %s; listed without a title", ShownPath(PathOf(request)).c_str(),
+       why.c_str());
+}
+
+// Reads in this process: the fallback when no worker can start.
+void ReadHere(TitleReaderState::Request* request) {
+  std::string why;
+  if (!GetTitleTag(FolderOf(*request), NameOf(*request), &request->result.title,
+                   &request->result.length, &why)) {
+    WarnUnreadable(*request, why);
+  }
+  request->done = true;
+}
+
+void Take(const PoolReply& reply) {
+  if (reply.id < g_titles.first_id) return;
+  const size_t position = static_cast<size_t>(reply.id - g_titles.first_id);
+  if (position >= g_titles.requests.size()) return;
+  TitleReaderState::Request& request = g_titles.requests[position];
+  request.done = true;
+  if (!reply.ok) {
+    WarnUnreadable(request, reply.failure);
+    return;
+  }
+  bool opened = false;
+  std::string why;
+  TitleResult result;
+  if (!DecodeAnswer(reply.reply, &result, &opened, &why)) {
+    WarnUnreadable(request, "the tag reader sent a malformed answer");
+    return;
+  }
+  if (!opened) WarnUnreadable(request, why);
+  request.result = std::move(result);
+}
+
+void Pump(int wait_ms) {
+  int free = FreeWorkerSlots();
+  while (free > 0 && g_titles.next_submit < g_titles.requests.size() &&
+         g_titles.next_submit < kReadAhead) {
+    TitleReaderState::Request& request = g_titles.requests[g_titles.next_submit];
+    SubmitJob(g_titles.first_id + g_titles.next_submit,
+              EncodeRequest(FolderOf(request), NameOf(request)));
+    request.submitted = true;
+    ++g_titles.next_submit;
+    --free;
+  }
+  std::vector<PoolReply> replies;
+  CollectReplies(wait_ms, &replies);
+  for (const PoolReply& reply : replies) Take(reply);
+}
+
+}  // namespace
+
+void StartTitleReader(const TitleReaderOptions& options) {
+  WorkerPoolOptions pool;
+  pool.worker_flag = kTitleWorkerFlag;
+  pool.workers = options.jobs;
+  pool.base_allowance_ms = options.base_timeout_ms;
+  std::string why;
+  g_titles.isolated = StartWorkerPool(pool, &why);
+  if (!g_titles.isolated) {
+    Warn("cannot start title readers (%s): reading titles in the main process", why.c_str());
+  }
+}
+
+void StopTitleReader() {
+  if (g_titles.isolated) StopWorkerPool();
+  g_titles.isolated = false;
+}
+
+void ResetTitleReader() {
+  StopTitleReader();
+  g_titles = TitleReaderState();
+}
 
 void RequestTitles(const std::u16string& path, const DirInfo& dir) {
-  if (!dir.sounds.empty()) g_titles.pending.push_back({path, &dir, 0});
+  if (dir.sounds.empty()) return;
+  const auto folder = static_cast<uint32_t>(g_titles.first_folder + g_titles.folder_paths.size());
+  g_titles.folder_paths.push_back(path);
+  for (size_t i = 0; i < dir.sounds.size(); ++i) {
+    TitleReaderState::Request request;
+    request.dir = &dir;
+    request.folder = folder;
+    request.index = static_cast<uint32_t>(i);
+    g_titles.requests.push_back(std::move(request));
+  }
+}
+
+void PumpTitles() {
+  if (g_titles.isolated) Pump(0);
 }
 
 TitleResult NextTitle() {
-  TitleResult result;
-  if (g_titles.pending.empty()) return result;
-  TitleReaderState::Folder& folder = g_titles.pending.front();
-  const std::u16string& name = folder.dir->sounds[folder.next];
-  std::string why;
-  if (!GetTitleTag(folder.path, name, &result.title, &result.length, &why)) {
-    Warn("cannot read %s: %s; listed without a title",
-         ShownPath(folder.path + u'\\' + name).c_str(), why.c_str());
+  if (g_titles.requests.empty()) return TitleResult();
+  TitleReaderState::Request& front = g_titles.requests.front();
+  if (!g_titles.isolated) {
+    if (!front.done) ReadHere(&front);
   }
-  if (++folder.next == folder.dir->sounds.size()) g_titles.pending.pop_front();
+  while (!front.done) {
+    if (!front.submitted && !WorkerPoolRunning()) {
+      WarnUnreadable(front, "no tag reader could be started");
+      front.done = true;
+      break;
+    }
+    Pump(-1);
+  }
+  TitleResult result = std::move(front.result);
+  const bool last_of_folder = front.index + 1 == front.dir->sounds.size();
+  g_titles.requests.pop_front();
+  ++g_titles.first_id;
+  if (g_titles.next_submit > 0) --g_titles.next_submit;
+  if (last_of_folder) {
+    g_titles.folder_paths.pop_front();
+    ++g_titles.first_folder;
+  }
   return result;
+}
+
+int RunTitleWorker() {
+  WorkerLimits limits;
+  return RunWorker(limits, [&limits](const std::string& request,
+                              const std::function<void(uint32_t)>& begin) {
+    Reader in{request};
+    const std::u16string folder = in.Units(1024);
+    const std::u16string name = in.Units(1024);
+    TitleResult title;
+    if (!in.ok) return EncodeAnswer(title, false, "malformed request");
+    uint64_t size = 0;
+    FileSize(HostPath(folder + u'\\' + name), &size);
+    begin(static_cast<uint32_t>(std::min<uint64_t>((size >> 20) * kTimeoutPerMiBMs, 3600000)));
+    std::string why;
+    bool opened = GetTitleTag(folder, name, &title.title, &title.length, &why);
+    if (opened && title.length < 0 && WorkerMemoryNearLimit()) {
+      opened = false;
+      why = "the tag reader ran into its memory limit of " +
+            std::to_string(limits.data_bytes >> 20) + " MiB";
+    }
+    return EncodeAnswer(title, opened, why);
+  });
 }

@@ -40,3 +40,20 @@ void Error(const char* format, ...) {
   Say("error: ", format, args);
   va_end(args);
 }
+
+void Summary(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Say("summary: ", format, args);
+  va_end(args);
+}
+
+void CountSkipped(const char* reason, unsigned count) {
+  for (auto& entry : g_console.skipped) {
+    if (entry.first == reason) {
+      entry.second += count;
+      return;
+    }
+  }
+  g_console.skipped.emplace_back(reason, count);
+}

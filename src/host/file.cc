@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +72,13 @@ bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
   if (flags >= 0) fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK);
   *size = static_cast<uint64_t>(st.st_size);
   *fd = std::move(opened);
+  return true;
+}
+
+bool FileSize(const std::string& host_path, uint64_t* size) {
+  struct stat st;
+  if (stat(host_path.c_str(), &st) != 0) return false;
+  *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
@@ -145,6 +153,19 @@ bool CloseChecked(OutFile* file) {
   file->buffer.clear();
   file->buffer.shrink_to_fit();
   return !file->failed;
+}
+
+bool FolderWritable(const std::string& host_path, std::string* why) {
+  struct statvfs fs;
+  if (statvfs(host_path.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
+    *why = "the file system is read-only";
+    return false;
+  }
+  if (access(host_path.c_str(), W_OK) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 void SyncFolder(const std::string& host_path) {

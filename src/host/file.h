@@ -40,6 +40,10 @@ class UniqueFd {
 [[nodiscard]] bool OpenRegularFile(const std::string& host_path, UniqueFd* fd,
                                    uint64_t* size, std::string* why);
 
+// The size of the file at |host_path|, following links; false when it
+// cannot be looked at.
+bool FileSize(const std::string& host_path, uint64_t* size);
+
 // Reads up to |n| bytes, fewer only at the end of the file or on an error.
 size_t ReadFully(int fd, void* buffer, size_t n);
 
@@ -73,6 +77,10 @@ inline void WriteText(OutFile* file, const std::string& text) {
 // Reports "error: cannot write <name>: <reason>" unless a write failure was
 // reported already. Returns true when every byte reached the file.
 bool CloseChecked(OutFile* file);
+
+// Whether files can be created in the folder at |host_path|; |*why| says
+// why not ("read-only file system", "Permission denied").
+bool FolderWritable(const std::string& host_path, std::string* why);
 
 // Forces the entries of a folder (new files, truncations) to the card.
 void SyncFolder(const std::string& host_path);

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,18 @@
 #include "host/names.h"
 
 namespace {
+
+constexpr long kMsdosMagic = 0x4d44;  // vfat and msdos
+
+struct FolderHostState {
+  int card_is_fat = -1;  // not asked yet
+  bool fat_warned = false;
+};
+FolderHostState g_folder_host;
+
+// What a FAT mount without utf8 shows for a character outside its
+// character set: "?" (or ":xxxx" with uni_xlate).
+bool LooksMangledByFat(const char* name) { return strpbrk(name, "?:") != nullptr; }
 
 // A name that is not UTF-8 is shown with its odd bytes as \xNN.
 std::string EscapedName(const char* name) {
@@ -48,6 +61,19 @@ bool IsAppleDouble(int dir_fd, const char* name) {
 
 }  // namespace
 
+bool CardIsFat() {
+  if (g_folder_host.card_is_fat < 0) {
+    struct statfs fs;
+    g_folder_host.card_is_fat = statfs(".", &fs) == 0 && fs.f_type == kMsdosMagic ? 1 : 0;
+  }
+  return g_folder_host.card_is_fat == 1;
+}
+
+void SetCardIsFatForTesting(bool fat) {
+  g_folder_host.card_is_fat = fat ? 1 : 0;
+  g_folder_host.fat_warned = false;
+}
+
 std::string ShownPath(std::u16string_view path) {
   const std::string host = HostPath(path);
   return host == "." ? host : host.substr(2);
@@ -60,6 +86,7 @@ bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries) {
   DIR* dir = opendir(host.c_str());
   if (dir == nullptr) {
     Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), strerror(errno));
+    CountSkipped("folders that cannot be read");
     return false;
   }
   const int dir_fd = dirfd(dir);
@@ -87,17 +114,35 @@ bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries) {
     FolderEntry out;
     if (!Utf8ToUtf16(name, &out.name)) {
       Warn("skipping %s: the name is not valid UTF-8", Join(shown, EscapedName(name)).c_str());
+      CountSkipped("names not valid UTF-8");
       continue;
     }
     if (out.name.find(u'\\') != std::u16string::npos) {
       Warn("skipping %s: the name holds a backslash", Join(shown, name).c_str());
+      CountSkipped("names holding a backslash");
+      continue;
+    }
+    if (LooksMangledByFat(name) && CardIsFat()) {
+      if (!g_folder_host.fat_warned) {
+        g_folder_host.fat_warned = true;
+        Warn("the card is a FAT file system mounted without the utf8 option, so names with "
+             "characters outside its character set read as \"?\" and cannot be opened "
+             "(first: %s); they are skipped. Mount it again with the utf8 option: "
+             "sudo umount <mount point>; sudo mount -o utf8 <device> <mount point>",
+             Join(shown, name).c_str());
+      }
+      CountSkipped("names unreadable on a FAT card without utf8");
       continue;
     }
     if (type == DT_DIR && is_link) {
       Warn("not following %s: it is a symbolic link to a folder", Join(shown, name).c_str());
+      CountSkipped("links to folders");
       continue;
     }
-    if (type == DT_REG && IsAppleDouble(dir_fd, name)) continue;
+    if (type == DT_REG && IsAppleDouble(dir_fd, name)) {
+      CountSkipped("AppleDouble metadata files");
+      continue;
+    }
     out.kind = type == DT_DIR ? EntryKind::kFolder : EntryKind::kFile;
     entries->push_back(std::move(out));
   }

