@@ -17,8 +17,13 @@ struct RunResult {
 // |as_nobody| it runs as user "nobody", so that permissions apply (the tests
 // run as root); the caller makes the card readable and writable for it.
 RunResult RunCardprep(const std::vector<std::string>& args = {}, bool as_nobody = false);
-// Runs any program; returns its exit status (-1 when it could not run).
+// Runs any program; returns its exit status (-1 when it could not run),
+// failing the test when it is not 0.
 int RunProgram(const std::vector<std::string>& argv);
+// The same, without failing the test.
+int RunProgramQuietly(const std::vector<std::string>& argv);
+// Runs any program and captures its output.
+RunResult RunCommand(const std::vector<std::string>& argv);
 
 // An MP3 file of a tenth of a second of silence encoded by lame, no tag.
 void WriteSilentMp3(const std::string& path);

@@ -288,4 +288,37 @@ TEST_F(RunTest, MissingFontsStillWriteEveryFile) {
   EXPECT_TRUE(std::all_of(sounds.begin() + 352, sounds.end(), [](uint8_t b) { return b == 0; }));
 }
 
+TEST_F(RunTest, SummaryEndsTheRunWithWhatWasSkippedAndWhy) {
+  Mp3("a.mp3");
+  Mp3("bad\xFF.mp3");
+  Mp3("worse\xFE.mp3");
+  Mp3(".Trash-1000/gone.mp3");
+  Run();
+  const std::vector<std::string> err = Lines(run_.err, "\n");
+  ASSERT_FALSE(err.empty());
+  EXPECT_EQ(err.back(),
+            "summary: 1 sounds in 1 folders indexed; skipped: names not valid UTF-8: 2, "
+            "trash folders: 1; 3 warnings, 0 errors");
+}
+
+// A card mounted read-only, made with a read-only bind mount in a mount
+// namespace of the test's own.
+TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
+  Mp3("a.mp3");
+  // The shell must step into the new mount: its working folder is still the
+  // folder beneath it.
+  const std::string script =
+      "mount --bind \"$PWD\" \"$PWD\" && mount -o remount,ro,bind \"$PWD\" && cd \"$PWD\" && exec " +
+      std::string(CARDPREP_BINARY);
+  if (RunProgramQuietly({"unshare", "-m", "true"}) != 0) GTEST_SKIP() << "no mount namespaces";
+  const RunResult r = RunCommand({"unshare", "-m", "sh", "-c", script});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> err = Lines(r.err, "\n");
+  ASSERT_GE(err.size(), 2u) << r.err;
+  EXPECT_EQ(err[0].rfind("error: cannot write to the card (the file system is read-only)", 0), 0u)
+      << r.err;
+  EXPECT_EQ(Lines(r.out, "\n"), (std::vector<std::string>{"InitFont OK", "fopen error"}));
+  ExpectFiles({});
+}
+
 }  // namespace

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "catalog/sound_list.h"
 #include "catalog/title_reader.h"
+#include "host/console.h"
+#include "host/folder.h"
 #include "test_util.h"
 
 namespace {
@@ -98,6 +102,44 @@ TEST(ScanFolderTest, CountsFoldersAndPlayOrderEntries) {
   EXPECT_EQ(root.children[0]->name, u"Files");
   EXPECT_TRUE(root.children[0]->file_unit);
   EXPECT_FALSE(root.children[1]->file_unit);
+}
+
+// On a FAT card mounted without utf8 the system shows characters it cannot
+// map as "?"; such names cannot be opened again and are left out, with one
+// warning for the whole card.
+TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
+  ScopedTempDir dir;
+  for (const char* name : {"ok.mp3", "?????.mp3", "a?b.mp3", "Album?/x.mp3", "Fine/y.mp3"}) {
+    MakeDirs(std::filesystem::path(name).parent_path().string().empty()
+                 ? "."
+                 : std::filesystem::path(name).parent_path().string());
+    WriteBytes(name, {});
+  }
+  for (bool fat : {true, false}) {
+    SCOPED_TRACE(fat ? "FAT" : "not FAT");
+    ResetCatalogState();
+    ResetTitleReader();
+    g_console = ConsoleState();
+    SetCardIsFatForTesting(fat);
+    DirInfo root;
+    CaptureStderr();
+    ScanFolder(u"", &root);
+    const std::string err = GetCapturedStderr();
+    if (fat) {
+      EXPECT_EQ(root.sounds, std::vector<std::u16string>{u"ok.mp3"});
+      ASSERT_EQ(root.children.size(), 1u);
+      EXPECT_EQ(root.children[0]->name, u"Fine");
+      EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+      EXPECT_NE(err.find("mounted without the utf8 option"), std::string::npos) << err;
+      EXPECT_EQ(g_console.skipped,
+                (std::vector<std::pair<std::string, unsigned>>{
+                    {"names unreadable on a FAT card without utf8", 3}}));
+    } else {
+      EXPECT_EQ(root.sounds.size(), 3u);
+      EXPECT_EQ(root.children.size(), 2u);
+      EXPECT_EQ(err, "");
+    }
+  }
 }
 
 }  // namespace

@@ -261,6 +261,28 @@ TEST_F(FontxTest, RowsPastTheHeightOfAConvertedBandAreBlank) {
   EXPECT_EQ(glyph[16 + 6], 0x00);
 }
 
+TEST_F(FontxTest, TallAndWideGlyphsAreReadWholeAndCutToTheCell) {
+  // 255 rows of 2 bytes: only rows 0-15 are converted.
+  std::vector<uint8_t> tall = DoubleByteFontx(16, 255, {{0x8140, 0x8141}});
+  ASSERT_TRUE(Load(tall)) << err_;
+  EXPECT_EQ(font_.file_glyph_size, 2 * 255);
+  const uint8_t* second = FindGlyph(font_, 0x8141);  // fill 0x02: columns 6 and 14
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second[6], 0xFF);
+  EXPECT_EQ(second[16 + 14], 0xFF);
+  EXPECT_EQ(second[16 + 13], 0x00);
+  // A single-byte font 255 dots high.
+  std::vector<uint8_t> single = FontxHeader(8, 255, 0);
+  single.insert(single.end(), 256 * 255, 0x80);
+  font_ = FontInfo();
+  ASSERT_TRUE(Load(single)) << err_;
+  const uint8_t* glyph = FindGlyph(font_, 0xFF);
+  ASSERT_NE(glyph, nullptr);
+  EXPECT_EQ(glyph[0], 0xFF);
+  EXPECT_EQ(glyph[8], 0xFF);
+  EXPECT_EQ(glyph[9], 0x00);
+}
+
 TEST(ConvertGlyphToPagesTest, TransposesACell) {
   struct Case {
     std::vector<uint8_t> rows, columns;

@@ -1,0 +1,76 @@
+// Cards whose files were built to defeat the tag reader: the run must end,
+// with every file indexed and every other title kept.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "card_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostileCardTest : public CardTest {};
+
+TEST_F(HostileCardTest, EveryHostileClassCostsOnlyItsOwnTitle) {
+  MakeDirs("Hostile");
+  ASSERT_EQ(RunProgram({"/usr/bin/python3", std::string(CARDPREP_TEST_DATA_DIR) + "/make_hostile.py",
+                        "Hostile"}),
+            0);
+  Mp3("Hostile/ordinary.mp3", "Still here");
+  ASSERT_EQ(mkfifo("Hostile/fifo.mp3", 0644), 0);
+  fs::create_symlink("/dev/zero", "Hostile/zero.mp3");
+  Mp3("Ordinary/a.mp3", "Alpha");
+  Mp3("Ordinary/b.mp3", "Beta");
+
+  Run({"--tag-timeout", "1", "--jobs", "2"});
+  for (const char* name :
+       {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"}) {
+    EXPECT_TRUE(fs::is_regular_file(name)) << name;
+  }
+  const std::vector<std::string> listing = Lines(ReadText("TAGINF16.TXT"), "\r\n");
+  const std::vector<std::string> want = {
+      "[" + Padded("huge-declared-size.mp3") + "]",
+      "[" + Padded("huge-nul-title.mp3") + "]",
+      "[" + Padded("inflating-nuls.mp3") + "]",
+      "[" + Padded("obsolete-frames.mp3") + "]",
+      "[" + Padded("ordinary.mp3") + "][" + Padded("Still here") + "]",
+      "[" + Padded("seek-chain.mp3") + "]",
+      "[" + Padded("unsync-ff00-end.mp3") + "][" + Padded("abc") + "]",
+      "[" + Padded("a.mp3") + "][" + Padded("Alpha") + "]",
+      "[" + Padded("b.mp3") + "][" + Padded("Beta") + "]",
+  };
+  EXPECT_EQ(listing, want);
+  for (const char* slow : {"inflating-nuls.mp3", "obsolete-frames.mp3", "seek-chain.mp3"}) {
+    EXPECT_NE(run_.err.find(std::string("warning: cannot read Hostile/") + slow +
+                            ": the tag reader took longer than"),
+              std::string::npos) << slow << "\n" << run_.err;
+  }
+  EXPECT_NE(run_.err.find("summary: 9 sounds in 2 folders indexed"), std::string::npos)
+      << run_.err;
+}
+
+TEST_F(HostileCardTest, FilesDoNotDependOnTheNumberOfWorkers) {
+  for (int i = 0; i < 30; ++i) {
+    Mp3("Album " + std::to_string(i % 3) + "/" + std::to_string(i) + ".mp3",
+        i % 4 ? "Track - " + std::to_string(i) : "");
+  }
+  std::vector<std::vector<uint8_t>> sounds, listings, folders;
+  for (const char* jobs : {"1", "3"}) {
+    Run({"--jobs", jobs});
+    sounds.push_back(ReadBytes("SNDLST16.DAT"));
+    listings.push_back(ReadBytes("TAGINF16.TXT"));
+    std::vector<uint8_t> f = ReadBytes("DIRLST16.DAT");
+    ASSERT_GE(f.size(), 18u);
+    std::fill(f.begin() + 4, f.begin() + 18, 0);  // the time of writing
+    folders.push_back(f);
+  }
+  EXPECT_EQ(sounds[0], sounds[1]);
+  EXPECT_EQ(listings[0], listings[1]);
+  EXPECT_EQ(folders[0], folders[1]);
+  EXPECT_EQ(sounds[0].size(), 30u * 1120);
+}
+
+}  // namespace

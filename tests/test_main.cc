@@ -1,0 +1,56 @@
+// The test program's entry point. The title reader and the worker pool start
+// workers as fresh copies of the running program, so the test program also
+// serves as a worker: as a title worker, and as a test worker whose jobs
+// misbehave on request.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "catalog/title_reader.h"
+#include "host/worker_pool.h"
+
+namespace {
+
+// Jobs of the test worker: "echo:TEXT" answers TEXT, "sleep:MS" sleeps,
+// "crash" dies of a signal, "exit" ends the process, "eat:MIB" fills that
+// much memory, "big:MIB" asks for an extra allowance of MIB seconds first.
+std::string TestJob(const std::string& request, const std::function<void(uint32_t)>& begin) {
+  auto arg = [&](const char* verb) {
+    return request.compare(0, strlen(verb), verb) == 0 ? request.substr(strlen(verb)) : "";
+  };
+  if (request.rfind("echo:", 0) == 0) return arg("echo:");
+  if (request.rfind("sleep:", 0) == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(atoi(arg("sleep:").c_str())));
+    return "slept";
+  }
+  if (request.rfind("big:", 0) == 0) {
+    const int seconds = atoi(arg("big:").c_str());
+    begin(static_cast<uint32_t>(seconds) * 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(seconds * 500));
+    return "big done";
+  }
+  if (request == "crash") abort();
+  if (request == "exit") exit(3);
+  if (request.rfind("eat:", 0) == 0) {
+    std::vector<char> memory(static_cast<size_t>(atoi(arg("eat:").c_str())) << 20, 1);
+    return std::to_string(memory.size());
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && strcmp(argv[1], kTitleWorkerFlag) == 0) return RunTitleWorker();
+  if (argc == 2 && strcmp(argv[1], "--test-worker") == 0) {
+    WorkerLimits limits;
+    limits.data_bytes = 64ull << 20;
+    return RunWorker(limits, TestJob);
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
