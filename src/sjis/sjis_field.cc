@@ -71,6 +71,8 @@ std::u16string ReplaceUnconvertible(std::u16string_view text) {
 
 bool WideToSjisField(char* field, size_t size, std::u16string_view text) {
   if (size == 0) return false;
+  // A text ends at its first NUL, as names and titles always have.
+  text = text.substr(0, text.find(u'\0'));
   const std::u16string normal = NormalizeNfc(text);
   int n = AttemptConversion(field, size, normal);
   if (n < 0) {

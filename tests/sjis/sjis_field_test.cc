@@ -35,6 +35,7 @@ TEST(SjisFieldTest, FillsFieldsAsDefined) {
       {"yen sign look-alike", 2, u"\u00A5", std::string("\x5C\0", 2)},
       {"decomposed ka + dakuten becomes ga", 3, u"\u304B\u3099", std::string("\x82\xAA\0", 3)},
       {"size 1 holds only the NUL", 1, u"ABC", std::string("\0", 1)},
+      {"a text ends at its NUL", 6, std::u16string(u"AB\0CD", 5), std::string("AB   \0", 6)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,0 +1,25 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+#include "fuzz_check.h"
+
+void EnterScratchFolder() {
+  static bool entered = false;
+  if (entered) return;
+  entered = true;
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cardprep-fuzz-XXXXXX";
+  FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr, "cannot make a scratch folder");
+  FUZZ_CHECK(chdir(pattern.c_str()) == 0, "cannot enter the scratch folder");
+  mkdir("_FONT", 0755);
+  FUZZ_CHECK(freopen("/dev/null", "w", stdout) != nullptr, "cannot silence standard output");
+}
+
+void WriteScratchFile(const char* path, const uint8_t* data, size_t size) {
+  FILE* f = fopen(path, "wb");
+  FUZZ_CHECK(f != nullptr, "cannot write a scratch file");
+  FUZZ_CHECK(size == 0 || fwrite(data, 1, size, f) == size, "cannot write a scratch file");
+  fclose(f);
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/python3
+"""Writes the seed inputs of the fuzz targets into corpus/<target>/.
+
+Small, hand-described cases: the fuzzers grow them into the rest.
+"""
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def save(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def fontx(width, height, code_type, blocks=None, glyph_bytes=None):
+    head = b"FONTX2" + b"SEEDFONT" + bytes([width, height, code_type])
+    if code_type == 0:
+        return head + (glyph_bytes if glyph_bytes is not None else bytes(range(256)) * height)
+    table = bytes([len(blocks)]) + b"".join(struct.pack("<HH", a, b) for a, b in blocks)
+    count = sum(max(0, b - a + 1) for a, b in blocks)
+    row_bytes = (width + 7) // 8
+    glyphs = glyph_bytes if glyph_bytes is not None else bytes(
+        (i * 37) & 0xFF for i in range(count * row_bytes * height))
+    return head + table + glyphs
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def id3v24(frames):
+    return b"ID3\x04\x00\x00" + syncsafe(len(frames)) + frames
+
+
+def frame24(fid, data, flags=0):
+    return fid + syncsafe(len(data)) + struct.pack(">H", flags) + data
+
+
+def frame23(fid, data, flags=0):
+    return fid + struct.pack(">IH", len(data), flags) + data
+
+
+AUDIO = b"\xff\xfb\x90\x64" + bytes(60)
+
+# Fonts: both kinds, odd shapes, hazards.
+save("fontx", "double-16x16", fontx(16, 16, 1, [(0x8140, 0x8142), (0x889F, 0x88A0)]))
+save("fontx", "single-8x16", fontx(8, 16, 0))
+save("fontx", "single-8x8", fontx(8, 8, 0))
+save("fontx", "double-24x24", fontx(24, 24, 1, [(0x8140, 0x8140)]))
+save("fontx", "double-8x12", fontx(8, 12, 1, [(0x8140, 0x8141)]))
+save("fontx", "overlap-reversed", fontx(16, 16, 1, [(0x8140, 0x8142), (0x8141, 0x8140),
+                                                     (0x8141, 0x8143)]))
+save("fontx", "ends-at-ffff", fontx(16, 16, 1, [(0xFFFE, 0xFFFF)]))
+save("fontx", "no-blocks", fontx(16, 16, 1, []))
+save("fontx", "table-too-big", b"FONTX2SEEDFONT" + bytes([16, 16, 1, 255]) + b"\x00\x00\xff\xff" * 5)
+save("fontx", "width-0", fontx(16, 16, 1, [(0x8140, 0x8140)])[:14] + b"\x00" +
+     fontx(16, 16, 1, [(0x8140, 0x8140)])[15:])
+
+# Draw: two length bytes, then Shift-JIS text.
+save("draw", "ascii", bytes([127, 127]) + b"ABC             ")
+save("draw", "kanji-ascii", bytes([63, 63]) + b"\x8a\xbfA\xb1")
+save("draw", "lead-at-end", bytes([40, 40]) + b"AB\x88")
+save("draw", "nul-then-lead", bytes([40, 30]) + b"\x00\x88\x9f")
+save("draw", "lead-takes-nul", bytes([40, 40]) + b"\x88\x00\x88\x9f")
+save("draw", "high-codes", bytes([199, 199]) + b"\xff\xff\xfc\xfc\xe0\x40\x81\x80")
+
+# Fields: a size byte, then UTF-16LE text.
+def utf16(text):
+    return text.encode("utf-16-le")
+
+save("sjis_field", "ascii", bytes([16]) + utf16("ABC"))
+save("sjis_field", "kanji-cut", bytes([32]) + utf16("a" * 31 + "漢"))
+save("sjis_field", "hangul", bytes([16]) + utf16("A한B"))
+save("sjis_field", "astral", bytes([4]) + utf16("a\U0001F3B5b"))
+save("sjis_field", "decomposed", bytes([2]) + utf16("か\u3099"))
+save("sjis_field", "lone-surrogates", bytes([48]) + b"\x00\xd8\x41\x00\x00\xdc")
+
+# Titles: ordinary tags of each version, and small hostile ones.
+save("title", "v24-utf8", id3v24(frame24(b"TIT2", b"\x03Title")) + AUDIO)
+save("title", "v24-two-strings", id3v24(frame24(b"TIT2", b"\x03Side A\x00Side B")) + AUDIO)
+save("title", "v23-utf16", b"ID3\x03\x00\x00" + syncsafe(23) +
+     frame23(b"TIT2", b"\x01\xff\xfeT\x00i\x00t\x00l\x00e\x00") + AUDIO)
+save("title", "v22", b"ID3\x02\x00\x00" + syncsafe(10) + b"TT2\x00\x00\x04\x00Old" + AUDIO)
+save("title", "v1", AUDIO + b"TAG" + b"V1 title".ljust(30, b"\x00") + bytes(95))
+save("title", "unsync-ff00-end", id3v24(frame24(b"TIT2", b"\x03abc\xff\x00", flags=0x0002)) + AUDIO)
+save("title", "compressed", id3v24(frame24(b"TIT2", syncsafe(6) + zlib.compress(b"\x03Small"),
+                                           flags=0x0009)) + AUDIO)
+save("title", "declared-4gib", b"ID3\x03\x00\x00" + syncsafe(30) +
+     frame23(b"TIT2", struct.pack(">I", 0xFFFFFFFF) + zlib.compress(b"x" * 20), flags=0x0080))
+save("title", "only-id3", b"ID3")
