@@ -101,6 +101,8 @@ RunResult RunCardprep(const std::vector<std::string>& args, bool as_nobody) {
   return Run(argv, as_nobody);
 }
 
+RunResult RunCapturing(const std::vector<std::string>& argv) { return Run(argv, false); }
+
 int RunProgram(const std::vector<std::string>& argv) {
   RunResult r = Run(argv, false);
   if (r.status != 0) ADD_FAILURE() << argv[0] << " failed: " << r.err;

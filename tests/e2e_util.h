@@ -19,6 +19,8 @@ struct RunResult {
 RunResult RunCardprep(const std::vector<std::string>& args = {}, bool as_nobody = false);
 // Runs any program; returns its exit status (-1 when it could not run).
 int RunProgram(const std::vector<std::string>& argv);
+// Runs any program with its standard output and error captured.
+RunResult RunCapturing(const std::vector<std::string>& argv);
 
 // An MP3 file of a tenth of a second of silence encoded by lame, no tag.
 void WriteSilentMp3(const std::string& path);

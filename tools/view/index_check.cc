@@ -166,6 +166,12 @@ void CheckFolders(const CardIndex& index, Problems* problems) {
   }
 }
 
+// Sounds [first, end) that no folder claims.
+std::string Unclaimed(size_t first, size_t end) {
+  return SoundRange(first, end - first) + (end - first == 1 ? " belongs" : " belong") +
+         " to no folder";
+}
+
 void CheckSounds(const CardIndex& index, Problems* problems) {
   const size_t n_sounds = index.sounds.size();
   // (first, last + 1, folder) of every folder with sounds.
@@ -186,8 +192,7 @@ void CheckSounds(const CardIndex& index, Problems* problems) {
   size_t last_owner = 0;  // the folder whose range reaches |covered|
   for (const auto& [first, end, n] : ranges) {
     if (first > covered && covered < n_sounds) {
-      problems->push_back(SoundRange(covered, std::min(first, n_sounds) - covered) +
-                          " belong to no folder");
+      problems->push_back(Unclaimed(covered, std::min(first, n_sounds)));
     } else if (first < covered) {
       problems->push_back(FolderLabel(index, static_cast<uint32_t>(last_owner)) + " and " +
                           FolderLabel(index, static_cast<uint32_t>(n)) + " both claim " +
@@ -199,7 +204,7 @@ void CheckSounds(const CardIndex& index, Problems* problems) {
     }
   }
   if (covered < n_sounds) {
-    problems->push_back(SoundRange(covered, n_sounds - covered) + " belong to no folder");
+    problems->push_back(Unclaimed(covered, n_sounds));
   }
   for (size_t k = 0; k < n_sounds; ++k) {
     if (!index.sounds[k].terminated) {
