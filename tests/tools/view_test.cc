@@ -291,7 +291,9 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
       {&dirs[2048 + 512], &dirs[2048 + 768], 256, 4},
       {&sounds[1120 + 352], &sounds[1120 + 736], 384, 20},
   };
-  for (size_t m = 0; m < 9; ++m) strips.push_back({&messages[256 * m], &messages[256 * m + 128], 128, 4});
+  for (size_t m = 0; m < 9; ++m) {
+    strips.push_back({&messages[256 * m], &messages[256 * m + 128], 128, 4});
+  }
 
   size_t inked = 0;
   for (size_t band = 0; band < strips.size(); ++band) {
@@ -303,7 +305,8 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
         const bool bit = ((y < 8 ? s.upper[x] : s.lower[x]) >> (y % 8)) & 1;
         inked += bit;
         for (size_t d = 0; d < kScale * kScale; ++d) {
-          const size_t px = (s.x + x) * kScale + d % kScale, py = (top + 2 + y) * kScale + d / kScale;
+          const size_t px = (s.x + x) * kScale + d % kScale;
+          const size_t py = (top + 2 + y) * kScale + d / kScale;
           ASSERT_EQ(pixel(px, py) == black, bit) << "column " << x << " row " << y;
         }
       }

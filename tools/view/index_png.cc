@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "host/console.h"
@@ -11,14 +12,16 @@
 
 namespace {
 
-struct Rgb {
-  uint8_t r, g, b;
+// The picture has five colours, stored as a palette: a third of the bytes
+// of RGB to filter and compress, which is most of the time a card takes.
+enum Colour : uint8_t { kInk, kPaper, kPaperBeyond, kFrame, kPage, kColours };
+constexpr png_color kPalette[kColours] = {
+    {0x00, 0x00, 0x00},  // ink
+    {0xE8, 0xF0, 0xD8},  // paper inside the frame
+    {0xC8, 0xCC, 0xC0},  // paper beyond it: what scrolls in later
+    {0xD0, 0x30, 0x30},  // the frame
+    {0xF8, 0xF8, 0xF8},  // the page around the strips
 };
-constexpr Rgb kInk = {0x00, 0x00, 0x00};
-constexpr Rgb kPaper = {0xE8, 0xF0, 0xD8};        // inside the frame
-constexpr Rgb kPaperBeyond = {0xC8, 0xCC, 0xC0};  // what scrolls in later
-constexpr Rgb kFrame = {0xD0, 0x30, 0x30};
-constexpr Rgb kPage = {0xF8, 0xF8, 0xF8};
 
 // One 16-pixel line of the files, in page layout.
 struct Strip {
@@ -47,7 +50,7 @@ std::vector<Strip> Strips(const CardIndex& index) {
 }
 
 // The colour of pixel (x, y) of a band holding |s|.
-Rgb BandPixel(const Strip& s, size_t x, size_t y) {
+Colour BandPixel(const Strip& s, size_t x, size_t y) {
   const size_t left = s.x - 1, right = s.x + kDisplayColumns;
   const bool in_strip = y >= kStripTop && y < kStripTop + 16 && x >= s.x && x < s.x + s.columns;
   if (in_strip) {
@@ -87,7 +90,7 @@ void PngWarning(png_structp, png_const_charp) {}
 class PictureRows {
  public:
   PictureRows(std::vector<Strip> strips, size_t scale)
-      : strips_(std::move(strips)), scale_(scale), row_(kPictureWidth * scale * 3) {}
+      : strips_(std::move(strips)), scale_(scale), row_(kPictureWidth * scale) {}
   size_t width() const { return kPictureWidth * scale_; }
   size_t height() const { return strips_.size() * kBandHeight * scale_; }
 
@@ -95,13 +98,7 @@ class PictureRows {
     const Strip& strip = strips_[y / scale_ / kBandHeight];
     const size_t band_y = y / scale_ % kBandHeight;
     for (size_t x = 0; x < kPictureWidth; ++x) {
-      const Rgb c = BandPixel(strip, x, band_y);
-      for (size_t i = 0; i < scale_; ++i) {
-        uint8_t* p = &row_[3 * (x * scale_ + i)];
-        p[0] = c.r;
-        p[1] = c.g;
-        p[2] = c.b;
-      }
+      memset(&row_[x * scale_], BandPixel(strip, x, band_y), scale_);
     }
     return row_.data();
   }
@@ -128,8 +125,9 @@ bool Encode(PngSink* sink, PictureRows* rows) {
   }
   png_set_write_fn(png, sink, PngWrite, PngFlush);
   png_set_IHDR(png, info, static_cast<png_uint_32>(rows->width()),
-               static_cast<png_uint_32>(rows->height()), 8, PNG_COLOR_TYPE_RGB,
+               static_cast<png_uint_32>(rows->height()), 8, PNG_COLOR_TYPE_PALETTE,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_PLTE(png, info, kPalette, kColours);
   png_write_info(png, info);
   for (size_t y = 0; y < rows->height(); ++y) png_write_row(png, rows->Row(y));
   png_write_end(png, info);
