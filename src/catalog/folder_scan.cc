@@ -23,24 +23,6 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view lower_
   return true;
 }
 
-// The name's last "." and what follows equal ".mp3" in any case.
-bool HasMp3Extension(std::u16string_view name) {
-  const size_t dot = name.rfind(u'.');
-  return dot != std::u16string_view::npos && name.size() - dot == 4 &&
-         StartsWithIgnoringCase(name.substr(dot), u".mp3");
-}
-
-// Desktops keep the songs deleted from a removable card in these folders.
-bool IsTrashFolder(std::u16string_view name) {
-  if (name == u".Trashes" || name == u".Trash") return true;
-  constexpr std::u16string_view kTrashDash = u".Trash-";
-  if (name.size() <= kTrashDash.size() || name.substr(0, kTrashDash.size()) != kTrashDash) {
-    return false;
-  }
-  return std::all_of(name.begin() + kTrashDash.size(), name.end(),
-                     [](char16_t u) { return u >= u'0' && u <= u'9'; });
-}
-
 std::u16string ChildPath(const std::u16string& path, const std::u16string& name) {
   return path + u'\\' + name;
 }
@@ -107,6 +89,22 @@ void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInf
 }
 
 }  // namespace
+
+bool HasMp3Extension(std::u16string_view name) {
+  const size_t dot = name.rfind(u'.');
+  return dot != std::u16string_view::npos && name.size() - dot == 4 &&
+         StartsWithIgnoringCase(name.substr(dot), u".mp3");
+}
+
+bool IsTrashFolder(std::u16string_view name) {
+  if (name == u".Trashes" || name == u".Trash") return true;
+  constexpr std::u16string_view kTrashDash = u".Trash-";
+  if (name.size() <= kTrashDash.size() || name.substr(0, kTrashDash.size()) != kTrashDash) {
+    return false;
+  }
+  return std::all_of(name.begin() + kTrashDash.size(), name.end(),
+                     [](char16_t u) { return u >= u'0' && u <= u'9'; });
+}
 
 bool IsFileUnitFolder(std::u16string_view path) {
   for (const std::u16string& prefix : g_catalog.file_unit_prefixes) {

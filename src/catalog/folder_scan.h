@@ -19,6 +19,14 @@
 
 #include "catalog/dir_info.h"
 
+// Whether |name| ends in ".mp3" in any case: its last "." and what follows.
+bool HasMp3Extension(std::u16string_view name);
+
+// Whether |name| is one of the folders in which desktops keep the songs
+// deleted from a removable card (".Trashes", ".Trash", ".Trash-<digits>");
+// the scan never enters them in the card's root.
+bool IsTrashFolder(std::u16string_view name);
+
 // Whether |path| begins with one of the file-unit prefixes (compared unit by
 // unit, case-sensitively); an empty prefix matches every path.
 bool IsFileUnitFolder(std::u16string_view path);

@@ -46,8 +46,8 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder == "." ? name : folder + "/" + name;
 }
 
-// Other systems leave metadata in "._" files beside the real ones; their
-// first four bytes are the AppleDouble magic number.
+}  // namespace
+
 bool IsAppleDouble(int dir_fd, const char* name) {
   if (name[0] != '.' || name[1] != '_') return false;
   int fd = openat(dir_fd, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -58,8 +58,6 @@ bool IsAppleDouble(int dir_fd, const char* name) {
   close(fd);
   return apple_double;
 }
-
-}  // namespace
 
 bool CardIsFat() {
   if (g_folder_host.card_is_fat < 0) {

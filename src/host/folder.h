@@ -34,6 +34,11 @@ bool CardIsFat();
 // Test fixtures only: take the card as FAT or not, whatever it is.
 void SetCardIsFatForTesting(bool fat);
 
+// Whether the file |name| in the open folder |dir_fd| is an AppleDouble
+// file: other systems leave metadata in "._" files beside the real ones,
+// and their first four bytes are the AppleDouble magic number 00 05 16 07.
+bool IsAppleDouble(int dir_fd, const char* name);
+
 // How a backslash path is shown in messages: as the host path below the
 // working folder ("Album/Disc 1"), "." for the root.
 std::string ShownPath(std::u16string_view path);

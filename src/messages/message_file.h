@@ -15,7 +15,9 @@
 constexpr char kMessageFileName[] = "MSGSTR16.DAT";
 constexpr size_t kMessageCount = 9;
 constexpr size_t kMessageRowSize = 128;
+constexpr size_t kMessageUpperRow = 0, kMessageLowerRow = kMessageRowSize;
 constexpr size_t kMessageRecordSize = 2 * kMessageRowSize;
+static_assert(kMessageLowerRow + kMessageRowSize == kMessageRecordSize, "message layout");
 constexpr char16_t const* kMessages[kMessageCount] = {
     u"ZEPHYR",     u"Speaker", u"Earphone",    u"DIRLST ERR",      u"SNDLST ERR",
     u"RANDOM ERR", u"MP3 ERR", u"No HISTFILE", u"[SELECT/RETURN]",

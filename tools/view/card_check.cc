@@ -1,0 +1,246 @@
+#include "tools/view/card_check.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "catalog/dir_info.h"
+#include "catalog/folder_scan.h"
+#include "host/folder.h"
+#include "host/names.h"
+
+namespace {
+
+// A folder entry as the host delivers it, before any of the scan's rules.
+struct RawEntry {
+  std::string name;  // bytes, not necessarily UTF-8
+  bool folder = false;
+  bool link = false;
+  bool apple_double = false;
+};
+
+// Lists the folders and regular files in |host| (symbolic links resolved,
+// dangling ones dropped), sorted by name so that reports come in a fixed
+// order.
+std::vector<RawEntry> ListRaw(const std::string& host) {
+  std::vector<RawEntry> entries;
+  DIR* dir = opendir(host.c_str());
+  if (dir == nullptr) return entries;
+  const int dir_fd = dirfd(dir);
+  while (const dirent* entry = readdir(dir)) {
+    const char* name = entry->d_name;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    struct stat st;
+    if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    RawEntry raw;
+    raw.name = name;
+    raw.link = S_ISLNK(st.st_mode);
+    if (raw.link && fstatat(dir_fd, name, &st, 0) != 0) continue;
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) continue;
+    raw.folder = S_ISDIR(st.st_mode);
+    raw.apple_double = !raw.folder && IsAppleDouble(dir_fd, name);
+    entries.push_back(std::move(raw));
+  }
+  closedir(dir);
+  std::sort(entries.begin(), entries.end(),
+            [](const RawEntry& a, const RawEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
+// The ".mp3" test on a name's bytes, for names that are no UTF-8.
+bool EndsInMp3(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+  return tail == ".mp3";
+}
+
+// MP3 files in |host| and below it, symbolic links to folders not followed.
+size_t CountMp3(const std::string& host) {
+  size_t count = 0;
+  for (const RawEntry& e : ListRaw(host)) {
+    if (e.folder && !e.link) count += CountMp3(host + "/" + e.name);
+    if (!e.folder && !e.apple_double && EndsInMp3(e.name)) ++count;
+  }
+  return count;
+}
+
+// A name as it is shown: UTF-8, or the bytes with the odd ones as \xNN.
+std::string ShownName(const std::string& bytes) {
+  std::u16string unused;
+  if (Utf8ToUtf16(bytes, &unused)) return bytes;
+  std::string shown;
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      shown += c;
+    } else {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02X", b);
+      shown += hex;
+    }
+  }
+  return shown;
+}
+
+std::string ShownFolder(const std::u16string& path) {
+  return path.empty() ? "\\" : Utf16ToUtf8(path);
+}
+
+std::string Mp3Files(size_t n) {
+  return std::to_string(n) + (n == 1 ? " MP3 file" : " MP3 files");
+}
+
+class CardWalk {
+ public:
+  CardWalk(const CardIndex& index, Findings* findings) : index_(index), findings_(findings) {
+    for (size_t n = 1; n <= index.folders.size(); ++n) {
+      const IndexedFolder& folder = index.folders[n - 1];
+      if (!folder.terminated) continue;
+      const std::u16string& path = folder.record.path;
+      numbers_.emplace(path == u"\\" ? u"" : path, n);
+    }
+  }
+
+  // Walks the folder at the scan's path |path| ("" for the root).
+  void Walk(const std::u16string& path) {
+    const std::string host = HostPath(path);
+    std::vector<std::u16string> folders, mp3s;
+    for (const RawEntry& e : ListRaw(host)) {
+      std::u16string name;
+      const bool utf8 = Utf8ToUtf16(e.name, &name);
+      const std::string shown =
+          (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e.name);
+      const char* why = !utf8 ? "the name is not valid UTF-8"
+                        : name.find(u'\\') != std::u16string::npos ? "the name holds a backslash"
+                                                                   : nullptr;
+      if (e.folder) {
+        if (why == nullptr) why = FolderRule(path, name, e.link);
+        if (why == nullptr) {
+          folders.push_back(std::move(name));
+        } else if (const size_t n = CountMp3(host + "/" + e.name)) {
+          Note(shown + ": " + Mp3Files(n) + " not indexed: " + why);
+        }
+        continue;
+      }
+      if (e.apple_double || !EndsInMp3(e.name)) continue;
+      if (why == nullptr && name.size() > kMaxFileName) {
+        why = "the name is longer than 128 UTF-16 units";
+      }
+      if (why == nullptr) {
+        mp3s.push_back(std::move(name));
+      } else {
+        Note(shown + ": not indexed: " + why);
+      }
+    }
+    CheckSounds(path, mp3s);
+
+    std::sort(folders.begin(), folders.end());
+    for (size_t i = 0; i < folders.size(); ++i) {
+      const std::u16string child = path + u'\\' + folders[i];
+      std::string why;
+      if (i >= kMaxChildren) {
+        why = ShownFolder(path) + " holds " + std::to_string(folders.size()) +
+              " folders and the player takes the first 255 by name";
+      } else if (child.size() > kMaxScannedPath) {
+        why = "its path is longer than 123 UTF-16 units";
+      }
+      if (why.empty()) {
+        Walk(child);
+      } else if (const size_t n = CountMp3(HostPath(child))) {
+        Note(Utf16ToUtf8(child) + ": " + Mp3Files(n) + " not indexed: " + why);
+      }
+    }
+  }
+
+  // Every folder and sound of the index must still be on the card.
+  void FindIndexed() {
+    for (size_t n = 1; n <= index_.folders.size(); ++n) {
+      const IndexedFolder& folder = index_.folders[n - 1];
+      if (!folder.terminated) continue;
+      const FolderRecord& r = folder.record;
+      struct stat st;
+      const std::u16string& path = r.path;
+      if (stat(HostPath(path == u"\\" ? u"" : path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        Problem(FolderLabel(index_, static_cast<uint32_t>(n)) +
+                ": in the index, but no longer on the card");
+        continue;
+      }
+      const size_t end = std::min(size_t{r.first_sound} + r.sound_count, index_.sounds.size());
+      for (size_t k = r.first_sound; k < end; ++k) {
+        const std::u16string& name = index_.sounds[k].record.name;
+        const std::u16string file = (path == u"\\" ? u"" : path) + u'\\' + name;
+        if (stat(HostPath(file).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+          Problem("sound " + std::to_string(k) + " " + Utf16ToUtf8(file) +
+                  ": in the index, but no longer on the card");
+        }
+      }
+    }
+  }
+
+ private:
+  // The scan's rules for a subfolder, in its order; null when it is taken.
+  static const char* FolderRule(const std::u16string& path, const std::u16string& name,
+                                bool link) {
+    if (link) return "symbolic links to folders are not followed";
+    if (name[0] == u'_') return "folders whose name begins with \"_\" are never entered";
+    if (path.empty() && IsTrashFolder(name)) return "it holds deleted files";
+    if (name.size() > kMaxFolderName) return "the folder's name is longer than 64 UTF-16 units";
+    return nullptr;
+  }
+
+  // The MP3 files the scan takes from |path| against those the index holds.
+  void CheckSounds(const std::u16string& path, const std::vector<std::u16string>& mp3s) {
+    const auto found = numbers_.find(path);
+    std::set<std::u16string> held;
+    if (found != numbers_.end()) {
+      const FolderRecord& r = index_.folders[found->second - 1].record;
+      const size_t end = std::min(size_t{r.first_sound} + r.sound_count, index_.sounds.size());
+      for (size_t k = r.first_sound; k < end; ++k) held.insert(index_.sounds[k].record.name);
+    }
+    std::vector<std::u16string> missing;
+    for (const std::u16string& name : mp3s) {
+      if (held.count(name) == 0) missing.push_back(name);
+    }
+    if (missing.empty()) return;
+    const std::string folder = ShownFolder(path);
+    const std::string left_out = ": " + std::to_string(missing.size()) + " of its " +
+                                 Mp3Files(mp3s.size()) + " not indexed: ";
+    if (mp3s.size() > kMaxSoundsPerFolder) {
+      Note(folder + left_out + "the player takes 255 a folder");
+    } else if (index_.sounds.size() >= kMaxSounds) {
+      Note(folder + left_out + "the card holds more than 65535");
+    } else if (found == numbers_.end() && index_.has_header &&
+               index_.header.folder_count >= kMaxFolders) {
+      Note(folder + left_out + "the card holds more than 65534 folders");
+    } else if (found == numbers_.end() && missing.size() > 1) {
+      Problem(folder + ": " + Mp3Files(missing.size()) +
+              " on the card, but not in the index (run cardprep again)");
+    } else {
+      for (const std::u16string& name : missing) {
+        Problem(Utf16ToUtf8(path + u'\\' + name) +
+                ": on the card, but not in the index (run cardprep again)");
+      }
+    }
+  }
+
+  void Note(std::string line) { findings_->notes.push_back(std::move(line)); }
+  void Problem(std::string line) { findings_->problems.push_back(std::move(line)); }
+
+  const CardIndex& index_;
+  Findings* findings_;
+  std::map<std::u16string, size_t> numbers_;  // folder number by the scan's path
+};
+
+}  // namespace
+
+void CheckCard(const CardIndex& index, Findings* findings) {
+  CardWalk walk(index, findings);
+  walk.FindIndexed();
+  walk.Walk(u"");
+}

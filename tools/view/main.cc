@@ -1,0 +1,161 @@
+// cardprep-view: shows what cardprep wrote on a card, as the player will
+// walk it, and checks it against itself and against the card.
+//
+//   DIRLST16.DAT SNDLST16.DAT     ReadCardIndex    CheckIndex, CheckCard
+//   RANDOM16.DAT MSGSTR16.DAT  --> (the writer's --> problems and notes --> text, JSON
+//   TAGINF16.TXT                    decoders)                          \-> PNG of the bitmaps
+//
+// Exit status: 0 when the index is consistent, 1 when it is not (or cannot
+// be read, or the picture cannot be written), 2 for a bad command line.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "host/console.h"
+#include "tools/view/card_check.h"
+#include "tools/view/card_index.h"
+#include "tools/view/index_check.h"
+#include "tools/view/index_json.h"
+#include "tools/view/index_png.h"
+#include "tools/view/index_text.h"
+
+namespace {
+
+constexpr int kExitConsistent = 0;
+constexpr int kExitProblems = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: cardprep-view [--card DIR] [--check | --json] [--png FILE [--scale N]]\n"
+    "\n"
+    "Reads the index cardprep wrote in a card's root (DIRLST16.DAT, SNDLST16.DAT,\n"
+    "RANDOM16.DAT, MSGSTR16.DAT, TAGINF16.TXT) and prints the folder tree as the\n"
+    "player walks it, with every sound and the play order. Then it checks the\n"
+    "index against itself and against the card and prints one line per problem\n"
+    "(damaged records, broken links, sounds no longer on the card, MP3 files the\n"
+    "index lacks) and one note per MP3 file the scan leaves out by its rules.\n"
+    "\n"
+    "options:\n"
+    "  --card DIR     the card's root (default: the working folder)\n"
+    "  --check        print only the check\n"
+    "  --json         print the decoded index and the check as JSON\n"
+    "  --png FILE     draw every folder, sound and message bitmap into a PNG file,\n"
+    "                 framing the 128 columns the display shows before scrolling\n"
+    "  --scale N      pixels per display pixel in the PNG, 1 to 16 (default 3)\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Exit status: 0 when the index is consistent, 1 when it is not, 2 for a bad\n"
+    "command line.\n";
+
+struct Options {
+  std::string card = ".";
+  bool check_only = false;
+  bool json = false;
+  std::string png;
+  int scale = 3;
+};
+
+// Returns -1 to go on, else the exit status.
+int ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
+      fputs(kUsage, stdout);
+      return kExitConsistent;
+    }
+    if (strcmp(arg, "--version") == 0) {
+      printf("cardprep-view %s\n", CARDPREP_VERSION);
+      return kExitConsistent;
+    }
+    if (strcmp(arg, "--check") == 0) {
+      options->check_only = true;
+      continue;
+    }
+    if (strcmp(arg, "--json") == 0) {
+      options->json = true;
+      continue;
+    }
+    const bool takes_value =
+        strcmp(arg, "--card") == 0 || strcmp(arg, "--png") == 0 || strcmp(arg, "--scale") == 0;
+    if (!takes_value) {
+      Error("unknown argument '%s' (see cardprep-view --help)", arg);
+      return kExitUsage;
+    }
+    if (i + 1 == argc || argv[i + 1][0] == '\0') {
+      Error("%s needs a value (see cardprep-view --help)", arg);
+      return kExitUsage;
+    }
+    const char* value = argv[++i];
+    if (strcmp(arg, "--card") == 0) {
+      options->card = value;
+    } else if (strcmp(arg, "--png") == 0) {
+      options->png = value;
+    } else {
+      char* end = nullptr;
+      errno = 0;
+      const long scale = strtol(value, &end, 10);
+      if (errno != 0 || *end != '\0' || scale < 1 || scale > kMaxScale) {
+        Error("--scale takes a whole number from 1 to %d, not '%s'", kMaxScale, value);
+        return kExitUsage;
+      }
+      options->scale = static_cast<int>(scale);
+    }
+  }
+  if (options->check_only && options->json) {
+    Error("--check and --json cannot be combined: the JSON holds the check");
+    return kExitUsage;
+  }
+  return -1;
+}
+
+bool PrintChecked(const std::string& text) {
+  if (fwrite(text.data(), 1, text.size(), stdout) != text.size() || fflush(stdout) != 0) {
+    Error("cannot write standard output: %s", strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const int status = ParseOptions(argc, argv, &options);
+  if (status >= 0) return status;
+
+  std::error_code ec;
+  // The picture is named from where the tool was started, the card by --card.
+  if (!options.png.empty()) options.png = std::filesystem::absolute(options.png, ec).string();
+  std::filesystem::current_path(options.card, ec);
+  if (ec) {
+    Error("cannot enter %s: %s", options.card.c_str(), ec.message().c_str());
+    return kExitUsage;
+  }
+
+  CardIndex index;
+  std::string why;
+  if (!ReadCardIndex(&index, &why)) {
+    Error("cannot read %s/DIRLST16.DAT: %s (is this the root of a card cardprep has indexed?)",
+          options.card.c_str(), why.c_str());
+    return kExitProblems;
+  }
+  Findings findings;
+  CheckIndex(index, &findings);
+  CheckCard(index, &findings);
+
+  std::string text;
+  if (options.json) {
+    text = IndexJson(index, findings);
+  } else if (options.check_only) {
+    text = FindingsText(findings);
+  } else {
+    text = TreeText(index) + "\n" + PlayOrderText(index) + "\n" + FindingsText(findings);
+  }
+  bool ok = PrintChecked(text);
+  if (!options.png.empty()) ok = WriteIndexPng(index, options.png, options.scale) && ok;
+  return ok && findings.problems.empty() ? kExitConsistent : kExitProblems;
+}
