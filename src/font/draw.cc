@@ -12,11 +12,15 @@ bool IsLeadByteValue(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 
 // |lower_offset|, stopping at |end|; returns the next column.
 int CopyColumns(const uint8_t* glyph, int columns, int lower_offset, bool has_lower,
                 uint8_t* upper, uint8_t* lower, int x, int end) {
-  for (int k = 0; k < columns && x < end; ++k, ++x) {
-    upper[x] = glyph[k];
-    lower[x] = has_lower ? glyph[lower_offset + k] : 0;
+  const int n = std::min(columns, end - x);
+  if (n <= 0) return x;
+  memcpy(upper + x, glyph, static_cast<size_t>(n));
+  if (has_lower) {
+    memcpy(lower + x, glyph + lower_offset, static_cast<size_t>(n));
+  } else {
+    memset(lower + x, 0, static_cast<size_t>(n));
   }
-  return x;
+  return x + n;
 }
 
 }  // namespace
@@ -29,7 +33,16 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
   // A glyph holds 16 columns (double-byte) or 8 (single-byte); a font
   // announcing wider characters is drawn no wider than its glyphs.
   const int zenkaku_columns = std::min(zenkaku.width, zenkaku.glyph_size / 2);
+  const bool zenkaku_lower = zenkaku.glyph_size == 32;
   const int hankaku_columns = std::min(hankaku.width, 8);
+  const bool hankaku_lower = hankaku.height > 8;
+  // A single-byte font is one block of codes 0-255: its glyph of a byte is
+  // found by index.
+  const uint8_t* hankaku_table = nullptr;
+  if (hankaku.blocks.size() == 1 && hankaku.blocks[0].start_code == 0 &&
+      hankaku.blocks[0].end_code == 255 && hankaku.glyph_size == 16) {
+    hankaku_table = hankaku.blocks[0].glyphs.data();
+  }
   bool walk_ended = false;  // a NUL was passed: no lead bytes from here on
   int x = 0;
   int i = 0;
@@ -40,16 +53,28 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
       if (trail == 0) walk_ended = true;
       const auto code = static_cast<uint16_t>(b << 8 | trail);
       if (const uint8_t* glyph = FindGlyph(zenkaku, code)) {
-        x = CopyColumns(glyph, zenkaku_columns, 16, zenkaku.glyph_size == 32, upper, lower, x,
-                        end);
+        if (zenkaku_columns == 16 && zenkaku_lower && x + 16 <= end) {
+          memcpy(upper + x, glyph, 16);
+          memcpy(lower + x, glyph + 16, 16);
+          x += 16;
+        } else {
+          x = CopyColumns(glyph, zenkaku_columns, 16, zenkaku_lower, upper, lower, x, end);
+        }
       } else {
         Out(" 全角フォントデータ見つからない (%d,%x)\n", i, code);
       }
       i += 2;
     } else {
       if (b == 0) walk_ended = true;
-      if (const uint8_t* glyph = FindGlyph(hankaku, b)) {
-        x = CopyColumns(glyph, hankaku_columns, 8, hankaku.height > 8, upper, lower, x, end);
+      const uint8_t* glyph = hankaku_table ? hankaku_table + 16 * b : FindGlyph(hankaku, b);
+      if (glyph != nullptr) {
+        if (hankaku_columns == 8 && hankaku_lower && x + 8 <= end) {
+          memcpy(upper + x, glyph, 8);
+          memcpy(lower + x, glyph + 8, 8);
+          x += 8;
+        } else {
+          x = CopyColumns(glyph, hankaku_columns, 8, hankaku_lower, upper, lower, x, end);
+        }
       } else {
         // The byte is shown as the character of the same value (U+0000 to
         // U+00FF), in UTF-8.

@@ -157,13 +157,18 @@ bool LoadFont(std::u16string_view path, FontInfo* font, bool double_byte) {
 }  // namespace
 
 void ConvertGlyphToPages(const uint8_t rows[8], uint8_t columns[8]) {
-  for (int c = 0; c < 8; ++c) {
-    uint8_t column = 0;
-    for (int r = 0; r < 8; ++r) {
-      column = static_cast<uint8_t>(column | ((rows[r] >> (7 - c)) & 1) << r);
-    }
-    columns[c] = column;
-  }
+  // Row r in byte r; a transpose of the 8 x 8 bit matrix in three swaps of
+  // ever larger blocks puts bit b of row r at bit r of byte b. Bit 7 is the
+  // leftmost dot, so column c is byte 7 - c.
+  uint64_t x = 0;
+  for (int r = 0; r < 8; ++r) x |= static_cast<uint64_t>(rows[r]) << (8 * r);
+  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+  x ^= t ^ (t << 7);
+  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+  x ^= t ^ (t << 14);
+  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+  x ^= t ^ (t << 28);
+  for (int c = 0; c < 8; ++c) columns[c] = static_cast<uint8_t>(x >> (8 * (7 - c)));
 }
 
 bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
