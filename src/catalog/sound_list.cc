@@ -40,14 +40,23 @@ void WriteSoundList(const std::vector<std::u16string>& mp3list) {
     EncodeSoundRecord(record, bytes);
     WriteBytes(&g_catalog.sound_list, bytes, sizeof bytes);
 
-    std::string line = "[" + std::string(name_field, kSoundSjisNameSize) + "]";
+    // "[name]" or "[name][title]", both fields 48 bytes.
+    char line[2 * (kSoundSjisNameSize + 2)];
+    size_t length = 0;
+    auto bracket = [&](const char* field) {
+      line[length++] = '[';
+      memcpy(line + length, field, kSoundSjisNameSize);
+      length += kSoundSjisNameSize;
+      line[length++] = ']';
+    };
+    bracket(name_field);
     if (titles[i].length >= 1) {
       char title_field[kSoundNameFieldSize];
       WideToSjisField(title_field, sizeof title_field,
                       std::u16string_view(titles[i].title).substr(skip));
-      line += "[" + std::string(title_field, kSoundSjisNameSize) + "]";
+      bracket(title_field);
     }
-    WriteListingLine(line);
+    WriteListingLine(std::string_view(line, length));
     ++g_catalog.sound_index;
   }
 }

@@ -4,14 +4,11 @@
 
 #include <cerrno>
 
+uint16_t g_cp932_units[0x10000];
+
 namespace {
 
-// One entry per UTF-16 unit: 0 not yet asked, kUnconvertible, 0x100 | byte
-// for a one-byte form, lead << 8 | trail for a two-byte form (lead bytes are
-// 0x81 and above, so the ranges cannot meet).
-constexpr uint16_t kUnknown = 0;
 constexpr uint16_t kUnconvertible = 1;
-uint16_t g_unit_table[0x10000];
 
 uint16_t AskIconv(char16_t unit) {
   static iconv_t cd = iconv_open("CP932", "UTF-16LE");
@@ -34,18 +31,7 @@ uint16_t AskIconv(char16_t unit) {
 
 }  // namespace
 
-int Cp932FromUnit(char16_t unit, uint8_t out[2]) {
-  uint16_t entry = g_unit_table[unit];
-  if (entry == kUnknown) entry = g_unit_table[unit] = AskIconv(unit);
-  if (entry == kUnconvertible) return 0;
-  if (entry < 0x200) {
-    out[0] = static_cast<uint8_t>(entry);
-    return 1;
-  }
-  out[0] = static_cast<uint8_t>(entry >> 8);
-  out[1] = static_cast<uint8_t>(entry);
-  return 2;
-}
+uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = AskIconv(unit); }
 
 std::string Cp932ToUtf8(std::string_view sjis) {
   static iconv_t cd = iconv_open("UTF-8", "CP932");

@@ -11,9 +11,26 @@
 #include <string>
 #include <string_view>
 
+// One entry per UTF-16 unit, filled as units are first asked for: 0 not yet
+// asked, 1 no form, 0x100 | byte for a one-byte form, lead << 8 | trail for
+// a two-byte form (lead bytes are 0x81 and above, so the ranges never meet).
+extern uint16_t g_cp932_units[0x10000];
+uint16_t AskCp932(char16_t unit);  // fills the entry of |unit|
+
 // Converts one UTF-16 unit into |out| and returns its byte count (1 or 2), or
 // 0 when code page 932 has no form for it (surrogates never have one).
-int Cp932FromUnit(char16_t unit, uint8_t out[2]);
+inline int Cp932FromUnit(char16_t unit, uint8_t out[2]) {
+  uint16_t entry = g_cp932_units[unit];
+  if (entry == 0) entry = AskCp932(unit);
+  if (entry == 1) return 0;
+  if (entry < 0x200) {
+    out[0] = static_cast<uint8_t>(entry);
+    return 1;
+  }
+  out[0] = static_cast<uint8_t>(entry >> 8);
+  out[1] = static_cast<uint8_t>(entry);
+  return 2;
+}
 
 // Decodes Shift-JIS bytes into UTF-8 for the console; a byte sequence the
 // code page does not define becomes U+FFFD.

@@ -29,28 +29,36 @@ int AttemptConversion(char* field, size_t size, std::u16string_view text) {
   return static_cast<int>(n);
 }
 
-bool IsAsciiOnly(std::u16string_view text) {
-  for (char16_t u : text) {
-    if (u >= 0x80) return false;
-  }
-  return true;
+const UNormalizer2* Nfc() {
+  UErrorCode status = U_ZERO_ERROR;
+  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+  return U_SUCCESS(status) ? nfc : nullptr;
+}
+
+// Whether |text| is already NFC, which every text of only characters below
+// U+0300 is (nothing there decomposes or combines with what comes before).
+bool IsNfc(std::u16string_view text) {
+  bool low = true;
+  for (char16_t u : text) low &= u < 0x300;
+  if (low) return true;
+  const UNormalizer2* nfc = Nfc();
+  if (nfc == nullptr) return true;
+  UErrorCode status = U_ZERO_ERROR;
+  const UBool normal = unorm2_isNormalized(nfc, reinterpret_cast<const UChar*>(text.data()),
+                                           static_cast<int32_t>(text.size()), &status);
+  return U_FAILURE(status) || normal;
 }
 
 }  // namespace
 
 std::u16string NormalizeNfc(std::u16string_view text) {
-  if (IsAsciiOnly(text)) return std::u16string(text);
-  UErrorCode status = U_ZERO_ERROR;
-  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
-  if (U_FAILURE(status)) return std::u16string(text);
+  const UNormalizer2* nfc = Nfc();
+  if (nfc == nullptr || IsNfc(text)) return std::u16string(text);
   const auto* src = reinterpret_cast<const UChar*>(text.data());
   const auto length = static_cast<int32_t>(text.size());
-  if (unorm2_isNormalized(nfc, src, length, &status) && U_SUCCESS(status)) {
-    return std::u16string(text);
-  }
   // NFC may lengthen a text (a few characters never recompose), so ask for
   // the size first.
-  status = U_ZERO_ERROR;
+  UErrorCode status = U_ZERO_ERROR;
   int32_t needed = unorm2_normalize(nfc, src, length, nullptr, 0, &status);
   if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::u16string(text);
   std::u16string out(static_cast<size_t>(needed), u'\0');
@@ -73,11 +81,15 @@ bool WideToSjisField(char* field, size_t size, std::u16string_view text) {
   if (size == 0) return false;
   // A text ends at its first NUL, as names and titles always have.
   text = text.substr(0, text.find(u'\0'));
-  const std::u16string normal = NormalizeNfc(text);
-  int n = AttemptConversion(field, size, normal);
+  std::u16string normalized;
+  if (!IsNfc(text)) {
+    normalized = NormalizeNfc(text);
+    text = normalized;
+  }
+  int n = AttemptConversion(field, size, text);
   if (n < 0) {
     WriteListingLine("cannot convert ");
-    n = AttemptConversion(field, size, ReplaceUnconvertible(normal));
+    n = AttemptConversion(field, size, ReplaceUnconvertible(text));
   }
   if (n < 0) n = AttemptConversion(field, size, u"???");
   if (n < 0) return false;

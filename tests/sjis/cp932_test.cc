@@ -31,7 +31,7 @@ TEST(Cp932Test, AgreesWithTheReferenceTableOnEveryCodePoint) {
     std::string code_text, expected;
     fields >> code_text >> expected;
     const auto unit = static_cast<char16_t>(std::stoul(code_text, nullptr, 16));
-    uint8_t bytes[2];
+    uint8_t bytes[2] = {0, 0};
     const std::string got = Hex(bytes, Cp932FromUnit(unit, bytes));
     if (got != expected && ++mismatches <= 10) {
       ADD_FAILURE() << "U+" << code_text << ": table says " << expected << ", converter gives " << got;
