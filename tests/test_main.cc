@@ -18,7 +18,7 @@ namespace {
 // Jobs of the test worker: "echo:TEXT" answers TEXT, "sleep:MS" sleeps,
 // "crash" dies of a signal, "exit" ends the process, "eat:MIB" fills that
 // much memory, "big:MIB" asks for an extra allowance of MIB seconds first.
-std::string TestJob(const std::string& request, const std::function<void(uint32_t)>& begin) {
+std::string TestJob(const std::string& request, const std::function<void(uint32_t)>& more_time) {
   auto arg = [&](const char* verb) {
     return request.compare(0, strlen(verb), verb) == 0 ? request.substr(strlen(verb)) : "";
   };
@@ -29,7 +29,7 @@ std::string TestJob(const std::string& request, const std::function<void(uint32_
   }
   if (request.rfind("big:", 0) == 0) {
     const int seconds = atoi(arg("big:").c_str());
-    begin(static_cast<uint32_t>(seconds) * 1000);
+    more_time(static_cast<uint32_t>(seconds) * 1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(seconds * 500));
     return "big done";
   }

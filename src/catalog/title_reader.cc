@@ -5,9 +5,7 @@
 
 #include "catalog/title_tag.h"
 #include "host/console.h"
-#include "host/file.h"
 #include "host/folder.h"
-#include "host/names.h"
 #include "host/worker_pool.h"
 
 TitleReaderState g_titles;
@@ -28,9 +26,12 @@ void PutU32(std::string* out, uint32_t v) {
 
 void PutUnits(std::string* out, std::u16string_view text) {
   PutU32(out, static_cast<uint32_t>(text.size()));
+  const size_t at = out->size();
+  out->resize(at + 2 * text.size());
+  char* p = &(*out)[at];
   for (char16_t unit : text) {
-    out->push_back(static_cast<char>(unit & 0xFF));
-    out->push_back(static_cast<char>(unit >> 8));
+    *p++ = static_cast<char>(unit & 0xFF);
+    *p++ = static_cast<char>(unit >> 8);
   }
 }
 
@@ -76,6 +77,7 @@ struct Reader {
 
 std::string EncodeRequest(std::u16string_view folder, std::u16string_view name) {
   std::string out;
+  out.reserve(8 + 2 * (folder.size() + name.size()));
   PutUnits(&out, folder);
   PutUnits(&out, name);
   return out;
@@ -239,17 +241,20 @@ TitleResult NextTitle() {
 int RunTitleWorker() {
   WorkerLimits limits;
   return RunWorker(limits, [&limits](const std::string& request,
-                              const std::function<void(uint32_t)>& begin) {
+                              const std::function<void(uint32_t)>& more_time) {
     Reader in{request};
     const std::u16string folder = in.Units(1024);
     const std::u16string name = in.Units(1024);
     TitleResult title;
     if (!in.ok) return EncodeAnswer(title, false, "malformed request");
-    uint64_t size = 0;
-    FileSize(HostPath(folder + u'\\' + name), &size);
-    begin(static_cast<uint32_t>(std::min<uint64_t>((size >> 20) * kTimeoutPerMiBMs, 3600000)));
+    // A file of a MiB or more may take longer than the base allowance.
+    auto extra_time = [&more_time](uint64_t size) {
+      if (size >= (1u << 20)) {
+        more_time(static_cast<uint32_t>(std::min<uint64_t>((size >> 20) * kTimeoutPerMiBMs, 3600000)));
+      }
+    };
     std::string why;
-    bool opened = GetTitleTag(folder, name, &title.title, &title.length, &why);
+    bool opened = GetTitleTag(folder, name, &title.title, &title.length, &why, extra_time);
     if (opened && title.length < 0 && WorkerMemoryNearLimit()) {
       opened = false;
       why = "the tag reader ran into its memory limit of " +

@@ -21,7 +21,8 @@ const id3_ucs4_t kEmptyText[1] = {0};
 }  // namespace
 
 bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
-                 std::u16string* title, int32_t* length, std::string* why) {
+                 std::u16string* title, int32_t* length, std::string* why,
+                 const std::function<void(uint64_t size)>& opened) {
   *length = -1;
   std::u16string path(folder_path);
   path += u'\\';
@@ -30,6 +31,7 @@ bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
   UniqueFd fd;
   uint64_t size = 0;
   if (!OpenRegularFile(HostPath(path), &fd, &size, why)) return false;
+  if (opened) opened(size);
   UniqueId3File file(id3_file_fdopen(fd.get(), ID3_FILE_MODE_READONLY));
   if (!file) {
     *why = "the tag reader could not open it";

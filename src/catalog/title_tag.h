@@ -4,6 +4,7 @@
 #define CARDPREP_CATALOG_TITLE_TAG_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,10 @@ constexpr int32_t kMaxTitleLength = 259;
 //
 // Returns false, with the reason in |*why|, when the file cannot be opened
 // (only regular files are read). Depends on nothing but the file, so it can
-// run anywhere, a separate process included.
+// run anywhere, a separate process included. |opened|, when given, learns
+// the file's size once it is open, before its tag is read.
 bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
-                 std::u16string* title, int32_t* length, std::string* why);
+                 std::u16string* title, int32_t* length, std::string* why,
+                 const std::function<void(uint64_t size)>& opened = nullptr);
 
 #endif  // CARDPREP_CATALOG_TITLE_TAG_H_

@@ -68,17 +68,9 @@ bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
     *why = "not a regular file";
     return false;
   }
-  int flags = fcntl(opened.get(), F_GETFL);
-  if (flags >= 0) fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK);
+  // O_NONBLOCK stays: reads of a regular file do not heed it.
   *size = static_cast<uint64_t>(st.st_size);
   *fd = std::move(opened);
-  return true;
-}
-
-bool FileSize(const std::string& host_path, uint64_t* size) {
-  struct stat st;
-  if (stat(host_path.c_str(), &st) != 0) return false;
-  *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 

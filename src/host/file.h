@@ -34,15 +34,11 @@ class UniqueFd {
 };
 
 // Opens |host_path| for reading if it is a regular file (a symbolic link to
-// one counts). On success sets |*fd| (in blocking mode again) and |*size|; on
+// one counts). On success sets |*fd| and |*size|; on
 // failure sets |*why| to the reason ("not a regular file" or the system's
 // text) and returns false.
 [[nodiscard]] bool OpenRegularFile(const std::string& host_path, UniqueFd* fd,
                                    uint64_t* size, std::string* why);
-
-// The size of the file at |host_path|, following links; false when it
-// cannot be looked at.
-bool FileSize(const std::string& host_path, uint64_t* size);
 
 // Reads up to |n| bytes, fewer only at the end of the file or on an error.
 size_t ReadFully(int fd, void* buffer, size_t n);

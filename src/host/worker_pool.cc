@@ -5,12 +5,14 @@
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -20,13 +22,28 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Jobs handed to one worker at a time, so that it always has the next one.
+constexpr size_t kJobsPerWorker = 16;
+// The status page is fd 3 of a worker.
+constexpr int kStatusFd = 3;
+// How often the main process looks at jobs that may have begun meanwhile.
+constexpr int kTickMs = 250;
 
-// Jobs handed to one worker ahead of the one it is on, so that it never
-// waits for the main process between jobs.
-constexpr size_t kJobsPerWorker = 8;
-constexpr uint8_t kBegun = 'B';
-constexpr uint8_t kReply = 'R';
+// What a worker says of itself, in the page it shares with the main process.
+struct WorkerStatus {
+  std::atomic<uint32_t> busy;        // 1 while on a job
+  std::atomic<uint32_t> extra_ms;    // time asked for beyond the base
+  std::atomic<uint64_t> job;         // the job it is on
+  std::atomic<int64_t> started_ms;   // monotonic clock when it began
+};
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the status page needs lock-free words");
+static_assert(std::atomic<int64_t>::is_always_lock_free, "the status page needs lock-free words");
+
+int64_t NowMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 void PutLe32(std::string* out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
@@ -45,6 +62,11 @@ uint64_t GetLe64(const char* p) {
   return v;
 }
 
+WorkerStatus* MapStatus(int fd) {
+  void* page = mmap(nullptr, sizeof(WorkerStatus), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  return page == MAP_FAILED ? nullptr : static_cast<WorkerStatus*>(page);
+}
+
 struct Job {
   uint64_t id;
   std::string request;
@@ -54,16 +76,15 @@ struct Worker {
   pid_t pid = -1;
   int to = -1;    // requests, non-blocking
   int from = -1;  // answers, non-blocking
-  std::deque<Job> jobs;  // handed to it, the first one being worked on
+  WorkerStatus* status = nullptr;
+  std::deque<Job> jobs;  // handed to it and not answered, in order
   std::string outbox;    // request bytes not yet written
   std::string inbox;     // answer bytes not yet read whole
-  Clock::time_point deadline;
-  uint32_t allowance_ms = 0;
-  bool head_begun = false;  // the first job was said to have begun
 };
 
 struct PoolState {
   WorkerPoolOptions options;
+  std::string program;  // this program's file
   std::vector<std::unique_ptr<Worker>> workers;
   std::deque<Job> queue;  // submitted, not yet handed to a worker
   bool running = false;
@@ -75,14 +96,30 @@ void CloseFd(int* fd) {
   *fd = -1;
 }
 
+void Unmap(Worker* worker) {
+  if (worker->status != nullptr) munmap(worker->status, sizeof(WorkerStatus));
+  worker->status = nullptr;
+}
+
 bool Spawn(Worker* worker, std::string* why) {
   int requests[2], answers[2];
-  if (pipe2(requests, O_CLOEXEC) != 0) {
+  const int status_fd = memfd_create("cardprep-worker", MFD_CLOEXEC);
+  if (status_fd < 0 || ftruncate(status_fd, sizeof(WorkerStatus)) != 0) {
     *why = strerror(errno);
+    if (status_fd >= 0) close(status_fd);
+    return false;
+  }
+  worker->status = MapStatus(status_fd);
+  if (worker->status == nullptr || pipe2(requests, O_CLOEXEC) != 0) {
+    *why = strerror(errno);
+    close(status_fd);
+    Unmap(worker);
     return false;
   }
   if (pipe2(answers, O_CLOEXEC) != 0) {
     *why = strerror(errno);
+    close(status_fd);
+    Unmap(worker);
     close(requests[0]);
     close(requests[1]);
     return false;
@@ -92,17 +129,20 @@ bool Spawn(Worker* worker, std::string* why) {
   posix_spawn_file_actions_adddup2(&actions, requests[0], 0);
   posix_spawn_file_actions_adddup2(&actions, answers[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, status_fd, kStatusFd);
   char program[] = "cardprep";
   char* argv[] = {program, const_cast<char*>(g_pool.options.worker_flag), nullptr};
   pid_t pid = -1;
-  const int error = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, environ);
+  const int error = posix_spawn(&pid, g_pool.program.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(requests[0]);
   close(answers[1]);
+  close(status_fd);
   if (error != 0) {
     *why = strerror(error);
     close(requests[1]);
     close(answers[0]);
+    Unmap(worker);
     return false;
   }
   fcntl(requests[1], F_SETFL, O_NONBLOCK);
@@ -128,15 +168,9 @@ std::string DescribeEnd(int status) {
   return text;
 }
 
-void StartHeadClock(Worker* worker) {
-  worker->head_begun = false;
-  worker->allowance_ms = g_pool.options.base_allowance_ms;
-  worker->deadline = Clock::now() + std::chrono::milliseconds(worker->allowance_ms);
-}
-
-// Ends |worker| (killing it unless it ended on its own), fails the job it was
-// on with |reason|, puts the jobs behind it back in the queue and starts a
-// new worker in its place.
+// Ends |worker| (killing it unless it ended on its own). The job it was on,
+// if any, fails with |reason| (or the way it ended); the others it held go
+// back to the queue, in order, for the new worker started in its place.
 void Replace(Worker* worker, bool kill_it, std::string reason,
              std::vector<PoolReply>* replies) {
   if (kill_it) kill(worker->pid, SIGKILL);
@@ -144,21 +178,21 @@ void Replace(Worker* worker, bool kill_it, std::string reason,
   waitpid(worker->pid, &status, 0);
   CloseFd(&worker->to);
   CloseFd(&worker->from);
-  // A worker ends on its own between jobs when its memory ran high; the job
-  // it had not begun goes to the next one.
-  const bool ended_between_jobs =
-      !kill_it && WIFEXITED(status) && WEXITSTATUS(status) == 0 && !worker->head_begun;
+  const bool on_a_job = worker->status->busy.load() != 0;
+  const uint64_t failed_job = worker->status->job.load();
+  Unmap(worker);
   if (reason.empty()) reason = DescribeEnd(status);
-  if (!worker->jobs.empty() && !ended_between_jobs) {
-    PoolReply failed;
-    failed.id = worker->jobs.front().id;
-    failed.failure = std::move(reason);
-    replies->push_back(std::move(failed));
-    worker->jobs.pop_front();
-  }
   while (!worker->jobs.empty()) {
-    g_pool.queue.push_front(std::move(worker->jobs.back()));
+    Job job = std::move(worker->jobs.back());
     worker->jobs.pop_back();
+    if (on_a_job && job.id == failed_job) {
+      PoolReply failed;
+      failed.id = job.id;
+      failed.failure = reason;
+      replies->push_back(std::move(failed));
+    } else {
+      g_pool.queue.push_front(std::move(job));
+    }
   }
   std::string why;
   if (!Spawn(worker, &why)) worker->pid = -1;  // the pool goes on with the others
@@ -171,7 +205,6 @@ void Feed(Worker* worker) {
     PutLe64(&worker->outbox, job.id);
     PutLe32(&worker->outbox, static_cast<uint32_t>(job.request.size()));
     worker->outbox += job.request;
-    if (worker->jobs.empty()) StartHeadClock(worker);
     worker->jobs.push_back(std::move(job));
   }
 }
@@ -185,35 +218,23 @@ void Flush(Worker* worker) {
   }
 }
 
-// Takes whole messages out of the worker's inbox. Returns false when the
+// Takes whole answers out of the worker's inbox. Returns false when the
 // worker broke the protocol.
-bool TakeMessages(Worker* worker, std::vector<PoolReply>* replies) {
+bool TakeAnswers(Worker* worker, std::vector<PoolReply>* replies) {
   std::string& in = worker->inbox;
   size_t at = 0;
-  for (;;) {
-    if (in.size() - at < 1 + 8 + 4) break;
-    const auto type = static_cast<uint8_t>(in[at]);
-    const uint64_t id = GetLe64(&in[at + 1]);
-    const uint32_t value = GetLe32(&in[at + 9]);
+  while (in.size() - at >= 12) {
+    const uint64_t id = GetLe64(&in[at]);
+    const uint32_t length = GetLe32(&in[at + 8]);
+    if (in.size() - at - 12 < length) break;
     if (worker->jobs.empty() || worker->jobs.front().id != id) return false;
-    if (type == kBegun) {
-      worker->head_begun = true;
-      worker->allowance_ms = g_pool.options.base_allowance_ms + value;
-      worker->deadline = Clock::now() + std::chrono::milliseconds(worker->allowance_ms);
-      at += 13;
-    } else if (type == kReply) {
-      if (in.size() - at - 13 < value) break;
-      PoolReply reply;
-      reply.id = id;
-      reply.ok = true;
-      reply.reply.assign(in, at + 13, value);
-      replies->push_back(std::move(reply));
-      worker->jobs.pop_front();
-      if (!worker->jobs.empty()) StartHeadClock(worker);
-      at += 13 + value;
-    } else {
-      return false;
-    }
+    PoolReply reply;
+    reply.id = id;
+    reply.ok = true;
+    reply.reply.assign(in, at + 12, length);
+    replies->push_back(std::move(reply));
+    worker->jobs.pop_front();
+    at += 12 + length;
   }
   in.erase(0, at);
   return true;
@@ -225,17 +246,24 @@ void Drain(Worker* worker, std::vector<PoolReply>* replies) {
     const ssize_t n = read(worker->from, buffer, sizeof buffer);
     if (n > 0) {
       worker->inbox.append(buffer, static_cast<size_t>(n));
-      if (!TakeMessages(worker, replies)) {
+      if (!TakeAnswers(worker, replies)) {
         Replace(worker, true, "the tag reader sent a malformed answer", replies);
         return;
       }
       continue;
     }
-    if (n < 0 && (errno == EINTR)) continue;
+    if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) return;
-    Replace(worker, false, "", replies);  // it ended: crashed or was killed
+    Replace(worker, false, "", replies);  // it ended: crashed, was killed or left
     return;
   }
+}
+
+// When the job a worker is on must be done, or -1 when it is on none.
+int64_t Deadline(const Worker& worker) {
+  if (worker.pid <= 0 || worker.jobs.empty() || worker.status->busy.load() == 0) return -1;
+  return worker.status->started_ms.load() + g_pool.options.base_allowance_ms +
+         worker.status->extra_ms.load();
 }
 
 }  // namespace
@@ -246,6 +274,12 @@ bool StartWorkerPool(const WorkerPoolOptions& options, std::string* why) {
   signal(SIGPIPE, SIG_IGN);
   g_pool = PoolState();
   g_pool.options = options;
+  // The program's own path rather than /proc/self/exe itself, which names
+  // the loader when the program runs under a tool such as valgrind.
+  char program[4096];
+  const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+  g_pool.program = length > 0 ? std::string(program, static_cast<size_t>(length))
+                              : std::string("/proc/self/exe");
   for (int i = 0; i < options.workers; ++i) {
     auto worker = std::make_unique<Worker>();
     if (!Spawn(worker.get(), why)) break;
@@ -303,8 +337,8 @@ void CollectReplies(int wait_ms, std::vector<PoolReply>* replies) {
 
     std::vector<pollfd> fds;
     std::vector<Worker*> owners;
-    auto now = Clock::now();
     int timeout = wait_ms;
+    const int64_t now = NowMs();
     for (auto& worker : g_pool.workers) {
       if (worker->pid <= 0) continue;
       fds.push_back({worker->from, POLLIN, 0});
@@ -314,9 +348,10 @@ void CollectReplies(int wait_ms, std::vector<PoolReply>* replies) {
         owners.push_back(nullptr);  // becomes writable: the next round writes
       }
       if (!worker->jobs.empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              worker->deadline - now).count() + 1;
-        const int left_ms = static_cast<int>(std::max<long long>(0, left));
+        // A job may begin at any time without a word: look again soon.
+        const int64_t deadline = Deadline(*worker);
+        const int64_t left = deadline < 0 ? kTickMs : std::min<int64_t>(kTickMs, deadline - now + 1);
+        const int left_ms = static_cast<int>(std::max<int64_t>(0, left));
         if (timeout < 0 || left_ms < timeout) timeout = left_ms;
       }
     }
@@ -327,12 +362,13 @@ void CollectReplies(int wait_ms, std::vector<PoolReply>* replies) {
         Drain(owners[i], replies);
       }
     }
-    now = Clock::now();
+    const int64_t later = NowMs();
     for (auto& worker : g_pool.workers) {
-      if (worker->pid > 0 && !worker->jobs.empty() && now >= worker->deadline) {
+      const int64_t deadline = Deadline(*worker);
+      if (deadline >= 0 && later >= deadline) {
         char reason[96];
         snprintf(reason, sizeof reason, "the tag reader took longer than %.1f s",
-                 worker->allowance_ms / 1000.0);
+                 static_cast<double>(deadline - worker->status->started_ms.load()) / 1000.0);
         Replace(worker.get(), true, reason, replies);
       }
     }
@@ -351,6 +387,7 @@ void StopWorkerPool() {
       waitpid(worker->pid, &status, 0);
     }
     CloseFd(&worker->from);
+    Unmap(worker.get());
   }
   g_pool = PoolState();
 }
@@ -368,11 +405,44 @@ namespace {
 
 uint64_t g_worker_data_limit = 0;
 
-bool ReadExactly(FILE* in, char* buffer, size_t n) { return fread(buffer, 1, n, in) == n; }
+// Requests come in through a buffer of the worker's own, so that it knows
+// when more are waiting: answers are then held back and written together.
+struct WorkerInput {
+  std::string buffer;
+  size_t at = 0;
 
-void Send(FILE* out, const std::string& message) {
-  fwrite(message.data(), 1, message.size(), out);
-  fflush(out);
+  // Whether a whole request is buffered.
+  bool HasRequest() const {
+    if (buffer.size() - at < 12) return false;
+    return buffer.size() - at - 12 >= GetLe32(&buffer[at + 8]);
+  }
+  // Reads until a whole request is buffered; false at the end of the input.
+  bool Fill() {
+    while (!HasRequest()) {
+      if (at > 0) {
+        buffer.erase(0, at);
+        at = 0;
+      }
+      char chunk[65536];
+      const ssize_t n = read(0, chunk, sizeof chunk);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      buffer.append(chunk, static_cast<size_t>(n));
+    }
+    return true;
+  }
+};
+
+bool WriteAll(int fd, std::string* out) {
+  size_t done = 0;
+  while (done < out->size()) {
+    const ssize_t n = write(fd, out->data() + done, out->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  out->clear();
+  return true;
 }
 
 }  // namespace
@@ -397,37 +467,37 @@ int RunWorker(const WorkerLimits& limits, const JobHandler& handler) {
   // the real program.
   rlimit data = {limits.data_bytes, limits.data_bytes};
   setrlimit(RLIMIT_DATA, &data);
-#else
-  (void)limits;
 #endif
+  WorkerStatus* status = MapStatus(kStatusFd);
+  close(kStatusFd);
   // Answers get a descriptor of their own, so that nothing a library might
   // print can mix with them.
   const int answers = dup(1);
   const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (answers < 0 || null < 0) return 1;
+  if (status == nullptr || answers < 0 || null < 0) return 1;
   dup2(null, 1);
   close(null);
-  FILE* out = fdopen(answers, "w");
-  if (out == nullptr) return 1;
-  std::string request;
-  for (;;) {
-    char header[12];
-    if (!ReadExactly(stdin, header, sizeof header)) return 0;
-    const uint64_t id = GetLe64(header);
-    request.resize(GetLe32(header + 8));
-    if (!request.empty() && !ReadExactly(stdin, &request[0], request.size())) return 1;
-    auto begin = [id, out](uint32_t ms) {
-      std::string message(1, static_cast<char>(kBegun));
-      PutLe64(&message, id);
-      PutLe32(&message, ms);
-      Send(out, message);
-    };
-    const std::string reply = handler(request, begin);
-    std::string message(1, static_cast<char>(kReply));
-    PutLe64(&message, id);
-    PutLe32(&message, static_cast<uint32_t>(reply.size()));
-    message += reply;
-    Send(out, message);
-    if (WorkerMemoryNearLimit()) return 0;
+
+  WorkerInput in;
+  std::string out;
+  auto more_time = [status](uint32_t ms) { status->extra_ms.store(ms); };
+  while (in.Fill()) {
+    const uint64_t id = GetLe64(&in.buffer[in.at]);
+    const uint32_t length = GetLe32(&in.buffer[in.at + 8]);
+    const std::string request = in.buffer.substr(in.at + 12, length);
+    in.at += 12 + length;
+    status->extra_ms.store(0);
+    status->job.store(id);
+    status->started_ms.store(NowMs());
+    status->busy.store(1);
+    const std::string reply = handler(request, more_time);
+    status->busy.store(0);
+    PutLe64(&out, id);
+    PutLe32(&out, static_cast<uint32_t>(reply.size()));
+    out += reply;
+    const bool ending = WorkerMemoryNearLimit();
+    if ((!in.HasRequest() || ending || out.size() > 32768) && !WriteAll(answers, &out)) return 1;
+    if (ending) return 0;
   }
+  return WriteAll(answers, &out) ? 0 : 1;
 }

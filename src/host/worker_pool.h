@@ -3,15 +3,16 @@
 // a flag, with a data-size limit of its own, fed requests over a pipe and
 // answering over another. A worker that crashes, runs out of memory or
 // overruns its time on a job is killed and replaced; that job fails with the
-// reason, and the jobs queued behind it go to the next worker.
+// reason, and the other jobs handed to it go to the next worker.
 //
 // Messages, all numbers little-endian:
 //   to a worker:    id u64, length u32, request bytes
-//   from a worker:  'B', id u64, extra allowance u32 (ms)   the job has begun
-//                   'R', id u64, length u32, reply bytes
-// A job may run for the base allowance after it reaches the head of its
-// worker's queue; once the worker says it has begun, for the base allowance
-// and the extra it asks for (a large file takes longer) from then on.
+//   from a worker:  id u64, length u32, reply bytes
+// A worker writes its answers together when more requests are waiting, so
+// that neither side makes a system call per job. Which job it is on, since
+// when and how much time it asked for, it keeps in a page shared with the
+// main process: that is how a job is timed, and how the job that made a
+// worker crash is told from those whose answers it had not yet written.
 #ifndef CARDPREP_HOST_WORKER_POOL_H_
 #define CARDPREP_HOST_WORKER_POOL_H_
 
@@ -30,7 +31,7 @@ struct PoolReply {
 struct WorkerPoolOptions {
   const char* worker_flag = nullptr;  // the argument that makes this program a worker
   int workers = 1;
-  uint32_t base_allowance_ms = 10000;
+  uint32_t base_allowance_ms = 10000;  // the time every job may take
 };
 
 // Starts the workers. Returns false with |*why| when not one could start.
@@ -46,11 +47,11 @@ void CollectReplies(int wait_ms, std::vector<PoolReply>* replies);
 // Lets the workers finish and end.
 void StopWorkerPool();
 
-// The worker's side: a job handler gets the request, may announce that the
-// job has begun with the time it needs beyond the base allowance, and
-// returns the reply.
+// The worker's side: a job handler gets the request, may ask for time
+// beyond the base allowance once it knows the job is large, and returns the
+// reply.
 using JobHandler = std::function<std::string(const std::string& request,
-                                             const std::function<void(uint32_t ms)>& begin)>;
+                                             const std::function<void(uint32_t ms)>& more_time)>;
 struct WorkerLimits {
   // Heap and other private data. Twice the largest ID3v2 tag there can be
   // (256 MB), so a legitimate tag is never cut.
