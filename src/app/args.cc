@@ -6,7 +6,7 @@
 #include "host/names.h"
 
 const char* Usage() {
-  return "usage: cardprep [PREFIX...]\n"
+  return "usage: cardprep [OPTION...] [PREFIX...]\n"
          "\n"
          "Run in the root folder of a memory card. Walks the card and writes the\n"
          "player's index files there: DIRLST16.DAT, SNDLST16.DAT, RANDOM16.DAT,\n"

@@ -288,6 +288,32 @@ TEST_F(RunTest, MissingFontsStillWriteEveryFile) {
   EXPECT_TRUE(std::all_of(sounds.begin() + 352, sounds.end(), [](uint8_t b) { return b == 0; }));
 }
 
+TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
+  Mp3("a.mp3");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out_start, err_start;
+  } cases[] = {
+      {{"--help"}, 0, "usage: cardprep [OPTION...] [PREFIX...]", ""},
+      {{"-h", "/Pops"}, 0, "usage: cardprep", ""},
+      {{"--version"}, 0, "cardprep " CARDPREP_VERSION "\n", ""},
+      {{"-x"}, 2, "", "error: unknown option '-x' (see cardprep --help)"},
+      {{"/Pops", "--frobnicate"}, 2, "", "error: unknown option '--frobnicate'"},
+      {{"--jobs", "0"}, 2, "", "error: --jobs takes a number of processes from 1 to 256"},
+      {{"--jobs=two"}, 2, "", "error: --jobs takes a number"},
+      {{"--tag-timeout"}, 2, "", "error: --tag-timeout takes seconds"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const RunResult r = RunCardprep(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out.rfind(c.out_start, 0), 0u) << r.out;
+    EXPECT_EQ(r.err.rfind(c.err_start, 0), 0u) << r.err;
+    ExpectFiles({});
+  }
+}
+
 TEST_F(RunTest, SummaryEndsTheRunWithWhatWasSkippedAndWhy) {
   Mp3("a.mp3");
   Mp3("bad\xFF.mp3");

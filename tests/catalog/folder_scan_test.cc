@@ -39,6 +39,32 @@ TEST(IsFileUnitFolderTest, MatchesPathsBeginningWithAPrefix) {
   }
 }
 
+TEST(NameFolderTest, DiscFoldersCarryTheirParentsName) {
+  struct Case {
+    std::u16string name, parent;
+    std::string shown;
+  } cases[] = {
+      {u"Disc 2", u"Best Of", "Disc 2|Best Of"},
+      {u"DISK1", u"Best Of", "DISK1|Best Of"},
+      {u"dIsC", u"X", "dIsC|X"},
+      {u"Discography", u"Artist", "Discography|Artist"},
+      {u"Disc 1", u"", "Disc 1|"},  // directly in the root
+      {u"Dis", u"X", "Dis"},
+      {u"My Disc", u"X", "My Disc"},
+      // Cut at a character boundary: the next kanji would need bytes 31 and 32.
+      {u"Disc 1", u"とても長いフォルダの名前です",
+       "Disc 1|\x82\xC6\x82\xC4\x82\xE0\x92\xB7\x82\xA2\x83t\x83H\x83\x8B\x83_\x82\xCC"
+       "\x96\xBC\x91O"},
+  };
+  for (const Case& c : cases) {
+    DirInfo child;
+    child.name = c.name;
+    NameFolder(&child, c.parent);
+    EXPECT_EQ(std::string(child.sjis_name, 32), c.shown + std::string(32 - c.shown.size(), ' '))
+        << c.shown;
+  }
+}
+
 TitleResult T(std::u16string text) {
   TitleResult t;
   t.length = int32_t(text.size());
