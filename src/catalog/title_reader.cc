@@ -227,6 +227,9 @@ TitleResult NextTitle() {
     Pump(-1);
   }
   TitleResult result = std::move(front.result);
+  // Keep the workers fed while the writer works through titles already
+  // read: a look every few titles costs one poll.
+  if (g_titles.isolated && (g_titles.first_id & 7) == 7) Pump(0);
   const bool last_of_folder = front.index + 1 == front.dir->sounds.size();
   g_titles.requests.pop_front();
   ++g_titles.first_id;
