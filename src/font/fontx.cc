@@ -185,6 +185,7 @@ bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
   const size_t got = ReadFully(fd.get(), header, kHeaderSize);
   if (got < 6 || memcmp(header, "FONTX2", 6) != 0) {
     Out("FONTXでない\n");
+    Error("%s is not a FONTX2 font", shown.c_str());
     return false;
   }
   if (got < kHeaderSize) return Truncated(shown, "its header");

@@ -166,8 +166,8 @@ TEST_F(FontxTest, RejectsWhatIsNotAFont) {
     const char* err_part;
   } cases[] = {
       {"wrong signature", {'F', 'O', 'N', 'T', 'X', '3', 0, 0, 0, 0, 0, 0, 0, 0, 16, 16, 1, 0},
-       "FONTXでない\n", ""},
-      {"empty file", {}, "FONTXでない\n", ""},
+       "FONTXでない\n", "error: _FONT\\TEST.FNT is not a FONTX2 font\n"},
+      {"empty file", {}, "FONTXでない\n", "is not a FONTX2 font"},
       {"width 0", DoubleByteFontx(0, 16, {{0x8140, 0x8140}}), "", "0 x 16"},
       {"height 0", FontxHeader(8, 0, 0), "", "8 x 0"},
       {"block table cut short", [] {
