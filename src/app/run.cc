@@ -25,16 +25,12 @@ bool OpenOutput(const char* name, OutFile* file) {
 
 }  // namespace
 
-bool MakeDirListFile(const Args& args) {
+bool MakeDirListFile() {
   g_catalog.sound_index = 0;
   g_catalog.random_entry_count = 0;
   g_catalog.root = std::make_unique<DirInfo>();
   DirInfo* root = g_catalog.root.get();
   WideToSjisField(root->sjis_name, sizeof root->sjis_name, u"");
-  TitleReaderOptions titles;
-  titles.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
-  titles.base_timeout_ms = args.tag_timeout_ms;
-  StartTitleReader(titles);
   ScanFolder(u"", root);
   GetSubDirInfo(u"", root);
   StopTitleReader();
@@ -66,6 +62,12 @@ void PrintSummary() {
 }
 
 void Run(const Args& args) {
+  // The title readers start first: they are ready by the time the fonts
+  // are loaded and the scan asks for titles.
+  TitleReaderOptions titles;
+  titles.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
+  titles.base_timeout_ms = args.tag_timeout_ms;
+  StartTitleReader(titles);
   InitFont();
   std::string why;
   if (!FolderWritable(".", &why)) {
@@ -83,7 +85,7 @@ void Run(const Args& args) {
     CloseChecked(&g_catalog.sound_list);
     return;
   }
-  MakeDirListFile(args);
+  MakeDirListFile();
   CloseChecked(&g_catalog.sound_list);
   CloseListing();
   (void)WriteMessageFile();
@@ -95,6 +97,7 @@ void Run(const Args& args) {
 
 int RunCardprep(const Args& args) {
   Run(args);
+  StopTitleReader();
   PrintSummary();
   fflush(stdout);
   return 0;

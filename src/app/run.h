@@ -14,6 +14,6 @@ int RunCardprep(const Args& args);
 // The catalog build: scans the card, writing the sound list and the
 // listing as it goes, numbers the folders, writes the play order and the
 // folder list. Returns true when it ran to its end.
-bool MakeDirListFile(const Args& args);
+bool MakeDirListFile();
 
 #endif  // CARDPREP_APP_RUN_H_
