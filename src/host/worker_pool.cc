@@ -500,7 +500,10 @@ int RunWorker(const WorkerLimits& limits, const JobHandler& handler) {
     // Peak memory only grows: looking every few jobs is enough to end the
     // worker before the next job could run short.
     const bool ending = ++jobs_done % 8 == 0 && WorkerMemoryNearLimit();
-    if ((!in.HasRequest() || ending || out.size() > 32768) && !WriteAll(answers, &out)) return 1;
+    // Every eighth answer goes out even while requests wait, so that the
+    // main process sends more before this worker runs out.
+    const bool flush = !in.HasRequest() || ending || jobs_done % 8 == 0 || out.size() > 32768;
+    if (flush && !WriteAll(answers, &out)) return 1;
     if (ending) return 0;
   }
   return WriteAll(answers, &out) ? 0 : 1;
