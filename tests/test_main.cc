@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "catalog/title_reader.h"
@@ -15,7 +16,8 @@
 
 namespace {
 
-// Jobs of the test worker: "echo:TEXT" answers TEXT, "sleep:MS" sleeps,
+// Jobs of the test worker: "echo:TEXT" answers TEXT, "pid" its process id,
+// "sleep:MS" sleeps,
 // "crash" dies of a signal, "exit" ends the process, "eat:MIB" fills that
 // much memory, "big:MIB" asks for an extra allowance of MIB seconds first.
 std::string TestJob(const std::string& request, const std::function<void(uint32_t)>& more_time) {
@@ -33,6 +35,7 @@ std::string TestJob(const std::string& request, const std::function<void(uint32_
     std::this_thread::sleep_for(std::chrono::milliseconds(seconds * 500));
     return "big done";
   }
+  if (request == "pid") return std::to_string(getpid());
   if (request == "crash") abort();
   if (request == "exit") exit(3);
   if (request.rfind("eat:", 0) == 0) {

@@ -199,14 +199,26 @@ void Replace(Worker* worker, bool kill_it, std::string reason,
   if (!Spawn(worker, &why)) worker->pid = -1;  // the pool goes on with the others
 }
 
-void Feed(Worker* worker) {
-  while (worker->pid > 0 && worker->jobs.size() < kJobsPerWorker && !g_pool.queue.empty()) {
-    Job job = std::move(g_pool.queue.front());
-    g_pool.queue.pop_front();
-    PutLe64(&worker->outbox, job.id);
-    PutLe32(&worker->outbox, static_cast<uint32_t>(job.request.size()));
-    worker->outbox += job.request;
-    worker->jobs.push_back(std::move(job));
+void Give(Worker* worker, Job job) {
+  PutLe64(&worker->outbox, job.id);
+  PutLe32(&worker->outbox, static_cast<uint32_t>(job.request.size()));
+  worker->outbox += job.request;
+  worker->jobs.push_back(std::move(job));
+}
+
+// Hands queued jobs to the workers one at a time in turn, so that a few
+// slow files spread over all of them instead of queueing behind one.
+void FeedAll() {
+  bool gave = true;
+  while (gave && !g_pool.queue.empty()) {
+    gave = false;
+    for (auto& worker : g_pool.workers) {
+      if (g_pool.queue.empty()) break;
+      if (worker->pid <= 0 || worker->jobs.size() >= kJobsPerWorker) continue;
+      Give(worker.get(), std::move(g_pool.queue.front()));
+      g_pool.queue.pop_front();
+      gave = true;
+    }
   }
 }
 
@@ -316,8 +328,8 @@ void CollectReplies(int wait_ms, std::vector<PoolReply>* replies) {
   const size_t before = replies->size();
   for (;;) {
     bool any_alive = false;
+    FeedAll();
     for (auto& worker : g_pool.workers) {
-      Feed(worker.get());
       if (worker->pid > 0) {
         any_alive = true;
         Flush(worker.get());

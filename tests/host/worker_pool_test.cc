@@ -40,6 +40,15 @@ TEST(WorkerPoolTest, AnswersEveryJobWhateverTheWorkerCount) {
   }
 }
 
+// A few jobs go to different workers, so that a slow file does not hold up
+// the others behind it.
+TEST(WorkerPoolTest, FewJobsAreSpreadOverTheWorkers) {
+  const auto results = RunJobs({"pid", "pid", "pid"}, 3, 10000);
+  EXPECT_NE(results.at(0), results.at(1));
+  EXPECT_NE(results.at(1), results.at(2));
+  EXPECT_NE(results.at(0), results.at(2));
+}
+
 TEST(WorkerPoolTest, AFailingJobCostsOnlyItselfAndTheWorkerIsReplaced) {
   struct Case {
     const char* job;
