@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -90,6 +91,8 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     if (fd >= 0) close(fd);
     fd = std::exchange(other.fd, -1);
     name = std::move(other.name);
+    temp_path = std::move(other.temp_path);
+    final_path = std::move(other.final_path);
     buffer = std::move(other.buffer);
     used = std::exchange(other.used, 0);
     failed = std::exchange(other.failed, false);
@@ -98,7 +101,9 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
 }
 
 OutFile::~OutFile() {
-  if (fd >= 0) close(fd);
+  if (fd < 0) return;
+  close(fd);
+  if (!temp_path.empty()) unlink(temp_path.c_str());  // never finished
 }
 
 bool OpenWrite(const std::string& host_path, const std::string& name, OutFile* file,
@@ -114,6 +119,28 @@ bool OpenWrite(const std::string& host_path, const std::string& name, OutFile* f
   file->buffer.resize(kOutBufferSize);
   file->used = 0;
   file->failed = false;
+  file->temp_path.clear();
+  file->final_path.clear();
+  return true;
+}
+
+bool OpenReplacement(const std::string& host_path, const std::string& name, OutFile* file,
+                     std::string* why) {
+  std::string temp = host_path + ".XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  fchmod(fd, 0644);
+  if (file->fd >= 0) close(file->fd);
+  file->fd = fd;
+  file->name = name;
+  file->buffer.resize(kOutBufferSize);
+  file->used = 0;
+  file->failed = false;
+  file->temp_path = temp;
+  file->final_path = host_path;
   return true;
 }
 
@@ -142,6 +169,13 @@ bool CloseChecked(OutFile* file) {
   }
   if (close(file->fd) != 0 && errno != EINTR) ReportWriteError(file, errno);
   file->fd = -1;
+  if (!file->temp_path.empty()) {
+    if (!file->failed && rename(file->temp_path.c_str(), file->final_path.c_str()) != 0) {
+      ReportWriteError(file, errno);
+    }
+    if (file->failed) unlink(file->temp_path.c_str());
+    file->temp_path.clear();
+  }
   file->buffer.clear();
   file->buffer.shrink_to_fit();
   return !file->failed;

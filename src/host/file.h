@@ -50,6 +50,10 @@ struct OutFile {
   std::vector<uint8_t> buffer;
   size_t used = 0;
   bool failed = false;  // a write failed and was reported; later data is dropped
+  // Set when the file is written under a temporary name and takes the place
+  // of |final_path| only once it is whole.
+  std::string temp_path;
+  std::string final_path;
 
   OutFile() = default;
   OutFile(const OutFile&) = delete;
@@ -64,14 +68,20 @@ struct OutFile {
 // report that in their own words.
 [[nodiscard]] bool OpenWrite(const std::string& host_path, const std::string& name,
                              OutFile* file, std::string* why);
+// Creates a temporary file beside |host_path| that replaces it when closed
+// whole: a symbolic link there is replaced, never written through, and a
+// failed write leaves the old file as it was.
+[[nodiscard]] bool OpenReplacement(const std::string& host_path, const std::string& name,
+                                   OutFile* file, std::string* why);
 bool IsOpen(const OutFile& file);
 void WriteBytes(OutFile* file, const void* data, size_t n);
 inline void WriteText(OutFile* file, const std::string& text) {
   WriteBytes(file, text.data(), text.size());
 }
-// Flushes the buffer, forces the data to the card and closes the file.
-// Reports "error: cannot write <name>: <reason>" unless a write failure was
-// reported already. Returns true when every byte reached the file.
+// Flushes the buffer, forces the data to the card and closes the file (and
+// puts a replacement in its place). Reports "error: cannot write <name>:
+// <reason>" unless a write failure was reported already. Returns true when
+// every byte reached the file.
 bool CloseChecked(OutFile* file);
 
 // Whether files can be created in the folder at |host_path|; |*why| says

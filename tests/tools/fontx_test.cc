@@ -2,6 +2,8 @@
 // loader and draw exactly what the source fonts hold. The sources are read
 // here on their own (hex lines, BDF bitmap rows), not through the tool.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -161,6 +163,33 @@ TEST_F(CardprepFontTest, UnifontFontsLoadAndDrawLikeTheSource) {
 // Debian's unifont 15.0.01: its Japanese glyph file covers 7,724 two-byte
 // codes, 285 of them with glyphs 8 dots wide (Greek, Cyrillic, a few
 // symbols). Other releases cover other counts.
+// Fonts linked from a collection elsewhere are replaced, never written
+// through: the collection keeps its own fonts.
+TEST_F(CardprepFontTest, LinkedFontsAreReplacedNotWrittenThrough) {
+  if (!Exists(kUnifontJp)) GTEST_SKIP() << "unifont is not installed";
+  MakeDirs("collection");
+  MakeDirs("_FONT");
+  const std::vector<uint8_t> kept = {'m', 'i', 'n', 'e'};
+  WriteBytes("collection/Z.FNT", kept);
+  WriteBytes("collection/H.FNT", kept);
+  ASSERT_EQ(symlink("../collection/Z.FNT", "_FONT/RIZOZ16I.DAZ"), 0);
+  ASSERT_EQ(symlink("../collection/H.FNT", "_FONT/MYRCH16B.FNT"), 0);
+  const ToolRun run = RunTool(std::string("--card . ") + kUnifontJp);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes("collection/Z.FNT"), kept);
+  EXPECT_EQ(ReadBytes("collection/H.FNT"), kept);
+  struct stat st;
+  ASSERT_EQ(lstat("_FONT/RIZOZ16I.DAZ", &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  InitFontQuietly();
+  size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("_FONT")) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 2u);  // no temporary file left behind
+}
+
 TEST_F(CardprepFontTest, UnifontJpGivesEveryTwoByteCodeItHasAGlyphFor) {
   if (FileSize(kUnifontJp) != 3787165) GTEST_SKIP() << "not unifont 15.0.01's file";
   const std::map<char16_t, std::string> hex = ReadHex(kUnifontJp);

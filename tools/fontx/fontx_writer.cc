@@ -78,9 +78,11 @@ const std::vector<std::pair<uint16_t, char16_t>>& DoubleByteCodes() {
   return codes;
 }
 
+// The font replaces what was there; a link to a font elsewhere (a shared
+// collection, say) is replaced, never written through.
 bool Create(const std::string& path, OutFile* file) {
   std::string why;
-  if (OpenWrite(path, path, file, &why)) return true;
+  if (OpenReplacement(path, path, file, &why)) return true;
   Error("cannot create %s: %s", path.c_str(), why.c_str());
   return false;
 }
