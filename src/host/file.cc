@@ -106,21 +106,26 @@ OutFile::~OutFile() {
   if (!temp_path.empty()) unlink(temp_path.c_str());  // never finished
 }
 
+namespace {
+
+// Makes |file| the output on the newly opened |fd|.
+void Adopt(int fd, const std::string& name, OutFile* file) {
+  *file = OutFile();
+  file->fd = fd;
+  file->name = name;
+  file->buffer.resize(kOutBufferSize);
+}
+
+}  // namespace
+
 bool OpenWrite(const std::string& host_path, const std::string& name, OutFile* file,
                std::string* why) {
-  int fd = open(host_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = open(host_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     *why = strerror(errno);
     return false;
   }
-  if (file->fd >= 0) close(file->fd);
-  file->fd = fd;
-  file->name = name;
-  file->buffer.resize(kOutBufferSize);
-  file->used = 0;
-  file->failed = false;
-  file->temp_path.clear();
-  file->final_path.clear();
+  Adopt(fd, name, file);
   return true;
 }
 
@@ -133,12 +138,7 @@ bool OpenReplacement(const std::string& host_path, const std::string& name, OutF
     return false;
   }
   fchmod(fd, 0644);
-  if (file->fd >= 0) close(file->fd);
-  file->fd = fd;
-  file->name = name;
-  file->buffer.resize(kOutBufferSize);
-  file->used = 0;
-  file->failed = false;
+  Adopt(fd, name, file);
   file->temp_path = temp;
   file->final_path = host_path;
   return true;
