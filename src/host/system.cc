@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host/console.h"
+#include "host/file.h"
 
 namespace {
 
@@ -20,17 +21,8 @@ struct RandomPool {
 RandomPool g_random;
 
 bool FillFromUrandom(void* buffer, size_t size) {
-  int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = read(fd, static_cast<char*>(buffer) + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  close(fd);
-  return done == size;
+  UniqueFd fd(open("/dev/urandom", O_RDONLY | O_CLOEXEC));
+  return fd.get() >= 0 && ReadFully(fd.get(), buffer, size) == size;
 }
 
 void Refill() {
