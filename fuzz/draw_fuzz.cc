@@ -15,7 +15,6 @@ void LoadFonts() {
   static bool loaded = false;
   if (loaded) return;
   loaded = true;
-  EnterScratchFolder();
   const uint16_t blocks[][2] = {{0x8140, 0x81FC}, {0x8180, 0x8240}, {0x889F, 0x88FC},
                                 {0xE040, 0xEAA4}, {0xFFF0, 0xFFFF}};
   std::vector<uint8_t> z = {'F', 'O', 'N', 'T', 'X', '2', 'F', 'U', 'Z', 'Z', 'F', 'O', 'N', 'T',
@@ -26,12 +25,13 @@ void LoadFonts() {
     glyphs += size_t(b[1] - b[0]) + 1;
   }
   for (size_t g = 0; g < glyphs * 32; ++g) z.push_back(uint8_t(g * 7));
-  WriteScratchFile("_FONT/RIZOZ16I.DAZ", z.data(), z.size());
+  FUZZ_CHECK(ParseFontx(z.data(), z.size(), "RIZOZ16I.DAZ", &g_font.zenkaku),
+             "the fuzz double-byte font does not load");
   std::vector<uint8_t> h = {'F', 'O', 'N', 'T', 'X', '2', 'F', 'U', 'Z', 'Z', 'F', 'O', 'N', 'T',
                             8, 16, 0};
   for (size_t g = 0; g < 256 * 16; ++g) h.push_back(uint8_t(g * 13));
-  WriteScratchFile("_FONT/MYRCH16B.FNT", h.data(), h.size());
-  FUZZ_CHECK(InitFont(), "the fuzz fonts do not load");
+  FUZZ_CHECK(ParseFontx(h.data(), h.size(), "MYRCH16B.FNT", &g_font.hankaku),
+             "the fuzz single-byte font does not load");
 }
 
 }  // namespace

@@ -7,10 +7,8 @@
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  EnterScratchFolder();
-  WriteScratchFile("_FONT/F.FNT", data, size);
   FontInfo font;
-  if (!GetFontMetrics(u"_FONT\\F.FNT", &font)) {
+  if (!ParseFontx(data, size, "F.FNT", &font)) {
     FUZZ_CHECK(font.blocks.empty() && font.width == 0, "a failed load left a font behind");
     return 0;
   }

@@ -5,6 +5,7 @@
 
 #include "catalog/title_tag.h"
 #include "host/console.h"
+#include "host/byte_order.h"
 #include "host/folder.h"
 #include "host/worker_pool.h"
 
@@ -20,91 +21,32 @@ constexpr size_t kReadAhead = 4096;
 //   request:  folder units u32, folder path UTF-16, name units u32, name UTF-16
 //   answer:   length i32, opened u8, reason bytes u32, reason,
 //             title units u32, title UTF-16
-void PutU32(std::string* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
-}
-
-void PutUnits(std::string* out, std::u16string_view text) {
-  PutU32(out, static_cast<uint32_t>(text.size()));
-  const size_t at = out->size();
-  out->resize(at + 2 * text.size());
-  char* p = &(*out)[at];
-  for (char16_t unit : text) {
-    *p++ = static_cast<char>(unit & 0xFF);
-    *p++ = static_cast<char>(unit >> 8);
-  }
-}
-
-struct Reader {
-  const std::string& bytes;
-  size_t at = 0;
-  bool ok = true;
-
-  uint32_t U32() {
-    if (bytes.size() - at < 4) {
-      ok = false;
-      return 0;
-    }
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(bytes[at + size_t(i)]);
-    at += 4;
-    return v;
-  }
-  std::u16string Units(size_t limit) {
-    const uint32_t n = U32();
-    if (!ok || n > limit || (bytes.size() - at) / 2 < n) {
-      ok = false;
-      return {};
-    }
-    std::u16string text(n, u'\0');
-    for (uint32_t i = 0; i < n; ++i) {
-      text[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[at]) |
-                                      static_cast<uint8_t>(bytes[at + 1]) << 8);
-      at += 2;
-    }
-    return text;
-  }
-  std::string Bytes(size_t limit) {
-    const uint32_t n = U32();
-    if (!ok || n > limit || bytes.size() - at < n) {
-      ok = false;
-      return {};
-    }
-    at += n;
-    return bytes.substr(at - n, n);
-  }
-};
-
 std::string EncodeRequest(std::u16string_view folder, std::u16string_view name) {
   std::string out;
   out.reserve(8 + 2 * (folder.size() + name.size()));
-  PutUnits(&out, folder);
-  PutUnits(&out, name);
+  AppendUtf16(&out, folder);
+  AppendUtf16(&out, name);
   return out;
 }
 
 std::string EncodeAnswer(const TitleResult& title, bool opened, const std::string& why) {
   std::string out;
-  PutU32(&out, static_cast<uint32_t>(title.length));
+  AppendLe32(&out, static_cast<uint32_t>(title.length));
   out.push_back(opened ? 1 : 0);
-  PutU32(&out, static_cast<uint32_t>(why.size()));
+  AppendLe32(&out, static_cast<uint32_t>(why.size()));
   out += why;
-  PutUnits(&out, title.length >= 0 ? std::u16string_view(title.title) : std::u16string_view());
+  AppendUtf16(&out, title.length >= 0 ? std::u16string_view(title.title) : std::u16string_view());
   return out;
 }
 
 bool DecodeAnswer(const std::string& bytes, TitleResult* title, bool* opened, std::string* why) {
-  Reader in{bytes};
-  title->length = static_cast<int32_t>(in.U32());
-  *opened = in.ok && bytes.size() > in.at && bytes[in.at++] != 0;
-  *why = in.Bytes(1024);
-  title->title = in.Units(kMaxTitleLength);
-  if (!in.ok || in.at != bytes.size() || title->length < -1 ||
-      title->length > kMaxTitleLength ||
-      (title->length >= 0 && static_cast<size_t>(title->length) != title->title.size())) {
-    return false;
-  }
-  return true;
+  ByteReader in(bytes);
+  title->length = static_cast<int32_t>(in.Le32());
+  *opened = in.U8() != 0;
+  *why = in.Counted(1024);
+  title->title = in.Utf16(kMaxTitleLength);
+  return in.AtEnd() && title->length >= -1 && title->length <= kMaxTitleLength &&
+         (title->length < 0 || static_cast<size_t>(title->length) == title->title.size());
 }
 
 const std::u16string& FolderOf(const TitleReaderState::Request& request) {
@@ -245,11 +187,11 @@ int RunTitleWorker() {
   WorkerLimits limits;
   return RunWorker(limits, [&limits](const std::string& request,
                               const std::function<void(uint32_t)>& more_time) {
-    Reader in{request};
-    const std::u16string folder = in.Units(1024);
-    const std::u16string name = in.Units(1024);
+    ByteReader in(request);
+    const std::u16string folder = in.Utf16(1024);
+    const std::u16string name = in.Utf16(1024);
     TitleResult title;
-    if (!in.ok) return EncodeAnswer(title, false, "malformed request");
+    if (!in.AtEnd()) return EncodeAnswer(title, false, "malformed request");
     // A file of a MiB or more may take longer than the base allowance.
     auto extra_time = [&more_time](uint64_t size) {
       if (size >= (1u << 20)) {

@@ -1,9 +1,11 @@
 #include "font/fontx.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "host/byte_order.h"
 #include "host/console.h"
 #include "host/file.h"
 #include "host/names.h"
@@ -14,14 +16,12 @@ void ResetFontState() { g_font = FontState(); }
 
 namespace {
 
-constexpr size_t kHeaderSize = 17;
-constexpr size_t kBlockEntrySize = 4;
-
 // The load fails as for a bad signature, and standard error says what ended
 // early.
-bool Truncated(const std::string& shown, const char* what) {
+bool Truncated(std::string_view shown, const char* what) {
   Out("FONTXでない\n");
-  Error("%s is truncated: the file ends before %s", shown.c_str(), what);
+  Error("%.*s is truncated: the file ends before %s", static_cast<int>(shown.size()),
+        shown.data(), what);
   return false;
 }
 
@@ -57,41 +57,38 @@ void ConvertDoubleByteGlyph(const uint8_t* file_glyph, const FontInfo& font, uin
   }
 }
 
-bool LoadSingleByte(int fd, const std::string& shown, FontInfo* font) {
+// |data| holds the file from the first glyph on.
+bool ParseSingleByte(const uint8_t* data, size_t size, std::string_view shown, FontInfo* font) {
   font->block_count = 1;
   font->row_bytes = 1;
   font->glyph_size = 16;
   font->file_glyph_size = font->height;
-  std::vector<uint8_t> file_glyphs(256 * static_cast<size_t>(font->file_glyph_size));
-  if (ReadFully(fd, file_glyphs.data(), file_glyphs.size()) != file_glyphs.size()) {
-    return Truncated(shown, "its 256 glyphs");
-  }
+  const size_t file_glyph_size = static_cast<size_t>(font->file_glyph_size);
+  if (size < 256 * file_glyph_size) return Truncated(shown, "its 256 glyphs");
   CodeBlock block;
   block.start_code = 0;
   block.end_code = 255;
   block.glyph_count = 256;
   block.glyphs.assign(256 * 16, 0);
   for (size_t code = 0; code < 256; ++code) {
-    ConvertSingleByteGlyph(&file_glyphs[code * static_cast<size_t>(font->file_glyph_size)],
-                           *font, &block.glyphs[code * 16]);
+    ConvertSingleByteGlyph(data + code * file_glyph_size, *font, &block.glyphs[code * 16]);
   }
   font->blocks.push_back(std::move(block));
   font->ordered = true;
   return true;
 }
 
-bool LoadDoubleByte(int fd, uint64_t file_size, const std::string& shown, FontInfo* font) {
-  uint8_t count;
-  if (ReadFully(fd, &count, 1) != 1) return Truncated(shown, "its block table");
+// |data| holds the file from the block count on.
+bool ParseDoubleByte(const uint8_t* data, size_t size, std::string_view shown, FontInfo* font) {
+  if (size < 1) return Truncated(shown, "its block table");
+  const uint8_t count = data[0];
   font->block_count = count;
   font->row_bytes = (font->width + 7) / 8;
   font->glyph_size = 32;
   font->file_glyph_size = font->row_bytes * font->height;
-
-  std::vector<uint8_t> table(count * kBlockEntrySize);
-  if (ReadFully(fd, table.data(), table.size()) != table.size()) {
-    return Truncated(shown, "its block table");
-  }
+  const size_t table_size = count * kFontxBlockEntrySize;
+  if (size - 1 < table_size) return Truncated(shown, "its block table");
+  const uint8_t* table = data + 1;
   // Everything the blocks announce must be in the file before anything is
   // allocated for it, so a hostile table cannot make the loader ask for more
   // than a small multiple of the file's size.
@@ -99,22 +96,18 @@ bool LoadDoubleByte(int fd, uint64_t file_size, const std::string& shown, FontIn
   font->blocks.resize(count);
   for (size_t i = 0; i < count; ++i) {
     CodeBlock& block = font->blocks[i];
-    const uint8_t* entry = &table[i * kBlockEntrySize];
-    block.start_code = static_cast<uint16_t>(entry[0] | entry[1] << 8);
-    block.end_code = static_cast<uint16_t>(entry[2] | entry[3] << 8);
+    const uint8_t* entry = table + i * kFontxBlockEntrySize;
+    block.start_code = GetLe16(entry + kFontxEntryFirst);
+    block.end_code = GetLe16(entry + kFontxEntryLast);
     block.glyph_count = int32_t{block.end_code} - int32_t{block.start_code} + 1;
     if (block.glyph_count > 0) glyph_total += static_cast<uint64_t>(block.glyph_count);
   }
   const uint64_t glyph_bytes = glyph_total * static_cast<uint64_t>(font->file_glyph_size);
-  if (kHeaderSize + 1 + table.size() + glyph_bytes > file_size) {
-    return Truncated(shown, "the glyphs its blocks announce");
-  }
-  std::vector<uint8_t> file_glyphs(static_cast<size_t>(glyph_bytes));
-  if (ReadFully(fd, file_glyphs.data(), file_glyphs.size()) != file_glyphs.size()) {
+  if (glyph_bytes > size - 1 - table_size) {
     return Truncated(shown, "the glyphs its blocks announce");
   }
 
-  const uint8_t* source = file_glyphs.data();
+  const uint8_t* source = table + table_size;
   bool ordered = true;
   for (size_t i = 0; i < count; ++i) {
     CodeBlock& block = font->blocks[i];
@@ -171,6 +164,54 @@ void ConvertGlyphToPages(const uint8_t rows[8], uint8_t columns[8]) {
   for (int c = 0; c < 8; ++c) columns[c] = static_cast<uint8_t>(x >> (8 * (7 - c)));
 }
 
+size_t FontxAnnouncedSize(const uint8_t* data, size_t size) {
+  if (size < kFontxHeaderSize) return kFontxHeaderSize;
+  const uint64_t height = data[kFontxHeight];
+  if (data[kFontxCodeType] == 0) return kFontxHeaderSize + 256 * height;
+  if (size < kFontxBlockTable) return kFontxBlockTable;
+  const size_t count = data[kFontxBlockCount];
+  const size_t glyphs_at = kFontxBlockTable + count * kFontxBlockEntrySize;
+  if (size < glyphs_at) return glyphs_at;
+  const uint64_t file_glyph_size = (uint64_t{data[kFontxWidth]} + 7) / 8 * height;
+  uint64_t glyphs = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* entry = data + kFontxBlockTable + i * kFontxBlockEntrySize;
+    const uint16_t first = GetLe16(entry + kFontxEntryFirst);
+    const uint16_t last = GetLe16(entry + kFontxEntryLast);
+    if (last >= first) glyphs += uint64_t{last} - first + 1;
+  }
+  const uint64_t total = glyphs_at + glyphs * file_glyph_size;
+  return total > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(total);
+}
+
+bool ParseFontx(const uint8_t* data, size_t size, std::string_view shown, FontInfo* font) {
+  if (size < kFontxSignatureSize || memcmp(data + kFontxSignature, kFontxMagic,
+                                           kFontxSignatureSize) != 0) {
+    Out("FONTXでない\n");
+    Error("%.*s is not a FONTX2 font", static_cast<int>(shown.size()), shown.data());
+    return false;
+  }
+  if (size < kFontxHeaderSize) return Truncated(shown, "its header");
+
+  FontInfo loaded;
+  loaded.width = data[kFontxWidth];
+  loaded.height = data[kFontxHeight];
+  loaded.code_type = data[kFontxCodeType];
+  // A glyph of no size would let a tiny file announce millions of them.
+  if (loaded.width == 0 || loaded.height == 0) {
+    Error("%.*s has glyphs %d x %d dots: not loaded", static_cast<int>(shown.size()),
+          shown.data(), loaded.width, loaded.height);
+    return false;
+  }
+  const uint8_t* rest = data + kFontxHeaderSize;
+  const size_t rest_size = size - kFontxHeaderSize;
+  const bool ok = loaded.code_type == 0 ? ParseSingleByte(rest, rest_size, shown, &loaded)
+                                        : ParseDoubleByte(rest, rest_size, shown, &loaded);
+  if (!ok) return false;
+  *font = std::move(loaded);
+  return true;
+}
+
 bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
   const std::string shown = Utf16ToUtf8(path);
   UniqueFd fd;
@@ -181,29 +222,18 @@ bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
     Error("cannot open %s: %s", shown.c_str(), why.c_str());
     return false;
   }
-  uint8_t header[kHeaderSize];
-  const size_t got = ReadFully(fd.get(), header, kHeaderSize);
-  if (got < 6 || memcmp(header, "FONTX2", 6) != 0) {
-    Out("FONTXでない\n");
-    Error("%s is not a FONTX2 font", shown.c_str());
-    return false;
+  // The header and block table first; then only as much of the file as they
+  // announce, and never more than it holds.
+  std::vector<uint8_t> bytes(
+      static_cast<size_t>(std::min<uint64_t>(file_size, kFontxBlockTable + 255 * kFontxBlockEntrySize)));
+  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size()));
+  const uint64_t wanted = std::min<uint64_t>(FontxAnnouncedSize(bytes.data(), bytes.size()), file_size);
+  if (wanted > bytes.size()) {
+    const size_t have = bytes.size();
+    bytes.resize(static_cast<size_t>(wanted));
+    bytes.resize(have + ReadFully(fd.get(), bytes.data() + have, bytes.size() - have));
   }
-  if (got < kHeaderSize) return Truncated(shown, "its header");
-
-  FontInfo loaded;
-  loaded.width = header[14];
-  loaded.height = header[15];
-  loaded.code_type = header[16];
-  // A glyph of no size would let a tiny file announce millions of them.
-  if (loaded.width == 0 || loaded.height == 0) {
-    Error("%s has glyphs %d x %d dots: not loaded", shown.c_str(), loaded.width, loaded.height);
-    return false;
-  }
-  const bool ok = loaded.code_type == 0 ? LoadSingleByte(fd.get(), shown, &loaded)
-                                        : LoadDoubleByte(fd.get(), file_size, shown, &loaded);
-  if (!ok) return false;
-  *font = std::move(loaded);
-  return true;
+  return ParseFontx(bytes.data(), bytes.size(), shown, font);
 }
 
 const uint8_t* FindGlyph(const FontInfo& font, uint16_t code) {

@@ -26,9 +26,26 @@
 #ifndef CARDPREP_FONT_FONTX_H_
 #define CARDPREP_FONT_FONTX_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
+
+// The FONTX2 layout, for the loader here and every writer of fonts.
+constexpr char kFontxMagic[] = "FONTX2";
+constexpr size_t kFontxSignature = 0, kFontxSignatureSize = 6;
+constexpr size_t kFontxName = 6, kFontxNameSize = 8;
+constexpr size_t kFontxWidth = 14, kFontxHeight = 15, kFontxCodeType = 16;
+constexpr size_t kFontxHeaderSize = 17;
+constexpr size_t kFontxBlockCount = 17;  // double-byte fonts
+constexpr size_t kFontxBlockTable = 18, kFontxBlockEntrySize = 4;
+constexpr size_t kFontxEntryFirst = 0, kFontxEntryLast = 2;
+static_assert(kFontxSignature + kFontxSignatureSize == kFontxName, "FONTX2 header layout");
+static_assert(kFontxName + kFontxNameSize == kFontxWidth, "FONTX2 header layout");
+static_assert(kFontxCodeType + 1 == kFontxHeaderSize, "FONTX2 header layout");
+static_assert(kFontxBlockCount == kFontxHeaderSize && kFontxBlockTable == kFontxBlockCount + 1,
+              "FONTX2 block table layout");
+static_assert(kFontxEntryLast + 2 == kFontxBlockEntrySize, "FONTX2 block entry layout");
 
 // One range of consecutive codes and their converted glyphs.
 struct CodeBlock {
@@ -73,6 +90,16 @@ bool InitFont();
 // folder) into |font|. Returns false, with a message, when it was not loaded;
 // |font| then stays empty.
 [[nodiscard]] bool GetFontMetrics(std::u16string_view path, FontInfo* font);
+
+// Loads a FONTX2 font from the |size| bytes at |data|; |shown| names it in
+// messages. Returns false, with the same messages as GetFontMetrics, when it
+// is not a usable font; |font| then stays as it was.
+[[nodiscard]] bool ParseFontx(const uint8_t* data, size_t size, std::string_view shown,
+                              FontInfo* font);
+// How many bytes of a FONTX2 file its header and block table announce,
+// judged from its first |size| bytes; when those end before the block table,
+// the size needed to know more.
+size_t FontxAnnouncedSize(const uint8_t* data, size_t size);
 
 // The converted glyph of |code| (glyph_size bytes), or nullptr.
 const uint8_t* FindGlyph(const FontInfo& font, uint16_t code);

@@ -18,6 +18,8 @@
 #include <deque>
 #include <memory>
 
+#include "host/byte_order.h"
+
 extern char** environ;
 
 namespace {
@@ -44,23 +46,6 @@ int64_t NowMs() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-void PutLe32(std::string* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
-}
-void PutLe64(std::string* out, uint64_t v) {
-  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
-}
-uint32_t GetLe32(const char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(p[i]);
-  return v;
-}
-uint64_t GetLe64(const char* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(p[i]);
-  return v;
 }
 
 WorkerStatus* MapStatus(int fd) {
@@ -200,8 +185,8 @@ void Replace(Worker* worker, bool kill_it, std::string reason,
 }
 
 void Give(Worker* worker, Job job) {
-  PutLe64(&worker->outbox, job.id);
-  PutLe32(&worker->outbox, static_cast<uint32_t>(job.request.size()));
+  AppendLe64(&worker->outbox, job.id);
+  AppendLe32(&worker->outbox, static_cast<uint32_t>(job.request.size()));
   worker->outbox += job.request;
   worker->jobs.push_back(std::move(job));
 }
@@ -237,8 +222,8 @@ bool TakeAnswers(Worker* worker, std::vector<PoolReply>* replies) {
   std::string& in = worker->inbox;
   size_t at = 0;
   while (in.size() - at >= 12) {
-    const uint64_t id = GetLe64(&in[at]);
-    const uint32_t length = GetLe32(&in[at + 8]);
+    const uint64_t id = GetLe64(Bytes(&in[at]));
+    const uint32_t length = GetLe32(Bytes(&in[at + 8]));
     if (in.size() - at - 12 < length) break;
     if (worker->jobs.empty() || worker->jobs.front().id != id) return false;
     PoolReply reply;
@@ -427,7 +412,7 @@ struct WorkerInput {
   // Whether a whole request is buffered.
   bool HasRequest() const {
     if (buffer.size() - at < 12) return false;
-    return buffer.size() - at - 12 >= GetLe32(&buffer[at + 8]);
+    return buffer.size() - at - 12 >= GetLe32(Bytes(&buffer[at + 8]));
   }
   // Reads until a whole request is buffered; false at the end of the input.
   bool Fill() {
@@ -496,8 +481,8 @@ int RunWorker(const WorkerLimits& limits, const JobHandler& handler) {
   uint64_t jobs_done = 0;
   auto more_time = [status](uint32_t ms) { status->extra_ms.store(ms); };
   while (in.Fill()) {
-    const uint64_t id = GetLe64(&in.buffer[in.at]);
-    const uint32_t length = GetLe32(&in.buffer[in.at + 8]);
+    const uint64_t id = GetLe64(Bytes(&in.buffer[in.at]));
+    const uint32_t length = GetLe32(Bytes(&in.buffer[in.at + 8]));
     const std::string request = in.buffer.substr(in.at + 12, length);
     in.at += 12 + length;
     status->extra_ms.store(0);
@@ -506,8 +491,8 @@ int RunWorker(const WorkerLimits& limits, const JobHandler& handler) {
     status->busy.store(1);
     const std::string reply = handler(request, more_time);
     status->busy.store(0);
-    PutLe64(&out, id);
-    PutLe32(&out, static_cast<uint32_t>(reply.size()));
+    AppendLe64(&out, id);
+    AppendLe32(&out, static_cast<uint32_t>(reply.size()));
     out += reply;
     // Peak memory only grows: looking every few jobs is enough to end the
     // worker before the next job could run short.

@@ -4,48 +4,29 @@
 #include <cstring>
 #include <utility>
 
+#include "font/fontx.h"
+#include "host/byte_order.h"
 #include "host/console.h"
 #include "host/file.h"
 
 namespace {
 
-// FONTX2 header, both kinds (little-endian):
-//   offset size field
-//   0      6    signature "FONTX2"
-//   6      8    font name, ASCII, padded with spaces
-//   14     1    width in dots
-//   15     1    height in dots
-//   16     1    code type: 0 single-byte, 1 double-byte
-// single-byte: 17  256 glyphs, codes 0-255, 16 bytes each
-// double-byte: 17  block count n (1 byte)
-//              18  n x 4: first code u16, last code u16 (inclusive)
-//              18 + 4n  32 bytes a code, every code of every block in order
+// The files follow the FONTX2 layout the loader reads (font/fontx.h): the
+// header, then for the single-byte font 256 glyphs of 16 bytes, for the
+// double-byte font a block table and 32 bytes a code of every block in order.
 // A glyph is its rows from the top, 1 byte (8 wide) or 2 bytes (16 wide) a
 // row, bit 7 of a row's first byte the leftmost dot.
-constexpr size_t kSignature = 0, kName = 6, kWidth = 14, kHeight = 15, kCodeType = 16,
-                 kHeaderSize = 17;
-constexpr size_t kBlockCount = 17, kBlockTable = 18, kBlockEntrySize = 4;
-constexpr size_t kEntryFirst = 0, kEntryLast = 2;
-static_assert(kName + 8 == kWidth && kBlockCount == kHeaderSize && kBlockTable == kBlockCount + 1,
-              "FONTX2 header layout");
-static_assert(kEntryLast + 2 == kBlockEntrySize, "FONTX2 block entry layout");
-
 constexpr size_t kZenkakuGlyphSize = 32;
 constexpr size_t kHankakuGlyphSize = 16;
 constexpr char kFontName[] = "CARDPREP";
 
-inline void PutLe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void EncodeHeader(uint8_t width, uint8_t code_type, uint8_t (&out)[kHeaderSize]) {
-  memcpy(out + kSignature, "FONTX2", 6);
-  memset(out + kName, ' ', 8);
-  memcpy(out + kName, kFontName, std::min<size_t>(8, sizeof kFontName - 1));
-  out[kWidth] = width;
-  out[kHeight] = 16;
-  out[kCodeType] = code_type;
+void EncodeHeader(uint8_t width, uint8_t code_type, uint8_t (&out)[kFontxHeaderSize]) {
+  memcpy(out + kFontxSignature, kFontxMagic, kFontxSignatureSize);
+  memset(out + kFontxName, ' ', kFontxNameSize);
+  memcpy(out + kFontxName, kFontName, std::min(kFontxNameSize, sizeof kFontName - 1));
+  out[kFontxWidth] = width;
+  out[kFontxHeight] = 16;
+  out[kFontxCodeType] = code_type;
 }
 
 const SourceGlyph* FindSourceGlyph(const std::vector<GlyphSource>& sources, char16_t unit,
@@ -188,15 +169,15 @@ bool WriteZenkakuFile(const std::string& path, const ZenkakuFont& font) {
   }
   OutFile file;
   if (!Create(path, &file)) return false;
-  uint8_t header[kHeaderSize];
+  uint8_t header[kFontxHeaderSize];
   EncodeHeader(16, 1, header);
   WriteBytes(&file, header, sizeof header);
   const auto count = static_cast<uint8_t>(font.blocks.size());
   WriteBytes(&file, &count, 1);
   for (const CodeRange& block : font.blocks) {
-    uint8_t entry[kBlockEntrySize];
-    PutLe16(entry + kEntryFirst, block.first);
-    PutLe16(entry + kEntryLast, block.last);
+    uint8_t entry[kFontxBlockEntrySize];
+    PutLe16(entry + kFontxEntryFirst, block.first);
+    PutLe16(entry + kFontxEntryLast, block.last);
     WriteBytes(&file, entry, sizeof entry);
   }
   WriteBytes(&file, font.glyphs.data(), font.glyphs.size());
@@ -206,7 +187,7 @@ bool WriteZenkakuFile(const std::string& path, const ZenkakuFont& font) {
 bool WriteHankakuFile(const std::string& path, const HankakuFont& font) {
   OutFile file;
   if (!Create(path, &file)) return false;
-  uint8_t header[kHeaderSize];
+  uint8_t header[kFontxHeaderSize];
   EncodeHeader(8, 0, header);
   WriteBytes(&file, header, sizeof header);
   WriteBytes(&file, font.glyphs.data(), font.glyphs.size());

@@ -36,23 +36,25 @@ void CheckFiles(const CardIndex& index, Problems* problems) {
                         " bytes, too short for the header and the root's record");
   } else if ((dirs.size - kDirListHeaderSize) % kFolderRecordSize != 0) {
     problems->push_back("DIRLST16.DAT is " + Num(dirs.size) +
-                        " bytes: not a 1024-byte header and whole 1024-byte records (" +
+                        " bytes: not a " + Num(kDirListHeaderSize) + "-byte header and whole " +
+                        Num(kFolderRecordSize) + "-byte records (" +
                         Over(dirs.size - kDirListHeaderSize, kFolderRecordSize, "records") + ")");
   }
   if (index.sound_list.present && index.sound_list.size % kSoundRecordSize != 0) {
     problems->push_back("SNDLST16.DAT is " + Num(index.sound_list.size) +
-                        " bytes: not a whole number of 1120-byte records (" +
+                        " bytes: not a whole number of " + Num(kSoundRecordSize) + "-byte records (" +
                         Over(index.sound_list.size, kSoundRecordSize, "records") + ")");
   }
   if (index.play_order_file.present && index.play_order_file.size % kEntrySize != 0) {
     problems->push_back("RANDOM16.DAT is " + Num(index.play_order_file.size) +
-                        " bytes: not a whole number of 4-byte entries (" +
+                        " bytes: not a whole number of " + Num(kEntrySize) + "-byte entries (" +
                         Over(index.play_order_file.size, kEntrySize, "entries") + ")");
   }
   const uint64_t messages = kMessageCount * kMessageRecordSize;
   if (index.message_file.present && index.message_file.size != messages) {
     problems->push_back("MSGSTR16.DAT is " + Num(index.message_file.size) + " bytes, not " +
-                        Num(kMessageCount) + " messages of 256 bytes (" + Num(messages) + ")");
+                        Num(kMessageCount) + " messages of " + Num(kMessageRecordSize) + " bytes (" +
+                        Num(messages) + ")");
   }
   if (!index.listing_error.empty()) problems->push_back("TAGINF16.TXT: " + index.listing_error);
 }
