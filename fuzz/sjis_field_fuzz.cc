@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string text;
   for (size_t i = 1; i + 1 < size; i += 2) text.push_back(char16_t(data[i] | data[i + 1] << 8));
   std::vector<char> field(field_size + 8, '\x7F');
-  FUZZ_CHECK(WideToSjisField(field.data(), field_size, text), "no field made");
+  bool replaced = false;
+  FUZZ_CHECK(WideToSjisField(field.data(), field_size, text, &replaced), "no field made");
   FUZZ_CHECK(field[field_size - 1] == '\0', "the field does not end in NUL");
   for (size_t i = field_size; i < field.size(); ++i) {
     FUZZ_CHECK(field[i] == '\x7F', "written past the field");

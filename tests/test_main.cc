@@ -1,4 +1,4 @@
-// The test program's entry point. The title reader and the worker pool start
+// The test program's entry point. The title reader and the process pool start
 // workers as fresh copies of the running program, so the test program also
 // serves as a worker: as a title worker, and as a test worker whose jobs
 // misbehave on request.
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "catalog/title_reader.h"
-#include "host/worker_pool.h"
+#include "host/pool_worker.h"
 
 namespace {
 

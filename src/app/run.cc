@@ -3,15 +3,15 @@
 #include "catalog/dir_info.h"
 #include "catalog/dir_list.h"
 #include "catalog/folder_scan.h"
+#include "catalog/listing.h"
+#include "catalog/sound_list.h"
 #include "catalog/title_reader.h"
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
-#include "host/worker_pool.h"
+#include "host/process_pool.h"
 #include "messages/message_file.h"
 #include "playorder/random_order.h"
-#include "sjis/listing.h"
-#include "sjis/sjis_field.h"
 
 namespace {
 
@@ -25,19 +25,11 @@ bool OpenOutput(const char* name, OutFile* file) {
 
 }  // namespace
 
-bool MakeDirListFile() {
-  g_catalog.sound_index = 0;
-  g_catalog.random_entry_count = 0;
-  g_catalog.root = std::make_unique<DirInfo>();
-  DirInfo* root = g_catalog.root.get();
-  WideToSjisField(root->sjis_name, sizeof root->sjis_name, u"");
-  ScanFolder(u"", root);
-  GetSubDirInfo(u"", root);
+bool MakeDirListFile(const ScanSettings& settings, SoundListFiles* files) {
+  DirInfo* root = BuildCatalog(settings, files);
   StopTitleReader();
 
-  g_numbering.next_folder_number = 1;
-  root->number = g_numbering.next_folder_number++;
-  SetDirInfo(root);
+  NumberFolders(root);
   MakeRandomOrderFile(*root);
 
   Out("WriteDirStructureFileM\n");
@@ -57,8 +49,9 @@ void PrintSummary() {
   for (const auto& [reason, count] : g_console.skipped) {
     skipped += (skipped.empty() ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
   }
-  Summary("%u sounds in %u folders indexed%s; %u warnings, %u errors", g_catalog.sound_index,
-          g_catalog.sound_folder_count, skipped.c_str(), g_console.warnings, g_console.errors);
+  Summary("%u sounds in %u folders indexed%s; %u warnings, %u errors",
+          g_catalog.counters.sound_index, g_catalog.counters.sound_folder_count, skipped.c_str(),
+          g_console.warnings, g_console.errors);
 }
 
 void Run(const Args& args) {
@@ -75,19 +68,19 @@ void Run(const Args& args) {
           "mount it read-write or run cardprep where you may write",
           why.c_str());
   }
+  ScanSettings settings;
   for (size_t i = 0; i < args.prefixes.size() && i < kMaxPrefixes; ++i) {
-    g_catalog.file_unit_prefixes.push_back(args.prefixes[i]);
+    settings.file_unit_prefixes.push_back(args.prefixes[i]);
   }
-  if (!OpenOutput(kSoundListFileName, &g_catalog.sound_list)) return;
-  if (!OpenListing(&why)) {
-    Out("fopen error\n");
-    Error("cannot create %s: %s", kListingFileName, why.c_str());
-    CloseChecked(&g_catalog.sound_list);
+  SoundListFiles files;
+  if (!OpenOutput(kSoundListFileName, &files.sound_list)) return;
+  if (!OpenOutput(kListingFileName, &files.listing)) {
+    CloseChecked(&files.sound_list);
     return;
   }
-  MakeDirListFile();
-  CloseChecked(&g_catalog.sound_list);
-  CloseListing();
+  MakeDirListFile(settings, &files);
+  CloseChecked(&files.sound_list);
+  CloseChecked(&files.listing);
   (void)WriteMessageFile();
   // The card may be pulled out as soon as the tool returns.
   SyncFolder(".");

@@ -4,8 +4,8 @@
 #define CARDPREP_APP_RUN_H_
 
 #include "app/args.h"
-
-constexpr char kSoundListFileName[] = "SNDLST16.DAT";
+#include "catalog/folder_scan.h"
+#include "catalog/sound_list.h"
 
 // Runs the whole tool in the working folder. Returns the exit status, which
 // is 0 whatever was reported.
@@ -14,6 +14,6 @@ int RunCardprep(const Args& args);
 // The catalog build: scans the card, writing the sound list and the
 // listing as it goes, numbers the folders, writes the play order and the
 // folder list. Returns true when it ran to its end.
-bool MakeDirListFile();
+bool MakeDirListFile(const ScanSettings& settings, SoundListFiles* files);
 
 #endif  // CARDPREP_APP_RUN_H_

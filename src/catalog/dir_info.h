@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "host/file.h"
 #include "sjis/sjis_field.h"
 
 // One folder.
@@ -25,9 +24,6 @@ struct DirInfo {
   uint16_t first_sound = 0;   // index of the first sound record, 0 for none
   DirInfo* parent = nullptr;  // none for the root
   bool file_unit = false;     // shuffled file by file
-  // The MP3 names taken, sorted; held from the scan until the sound list is
-  // written.
-  std::vector<std::u16string> sounds;
 };
 
 // Limits of the player's formats: one byte counts children and sounds, two
@@ -40,19 +36,20 @@ constexpr size_t kMaxSoundsPerFolder = 255;
 constexpr uint32_t kMaxSounds = 65535;
 constexpr uint32_t kMaxFolders = 65534;   // below the root
 
-struct CatalogState {
-  // Set by the entry point: folders whose path begins with one of these are
-  // shuffled file by file.
-  std::vector<std::u16string> file_unit_prefixes;
-  // SNDLST16.DAT, opened and closed by the entry point.
-  OutFile sound_list;
-
-  std::unique_ptr<DirInfo> root;
+// The counters the folder list header and the play order need.
+struct CatalogCounters {
   uint16_t folder_count = 0;        // subfolders accepted, dropped ones included
   uint16_t sound_folder_count = 0;  // folders holding at least one sound
   uint16_t sound_index = 0;         // next record of SNDLST16.DAT
   uint16_t random_entry_count = 0;  // entries of the play order
   uint32_t sounds_taken = 0;        // by the scan, against kMaxSounds
+};
+
+// The card's tree and its counters: built by the scan (folder_scan.h), which
+// alone writes them; numbered by the folder list writer; read by the rest.
+struct CatalogState {
+  std::unique_ptr<DirInfo> root;
+  CatalogCounters counters;
 };
 extern CatalogState g_catalog;
 void ResetCatalogState();  // run order and test fixtures only

@@ -42,10 +42,16 @@ void SetDirInfo(DirInfo* dir) {
   for (auto& child : dir->children) SetDirInfo(child.get());
 }
 
+void NumberFolders(DirInfo* root) {
+  g_numbering.next_folder_number = 1;
+  root->number = g_numbering.next_folder_number++;
+  SetDirInfo(root);
+}
+
 bool WriteDirListHeader(OutFile* file) {
   DirListHeader header;
-  header.folder_count = g_catalog.folder_count;
-  header.sound_folder_count = g_catalog.sound_folder_count;
+  header.folder_count = g_catalog.counters.folder_count;
+  header.sound_folder_count = g_catalog.counters.sound_folder_count;
   const std::tm now = LocalNow();
   char digits[kHeaderTimeSize + 1];
   auto field = [](int value, unsigned modulus) { return static_cast<unsigned>(value) % modulus; };

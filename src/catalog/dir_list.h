@@ -12,11 +12,14 @@
 
 constexpr char kDirListFileName[] = "DIRLST16.DAT";
 
+// The next folder number to give; written only by the numbering.
 struct NumberingState {
   uint16_t next_folder_number = 0;
 };
 extern NumberingState g_numbering;
 
+// Numbers the whole tree: the root is 1, then SetDirInfo below it.
+void NumberFolders(DirInfo* root);
 // Numbers the subtree below |dir| (already numbered) and links each child
 // to its parent.
 void SetDirInfo(DirInfo* dir);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "catalog/listing.h"
 #include "catalog/sound_list.h"
 #include "catalog/title_reader.h"
 #include "host/console.h"
@@ -42,7 +43,7 @@ void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidat
                  static_cast<unsigned>(candidates.size() - kMaxSoundsPerFolder));
     candidates.resize(kMaxSoundsPerFolder);
   }
-  const size_t room = kMaxSounds - g_catalog.sounds_taken;
+  const size_t room = kMaxSounds - g_catalog.counters.sounds_taken;
   if (candidates.size() > room) {
     Warn("the card holds more than %u MP3 files, the most the player can index: "
          "%zu in %s and every one after are left out",
@@ -52,12 +53,12 @@ void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidat
   }
   if (candidates.empty()) return;
   std::sort(candidates.begin(), candidates.end());
-  g_catalog.sounds_taken += static_cast<uint32_t>(candidates.size());
-  ++g_catalog.sound_folder_count;
-  g_catalog.random_entry_count = static_cast<uint16_t>(
-      g_catalog.random_entry_count + (dir->file_unit ? candidates.size() : 1));
+  g_catalog.counters.sounds_taken += static_cast<uint32_t>(candidates.size());
+  ++g_catalog.counters.sound_folder_count;
+  g_catalog.counters.random_entry_count = static_cast<uint16_t>(
+      g_catalog.counters.random_entry_count + (dir->file_unit ? candidates.size() : 1));
   dir->sound_count = static_cast<int32_t>(candidates.size());
-  dir->sounds = std::move(candidates);
+  RequestTitles(path, std::move(candidates));
 }
 
 // Takes the folder's subfolders: sorted by name, the first 255 kept, and no
@@ -75,7 +76,7 @@ void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInf
                  static_cast<unsigned>(children.size() - kMaxChildren));
     children.resize(kMaxChildren);
   }
-  const size_t room = kMaxFolders - g_catalog.folder_count;
+  const size_t room = kMaxFolders - g_catalog.counters.folder_count;
   if (children.size() > room) {
     Warn("the card holds more than %u folders, the most the player can index: "
          "%zu in %s and every one after are left out",
@@ -83,7 +84,7 @@ void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInf
     CountSkipped("folders over the card's 65534", static_cast<unsigned>(children.size() - room));
     children.resize(room);
   }
-  g_catalog.folder_count = static_cast<uint16_t>(g_catalog.folder_count + children.size());
+  g_catalog.counters.folder_count = static_cast<uint16_t>(g_catalog.counters.folder_count + children.size());
   for (auto& child : children) child->parent = dir;
   dir->children = std::move(children);
 }
@@ -106,25 +107,25 @@ bool IsTrashFolder(std::u16string_view name) {
                      [](char16_t u) { return u >= u'0' && u <= u'9'; });
 }
 
-bool IsFileUnitFolder(std::u16string_view path) {
-  for (const std::u16string& prefix : g_catalog.file_unit_prefixes) {
+bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path) {
+  for (const std::u16string& prefix : settings.file_unit_prefixes) {
     if (path.substr(0, prefix.size()) == prefix) return true;
   }
   return false;
 }
 
-void NameFolder(DirInfo* child, const std::u16string& parent_name) {
+void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing) {
   if (StartsWithIgnoringCase(child->name, u"disc") ||
       StartsWithIgnoringCase(child->name, u"disk")) {
-    WideToSjisField(child->sjis_name, sizeof child->sjis_name,
-                    child->name + u'|' + parent_name);
+    ConvertForListing(child->sjis_name, sizeof child->sjis_name,
+                      child->name + u'|' + parent_name, listing);
   } else {
-    WideToSjisField(child->sjis_name, sizeof child->sjis_name, child->name);
+    ConvertForListing(child->sjis_name, sizeof child->sjis_name, child->name, listing);
   }
 }
 
-void ScanFolder(const std::u16string& path, DirInfo* dir) {
-  dir->file_unit = IsFileUnitFolder(path);
+void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInfo* dir) {
+  dir->file_unit = IsFileUnitFolder(settings, path);
   std::vector<FolderEntry> entries;
   if (!ListFolder(path, &entries)) return;
 
@@ -158,35 +159,35 @@ void ScanFolder(const std::u16string& path, DirInfo* dir) {
     }
   }
   TakeSounds(path, std::move(sounds), dir);
-  RequestTitles(path, *dir);
   PumpTitles();
   TakeChildren(path, std::move(children), dir);
 
   for (auto& child : dir->children) {
     const std::u16string child_path = ChildPath(path, child->name);
     if (child_path.size() > kMaxScannedPath) {
-      child->file_unit = IsFileUnitFolder(child_path);
+      child->file_unit = IsFileUnitFolder(settings, child_path);
       Warn("not indexing %s: its path is longer than %zu UTF-16 units",
            Shown(child_path).c_str(), kMaxScannedPath);
       CountSkipped("folder paths over 123 units");
       continue;
     }
-    ScanFolder(child_path, child.get());
+    ScanFolder(settings, child_path, child.get());
   }
 }
 
-void GetSubDirInfo(const std::u16string& path, DirInfo* dir) {
+void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListFiles* files) {
   Out("GetSubDirInfo=[%s]\n",
       Cp932ToUtf8(std::string_view(dir->sjis_name, kFolderNameFieldSize - 1)).c_str());
   if (dir->file_unit) Out(" ファイル単位\n");
-  for (auto& child : dir->children) NameFolder(child.get(), dir->name);
+  for (auto& child : dir->children) NameFolder(child.get(), dir->name, &files->listing);
   if (dir->sound_count > 0) {
-    dir->first_sound = g_catalog.sound_index;
-    WriteSoundList(dir->sounds);
-    dir->sounds = std::vector<std::u16string>();  // names are in the sound list now
+    dir->first_sound = g_catalog.counters.sound_index;
+    WriteSoundList(static_cast<size_t>(dir->sound_count), files);
+    g_catalog.counters.sound_index =
+        static_cast<uint16_t>(g_catalog.counters.sound_index + dir->sound_count);
   }
   for (auto& child : dir->children) {
-    GetSubDirInfo(ChildPath(path, child->name), child.get());
+    GetSubDirInfo(ChildPath(path, child->name), child.get(), files);
   }
   auto& children = dir->children;
   children.erase(std::remove_if(children.begin(), children.end(),
@@ -194,4 +195,14 @@ void GetSubDirInfo(const std::u16string& path, DirInfo* dir) {
                                   return c->children.empty() && c->sound_count == 0;
                                 }),
                  children.end());
+}
+
+DirInfo* BuildCatalog(const ScanSettings& settings, SoundListFiles* files) {
+  g_catalog = CatalogState();
+  g_catalog.root = std::make_unique<DirInfo>();
+  DirInfo* root = g_catalog.root.get();
+  ConvertForListing(root->sjis_name, sizeof root->sjis_name, u"", &files->listing);
+  ScanFolder(settings, u"", root);
+  GetSubDirInfo(u"", root, files);
+  return root;
 }

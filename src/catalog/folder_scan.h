@@ -17,7 +17,17 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "catalog/dir_info.h"
+#include "catalog/sound_list.h"
+#include "host/file.h"
+
+// What the command line says about the scan.
+struct ScanSettings {
+  // Folders whose path begins with one of these are shuffled file by file.
+  std::vector<std::u16string> file_unit_prefixes;
+};
 
 // Whether |name| ends in ".mp3" in any case: its last "." and what follows.
 bool HasMp3Extension(std::u16string_view name);
@@ -29,18 +39,25 @@ bool IsTrashFolder(std::u16string_view name);
 
 // Whether |path| begins with one of the file-unit prefixes (compared unit by
 // unit, case-sensitively); an empty prefix matches every path.
-bool IsFileUnitFolder(std::u16string_view path);
+bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path);
 
-// Builds |dir|'s subtree from the folder at |path|.
-void ScanFolder(const std::u16string& path, DirInfo* dir);
+// Builds the card's tree from the working folder into g_catalog: scans it,
+// then writes the sound records and listing lines into |files|. Returns the
+// root.
+DirInfo* BuildCatalog(const ScanSettings& settings, SoundListFiles* files);
+
+// Builds |dir|'s subtree from the folder at |path|, handing every folder's
+// sounds to the title reader.
+void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInfo* dir);
 
 // Writes the subtree of |dir| (at |path|) as the scan found it, then keeps
 // only the children that hold sounds or folders.
-void GetSubDirInfo(const std::u16string& path, DirInfo* dir);
+void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListFiles* files);
 
 // Makes |child|'s Shift-JIS name: its own name, or for a name beginning with
 // "disc" or "disk" in any case, "<name>|<parent's name>", since such folders
 // look alike on the player's display.
-void NameFolder(DirInfo* child, const std::u16string& parent_name);
+// A name that had to be changed is noted in |listing|.
+void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing);
 
 #endif  // CARDPREP_CATALOG_FOLDER_SCAN_H_

@@ -5,7 +5,7 @@
 #include "catalog/sound_record.h"
 #include "catalog/title_tag.h"
 #include "font/draw.h"
-#include "sjis/listing.h"
+#include "catalog/listing.h"
 #include "sjis/sjis_field.h"
 
 size_t TitleSkip(const std::vector<TitleResult>& titles) {
@@ -20,25 +20,31 @@ size_t TitleSkip(const std::vector<TitleResult>& titles) {
   return 0;
 }
 
-void WriteSoundList(const std::vector<std::u16string>& mp3list) {
+void WriteSoundList(size_t count, SoundListFiles* files) {
+  std::vector<std::u16string> names;
   std::vector<TitleResult> titles;
-  titles.reserve(mp3list.size());
-  for (size_t i = 0; i < mp3list.size(); ++i) titles.push_back(NextTitle());
+  names.reserve(count);
+  titles.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    TitledSound sound = NextTitle();
+    names.push_back(std::move(sound.name));
+    titles.push_back(std::move(sound.title));
+  }
   const size_t skip = TitleSkip(titles);
 
   PageRow<kSoundRowSize> row;
   SoundRecord record;
   uint8_t bytes[kSoundRecordSize];
-  for (size_t i = 0; i < mp3list.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     char name_field[kSoundNameFieldSize];
-    WideToSjisField(name_field, sizeof name_field, mp3list[i]);
+    ConvertForListing(name_field, sizeof name_field, names[i], &files->listing);
     memcpy(record.sjis_name, name_field, kSoundSjisNameSize);
-    record.name = mp3list[i];
+    record.name = std::move(names[i]);
     DrawField(&row, name_field, kSoundSjisNameSize);
     memcpy(record.upper, row.upper, kSoundRowSize);
     memcpy(record.lower, row.lower, kSoundRowSize);
     EncodeSoundRecord(record, bytes);
-    WriteBytes(&g_catalog.sound_list, bytes, sizeof bytes);
+    WriteBytes(&files->sound_list, bytes, sizeof bytes);
 
     // "[name]" or "[name][title]", both fields 48 bytes.
     char line[2 * (kSoundSjisNameSize + 2)];
@@ -52,11 +58,10 @@ void WriteSoundList(const std::vector<std::u16string>& mp3list) {
     bracket(name_field);
     if (titles[i].length >= 1) {
       char title_field[kSoundNameFieldSize];
-      WideToSjisField(title_field, sizeof title_field,
-                      std::u16string_view(titles[i].title).substr(skip));
+      ConvertForListing(title_field, sizeof title_field,
+                        std::u16string_view(titles[i].title).substr(skip), &files->listing);
       bracket(title_field);
     }
-    WriteListingLine(std::string_view(line, length));
-    ++g_catalog.sound_index;
+    WriteListingLine(&files->listing, std::string_view(line, length));
   }
 }

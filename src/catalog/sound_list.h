@@ -14,11 +14,20 @@
 #include <vector>
 
 #include "catalog/title_reader.h"
+#include "host/file.h"
 
-// Writes the records and listing lines of |mp3list| (a folder's sorted
-// files), taking their titles from the title reader, and advances the sound
-// index by their number.
-void WriteSoundList(const std::vector<std::u16string>& mp3list);
+constexpr char kSoundListFileName[] = "SNDLST16.DAT";
+
+// The two files the scan writes as it goes: SNDLST16.DAT and the listing
+// TAGINF16.TXT. The run order opens and closes them.
+struct SoundListFiles {
+  OutFile sound_list;
+  OutFile listing;
+};
+
+// Writes the records and listing lines of a folder's |count| files, taking
+// them in record order from the title reader with their titles.
+void WriteSoundList(size_t count, SoundListFiles* files);
 
 // The position from which a folder's titles are listed: where the first
 // title first differs from another, or 0 when a title is missing or empty,

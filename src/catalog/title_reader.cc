@@ -1,5 +1,6 @@
 #include "catalog/title_reader.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -7,7 +8,8 @@
 #include "host/console.h"
 #include "host/byte_order.h"
 #include "host/folder.h"
-#include "host/worker_pool.h"
+#include "host/pool_worker.h"
+#include "host/process_pool.h"
 
 TitleReaderState g_titles;
 
@@ -49,16 +51,16 @@ bool DecodeAnswer(const std::string& bytes, TitleResult* title, bool* opened, st
          (title->length < 0 || static_cast<size_t>(title->length) == title->title.size());
 }
 
-const std::u16string& FolderOf(const TitleReaderState::Request& request) {
-  return g_titles.folder_paths[request.folder - g_titles.first_folder];
+const TitleReaderState::Folder& FolderOf(const TitleReaderState::Request& request) {
+  return g_titles.folders[request.folder - g_titles.first_folder];
 }
 
 const std::u16string& NameOf(const TitleReaderState::Request& request) {
-  return request.dir->sounds[request.index];
+  return FolderOf(request).names[request.index];
 }
 
 std::u16string PathOf(const TitleReaderState::Request& request) {
-  return FolderOf(request) + u'\\' + NameOf(request);
+  return FolderOf(request).path + u'\\' + NameOf(request);
 }
 
 void WarnUnreadable(const TitleReaderState::Request& request, const std::string& why) {
@@ -66,10 +68,39 @@ void WarnUnreadable(const TitleReaderState::Request& request, const std::string&
        why.c_str());
 }
 
+// Why a worker gave no title, in words.
+std::string DescribeFailure(const PoolReply& reply) {
+  char text[128];
+  switch (reply.failure) {
+    case JobFailure::kCrashed:
+      snprintf(text, sizeof text, "the tag reader crashed (signal %d, %s)", reply.code,
+               strsignal(reply.code));
+      break;
+    case JobFailure::kExited:
+      snprintf(text, sizeof text, "the tag reader stopped (exit status %d)", reply.code);
+      break;
+    case JobFailure::kMalformedAnswer:
+      snprintf(text, sizeof text, "the tag reader sent a malformed answer");
+      break;
+    case JobFailure::kTimedOut:
+      snprintf(text, sizeof text, "the tag reader took longer than %.1f s",
+               static_cast<double>(reply.allowed_ms) / 1000.0);
+      break;
+    case JobFailure::kNoWorker:
+      snprintf(text, sizeof text, "no tag reader could be started");
+      break;
+    case JobFailure::kEnded:
+    case JobFailure::kNone:
+      snprintf(text, sizeof text, "the tag reader stopped");
+      break;
+  }
+  return text;
+}
+
 // Reads in this process: the fallback when no worker can start.
 void ReadHere(TitleReaderState::Request* request) {
   std::string why;
-  if (!GetTitleTag(FolderOf(*request), NameOf(*request), &request->result.title,
+  if (!GetTitleTag(FolderOf(*request).path, NameOf(*request), &request->result.title,
                    &request->result.length, &why)) {
     WarnUnreadable(*request, why);
   }
@@ -83,7 +114,7 @@ void Take(const PoolReply& reply) {
   TitleReaderState::Request& request = g_titles.requests[position];
   request.done = true;
   if (!reply.ok) {
-    WarnUnreadable(request, reply.failure);
+    WarnUnreadable(request, DescribeFailure(reply));
     return;
   }
   bool opened = false;
@@ -98,37 +129,42 @@ void Take(const PoolReply& reply) {
 }
 
 void Pump(int wait_ms) {
-  int free = FreeWorkerSlots();
+  int free = FreeWorkerSlots(g_titles.pool);
   while (free > 0 && g_titles.next_submit < g_titles.requests.size() &&
          g_titles.next_submit < kReadAhead) {
     TitleReaderState::Request& request = g_titles.requests[g_titles.next_submit];
-    SubmitJob(g_titles.first_id + g_titles.next_submit,
-              EncodeRequest(FolderOf(request), NameOf(request)));
+    SubmitJob(&g_titles.pool, g_titles.first_id + g_titles.next_submit,
+              EncodeRequest(FolderOf(request).path, NameOf(request)));
     request.submitted = true;
     ++g_titles.next_submit;
     --free;
   }
   std::vector<PoolReply> replies;
-  CollectReplies(wait_ms, &replies);
+  CollectReplies(&g_titles.pool, wait_ms, &replies);
   for (const PoolReply& reply : replies) Take(reply);
 }
 
 }  // namespace
 
 void StartTitleReader(const TitleReaderOptions& options) {
-  WorkerPoolOptions pool;
+  ProcessPoolOptions pool;
   pool.worker_flag = kTitleWorkerFlag;
   pool.workers = options.jobs;
   pool.base_allowance_ms = options.base_timeout_ms;
   std::string why;
-  g_titles.isolated = StartWorkerPool(pool, &why);
+  g_titles.isolated = StartProcessPool(pool, &g_titles.pool, &why);
   if (!g_titles.isolated) {
     Warn("cannot start title readers (%s): reading titles in the main process", why.c_str());
   }
 }
 
 void StopTitleReader() {
-  if (g_titles.isolated) StopWorkerPool();
+  if (g_titles.isolated) StopProcessPool(&g_titles.pool);
+  g_titles.isolated = false;
+}
+
+void KillTitleReader() {
+  if (g_titles.isolated) KillProcessPool(&g_titles.pool);
   g_titles.isolated = false;
 }
 
@@ -137,52 +173,53 @@ void ResetTitleReader() {
   g_titles = TitleReaderState();
 }
 
-void RequestTitles(const std::u16string& path, const DirInfo& dir) {
-  if (dir.sounds.empty()) return;
-  const auto folder = static_cast<uint32_t>(g_titles.first_folder + g_titles.folder_paths.size());
-  g_titles.folder_paths.push_back(path);
-  for (size_t i = 0; i < dir.sounds.size(); ++i) {
+void RequestTitles(const std::u16string& path, std::vector<std::u16string> names) {
+  if (names.empty()) return;
+  const auto folder = static_cast<uint32_t>(g_titles.first_folder + g_titles.folders.size());
+  for (size_t i = 0; i < names.size(); ++i) {
     TitleReaderState::Request request;
-    request.dir = &dir;
     request.folder = folder;
     request.index = static_cast<uint32_t>(i);
     g_titles.requests.push_back(std::move(request));
   }
+  g_titles.folders.push_back({path, std::move(names)});
 }
 
 void PumpTitles() {
   if (g_titles.isolated) Pump(0);
 }
 
-TitleResult NextTitle() {
-  if (g_titles.requests.empty()) return TitleResult();
+TitledSound NextTitle() {
+  if (g_titles.requests.empty()) return TitledSound();
   TitleReaderState::Request& front = g_titles.requests.front();
   if (!g_titles.isolated) {
     if (!front.done) ReadHere(&front);
   }
   while (!front.done) {
-    if (!front.submitted && !WorkerPoolRunning()) {
+    if (!front.submitted && !ProcessPoolRunning(g_titles.pool)) {
       WarnUnreadable(front, "no tag reader could be started");
       front.done = true;
       break;
     }
     Pump(-1);
   }
-  TitleResult result = std::move(front.result);
+  TitleReaderState::Folder& folder = g_titles.folders.front();
+  TitledSound sound;
+  sound.name = std::move(folder.names[front.index]);
+  sound.title = std::move(front.result);
   // Keep the workers fed while the writer works through titles already
   // read: a look every few titles costs one poll.
   if (g_titles.isolated && (g_titles.first_id & 7) == 7) Pump(0);
-  const bool last_of_folder = front.index + 1 == front.dir->sounds.size();
+  const bool last_of_folder = front.index + 1 == folder.names.size();
   g_titles.requests.pop_front();
   ++g_titles.first_id;
   if (g_titles.next_submit > 0) --g_titles.next_submit;
   if (last_of_folder) {
-    g_titles.folder_paths.pop_front();
+    g_titles.folders.pop_front();
     ++g_titles.first_folder;
   }
-  return result;
+  return sound;
 }
-
 int RunTitleWorker() {
   WorkerLimits limits;
   return RunWorker(limits, [&limits](const std::string& request,

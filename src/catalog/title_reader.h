@@ -5,22 +5,29 @@
 // worker that crashes, overruns or hangs is killed and replaced, and that
 // file is listed without a title, named in a warning.
 //
-// The scan asks for every sound's title as soon as it has taken the
-// folder's files, in the order the sound records will be written; the sound
-// list writer takes them back in that same order, so the files written do
-// not depend on how many workers there are.
+// The scan hands over every folder's sound names as soon as it has taken
+// them, in the order the sound records will be written; the sound list
+// writer takes them back in that same order with their titles, so the files
+// written do not depend on how many workers there are.
 #ifndef CARDPREP_CATALOG_TITLE_READER_H_
 #define CARDPREP_CATALOG_TITLE_READER_H_
 
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
-#include "catalog/dir_info.h"
+#include "host/process_pool.h"
 
 struct TitleResult {
   std::u16string title;
   int32_t length = -1;  // -1: the file has no title
+};
+
+// A sound taken back from the reader: its name and its title.
+struct TitledSound {
+  std::u16string name;
+  TitleResult title;
 };
 
 struct TitleReaderOptions {
@@ -34,20 +41,26 @@ constexpr uint32_t kTimeoutPerMiBMs = 1000;
 // The flag that makes this program a title worker.
 constexpr char kTitleWorkerFlag[] = "--title-worker";
 
+// The sounds whose titles are asked for and not yet taken back, and the
+// workers reading them. Written only here.
 struct TitleReaderState {
+  struct Folder {
+    std::u16string path;                 // the folder's card path
+    std::vector<std::u16string> names;   // its sounds, in record order
+  };
   struct Request {
-    const DirInfo* dir = nullptr;  // its sounds are the files asked for
-    uint32_t folder = 0;  // its number among the folders asked for
-    uint32_t index = 0;   // in dir->sounds
+    uint32_t folder = 0;  // its number among the folders handed over
+    uint32_t index = 0;   // in that folder's names
     bool submitted = false;
     bool done = false;
     TitleResult result;
   };
-  std::deque<std::u16string> folder_paths;  // of the folders asked for
-  uint32_t first_folder = 0;                // number of folder_paths.front()
+  std::deque<Folder> folders;    // from the folder of requests.front() on
+  uint32_t first_folder = 0;     // number of folders.front()
   std::deque<Request> requests;  // from the next one to be taken on
   uint64_t first_id = 0;         // id of requests.front()
   size_t next_submit = 0;        // position in |requests|
+  ProcessPool pool;
   bool isolated = false;         // workers are running
 };
 extern TitleReaderState g_titles;
@@ -56,16 +69,19 @@ extern TitleReaderState g_titles;
 // process, with a warning.
 void StartTitleReader(const TitleReaderOptions& options);
 void StopTitleReader();
+// Ends the workers at once, for a run that is being stopped.
+void KillTitleReader();
 void ResetTitleReader();  // run order and test fixtures only
 
-// Asks for the titles of all of |dir|'s sounds; |path| is its card path.
-void RequestTitles(const std::u16string& path, const DirInfo& dir);
+// Hands over the sounds |names| of the folder at |path|, in record order,
+// and asks for their titles.
+void RequestTitles(const std::u16string& path, std::vector<std::u16string> names);
 // Hands waiting requests to idle workers and takes in what they finished,
 // without waiting.
 void PumpTitles();
-// The title of the next sound asked for. A file that cannot be read has no
-// title and is named in a warning.
-TitleResult NextTitle();
+// The next sound handed over, with its title. A file that cannot be read has
+// no title and is named in a warning.
+TitledSound NextTitle();
 
 // The worker's side: serves title requests on standard input and output.
 int RunTitleWorker();

@@ -18,7 +18,9 @@ int WriteMessageFile() {
   PageRow<kMessageRowSize> row;
   for (const char16_t* message : kMessages) {
     char field[kMessageFieldSize];
-    WideToSjisField(field, sizeof field, message);
+    // The listing is closed by now: nothing notes a changed message.
+    bool replaced = false;
+    WideToSjisField(field, sizeof field, message, &replaced);
     DrawField(&row, field, kMessageFieldSize - 1);
     WriteBytes(&file, row.upper, kMessageRowSize);
     WriteBytes(&file, row.lower, kMessageRowSize);

@@ -57,7 +57,7 @@ void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)()) {
 
 void MakeRandomOrderFile(const DirInfo& root) {
   g_play_order.table.clear();
-  g_play_order.table.reserve(g_catalog.random_entry_count);
+  g_play_order.table.reserve(g_catalog.counters.random_entry_count);
   const size_t n = SetRandomOrderTable(root, 0);
   g_play_order.table.resize(n);
   ShuffleEntries(&g_play_order.table, Random32);

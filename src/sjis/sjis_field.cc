@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "sjis/cp932.h"
-#include "sjis/listing.h"
 
 namespace {
 
@@ -77,7 +76,8 @@ std::u16string ReplaceUnconvertible(std::u16string_view text) {
   return out;
 }
 
-bool WideToSjisField(char* field, size_t size, std::u16string_view text) {
+bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* replaced) {
+  *replaced = false;
   if (size == 0) return false;
   // A text ends at its first NUL, as names and titles always have.
   text = text.substr(0, text.find(u'\0'));
@@ -88,7 +88,7 @@ bool WideToSjisField(char* field, size_t size, std::u16string_view text) {
   }
   int n = AttemptConversion(field, size, text);
   if (n < 0) {
-    WriteListingLine("cannot convert ");
+    *replaced = true;
     n = AttemptConversion(field, size, ReplaceUnconvertible(text));
   }
   if (n < 0) n = AttemptConversion(field, size, u"???");

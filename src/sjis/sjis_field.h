@@ -7,7 +7,7 @@
 // Text is normalised to NFC first, so a name decomposed by another system
 // ("か" + U+3099) is stored as the character the table knows ("が"). A
 // character code page 932 lacks becomes "?" (one per UTF-16 unit), and the
-// listing gets the line "cannot convert ".
+// caller learns of it (the listing notes every name it had to change).
 #ifndef CARDPREP_SJIS_SJIS_FIELD_H_
 #define CARDPREP_SJIS_SJIS_FIELD_H_
 
@@ -20,9 +20,10 @@ constexpr size_t kFolderNameFieldSize = 33;
 constexpr size_t kSoundNameFieldSize = 49;
 constexpr size_t kMessageFieldSize = 17;
 
-// Fills |field| (|size| >= 1 bytes) from |text|. Returns true; false only if
-// not even "???" could be stored, which code page 932 cannot cause.
-bool WideToSjisField(char* field, size_t size, std::u16string_view text);
+// Fills |field| (|size| >= 1 bytes) from |text|; |*replaced| tells whether
+// characters taken into the field had to become "?". Returns true; false
+// only if not even "???" could be stored, which code page 932 cannot cause.
+bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* replaced);
 
 // A copy of |text| of the same length in which every UTF-16 unit that code
 // page 932 cannot convert by itself is "?".

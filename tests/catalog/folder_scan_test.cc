@@ -33,9 +33,10 @@ TEST(IsFileUnitFolderTest, MatchesPathsBeginningWithAPrefix) {
       {{}, u"\\Any", false},
   };
   for (const Case& c : cases) {
-    ResetCatalogState();
-    g_catalog.file_unit_prefixes = c.prefixes;
-    EXPECT_EQ(IsFileUnitFolder(c.path), c.file_unit) << std::string(c.path.begin(), c.path.end());
+    ScanSettings settings;
+    settings.file_unit_prefixes = c.prefixes;
+    EXPECT_EQ(IsFileUnitFolder(settings, c.path), c.file_unit)
+        << std::string(c.path.begin(), c.path.end());
   }
 }
 
@@ -56,13 +57,31 @@ TEST(NameFolderTest, DiscFoldersCarryTheirParentsName) {
        "Disc 1|\x82\xC6\x82\xC4\x82\xE0\x92\xB7\x82\xA2\x83t\x83H\x83\x8B\x83_\x82\xCC"
        "\x96\xBC\x91O"},
   };
+  ScopedTempDir dir;
+  OutFile listing;
+  std::string why;
+  ASSERT_TRUE(OpenWrite("listing", "listing", &listing, &why)) << why;
   for (const Case& c : cases) {
     DirInfo child;
     child.name = c.name;
-    NameFolder(&child, c.parent);
+    NameFolder(&child, c.parent, &listing);
     EXPECT_EQ(std::string(child.sjis_name, 32), c.shown + std::string(32 - c.shown.size(), ' '))
         << c.shown;
   }
+  // A name that had to change is noted in the listing.
+  DirInfo hangul;
+  hangul.name = u"\uD55C";
+  NameFolder(&hangul, u"", &listing);
+  EXPECT_EQ(std::string(hangul.sjis_name, 32), "?" + std::string(31, ' '));
+  ASSERT_TRUE(CloseChecked(&listing));
+  EXPECT_EQ(ReadText("listing"), "cannot convert \r\n");
+}
+
+// The names the scan handed to the title reader, in record order.
+std::vector<std::u16string> HandedOver() {
+  std::vector<std::u16string> names;
+  while (!g_titles.requests.empty()) names.push_back(NextTitle().name);
+  return names;
 }
 
 TitleResult T(std::u16string text) {
@@ -98,15 +117,19 @@ TEST(ScanFolderTest, StopsTakingSoundsAtTheCardLimit) {
   for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) WriteBytes(name, {});
   ResetCatalogState();
   ResetTitleReader();
-  g_catalog.sounds_taken = 65533;
+  g_catalog.counters.sounds_taken = 65533;
   DirInfo root;
   CaptureStderr();
-  ScanFolder(u"", &root);
+  ScanFolder(ScanSettings(), u"", &root);
   const std::string err = GetCapturedStderr();
   EXPECT_EQ(root.sound_count, 2);
-  EXPECT_EQ(g_catalog.sounds_taken, 65535u);
+  // The first two the folder lists, in sorted order.
+  const std::vector<std::u16string> taken = HandedOver();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_LT(taken[0], taken[1]);
+  EXPECT_EQ(g_catalog.counters.sounds_taken, 65535u);
   EXPECT_NE(err.find("more than 65535 MP3 files"), std::string::npos) << err;
-  EXPECT_EQ(g_catalog.sound_folder_count, 1);
+  EXPECT_EQ(g_catalog.counters.sound_folder_count, 1);
 }
 
 TEST(ScanFolderTest, CountsFoldersAndPlayOrderEntries) {
@@ -118,12 +141,13 @@ TEST(ScanFolderTest, CountsFoldersAndPlayOrderEntries) {
   }
   ResetCatalogState();
   ResetTitleReader();
-  g_catalog.file_unit_prefixes = {u"\\Files"};
+  ScanSettings settings;
+  settings.file_unit_prefixes = {u"\\Files"};
   DirInfo root;
-  ScanFolder(u"", &root);
-  EXPECT_EQ(g_catalog.folder_count, 4);  // Files, Whole, Empty, Deeper
-  EXPECT_EQ(g_catalog.sound_folder_count, 2);
-  EXPECT_EQ(g_catalog.random_entry_count, 3);  // Files file by file, Whole as one
+  ScanFolder(settings, u"", &root);
+  EXPECT_EQ(g_catalog.counters.folder_count, 4);  // Files, Whole, Empty, Deeper
+  EXPECT_EQ(g_catalog.counters.sound_folder_count, 2);
+  EXPECT_EQ(g_catalog.counters.random_entry_count, 3);  // Files file by file, Whole as one
   ASSERT_EQ(root.children.size(), 2u);
   EXPECT_EQ(root.children[0]->name, u"Files");
   EXPECT_TRUE(root.children[0]->file_unit);
@@ -149,10 +173,11 @@ TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
     SetCardIsFatForTesting(fat);
     DirInfo root;
     CaptureStderr();
-    ScanFolder(u"", &root);
+    ScanFolder(ScanSettings(), u"", &root);
     const std::string err = GetCapturedStderr();
+    const std::vector<std::u16string> sounds = HandedOver();
     if (fat) {
-      EXPECT_EQ(root.sounds, std::vector<std::u16string>{u"ok.mp3"});
+      EXPECT_EQ(sounds, (std::vector<std::u16string>{u"ok.mp3", u"y.mp3"}));  // y in Fine
       ASSERT_EQ(root.children.size(), 1u);
       EXPECT_EQ(root.children[0]->name, u"Fine");
       EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -161,7 +186,7 @@ TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
                 (std::vector<std::pair<std::string, unsigned>>{
                     {"names unreadable on a FAT card without utf8", 3}}));
     } else {
-      EXPECT_EQ(root.sounds.size(), 3u);
+      EXPECT_EQ(sounds.size(), 5u);
       EXPECT_EQ(root.children.size(), 2u);
       EXPECT_EQ(err, "");
     }

@@ -12,7 +12,7 @@ namespace {
 // order asked for, whatever the number of workers.
 TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
   ScopedTempDir dir;
-  DirInfo folder;
+  std::vector<std::u16string> names;
   const char* titles[] = {"First", "日本語のタイトル", "", "Two words", "x"};
   for (int i = 0; i < 40; ++i) {
     const std::string name = "song" + std::to_string(100 + i) + ".mp3";
@@ -23,10 +23,10 @@ TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
     } else if (!title.empty()) {
       TagWithMutagen(name, i % 2 ? 3 : 4, "utf16", {title + " " + std::to_string(i)});
     }
-    folder.sounds.push_back(std::u16string(name.begin(), name.end()));
+    names.push_back(std::u16string(name.begin(), name.end()));
   }
   std::vector<TitleResult> expected;
-  for (const std::u16string& name : folder.sounds) {
+  for (const std::u16string& name : names) {
     TitleResult t;
     std::string why;
     ASSERT_TRUE(GetTitleTag(u"", name, &t.title, &t.length, &why)) << why;
@@ -39,11 +39,12 @@ TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
     options.jobs = jobs;
     StartTitleReader(options);
     ASSERT_TRUE(g_titles.isolated);
-    RequestTitles(u"", folder);
+    RequestTitles(u"", names);
     for (size_t i = 0; i < expected.size(); ++i) {
-      const TitleResult got = NextTitle();
-      EXPECT_EQ(got.length, expected[i].length) << i;
-      EXPECT_EQ(got.title, expected[i].title) << i;
+      const TitledSound got = NextTitle();
+      EXPECT_EQ(got.name, names[i]) << i;
+      EXPECT_EQ(got.title.length, expected[i].length) << i;
+      EXPECT_EQ(got.title.title, expected[i].title) << i;
     }
     StopTitleReader();
   }

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "sjis/listing.h"
-#include "test_util.h"
 
 namespace {
 
-std::string Field(size_t size, std::u16string_view text) {
+std::string Field(size_t size, std::u16string_view text, bool* replaced = nullptr) {
   std::string field(size, '\x7F');  // anything but the bytes under test
-  EXPECT_TRUE(WideToSjisField(field.data(), size, text));
+  bool changed = true;
+  EXPECT_TRUE(WideToSjisField(field.data(), size, text, &changed));
+  if (replaced != nullptr) *replaced = changed;
   return field;
 }
 
@@ -43,51 +43,30 @@ TEST(SjisFieldTest, FillsFieldsAsDefined) {
   }
 }
 
-// Unconvertible characters become "?" per UTF-16 unit, and the listing gets
-// one "cannot convert " line per field, only when such a character is taken.
-class UnconvertibleTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string why;
-    ASSERT_TRUE(OpenListing(&why)) << why;
+// Unconvertible characters become "?" per UTF-16 unit, and the caller learns
+// of it, only when such a character is taken into the field.
+TEST(SjisFieldTest, UnconvertibleCharactersBecomeQuestionMarksWhenTaken) {
+  struct Case {
+    const char* what;
+    size_t size;
+    std::u16string text;
+    std::string field;
+    bool replaced;
+  } cases[] = {
+      {"Hangul between letters", 17, u"A\uD55CB", "A?B" + std::string(13, ' ') + '\0', true},
+      {"several", 9, u"\uD55C\uAE00x\uD55C", "??x?    " + std::string(1, '\0'), true},
+      {"astral character takes two", 5, u"a\U0001F3B5b", std::string("a??b\0", 5), true},
+      {"nothing beyond the cut is looked at", 4, u"abc\uD55C", std::string("abc\0", 4), false},
+      // "漢" takes two bytes; with one byte left the Hangul syllable is taken.
+      {"one byte left ends in ?", 4, u"漢\uD55C\uD55C", std::string("\x8A\xBF?\0", 4), true},
+      {"convertible text", 9, u"漢字ok", std::string("\x8A\xBF\x8E\x9Aok  \0", 9), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool replaced = !c.replaced;
+    EXPECT_EQ(Field(c.size, c.text, &replaced), c.field);
+    EXPECT_EQ(replaced, c.replaced);
   }
-  std::string Listing() {
-    CloseListing();
-    return ReadText(kListingFileName);
-  }
-  ScopedTempDir dir_;
-};
-
-TEST_F(UnconvertibleTest, HangulBetweenLettersGivesOneQuestionMarkAndOneLine) {
-  EXPECT_EQ(Field(17, u"A\uD55CB"), "A?B" + std::string(13, ' ') + '\0');
-  EXPECT_EQ(Listing(), "cannot convert \r\n");
-}
-
-TEST_F(UnconvertibleTest, SeveralUnconvertibleCharactersStillOneLine) {
-  EXPECT_EQ(Field(9, u"\uD55C\uAE00x\uD55C"), "??x?    " + std::string(1, '\0'));
-  EXPECT_EQ(Listing(), "cannot convert \r\n");
-}
-
-TEST_F(UnconvertibleTest, AstralCharacterTakesTwoQuestionMarks) {
-  EXPECT_EQ(Field(5, u"a\U0001F3B5b"), std::string("a??b\0", 5));
-  EXPECT_EQ(Listing(), "cannot convert \r\n");
-}
-
-TEST_F(UnconvertibleTest, NothingBeyondTheCutIsLookedAt) {
-  EXPECT_EQ(Field(4, u"abc\uD55C"), std::string("abc\0", 4));
-  EXPECT_EQ(Listing(), "");
-}
-
-TEST_F(UnconvertibleTest, OneByteLeftEndsTheFieldInAQuestionMark) {
-  // "漢" takes two bytes; with one byte left the Hangul syllable is taken.
-  EXPECT_EQ(Field(4, u"漢\uD55C\uD55C"), std::string("\x8A\xBF?\0", 4));
-  EXPECT_EQ(Listing(), "cannot convert \r\n");
-}
-
-TEST_F(UnconvertibleTest, ClosedListingGetsNothingButTheFieldIsStillMade) {
-  CloseListing();
-  EXPECT_EQ(Field(5, u"\uD55C"), std::string("?   \0", 5));
-  EXPECT_EQ(ReadText(kListingFileName), "");
 }
 
 TEST(ReplaceUnconvertibleTest, ReplacesEachUnitByItself) {
