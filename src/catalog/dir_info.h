@@ -50,6 +50,7 @@ struct CatalogCounters {
 struct CatalogState {
   std::unique_ptr<DirInfo> root;
   CatalogCounters counters;
+  bool fat_names_warned = false;  // names a FAT mount could not show: said once
 };
 extern CatalogState g_catalog;
 void ResetCatalogState();  // run order and test fixtures only

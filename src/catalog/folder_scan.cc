@@ -124,38 +124,117 @@ void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* list
   }
 }
 
+EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry) {
+  // Names the catalog could not open again by name come first.
+  if (!entry.utf8) return EntryRule::kNotUtf8;
+  if (entry.name.find(u'\\') != std::u16string::npos) return EntryRule::kBackslash;
+  if (entry.fat_unshowable) return EntryRule::kFatUnshowable;
+  if (entry.kind == EntryKind::kFolder && entry.link) return EntryRule::kFolderLink;
+  if (entry.apple_double) return EntryRule::kAppleDouble;
+  const std::u16string& name = entry.name;
+  if (entry.kind == EntryKind::kFolder) {
+    if (name[0] == u'_') return EntryRule::kToolFolder;
+    if (folder_path.empty() && IsTrashFolder(name)) return EntryRule::kTrash;
+    if (name.size() > kMaxFolderName) return EntryRule::kFolderNameTooLong;
+    return EntryRule::kTakeFolder;
+  }
+  if (!HasMp3Extension(name)) return EntryRule::kNotMp3;
+  if (name.size() > kMaxFileName) return EntryRule::kFileNameTooLong;
+  return EntryRule::kTakeSound;
+}
+
+namespace {
+
+// Warns about an entry whose name the catalog cannot take at all; false for
+// every other entry.
+bool SkipUnusableName(const std::string& shown_folder, const FolderEntry& entry,
+                      EntryRule rule) {
+  auto shown = [&](const std::string& name) {
+    return shown_folder == "." ? name : shown_folder + "/" + name;
+  };
+  switch (rule) {
+    case EntryRule::kNotUtf8:
+      Warn("skipping %s: the name is not valid UTF-8",
+           shown(EscapedName(entry.host_name)).c_str());
+      CountSkipped("names not valid UTF-8");
+      return true;
+    case EntryRule::kBackslash:
+      Warn("skipping %s: the name holds a backslash", shown(entry.host_name).c_str());
+      CountSkipped("names holding a backslash");
+      return true;
+    case EntryRule::kFatUnshowable:
+      if (!g_catalog.fat_names_warned) {
+        g_catalog.fat_names_warned = true;
+        Warn("the card is a FAT file system mounted without the utf8 option, so names with "
+             "characters outside its character set read as \"?\" and cannot be opened "
+             "(first: %s); they are skipped. Mount it again with the utf8 option: "
+             "sudo umount <mount point>; sudo mount -o utf8 <device> <mount point>",
+             shown(entry.host_name).c_str());
+      }
+      CountSkipped("names unreadable on a FAT card without utf8");
+      return true;
+    case EntryRule::kFolderLink:
+      Warn("not following %s: it is a symbolic link to a folder", shown(entry.host_name).c_str());
+      CountSkipped("links to folders");
+      return true;
+    case EntryRule::kAppleDouble:
+      CountSkipped("AppleDouble metadata files");
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInfo* dir) {
   dir->file_unit = IsFileUnitFolder(settings, path);
   std::vector<FolderEntry> entries;
-  if (!ListFolder(path, &entries)) return;
+  std::string why, read_error;
+  const std::string shown = Shown(path);
+  if (!ListFolder(path, &entries, &why, &read_error)) {
+    Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+    CountSkipped("folders that cannot be read");
+    return;
+  }
+  std::vector<EntryRule> rules;
+  rules.reserve(entries.size());
+  for (const FolderEntry& entry : entries) {
+    rules.push_back(ClassifyEntry(path, entry));
+    SkipUnusableName(shown, entry, rules.back());
+  }
+  if (!read_error.empty()) {
+    Warn("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+  }
 
   std::vector<std::unique_ptr<DirInfo>> children;
   std::vector<std::u16string> sounds;
-  for (FolderEntry& entry : entries) {
-    const std::u16string& name = entry.name;
-    if (entry.kind == EntryKind::kFolder) {
-      if (name[0] == u'_') continue;  // the tool's own folders, _FONT among them
-      if (path.empty() && IsTrashFolder(name)) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    std::u16string& name = entries[i].name;
+    switch (rules[i]) {
+      case EntryRule::kTakeFolder:
+        children.push_back(std::make_unique<DirInfo>());
+        children.back()->name = std::move(name);
+        break;
+      case EntryRule::kTakeSound:
+        sounds.push_back(std::move(name));
+        break;
+      case EntryRule::kTrash:
         Warn("not indexing %s: it holds deleted files", Shown(ChildPath(path, name)).c_str());
         CountSkipped("trash folders");
-        continue;
-      }
-      if (name.size() > kMaxFolderName) {
+        break;
+      case EntryRule::kFolderNameTooLong:
         Warn("skipping folder %s: its name is longer than %zu UTF-16 units",
              Shown(ChildPath(path, name)).c_str(), kMaxFolderName);
         CountSkipped("folder names over 64 units");
-        continue;
-      }
-      children.push_back(std::make_unique<DirInfo>());
-      children.back()->name = std::move(entry.name);
-    } else if (HasMp3Extension(name)) {
-      if (name.size() > kMaxFileName) {
+        break;
+      case EntryRule::kFileNameTooLong:
         Warn("skipping %s: its name is longer than %zu UTF-16 units",
              Shown(ChildPath(path, name)).c_str(), kMaxFileName);
         CountSkipped("file names over 128 units");
-        continue;
-      }
-      sounds.push_back(std::move(entry.name));
+        break;
+      default:  // said above, or left out without a word
+        break;
     }
   }
   TakeSounds(path, std::move(sounds), dir);

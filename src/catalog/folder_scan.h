@@ -22,6 +22,7 @@
 #include "catalog/dir_info.h"
 #include "catalog/sound_list.h"
 #include "host/file.h"
+#include "host/folder.h"
 
 // What the command line says about the scan.
 struct ScanSettings {
@@ -36,6 +37,27 @@ bool HasMp3Extension(std::u16string_view name);
 // deleted from a removable card (".Trashes", ".Trash", ".Trash-<digits>");
 // the scan never enters them in the card's root.
 bool IsTrashFolder(std::u16string_view name);
+
+// What the scan does with one entry of the folder at |folder_path|, and
+// why it leaves one out; the rules in the order they are applied.
+enum class EntryRule {
+  kTakeFolder,
+  kTakeSound,
+  // Names the catalog could not open again by name (each with a warning).
+  kNotUtf8,
+  kBackslash,
+  kFatUnshowable,  // the card is FAT, mounted without utf8: one warning for all
+  kFolderLink,     // symbolic links to folders are never followed (no loops)
+  kAppleDouble,    // another system's metadata, never audio: left out silently
+  // Folders.
+  kToolFolder,          // a name beginning with "_" (_FONT among them): silently
+  kTrash,               // a trash folder in the card's root
+  kFolderNameTooLong,   // over 64 UTF-16 units
+  // Files.
+  kNotMp3,              // silently
+  kFileNameTooLong,     // over 128 UTF-16 units
+};
+EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry);
 
 // Whether |path| begins with one of the file-unit prefixes (compared unit by
 // unit, case-sensitively); an empty prefix matches every path.

@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-#include "host/console.h"
 #include "host/names.h"
 
 namespace {
@@ -18,7 +18,6 @@ constexpr long kMsdosMagic = 0x4d44;  // vfat and msdos
 
 struct FolderHostState {
   int card_is_fat = -1;  // not asked yet
-  bool fat_warned = false;
 };
 FolderHostState g_folder_host;
 
@@ -26,28 +25,9 @@ FolderHostState g_folder_host;
 // character set: "?" (or ":xxxx" with uni_xlate).
 bool LooksMangledByFat(const char* name) { return strpbrk(name, "?:") != nullptr; }
 
-// A name that is not UTF-8 is shown with its odd bytes as \xNN.
-std::string EscapedName(const char* name) {
-  std::string shown;
-  for (const char* p = name; *p; ++p) {
-    const auto b = static_cast<unsigned char>(*p);
-    if (b < 0x20 || b >= 0x80) {
-      char hex[5];
-      snprintf(hex, sizeof hex, "\\x%02X", b);
-      shown += hex;
-    } else {
-      shown += *p;
-    }
-  }
-  return shown;
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-  return folder == "." ? name : folder + "/" + name;
-}
-
-}  // namespace
-
+// Whether the file |name| in the open folder |dir_fd| is an AppleDouble
+// file: other systems leave metadata in "._" files beside the real ones,
+// and their first four bytes are the AppleDouble magic number 00 05 16 07.
 bool IsAppleDouble(int dir_fd, const char* name) {
   if (name[0] != '.' || name[1] != '_') return false;
   int fd = openat(dir_fd, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -59,6 +39,23 @@ bool IsAppleDouble(int dir_fd, const char* name) {
   return apple_double;
 }
 
+}  // namespace
+
+std::string EscapedName(std::string_view name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b >= 0x80) {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02X", b);
+      shown += hex;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 bool CardIsFat() {
   if (g_folder_host.card_is_fat < 0) {
     struct statfs fs;
@@ -67,33 +64,28 @@ bool CardIsFat() {
   return g_folder_host.card_is_fat == 1;
 }
 
-void SetCardIsFatForTesting(bool fat) {
-  g_folder_host.card_is_fat = fat ? 1 : 0;
-  g_folder_host.fat_warned = false;
-}
+void SetCardIsFatForTesting(bool fat) { g_folder_host.card_is_fat = fat ? 1 : 0; }
 
 std::string ShownPath(std::u16string_view path) {
   const std::string host = HostPath(path);
   return host == "." ? host : host.substr(2);
 }
 
-bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries) {
+bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
+                    std::string* why, std::string* read_error) {
   entries->clear();
-  const std::string host = HostPath(path);
-  const std::string shown = ShownPath(path);
-  DIR* dir = opendir(host.c_str());
+  read_error->clear();
+  DIR* dir = opendir(host_path.c_str());
   if (dir == nullptr) {
-    Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), strerror(errno));
-    CountSkipped("folders that cannot be read");
+    *why = strerror(errno);
     return false;
   }
   const int dir_fd = dirfd(dir);
-  int read_error = 0;
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(dir);
     if (entry == nullptr) {
-      read_error = errno;
+      if (errno != 0) *read_error = strerror(errno);
       break;
     }
     const char* name = entry->d_name;
@@ -110,43 +102,28 @@ bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries) {
     if (type != DT_DIR && type != DT_REG) continue;
 
     FolderEntry out;
-    if (!Utf8ToUtf16(name, &out.name)) {
-      Warn("skipping %s: the name is not valid UTF-8", Join(shown, EscapedName(name)).c_str());
-      CountSkipped("names not valid UTF-8");
-      continue;
-    }
-    if (out.name.find(u'\\') != std::u16string::npos) {
-      Warn("skipping %s: the name holds a backslash", Join(shown, name).c_str());
-      CountSkipped("names holding a backslash");
-      continue;
-    }
-    if (LooksMangledByFat(name) && CardIsFat()) {
-      if (!g_folder_host.fat_warned) {
-        g_folder_host.fat_warned = true;
-        Warn("the card is a FAT file system mounted without the utf8 option, so names with "
-             "characters outside its character set read as \"?\" and cannot be opened "
-             "(first: %s); they are skipped. Mount it again with the utf8 option: "
-             "sudo umount <mount point>; sudo mount -o utf8 <device> <mount point>",
-             Join(shown, name).c_str());
-      }
-      CountSkipped("names unreadable on a FAT card without utf8");
-      continue;
-    }
-    if (type == DT_DIR && is_link) {
-      Warn("not following %s: it is a symbolic link to a folder", Join(shown, name).c_str());
-      CountSkipped("links to folders");
-      continue;
-    }
-    if (type == DT_REG && IsAppleDouble(dir_fd, name)) {
-      CountSkipped("AppleDouble metadata files");
-      continue;
-    }
+    out.host_name = name;
+    out.utf8 = Utf8ToUtf16(name, &out.name);
+    if (!out.utf8) out.name.clear();
     out.kind = type == DT_DIR ? EntryKind::kFolder : EntryKind::kFile;
+    out.link = is_link;
+    out.fat_unshowable = LooksMangledByFat(name) && CardIsFat();
+    out.apple_double = type == DT_REG && IsAppleDouble(dir_fd, name);
     entries->push_back(std::move(out));
-  }
-  if (read_error != 0) {
-    Warn("cannot read all of folder %s: %s", shown.c_str(), strerror(read_error));
   }
   closedir(dir);
   return true;
+}
+
+bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
+                std::string* read_error) {
+  return ListHostFolder(HostPath(path), entries, why, read_error);
+}
+
+PathKind KindOfPath(const std::string& host_path) {
+  struct stat st;
+  if (stat(host_path.c_str(), &st) != 0) return PathKind::kMissing;
+  if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
+  if (S_ISREG(st.st_mode)) return PathKind::kFile;
+  return PathKind::kOther;
 }

@@ -1,7 +1,9 @@
-// Listing a folder of the card. Entries come back with UTF-16 names in the
-// order the host delivers them; what cannot be one of the card's names is
-// left out here, so the catalog sees only folders and regular files it can
-// open again by name.
+// Listing a folder of the card. Entries come back in the order the host
+// delivers them, with what the host knows about each: its name's bytes and,
+// when they are UTF-8, the name as UTF-16; whether it is a folder or a
+// regular file, a symbolic link, an AppleDouble file, or a name a FAT mount
+// could not show. Which of them the catalog takes is the scan's rule
+// (catalog/folder_scan.h), not this layer's.
 #ifndef CARDPREP_HOST_FOLDER_H_
 #define CARDPREP_HOST_FOLDER_H_
 
@@ -12,21 +14,30 @@
 enum class EntryKind { kFolder, kFile };
 
 struct FolderEntry {
-  std::u16string name;
-  EntryKind kind;
+  std::string host_name;  // the name's bytes as the host gave them
+  std::u16string name;    // decoded, when |utf8|
+  EntryKind kind = EntryKind::kFile;
+  bool utf8 = false;          // the name is valid UTF-8
+  bool link = false;          // a symbolic link to a folder or regular file
+  bool apple_double = false;  // a "._" file holding another system's metadata
+  // On a FAT card mounted without UTF-8 names, a name holding "?" or ":":
+  // characters the mount could not show, which no FAT name can hold.
+  bool fat_unshowable = false;
 };
 
-// Lists the folder at the backslash path |path| ("" is the working folder).
-// Left out, with a warning each: names that are not valid UTF-8 or hold a
-// backslash (they could not be opened by name again) and symbolic links to
-// folders (never followed, so no loops). On a FAT card mounted without
-// UTF-8 names, names holding "?" or ":" (characters the mount could not
-// show, which no FAT name can hold) are left out with one warning for the
-// whole run. Left out silently: "." and "..", entries that are neither
-// folders nor regular files (a symbolic link to a regular file is a file),
-// and AppleDouble files ("._" names holding another system's metadata).
-// Returns false, with a warning, when the folder cannot be read.
-bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries);
+// Lists the folder at the host path |host_path|. Left out: "." and "..",
+// entries that are neither folders nor regular files, and dangling links.
+// Returns false with |*why| when the folder cannot be opened; when reading
+// stops early, |*read_error| says why and the entries read so far are kept.
+bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
+                    std::string* why, std::string* read_error);
+// The same for the backslash path |path| ("" is the working folder).
+bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
+                std::string* read_error);
+
+enum class PathKind { kMissing, kFolder, kFile, kOther };
+// What is at |host_path|, symbolic links followed.
+PathKind KindOfPath(const std::string& host_path);
 
 // Whether the card (the working folder) is on a FAT file system; asked of
 // the system once.
@@ -34,13 +45,12 @@ bool CardIsFat();
 // Test fixtures only: take the card as FAT or not, whatever it is.
 void SetCardIsFatForTesting(bool fat);
 
-// Whether the file |name| in the open folder |dir_fd| is an AppleDouble
-// file: other systems leave metadata in "._" files beside the real ones,
-// and their first four bytes are the AppleDouble magic number 00 05 16 07.
-bool IsAppleDouble(int dir_fd, const char* name);
-
 // How a backslash path is shown in messages: as the host path below the
 // working folder ("Album/Disc 1"), "." for the root.
 std::string ShownPath(std::u16string_view path);
+
+// A host name for messages: its bytes, with control bytes and bytes from
+// 0x80 up as \xNN (for names that are not UTF-8).
+std::string EscapedName(std::string_view name);
 
 #endif  // CARDPREP_HOST_FOLDER_H_

@@ -1,9 +1,5 @@
 #include "tools/view/card_check.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -16,39 +12,16 @@
 
 namespace {
 
-// A folder entry as the host delivers it, before any of the scan's rules.
-struct RawEntry {
-  std::string name;  // bytes, not necessarily UTF-8
-  bool folder = false;
-  bool link = false;
-  bool apple_double = false;
-};
-
 // Lists the folders and regular files in |host| (symbolic links resolved,
 // dangling ones dropped), sorted by name so that reports come in a fixed
 // order.
-std::vector<RawEntry> ListRaw(const std::string& host) {
-  std::vector<RawEntry> entries;
-  DIR* dir = opendir(host.c_str());
-  if (dir == nullptr) return entries;
-  const int dir_fd = dirfd(dir);
-  while (const dirent* entry = readdir(dir)) {
-    const char* name = entry->d_name;
-    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    struct stat st;
-    if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    RawEntry raw;
-    raw.name = name;
-    raw.link = S_ISLNK(st.st_mode);
-    if (raw.link && fstatat(dir_fd, name, &st, 0) != 0) continue;
-    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) continue;
-    raw.folder = S_ISDIR(st.st_mode);
-    raw.apple_double = !raw.folder && IsAppleDouble(dir_fd, name);
-    entries.push_back(std::move(raw));
-  }
-  closedir(dir);
-  std::sort(entries.begin(), entries.end(),
-            [](const RawEntry& a, const RawEntry& b) { return a.name < b.name; });
+std::vector<FolderEntry> ListSorted(const std::string& host) {
+  std::vector<FolderEntry> entries;
+  std::string why, read_error;
+  if (!ListHostFolder(host, &entries, &why, &read_error)) return entries;
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    return a.host_name < b.host_name;
+  });
   return entries;
 }
 
@@ -63,29 +36,35 @@ bool EndsInMp3(const std::string& name) {
 // MP3 files in |host| and below it, symbolic links to folders not followed.
 size_t CountMp3(const std::string& host) {
   size_t count = 0;
-  for (const RawEntry& e : ListRaw(host)) {
-    if (e.folder && !e.link) count += CountMp3(host + "/" + e.name);
-    if (!e.folder && !e.apple_double && EndsInMp3(e.name)) ++count;
+  for (const FolderEntry& e : ListSorted(host)) {
+    const bool folder = e.kind == EntryKind::kFolder;
+    if (folder && !e.link) count += CountMp3(host + "/" + e.host_name);
+    if (!folder && !e.apple_double && EndsInMp3(e.host_name)) ++count;
   }
   return count;
 }
 
 // A name as it is shown: UTF-8, or the bytes with the odd ones as \xNN.
-std::string ShownName(const std::string& bytes) {
-  std::u16string unused;
-  if (Utf8ToUtf16(bytes, &unused)) return bytes;
-  std::string shown;
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      shown += c;
-    } else {
-      char hex[5];
-      snprintf(hex, sizeof hex, "\\x%02X", b);
-      shown += hex;
-    }
+std::string ShownName(const FolderEntry& entry) {
+  return entry.utf8 ? entry.host_name : EscapedName(entry.host_name);
+}
+
+// Why the scan leaves out an entry that may hold music; null when it takes
+// it, or when the entry is no music at all.
+const char* WhyLeftOut(EntryRule rule) {
+  switch (rule) {
+    case EntryRule::kNotUtf8: return "the name is not valid UTF-8";
+    case EntryRule::kBackslash: return "the name holds a backslash";
+    case EntryRule::kFatUnshowable:
+      return "the card is mounted without utf8, so the name cannot be read";
+    case EntryRule::kFolderLink: return "symbolic links to folders are not followed";
+    case EntryRule::kToolFolder:
+      return "folders whose name begins with \"_\" are never entered";
+    case EntryRule::kTrash: return "it holds deleted files";
+    case EntryRule::kFolderNameTooLong: return "the folder's name is longer than 64 UTF-16 units";
+    case EntryRule::kFileNameTooLong: return "the name is longer than 128 UTF-16 units";
+    default: return nullptr;
   }
-  return shown;
 }
 
 std::string ShownFolder(const std::u16string& path) {
@@ -111,31 +90,22 @@ class CardWalk {
   void Walk(const std::u16string& path) {
     const std::string host = HostPath(path);
     std::vector<std::u16string> folders, mp3s;
-    for (const RawEntry& e : ListRaw(host)) {
-      std::u16string name;
-      const bool utf8 = Utf8ToUtf16(e.name, &name);
+    for (FolderEntry& e : ListSorted(host)) {
+      const EntryRule rule = ClassifyEntry(path, e);
       const std::string shown =
-          (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e.name);
-      const char* why = !utf8 ? "the name is not valid UTF-8"
-                        : name.find(u'\\') != std::u16string::npos ? "the name holds a backslash"
-                                                                   : nullptr;
-      if (e.folder) {
-        if (why == nullptr) why = FolderRule(path, name, e.link);
-        if (why == nullptr) {
-          folders.push_back(std::move(name));
-        } else if (const size_t n = CountMp3(host + "/" + e.name)) {
-          Note(shown + ": " + Mp3Files(n) + " not indexed: " + why);
+          (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e);
+      if (e.kind == EntryKind::kFolder) {
+        if (rule == EntryRule::kTakeFolder) {
+          folders.push_back(std::move(e.name));
+        } else if (const size_t n = CountMp3(host + "/" + e.host_name)) {
+          Note(shown + ": " + Mp3Files(n) + " not indexed: " + WhyLeftOut(rule));
         }
         continue;
       }
-      if (e.apple_double || !EndsInMp3(e.name)) continue;
-      if (why == nullptr && name.size() > kMaxFileName) {
-        why = "the name is longer than 128 UTF-16 units";
-      }
-      if (why == nullptr) {
-        mp3s.push_back(std::move(name));
-      } else {
-        Note(shown + ": not indexed: " + why);
+      if (rule == EntryRule::kTakeSound) {
+        mp3s.push_back(std::move(e.name));
+      } else if (WhyLeftOut(rule) != nullptr && EndsInMp3(e.host_name)) {
+        Note(shown + ": not indexed: " + WhyLeftOut(rule));
       }
     }
     CheckSounds(path, mp3s);
@@ -164,9 +134,8 @@ class CardWalk {
       const IndexedFolder& folder = index_.folders[n - 1];
       if (!folder.terminated) continue;
       const FolderRecord& r = folder.record;
-      struct stat st;
       const std::u16string& path = r.path;
-      if (stat(HostPath(path == u"\\" ? u"" : path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      if (KindOfPath(HostPath(path == u"\\" ? u"" : path)) != PathKind::kFolder) {
         Problem(FolderLabel(index_, static_cast<uint32_t>(n)) +
                 ": in the index, but no longer on the card");
         continue;
@@ -175,7 +144,7 @@ class CardWalk {
       for (size_t k = r.first_sound; k < end; ++k) {
         const std::u16string& name = index_.sounds[k].record.name;
         const std::u16string file = (path == u"\\" ? u"" : path) + u'\\' + name;
-        if (stat(HostPath(file).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (KindOfPath(HostPath(file)) != PathKind::kFile) {
           Problem("sound " + std::to_string(k) + " " + Utf16ToUtf8(file) +
                   ": in the index, but no longer on the card");
         }
@@ -184,16 +153,6 @@ class CardWalk {
   }
 
  private:
-  // The scan's rules for a subfolder, in its order; null when it is taken.
-  static const char* FolderRule(const std::u16string& path, const std::u16string& name,
-                                bool link) {
-    if (link) return "symbolic links to folders are not followed";
-    if (name[0] == u'_') return "folders whose name begins with \"_\" are never entered";
-    if (path.empty() && IsTrashFolder(name)) return "it holds deleted files";
-    if (name.size() > kMaxFolderName) return "the folder's name is longer than 64 UTF-16 units";
-    return nullptr;
-  }
-
   // The MP3 files the scan takes from |path| against those the index holds.
   void CheckSounds(const std::u16string& path, const std::vector<std::u16string>& mp3s) {
     const auto found = numbers_.find(path);
