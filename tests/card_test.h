@@ -22,8 +22,8 @@ class CardTest : public ::testing::Test {
   // A silent MP3 at |path| (folders made), titled by mutagen when |title|
   // is not empty.
   void Mp3(const std::string& path, const std::string& title = "");
-  // Runs cardprep in the card; expects exit status 0.
-  void Run(const std::vector<std::string>& args = {});
+  // Runs cardprep in the card; expects exit status |status|.
+  void Run(const std::vector<std::string>& args = {}, int status = 0);
   // Whether |upper|/|lower| hold |sjis| drawn with the card's fonts.
   bool Drawn(const uint8_t* upper, const uint8_t* lower, size_t columns, const std::string& sjis,
              std::string* why) const;

@@ -1,15 +1,19 @@
 #include "app/run.h"
 
+#include <string>
+#include <vector>
+
 #include "catalog/dir_info.h"
 #include "catalog/dir_list.h"
 #include "catalog/folder_scan.h"
 #include "catalog/listing.h"
-#include "catalog/sound_list.h"
 #include "catalog/title_reader.h"
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
+#include "host/folder.h"
 #include "host/process_pool.h"
+#include "host/stop.h"
 #include "messages/message_file.h"
 #include "playorder/random_order.h"
 
@@ -17,28 +21,120 @@ namespace {
 
 bool OpenOutput(const char* name, OutFile* file) {
   std::string why;
-  if (OpenWrite(std::string("./") + name, name, file, &why)) return true;
+  if (OpenAside(std::string("./") + name, name, file, &why)) return true;
   Out("fopen error\n");
   Error("cannot create %s: %s", name, why.c_str());
   return false;
 }
 
+// "A", "A and B", "A, B and C".
+std::string Enumerate(const std::vector<std::string>& names) {
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+// Says which of |outputs| the card keeps from before, and |why|.
+void SayKept(const std::vector<const char*>& outputs, const std::string& why) {
+  std::vector<std::string> kept, absent;
+  for (const char* name : outputs) {
+    (KindOfPath(std::string("./") + name) == PathKind::kFile ? kept : absent).push_back(name);
+  }
+  std::string what = kept.empty() ? "the card had no " + Enumerate(absent) + " before, and has none"
+                                  : "the card keeps its previous " + Enumerate(kept);
+  if (!kept.empty() && !absent.empty()) what += " (it had no " + Enumerate(absent) + ")";
+  Error("%s not replaced, since %s: %s", outputs.size() == 1 ? outputs[0] : "the index was",
+        why.c_str(), what.c_str());
+}
+
+// Why an output that was not written whole was not: it was never begun
+// because the run stopped before it, or it failed (its own error says how).
+std::string WhyNotWhole(const std::vector<std::string>& failed,
+                        const std::vector<std::string>& not_begun) {
+  if (!failed.empty()) return Enumerate(failed) + " could not be written";
+  return "the run stopped before writing " + Enumerate(not_begun);
+}
+
+// Puts the run's outputs in place of the old ones. The four files that
+// describe the music point into one another, so they replace their old
+// versions together or not at all; the messages stand alone.
+void PutInPlace(IndexFiles* files) {
+  struct Output {
+    const char* name;
+    OutFile* file;
+  };
+  // The folder list last: the player starts from it.
+  const Output music[] = {{kSoundListFileName, &files->scan.sound_list},
+                          {kListingFileName, &files->scan.listing},
+                          {kRandomOrderFileName, &files->play_order},
+                          {kDirListFileName, &files->dir_list}};
+  HoldStopSignals();
+  std::vector<const char*> names;
+  std::vector<std::string> failed, not_begun;
+  for (const Output& o : music) {
+    names.push_back(o.name);
+    if (!WrittenWhole(*o.file)) (o.file->finished ? failed : not_begun).push_back(o.name);
+  }
+  const bool replace = failed.empty() && not_begun.empty();
+  for (const Output& o : music) {
+    if (replace) {
+      ReplaceWithAside(o.file);
+    } else {
+      DiscardAside(o.file);
+    }
+  }
+  if (WrittenWhole(files->messages)) {
+    ReplaceWithAside(&files->messages);
+  } else {
+    DiscardAside(&files->messages);
+  }
+  // The card may be pulled out as soon as the tool returns.
+  SyncFolder(".");
+  SetStopNote("the new index was already in place");
+  ReleaseStopSignals();
+  if (!replace) SayKept(names, WhyNotWhole(failed, not_begun));
+  if (!WrittenWhole(files->messages)) {
+    SayKept({kMessageFileName}, files->messages.finished
+                                    ? std::string("it could not be written")
+                                    : WhyNotWhole({}, {kMessageFileName}));
+  }
+}
+
+// Removes what runs that were killed or lost their power left: files opened
+// aside for the five outputs. Only those, recognised by name.
+void RemoveLeftovers() {
+  std::vector<FolderEntry> entries;
+  std::string why, read_error;
+  if (!ListFolder(u"", &entries, &why, &read_error)) return;
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != EntryKind::kFile) continue;
+    for (const char* name : kIndexFileNames) {
+      if (IsAsideName(entry.host_name, name) && !RemoveFile("./" + entry.host_name, &why)) {
+        Warn("cannot remove %s, left by an earlier run: %s", entry.host_name.c_str(), why.c_str());
+      }
+    }
+  }
+}
+
 }  // namespace
 
-bool MakeDirListFile(const ScanSettings& settings, SoundListFiles* files) {
-  DirInfo* root = BuildCatalog(settings, files);
+bool MakeDirListFile(const ScanSettings& settings, IndexFiles* files) {
+  DirInfo* root = BuildCatalog(settings, &files->scan);
   StopTitleReader();
 
   NumberFolders(root);
-  MakeRandomOrderFile(*root);
+  MakeRandomOrderFile(*root, &files->play_order);
 
   Out("WriteDirStructureFileM\n");
-  OutFile dir_list;
-  if (!OpenOutput(kDirListFileName, &dir_list)) return false;
-  WriteDirListHeader(&dir_list);
-  WriteRootDirEntry(&dir_list, *root);
-  WriteDirStructureFileM(&dir_list, u"", *root);
-  CloseChecked(&dir_list);
+  OutFile* dir_list = &files->dir_list;
+  if (!OpenOutput(kDirListFileName, dir_list)) return false;
+  WriteDirListHeader(dir_list);
+  WriteRootDirEntry(dir_list, *root);
+  WriteDirStructureFileM(dir_list, u"", *root);
+  FinishAside(dir_list);
   return true;
 }
 
@@ -54,7 +150,16 @@ void PrintSummary() {
           g_console.warnings, g_console.errors);
 }
 
-void Run(const Args& args) {
+void Run(const Args& args, IndexFiles* files) {
+  InstallStopHandlers("the card's index was left as it was");
+  UniqueFd lock;
+  std::string why;
+  if (LockFolder(".", &lock, &why) == LockResult::kHeldByAnother) {
+    Error("another cardprep run is indexing this card; nothing was changed (run it again "
+          "once that one has finished)");
+    return;
+  }
+  RemoveLeftovers();
   // The title readers start first: they are ready by the time the fonts
   // are loaded and the scan asks for titles.
   TitleReaderOptions titles;
@@ -62,7 +167,6 @@ void Run(const Args& args) {
   titles.base_timeout_ms = args.tag_timeout_ms;
   StartTitleReader(titles);
   InitFont();
-  std::string why;
   if (!FolderWritable(".", &why)) {
     Error("cannot write to the card (%s): none of the index files can be written; "
           "mount it read-write or run cardprep where you may write",
@@ -72,26 +176,27 @@ void Run(const Args& args) {
   for (size_t i = 0; i < args.prefixes.size() && i < kMaxPrefixes; ++i) {
     settings.file_unit_prefixes.push_back(args.prefixes[i]);
   }
-  SoundListFiles files;
-  if (!OpenOutput(kSoundListFileName, &files.sound_list)) return;
-  if (!OpenOutput(kListingFileName, &files.listing)) {
-    CloseChecked(&files.sound_list);
-    return;
+  SoundListFiles& scan = files->scan;
+  if (OpenOutput(kSoundListFileName, &scan.sound_list) &&
+      OpenOutput(kListingFileName, &scan.listing)) {
+    MakeDirListFile(settings, files);
+    FinishAside(&scan.sound_list);
+    FinishAside(&scan.listing);
+    (void)WriteMessageFile(&files->messages);
   }
-  MakeDirListFile(settings, &files);
-  CloseChecked(&files.sound_list);
-  CloseChecked(&files.listing);
-  (void)WriteMessageFile();
-  // The card may be pulled out as soon as the tool returns.
-  SyncFolder(".");
+  KillTitleReader();
+  PutInPlace(files);
 }
 
 }  // namespace
 
 int RunCardprep(const Args& args) {
-  Run(args);
+  {
+    IndexFiles files;
+    Run(args, &files);
+  }
   StopTitleReader();
   PrintSummary();
   fflush(stdout);
-  return 0;
+  return g_console.errors > 0 ? 1 : 0;
 }

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "host/console.h"
+#include "host/stop.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     if (fd >= 0) close(fd);
     fd = std::exchange(other.fd, -1);
     name = std::move(other.name);
+    finished = std::exchange(other.finished, false);
     temp_path = std::move(other.temp_path);
     final_path = std::move(other.final_path);
     buffer = std::move(other.buffer);
@@ -101,9 +103,8 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
 }
 
 OutFile::~OutFile() {
-  if (fd < 0) return;
-  close(fd);
-  if (!temp_path.empty()) unlink(temp_path.c_str());  // never finished
+  if (fd >= 0) close(fd);
+  DiscardAside(this);  // never put in place
 }
 
 namespace {
@@ -129,20 +130,97 @@ bool OpenWrite(const std::string& host_path, const std::string& name, OutFile* f
   return true;
 }
 
-bool OpenReplacement(const std::string& host_path, const std::string& name, OutFile* file,
-                     std::string* why) {
-  std::string temp = host_path + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    *why = strerror(errno);
+namespace {
+
+constexpr std::string_view kAsideTag = ".cardprep-";
+
+// ".NAME.cardprep-PID" beside |host_path|.
+std::string AsidePath(const std::string& host_path) {
+  const size_t slash = host_path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : host_path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? host_path : host_path.substr(slash + 1);
+  return folder + "." + name + std::string(kAsideTag) + std::to_string(getpid());
+}
+
+}  // namespace
+
+bool IsAsideName(std::string_view name, std::string_view final_name) {
+  if (name.size() <= 1 + final_name.size() + kAsideTag.size() || name[0] != '.' ||
+      name.substr(1, final_name.size()) != final_name ||
+      name.substr(1 + final_name.size(), kAsideTag.size()) != kAsideTag) {
     return false;
   }
-  fchmod(fd, 0644);
+  const std::string_view pid = name.substr(1 + final_name.size() + kAsideTag.size());
+  return std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool OpenAside(const std::string& host_path, const std::string& name, OutFile* file,
+               std::string* why) {
+  // A file that could not be opened counts as one that failed.
+  auto fail = [&](int error) {
+    *why = strerror(error);
+    *file = OutFile();
+    file->name = name;
+    file->failed = file->finished = true;
+    return false;
+  };
+  // Where the file itself could not be written, neither may its replacement
+  // take its place.
+  struct stat st;
+  if (lstat(host_path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (S_ISREG(st.st_mode) && access(host_path.c_str(), W_OK) != 0) return fail(errno);
+  }
+  const std::string temp = AsidePath(host_path);
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EEXIST) {
+    // Left by an earlier process of the same number, long gone.
+    unlink(temp.c_str());
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  }
+  if (fd < 0) return fail(errno);
   Adopt(fd, name, file);
   file->temp_path = temp;
   file->final_path = host_path;
+  RegisterAsideFile(file->temp_path);
   return true;
 }
+
+bool FinishAside(OutFile* file) {
+  if (file->fd < 0) return false;
+  Flush(file);
+  // A card is removed once the tool returns: the data must be on it by then.
+  if (!file->failed && fsync(file->fd) != 0 && errno != EINVAL) {
+    ReportWriteError(file, errno);
+  }
+  if (close(file->fd) != 0 && errno != EINTR) ReportWriteError(file, errno);
+  file->fd = -1;
+  file->finished = true;
+  file->buffer.clear();
+  file->buffer.shrink_to_fit();
+  return !file->failed;
+}
+
+bool ReplaceWithAside(OutFile* file) {
+  if (file->temp_path.empty() || !file->finished || file->failed) return false;
+  if (rename(file->temp_path.c_str(), file->final_path.c_str()) != 0) {
+    ReportWriteError(file, errno);
+    DiscardAside(file);
+    return false;
+  }
+  UnregisterAsideFile(file->temp_path);
+  file->temp_path.clear();
+  return true;
+}
+
+void DiscardAside(OutFile* file) {
+  if (file->temp_path.empty()) return;
+  unlink(file->temp_path.c_str());
+  UnregisterAsideFile(file->temp_path);
+  file->temp_path.clear();
+}
+
+bool WrittenWhole(const OutFile& file) { return file.finished && !file.failed; }
 
 bool IsOpen(const OutFile& file) { return file.fd >= 0; }
 
@@ -161,24 +239,12 @@ void WriteBytes(OutFile* file, const void* data, size_t n) {
 }
 
 bool CloseChecked(OutFile* file) {
-  if (file->fd < 0) return false;
-  Flush(file);
-  // A card is removed once the tool returns: the data must be on it by then.
-  if (!file->failed && fsync(file->fd) != 0 && errno != EINVAL) {
-    ReportWriteError(file, errno);
+  if (!FinishAside(file)) {
+    DiscardAside(file);
+    return false;
   }
-  if (close(file->fd) != 0 && errno != EINTR) ReportWriteError(file, errno);
-  file->fd = -1;
-  if (!file->temp_path.empty()) {
-    if (!file->failed && rename(file->temp_path.c_str(), file->final_path.c_str()) != 0) {
-      ReportWriteError(file, errno);
-    }
-    if (file->failed) unlink(file->temp_path.c_str());
-    file->temp_path.clear();
-  }
-  file->buffer.clear();
-  file->buffer.shrink_to_fit();
-  return !file->failed;
+  if (file->temp_path.empty()) return true;
+  return ReplaceWithAside(file);
 }
 
 bool FolderWritable(const std::string& host_path, std::string* why) {
@@ -199,4 +265,10 @@ void SyncFolder(const std::string& host_path) {
   if (fd < 0) return;
   fsync(fd);
   close(fd);
+}
+
+bool RemoveFile(const std::string& host_path, std::string* why) {
+  if (unlink(host_path.c_str()) == 0) return true;
+  *why = strerror(errno);
+  return false;
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,7 @@ struct OutFile {
   std::vector<uint8_t> buffer;
   size_t used = 0;
   bool failed = false;  // a write failed and was reported; later data is dropped
+  bool finished = false;  // closed; still under its temporary name if it has one
   // Set when the file is written under a temporary name and takes the place
   // of |final_path| only once it is whole.
   std::string temp_path;
@@ -68,18 +70,35 @@ struct OutFile {
 // report that in their own words.
 [[nodiscard]] bool OpenWrite(const std::string& host_path, const std::string& name,
                              OutFile* file, std::string* why);
-// Creates a temporary file beside |host_path| that replaces it when closed
-// whole: a symbolic link there is replaced, never written through, and a
-// failed write leaves the old file as it was.
-[[nodiscard]] bool OpenReplacement(const std::string& host_path, const std::string& name,
-                                   OutFile* file, std::string* why);
+// Opens an output written aside: a new temporary file beside |host_path|
+// (".NAME.cardprep-PID", unique to this process), which takes the place of
+// |host_path| only when it is replaced whole. A symbolic link at
+// |host_path| is then replaced, never written through, and a failed or
+// interrupted write leaves the old file as it was. Fails, as creating
+// |host_path| itself would, when a folder stands there or the file there
+// may not be written; |*file| is then closed and failed.
+[[nodiscard]] bool OpenAside(const std::string& host_path, const std::string& name,
+                             OutFile* file, std::string* why);
+// Whether |name| (a name in a folder) is the temporary file some process
+// opened aside for |final_name|.
+bool IsAsideName(std::string_view name, std::string_view final_name);
+// Flushes, forces to the card and closes an output opened aside, leaving it
+// under its temporary name. Reports a write error like CloseChecked. Returns
+// true when every byte reached the file.
+bool FinishAside(OutFile* file);
+// Puts a finished output in place of its final name. Reports a failure.
+bool ReplaceWithAside(OutFile* file);
+// Removes an output's temporary file, finished or not.
+void DiscardAside(OutFile* file);
+// Whether the output was opened and every byte of it reached the file.
+bool WrittenWhole(const OutFile& file);
 bool IsOpen(const OutFile& file);
 void WriteBytes(OutFile* file, const void* data, size_t n);
 inline void WriteText(OutFile* file, const std::string& text) {
   WriteBytes(file, text.data(), text.size());
 }
 // Flushes the buffer, forces the data to the card and closes the file (and
-// puts a replacement in its place). Reports "error: cannot write <name>:
+// puts a file opened aside in its place). Reports "error: cannot write <name>:
 // <reason>" unless a write failure was reported already. Returns true when
 // every byte reached the file.
 bool CloseChecked(OutFile* file);
@@ -88,7 +107,10 @@ bool CloseChecked(OutFile* file);
 // why not ("read-only file system", "Permission denied").
 bool FolderWritable(const std::string& host_path, std::string* why);
 
-// Forces the entries of a folder (new files, truncations) to the card.
+// Forces the entries of a folder (new files, renames) to the card.
 void SyncFolder(const std::string& host_path);
+
+// Removes the file |host_path|; false with |*why| when it cannot.
+bool RemoveFile(const std::string& host_path, std::string* why);
 
 #endif  // CARDPREP_HOST_FILE_H_

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/stop.h"
+
 extern char** environ;
 
 namespace {
@@ -80,6 +82,7 @@ bool Spawn(const ProcessPool& pool, PoolWorker* worker, std::string* why) {
   fcntl(requests[1], F_SETFL, O_NONBLOCK);
   fcntl(answers[0], F_SETFL, O_NONBLOCK);
   worker->pid = pid;
+  RegisterChild(pid);
   worker->to = requests[1];
   worker->from = answers[0];
   worker->outbox.clear();
@@ -109,6 +112,7 @@ void Replace(ProcessPool* pool, PoolWorker* worker, bool kill_it, PoolReply fail
   if (kill_it) kill(worker->pid, SIGKILL);
   int status = 0;
   waitpid(worker->pid, &status, 0);
+  UnregisterChild(worker->pid);
   CloseFd(&worker->to);
   CloseFd(&worker->from);
   const bool on_a_job = worker->status->busy.load() != 0;
@@ -331,6 +335,7 @@ void StopProcessPool(ProcessPool* pool) {
     if (worker->pid > 0) {
       int status;
       waitpid(worker->pid, &status, 0);
+      UnregisterChild(worker->pid);
     }
     CloseFd(&worker->from);
     Unmap(worker.get());

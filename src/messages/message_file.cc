@@ -8,10 +8,9 @@
 #include "host/file.h"
 #include "sjis/sjis_field.h"
 
-int WriteMessageFile() {
-  OutFile file;
+int WriteMessageFile(OutFile* file) {
   std::string why;
-  if (!OpenWrite(std::string("./") + kMessageFileName, kMessageFileName, &file, &why)) {
+  if (!OpenAside(std::string("./") + kMessageFileName, kMessageFileName, file, &why)) {
     Error("cannot create %s: %s", kMessageFileName, why.c_str());
     return 1;
   }
@@ -22,8 +21,8 @@ int WriteMessageFile() {
     bool replaced = false;
     WideToSjisField(field, sizeof field, message, &replaced);
     DrawField(&row, field, kMessageFieldSize - 1);
-    WriteBytes(&file, row.upper, kMessageRowSize);
-    WriteBytes(&file, row.lower, kMessageRowSize);
+    WriteBytes(file, row.upper, kMessageRowSize);
+    WriteBytes(file, row.lower, kMessageRowSize);
   }
-  return CloseChecked(&file) ? 0 : 1;
+  return FinishAside(file) ? 0 : 1;
 }

@@ -12,6 +12,8 @@
 
 #include <cstddef>
 
+#include "host/file.h"
+
 constexpr char kMessageFileName[] = "MSGSTR16.DAT";
 constexpr size_t kMessageCount = 9;
 constexpr size_t kMessageRowSize = 128;
@@ -23,9 +25,10 @@ constexpr char16_t const* kMessages[kMessageCount] = {
     u"RANDOM ERR", u"MP3 ERR", u"No HISTFILE", u"[SELECT/RETURN]",
 };
 
-// Writes MSGSTR16.DAT. Returns 0 when it was written and closed, non-zero
-// when it could not be created or closed; when it cannot be created nothing
-// goes to standard output and no file is written.
-[[nodiscard]] int WriteMessageFile();
+// Writes MSGSTR16.DAT aside into |file|; the run order puts it in place.
+// Returns 0 when it was written and closed, non-zero when it could not be
+// created or closed; when it cannot be created nothing goes to standard
+// output and no file is written.
+[[nodiscard]] int WriteMessageFile(OutFile* file);
 
 #endif  // CARDPREP_MESSAGES_MESSAGE_FILE_H_

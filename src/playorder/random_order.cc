@@ -55,16 +55,15 @@ void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)()) {
   }
 }
 
-void MakeRandomOrderFile(const DirInfo& root) {
+void MakeRandomOrderFile(const DirInfo& root, OutFile* file) {
   g_play_order.table.clear();
   g_play_order.table.reserve(g_catalog.counters.random_entry_count);
   const size_t n = SetRandomOrderTable(root, 0);
   g_play_order.table.resize(n);
   ShuffleEntries(&g_play_order.table, Random32);
 
-  OutFile file;
   std::string why;
-  if (!OpenWrite(std::string("./") + kRandomOrderFileName, kRandomOrderFileName, &file, &why)) {
+  if (!OpenAside(std::string("./") + kRandomOrderFileName, kRandomOrderFileName, file, &why)) {
     Out("fopen error\n");
     Error("cannot create %s: %s", kRandomOrderFileName, why.c_str());
     return;
@@ -72,7 +71,7 @@ void MakeRandomOrderFile(const DirInfo& root) {
   uint8_t bytes[kEntrySize];
   for (const RandomEntry& entry : g_play_order.table) {
     EncodeRandomEntry(entry, bytes);
-    WriteBytes(&file, bytes, sizeof bytes);
+    WriteBytes(file, bytes, sizeof bytes);
   }
-  CloseChecked(&file);
+  FinishAside(file);
 }

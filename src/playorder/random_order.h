@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "catalog/dir_info.h"
+#include "host/file.h"
 
 constexpr char kRandomOrderFileName[] = "RANDOM16.DAT";
 
@@ -45,7 +46,8 @@ size_t SetRandomOrderTable(const DirInfo& dir, size_t next);
 void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)());
 
 // Builds the table from the numbered tree, shuffles it with the system's
-// cryptographic source and writes RANDOM16.DAT.
-void MakeRandomOrderFile(const DirInfo& root);
+// cryptographic source and writes RANDOM16.DAT aside into |file|; the run
+// order puts it in place.
+void MakeRandomOrderFile(const DirInfo& root, OutFile* file);
 
 #endif  // CARDPREP_PLAYORDER_RANDOM_ORDER_H_

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <map>
 
+#include <sys/stat.h>
+
 #include "card_test.h"
 
 namespace {
@@ -15,6 +17,18 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr size_t kFolder = 1024;
+constexpr const char* kOutputs[] = {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT",
+                                    "TAGINF16.TXT"};
+
+// Files in the card's root that a run opened aside and left.
+std::vector<std::string> AsideFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".cardprep-") != std::string::npos) names.push_back(name);
+  }
+  return names;
+}
 
 uint16_t Le16(const std::vector<uint8_t>& f, size_t at) { return uint16_t(f[at] | f[at + 1] << 8); }
 
@@ -90,8 +104,7 @@ class RunTest : public CardTest {
     MakeDirs("Z/Empty2");
   }
   void ExpectFiles(std::vector<std::string> present) {
-    for (const char* name :
-         {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"}) {
+    for (const char* name : kOutputs) {
       const bool want = std::count(present.begin(), present.end(), name) > 0;
       EXPECT_EQ(fs::is_regular_file(name), want) << name;
     }
@@ -228,51 +241,100 @@ TEST_F(RunTest, DeviceMessagesAreDrawnAndStable) {
   EXPECT_EQ(ReadBytes("MSGSTR16.DAT"), f);
 }
 
-TEST_F(RunTest, OutputsThatCannotBeCreated) {
+// Where an output cannot be created, the run says "fopen error" where it
+// always has and stops or goes on as before; but nothing it wrote replaces
+// the card's index unless the four files that describe the music were all
+// written, and the messages stand alone.
+TEST_F(RunTest, OutputsThatCannotBeCreatedLeaveTheOldIndex) {
   struct Case {
     const char* blocked;
-    std::vector<std::string> present;
+    bool music_replaced, messages_replaced;
     std::string out_after;  // the line "fopen error" follows, "" when none
+    std::string kept;       // the line saying what the card keeps
   } cases[] = {
-      {"SNDLST16.DAT", {}, "InitFont OK"},
-      {"TAGINF16.TXT", {"SNDLST16.DAT"}, "InitFont OK"},
-      {"RANDOM16.DAT", {"SNDLST16.DAT", "TAGINF16.TXT", "DIRLST16.DAT", "MSGSTR16.DAT"},
-       " SetRandomOrderTable 0, 1 300, 0 0 "},
-      {"DIRLST16.DAT", {"SNDLST16.DAT", "TAGINF16.TXT", "RANDOM16.DAT", "MSGSTR16.DAT"},
-       "WriteDirStructureFileM"},
-      {"MSGSTR16.DAT", {"SNDLST16.DAT", "TAGINF16.TXT", "RANDOM16.DAT", "DIRLST16.DAT"}, ""},
+      {"SNDLST16.DAT", false, false, "InitFont OK",
+       "error: the index was not replaced, since SNDLST16.DAT could not be written: the card "
+       "keeps its previous TAGINF16.TXT, RANDOM16.DAT and DIRLST16.DAT (it had no SNDLST16.DAT)"},
+      {"TAGINF16.TXT", false, false, "InitFont OK",
+       "error: the index was not replaced, since TAGINF16.TXT could not be written: the card "
+       "keeps its previous SNDLST16.DAT, RANDOM16.DAT and DIRLST16.DAT (it had no TAGINF16.TXT)"},
+      {"RANDOM16.DAT", false, true, " SetRandomOrderTable 0, 1 300, 0 0 ",
+       "error: the index was not replaced, since RANDOM16.DAT could not be written: the card "
+       "keeps its previous SNDLST16.DAT, TAGINF16.TXT and DIRLST16.DAT (it had no RANDOM16.DAT)"},
+      {"DIRLST16.DAT", false, true, "WriteDirStructureFileM",
+       "error: the index was not replaced, since DIRLST16.DAT could not be written: the card "
+       "keeps its previous SNDLST16.DAT, TAGINF16.TXT and RANDOM16.DAT (it had no DIRLST16.DAT)"},
+      {"MSGSTR16.DAT", true, false, "",
+       "error: MSGSTR16.DAT not replaced, since it could not be written: the card had no "
+       "MSGSTR16.DAT before, and has none"},
   };
-  Mp3("r.mp3");
+  const std::vector<std::string> music = {"SNDLST16.DAT", "TAGINF16.TXT", "RANDOM16.DAT",
+                                          "DIRLST16.DAT"};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.blocked);
-    for (const char* name :
-         {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"}) {
-      fs::remove(name);
-    }
-    MakeDirs(c.blocked);  // a folder where the file should go
+    for (const char* name : kOutputs) fs::remove_all(name);
+    fs::remove_all("new.mp3");
+    Mp3("r.mp3");
     Run();
+    std::map<std::string, std::vector<uint8_t>> old;
+    for (const char* name : kOutputs) old[name] = ReadBytes(name);
+    struct stat messages;
+    ASSERT_EQ(stat("MSGSTR16.DAT", &messages), 0);
+    Mp3("new.mp3");  // the new index differs from the old one
     fs::remove(c.blocked);
-    ExpectFiles(c.present);
+    MakeDirs(c.blocked);  // a folder where the file should go
+    Run({}, 1);
+    fs::remove(c.blocked);
+    EXPECT_EQ(std::count(out_.begin(), out_.end(), "fopen error"), c.out_after.empty() ? 0 : 1);
     const auto fopen = std::find(out_.begin(), out_.end(), "fopen error");
-    if (c.out_after.empty()) {
-      EXPECT_EQ(fopen, out_.end());
-    } else {
-      ASSERT_NE(fopen, out_.end());
+    if (!c.out_after.empty() && fopen != out_.end()) {
       EXPECT_EQ(*(fopen - 1), c.out_after);
-      EXPECT_EQ(std::count(out_.begin(), out_.end(), "fopen error"), 1);
     }
-    EXPECT_NE(run_.err.find(std::string("error: cannot create ") + c.blocked + ": Is a directory"),
-              std::string::npos) << run_.err;
-    if (std::string(c.blocked) == "TAGINF16.TXT") {
-      EXPECT_EQ(fs::file_size("SNDLST16.DAT"), 0u);
+    for (const std::string& name : music) {
+      if (name == c.blocked || c.music_replaced) continue;
+      EXPECT_EQ(ReadBytes(name), old[name]) << name << " was replaced";
     }
+    // The new sound list holds both sounds, the old one only r.mp3.
+    if (std::string(c.blocked) != "SNDLST16.DAT") {
+      EXPECT_EQ(ReadBytes("SNDLST16.DAT").size(), c.music_replaced ? 2 * 1120u : 1120u);
+    }
+    // The same messages are drawn again; a replaced file is a new one.
+    struct stat now;
+    if (std::string(c.blocked) != "MSGSTR16.DAT") {
+      ASSERT_EQ(stat("MSGSTR16.DAT", &now), 0);
+      EXPECT_EQ(now.st_ino != messages.st_ino, c.messages_replaced);
+    }
+    const std::vector<std::string> err = Lines(run_.err, "\n");
+    EXPECT_NE(std::find(err.begin(), err.end(),
+                        std::string("error: cannot create ") + c.blocked + ": Is a directory"),
+              err.end()) << run_.err;
+    EXPECT_NE(std::find(err.begin(), err.end(), c.kept), err.end()) << run_.err;
+    EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
   }
+}
+
+// A symbolic link where an output goes is replaced by the output; what it
+// points to is never written.
+TEST_F(RunTest, AnOutputNamedByALinkReplacesTheLinkNotItsTarget) {
+  Mp3("a.mp3");
+  ScopedTempDir elsewhere;
+  const std::string target = elsewhere.path() + "/precious";
+  WriteText(target, "not an index\n");
+  fs::current_path(dir_.path());
+  for (const char* name : kOutputs) fs::create_symlink(target, name);
+  Run();
+  for (const char* name : kOutputs) {
+    EXPECT_FALSE(fs::is_symlink(name)) << name;
+    EXPECT_TRUE(fs::is_regular_file(name)) << name;
+  }
+  EXPECT_EQ(ReadText(target), "not an index\n");
+  EXPECT_EQ(fs::file_size("SNDLST16.DAT"), 1120u);
 }
 
 TEST_F(RunTest, MissingFontsStillWriteEveryFile) {
   Mp3("ab.mp3");
   fs::remove_all("_FONT");
-  Run();
+  Run({}, 1);
   ExpectFiles({"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"});
   ASSERT_GE(out_.size(), 3u);
   EXPECT_EQ(out_[0], "フォントファイルオープンエラー");
@@ -338,7 +400,7 @@ TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
       std::string(CARDPREP_BINARY);
   if (RunProgramQuietly({"unshare", "-m", "true"}) != 0) GTEST_SKIP() << "no mount namespaces";
   const RunResult r = RunCommand({"unshare", "-m", "sh", "-c", script});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   const std::vector<std::string> err = Lines(r.err, "\n");
   ASSERT_GE(err.size(), 2u) << r.err;
   EXPECT_EQ(err[0].rfind("error: cannot write to the card (the file system is read-only)", 0), 0u)

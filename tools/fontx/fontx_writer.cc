@@ -63,7 +63,7 @@ const std::vector<std::pair<uint16_t, char16_t>>& DoubleByteCodes() {
 // collection, say) is replaced, never written through.
 bool Create(const std::string& path, OutFile* file) {
   std::string why;
-  if (OpenReplacement(path, path, file, &why)) return true;
+  if (OpenAside(path, path, file, &why)) return true;
   Error("cannot create %s: %s", path.c_str(), why.c_str());
   return false;
 }

@@ -1,0 +1,159 @@
+#include "host/stop.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr size_t kMaxAsideFiles = 16;
+constexpr size_t kMaxAsidePath = 1024;
+constexpr size_t kMaxChildren = 1024;
+constexpr size_t kMaxNote = 256;
+
+// Written by the main flow, read by the handler: a slot's contents are
+// complete before it is marked used, and unmarked before they change.
+struct StopState {
+  volatile sig_atomic_t aside_used[kMaxAsideFiles];
+  char aside[kMaxAsideFiles][kMaxAsidePath];
+  volatile pid_t children[kMaxChildren];
+  char note[2][kMaxNote];
+  volatile sig_atomic_t note_index;
+};
+StopState g_stop;
+
+void Say(const char* text) {
+  size_t left = strlen(text);
+  while (left > 0) {
+    const ssize_t n = write(2, text, left);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      return;
+    }
+    text += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+const char* SignalName(int sig) {
+  switch (sig) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+  }
+}
+
+void OnStopSignal(int sig) {
+  for (pid_t pid : g_stop.children) {
+    if (pid > 0) kill(pid, SIGKILL);
+  }
+  for (pid_t pid : g_stop.children) {
+    if (pid > 0) waitpid(pid, nullptr, 0);
+  }
+  for (size_t i = 0; i < kMaxAsideFiles; ++i) {
+    if (g_stop.aside_used[i]) unlink(g_stop.aside[i]);
+  }
+  Say("error: stopped by ");
+  Say(SignalName(sig));
+  Say(": ");
+  Say(g_stop.note[g_stop.note_index]);
+  Say("\n");
+  _exit(128 + sig);
+}
+
+void CopyNote(const char* note, char (&out)[kMaxNote]) {
+  strncpy(out, note, kMaxNote - 1);
+  out[kMaxNote - 1] = '\0';
+}
+
+}  // namespace
+
+void InstallStopHandlers(const char* note) {
+  SetStopNote(note);
+  struct sigaction action = {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int sig : kStopSignals) sigaddset(&action.sa_mask, sig);
+  for (int sig : kStopSignals) sigaction(sig, &action, nullptr);
+}
+
+void SetStopNote(const char* note) {
+  // The handler reads the other buffer while this one changes.
+  const int next = 1 - g_stop.note_index;
+  CopyNote(note, g_stop.note[next]);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_stop.note_index = next;
+}
+
+namespace {
+
+void MaskStopSignals(int how) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kStopSignals) sigaddset(&set, sig);
+  sigprocmask(how, &set, nullptr);
+}
+
+}  // namespace
+
+void HoldStopSignals() { MaskStopSignals(SIG_BLOCK); }
+void ReleaseStopSignals() { MaskStopSignals(SIG_UNBLOCK); }
+
+void RegisterAsideFile(const std::string& path) {
+  if (path.size() >= kMaxAsidePath) return;  // not removed on a stop; never seen in practice
+  for (size_t i = 0; i < kMaxAsideFiles; ++i) {
+    if (g_stop.aside_used[i]) continue;
+    memcpy(g_stop.aside[i], path.c_str(), path.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    g_stop.aside_used[i] = 1;
+    return;
+  }
+}
+
+void UnregisterAsideFile(const std::string& path) {
+  for (size_t i = 0; i < kMaxAsideFiles; ++i) {
+    if (g_stop.aside_used[i] && path == g_stop.aside[i]) {
+      g_stop.aside_used[i] = 0;
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
+  }
+}
+
+void RegisterChild(pid_t pid) {
+  for (volatile pid_t& slot : g_stop.children) {
+    if (slot <= 0) {
+      slot = pid;
+      return;
+    }
+  }
+}
+
+void UnregisterChild(pid_t pid) {
+  for (volatile pid_t& slot : g_stop.children) {
+    if (slot == pid) slot = 0;
+  }
+}
+
+LockResult LockFolder(const std::string& host_path, UniqueFd* lock, std::string* why) {
+  UniqueFd fd(open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    *why = strerror(errno);
+    return LockResult::kNoLocks;
+  }
+  while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return LockResult::kHeldByAnother;
+    *why = strerror(errno);
+    return LockResult::kNoLocks;
+  }
+  *lock = std::move(fd);
+  return LockResult::kLocked;
+}
