@@ -79,12 +79,12 @@ void PutInPlace(IndexFiles* files) {
     if (!WrittenWhole(*o.file)) (o.file->finished ? failed : not_begun).push_back(o.name);
   }
   const bool replace = failed.empty() && not_begun.empty();
-  for (const Output& o : music) {
-    if (replace) {
-      ReplaceWithAside(o.file);
-    } else {
-      DiscardAside(o.file);
-    }
+  if (replace) {
+    std::vector<OutFile*> together;
+    for (const Output& o : music) together.push_back(o.file);
+    ReplaceTogether(together);
+  } else {
+    for (const Output& o : music) DiscardAside(o.file);
   }
   if (WrittenWhole(files->messages)) {
     ReplaceWithAside(&files->messages);

@@ -1,8 +1,10 @@
 #include "host/file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,17 +174,23 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
     if (S_ISREG(st.st_mode) && access(host_path.c_str(), W_OK) != 0) return fail(errno);
   }
   const std::string temp = AsidePath(host_path);
+  // Known to the stop handler before it exists, so that no moment is left
+  // in which a stop would leave it behind.
+  RegisterAsideFile(temp);
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0 && errno == EEXIST) {
     // Left by an earlier process of the same number, long gone.
     unlink(temp.c_str());
     fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   }
-  if (fd < 0) return fail(errno);
+  if (fd < 0) {
+    const int error = errno;
+    UnregisterAsideFile(temp);
+    return fail(error);
+  }
   Adopt(fd, name, file);
   file->temp_path = temp;
   file->final_path = host_path;
-  RegisterAsideFile(file->temp_path);
   return true;
 }
 
@@ -211,6 +219,64 @@ bool ReplaceWithAside(OutFile* file) {
   UnregisterAsideFile(file->temp_path);
   file->temp_path.clear();
   return true;
+}
+
+bool ReplaceTogether(const std::vector<OutFile*>& files) {
+  for (const OutFile* file : files) {
+    if (file->temp_path.empty() || !file->finished || file->failed) return false;
+  }
+  // Replacing a file frees the old one, which can take milliseconds on a
+  // file system that discards freed blocks; an old file still open is freed
+  // only when it is closed, after the step.
+  std::vector<UniqueFd> old_files;
+  for (const OutFile* file : files) {
+    old_files.emplace_back(
+        open(file->final_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  }
+  std::vector<int> errors(files.size(), 0);
+  auto rename_all = [&files](int* out) {
+    for (size_t i = 0; i < files.size(); ++i) {
+      out[i] = rename(files[i]->temp_path.c_str(), files[i]->final_path.c_str()) == 0 ? 0 : errno;
+    }
+  };
+  int results[2];
+  const pid_t pid = pipe2(results, O_CLOEXEC) == 0 ? fork() : -1;
+  if (pid == 0) {
+    // Signals meant for the run, or for its process group, stop at the run.
+    signal(SIGINT, SIG_IGN);
+    signal(SIGTERM, SIG_IGN);
+    signal(SIGHUP, SIG_IGN);
+    setpgid(0, 0);
+    close(results[0]);
+    rename_all(errors.data());
+    const size_t size = errors.size() * sizeof(int);
+    _exit(write(results[1], errors.data(), size) == static_cast<ssize_t>(size) ? 0 : 1);
+  }
+  if (pid < 0) {
+    rename_all(errors.data());
+  } else {
+    close(results[1]);
+    const size_t size = errors.size() * sizeof(int);
+    const bool heard = ReadFully(results[0], errors.data(), size) == size;
+    close(results[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!heard) errors.assign(files.size(), EIO);
+  }
+  bool all = true;
+  for (size_t i = 0; i < files.size(); ++i) {
+    OutFile* file = files[i];
+    if (errors[i] != 0) {
+      all = false;
+      ReportWriteError(file, errors[i]);
+      DiscardAside(file);
+      continue;
+    }
+    UnregisterAsideFile(file->temp_path);
+    file->temp_path.clear();
+  }
+  return all;
 }
 
 void DiscardAside(OutFile* file) {

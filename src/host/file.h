@@ -88,6 +88,12 @@ bool IsAsideName(std::string_view name, std::string_view final_name);
 bool FinishAside(OutFile* file);
 // Puts a finished output in place of its final name. Reports a failure.
 bool ReplaceWithAside(OutFile* file);
+// Puts the finished |files| in place of their final names, in order, as one
+// step that nothing sent to this process can cut short: the renames are made
+// by a child process of their own, which finishes them even when this one is
+// killed. The old files are held open meanwhile, so that freeing them is not
+// part of the step. Reports each failure; true when all were replaced.
+bool ReplaceTogether(const std::vector<OutFile*>& files);
 // Removes an output's temporary file, finished or not.
 void DiscardAside(OutFile* file);
 // Whether the output was opened and every byte of it reached the file.

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "app/run.h"
 #include "catalog/dir_info.h"
 #include "catalog/folder_scan.h"
 #include "host/folder.h"
@@ -199,6 +200,17 @@ class CardWalk {
 }  // namespace
 
 void CheckCard(const CardIndex& index, Findings* findings) {
+  // Files a stopped run left beside the index; the next run removes them.
+  for (const FolderEntry& e : ListSorted(".")) {
+    for (const char* name : kIndexFileNames) {
+      if (e.kind == EntryKind::kFile && IsAsideName(e.host_name, name)) {
+        findings->notes.push_back(ShownName(e) + ": a temporary " + name +
+                                  " left by a cardprep run that was stopped; the next run "
+                                  "removes it");
+        findings->notes_beyond_music = true;
+      }
+    }
+  }
   CardWalk walk(index, findings);
   walk.FindIndexed();
   walk.Walk(u"");

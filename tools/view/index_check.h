@@ -19,6 +19,7 @@
 struct Findings {
   std::vector<std::string> problems;  // one line each, without "problem: "
   std::vector<std::string> notes;
+  bool notes_beyond_music = false;  // a note is about something else than MP3 files
 };
 
 void CheckIndex(const CardIndex& index, Findings* findings);

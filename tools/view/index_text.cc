@@ -113,8 +113,8 @@ std::string FindingsText(const Findings& findings) {
   if (findings.problems.empty()) {
     text = "check: the index agrees with itself and with the card";
     if (!findings.notes.empty()) {
-      text += "; " + Plural(findings.notes.size(), "note", "notes") +
-              " on MP3 files the scan leaves out";
+      text += "; " + Plural(findings.notes.size(), "note", "notes");
+      if (!findings.notes_beyond_music) text += " on MP3 files the scan leaves out";
     }
   } else {
     text = "check: " + Plural(findings.problems.size(), "problem", "problems");

@@ -1,0 +1,250 @@
+// A run that is killed, interrupted, out of room or second in line never
+// leaves the card with a broken index: the card keeps the index it had or
+// gets the whole new one, never a mix, and nothing of the run is left.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "card_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Index = std::map<std::string, std::vector<uint8_t>>;
+
+constexpr const char* kOutputs[] = {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT",
+                                    "TAGINF16.TXT"};
+
+Index ReadIndex() {
+  Index index;
+  for (const char* name : kOutputs) index[name] = fs::exists(name) ? ReadBytes(name) : std::vector<uint8_t>{};
+  return index;
+}
+
+std::vector<std::string> AsideFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".cardprep-") != std::string::npos) names.push_back(name);
+  }
+  return names;
+}
+
+// cardprep in the working folder, in a process group of its own (its
+// workers join it), standard error to "../stderr".
+pid_t Start(const std::vector<std::string>& args = {}) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    const int null = open("/dev/null", O_WRONLY);
+    const int err = open("../stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(null, 1);
+    dup2(err, 2);
+    std::vector<char*> argv = {const_cast<char*>(CARDPREP_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  setpgid(pid, pid);  // whichever of the two runs first
+  return pid;
+}
+
+// The exit status, or 128 + the signal that ended it.
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool GroupIsGone(pid_t group) { return kill(-group, 0) != 0 && errno == ESRCH; }
+
+int ViewCheck(std::string* out) {
+  const RunResult r = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
+  *out = r.out + r.err;
+  return r.status;
+}
+
+class InterruptTest : public CardTest {
+ protected:
+  // |folders| folders of |per_folder| sounds each, under |top|.
+  void AddSounds(const std::string& top, int folders, int per_folder) {
+    for (int f = 0; f < folders; ++f) {
+      const std::string folder = top + "/F" + std::to_string(f);
+      MakeDirs(folder);
+      for (int s = 0; s < per_folder; ++s) {
+        if (silent_.empty()) {
+          WriteSilentMp3("silent.mp3");
+          silent_ = ReadBytes("silent.mp3");
+          fs::remove("silent.mp3");
+        }
+        WriteBytes(folder + "/s" + std::to_string(s) + ".mp3", silent_);
+      }
+    }
+  }
+  // Indexes the card and says how long the run took.
+  std::chrono::microseconds IndexCard() {
+    const auto start = std::chrono::steady_clock::now();
+    Run();
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+  }
+
+  std::vector<uint8_t> silent_;
+};
+
+// Killed at moments spread over whole runs, a run leaves either the index
+// the card had (byte for byte) or a complete new one that agrees with the
+// card, never a mix of the two.
+TEST_F(InterruptTest, AKilledRunLeavesTheOldIndexOrTheNewOne) {
+  AddSounds("Old", 12, 30);
+  const auto took = IndexCard();
+  Index last = ReadIndex();
+  AddSounds("New", 4, 30);  // the new index differs in every file
+  int killed = 0, replaced = 0;
+  constexpr int kKills = 30;
+  for (int i = 0; i <= kKills; ++i) {
+    SCOPED_TRACE(testing::Message() << "kill " << i);
+    const pid_t pid = Start();
+    std::this_thread::sleep_for(took * 3 / 2 * i / kKills);
+    kill(pid, SIGKILL);
+    killed += Wait(pid) == 128 + SIGKILL;
+    kill(-pid, SIGKILL);  // its workers
+    const Index now = ReadIndex();
+    if (now == last) continue;
+    std::string check;
+    EXPECT_EQ(ViewCheck(&check), 0) << "neither the old index nor a whole new one:\n" << check;
+    last = now;
+    ++replaced;
+  }
+  EXPECT_GT(killed, 0) << "every run ended before it was killed";
+  // The next whole run removes what the killed ones left.
+  Run();
+  EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
+  std::string check;
+  EXPECT_EQ(ViewCheck(&check), 0) << check;
+}
+
+TEST_F(InterruptTest, StopSignalsLeaveTheOldIndexNoTemporaryFileAndNoWorker) {
+  AddSounds("Music", 12, 30);
+  const auto took = IndexCard();
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    // A run that ends before the signal replaces the index: try again
+    // sooner, with its index as the old one.
+    bool stopped = false;
+    for (auto delay = took / 3; !stopped && delay.count() > 0; delay /= 2) {
+      const Index old = ReadIndex();
+      const pid_t pid = Start();
+      std::this_thread::sleep_for(delay);
+      kill(pid, sig);
+      const int status = Wait(pid);
+      const bool worker_gone = GroupIsGone(pid);
+      kill(-pid, SIGKILL);
+      if (status == 0) continue;
+      EXPECT_EQ(status, 128 + sig);
+      if (ReadText("../stderr").find("the new index was already in place") != std::string::npos) {
+        continue;  // too late as well
+      }
+      stopped = true;
+      EXPECT_TRUE(worker_gone) << "a worker outlived the run";
+      EXPECT_TRUE(ReadIndex() == old) << "the index changed";
+      EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
+      EXPECT_EQ(ReadText("../stderr").rfind(std::string("error: stopped by ") +
+                                                (sig == SIGINT    ? "SIGINT"
+                                                 : sig == SIGTERM ? "SIGTERM"
+                                                                  : "SIGHUP") +
+                                                ": the card's index was left as it was\n"),
+                0u)
+          << ReadText("../stderr");
+    }
+    EXPECT_TRUE(stopped) << "every run ended before the signal";
+  }
+}
+
+TEST_F(InterruptTest, ASecondRunOnTheSameCardStopsAndTouchesNothing) {
+  AddSounds("Music", 1, 3);
+  const int folder = open(".", O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(folder, LOCK_EX | LOCK_NB), 0);  // as a run in progress holds it
+  Run({}, 1);
+  EXPECT_NE(run_.err.find("error: another cardprep run is indexing this card; nothing was "
+                          "changed"),
+            std::string::npos)
+      << run_.err;
+  EXPECT_EQ(run_.out, "");
+  for (const char* name : kOutputs) EXPECT_FALSE(fs::exists(name)) << name;
+  EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
+  close(folder);  // released, as when that run ends
+  Run();
+  EXPECT_TRUE(fs::exists("DIRLST16.DAT"));
+}
+
+// What a killed run left is named by the check and removed by the next run;
+// files that only look alike are left alone.
+TEST_F(InterruptTest, LeftoversOfAKilledRunAreNotedAndRemovedAndNothingElse) {
+  AddSounds("Music", 1, 2);
+  Run();
+  const std::vector<std::string> ours = {".SNDLST16.DAT.cardprep-4242", ".TAGINF16.TXT.cardprep-7"};
+  const std::vector<std::string> others = {".SNDLST16.DAT.cardprep-x", "SNDLST16.DAT.cardprep-1",
+                                           ".NOTES16.DAT.cardprep-5", ".SNDLST16.DAT.cardprep-"};
+  for (const std::string& name : ours) WriteText(name, "partial");
+  for (const std::string& name : others) WriteText(name, "keep me");
+  std::string check;
+  EXPECT_EQ(ViewCheck(&check), 0) << check;
+  for (const std::string& name : ours) {
+    EXPECT_NE(check.find("note: " + name + ": a temporary"), std::string::npos) << check;
+  }
+  for (const std::string& name : others) {
+    EXPECT_EQ(check.find("note: " + name + ":"), std::string::npos) << check;
+  }
+  Run();
+  for (const std::string& name : ours) EXPECT_FALSE(fs::exists(name)) << name;
+  for (const std::string& name : others) EXPECT_EQ(ReadText(name), "keep me") << name;
+}
+
+// A card with too little room for the new index keeps the old one byte for
+// byte. Needs a small file system of its own: a tmpfs in a mount namespace.
+TEST_F(InterruptTest, AFullCardKeepsTheOldIndex) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a size-limited tmpfs needs root";
+  if (RunProgramQuietly({"unshare", "-m", "true"}) != 0) {
+    GTEST_SKIP() << "no mount namespaces here (unshare -m failed)";
+  }
+  AddSounds("Music", 2, 10);
+  MakeDirs("small");
+  const std::string script = std::string(R"(
+set -e
+mount -t tmpfs -o size=1m tmpfs small
+cp -a _FONT Music small/
+cd small
+")") + CARDPREP_BINARY + R"(" >/dev/null 2>&1
+md5sum DIRLST16.DAT SNDLST16.DAT RANDOM16.DAT MSGSTR16.DAT TAGINF16.TXT > ../sums
+for i in $(seq 1 40); do cp Music/F0/s0.mp3 Music/F1/n$i.mp3; done
+# Fill the rest but for 16 KiB: less than the new sound list needs.
+dd if=/dev/zero of=filler bs=4k 2>/dev/null || true
+truncate -s -16k filler
+status=0
+")" + CARDPREP_BINARY + R"(" >/dev/null 2>../err || status=$?
+echo "status $status"
+md5sum -c --quiet ../sums && echo "old index kept"
+ls -a | grep -c cardprep- || true
+)";
+  const RunResult r = RunCommand({"unshare", "-m", "sh", "-c", script});
+  EXPECT_EQ(r.out, "status 1\nold index kept\n0\n") << r.err << ReadText("err");
+  EXPECT_NE(ReadText("err").find("error: cannot write SNDLST16.DAT: No space left on device"),
+            std::string::npos)
+      << ReadText("err");
+  EXPECT_NE(ReadText("err").find("the card keeps its previous SNDLST16.DAT, TAGINF16.TXT, "
+                                 "RANDOM16.DAT and DIRLST16.DAT"),
+            std::string::npos)
+      << ReadText("err");
+}
+
+}  // namespace
