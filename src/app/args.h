@@ -7,14 +7,22 @@
 #include <string>
 #include <vector>
 
+// One prefix argument.
+struct PrefixArg {
+  std::string arg;     // as given, for messages
+  std::u16string path;  // in the card's path form ("/" taken as "\")
+  bool valid = false;   // the argument is UTF-8; one that is not matches nothing
+};
+
 struct Args {
   bool help = false;
   bool version = false;
+  bool quiet = false;              // leave out the progress trace on standard output
   int jobs = 0;                    // title readers; 0: one per processor
   uint32_t tag_timeout_ms = 10000;  // per file, before the allowance for its size
-  // Prefixes in the card's path form ("/" taken as "\"), kept whole; only
-  // the first three are used.
-  std::vector<std::u16string> prefixes;
+  // Every prefix argument in order; the first three take the three slots,
+  // whatever they hold.
+  std::vector<PrefixArg> prefixes;
 };
 
 constexpr int kMaxPrefixes = 3;

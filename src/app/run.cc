@@ -8,6 +8,7 @@
 #include "catalog/folder_scan.h"
 #include "catalog/listing.h"
 #include "catalog/title_reader.h"
+#include "font/draw.h"
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
@@ -119,6 +120,23 @@ void RemoveLeftovers() {
   }
 }
 
+// The first three prefix arguments take the three slots, whatever they hold.
+ScanSettings TakePrefixes(const Args& args) {
+  ScanSettings settings;
+  for (size_t i = 0; i < args.prefixes.size(); ++i) {
+    const PrefixArg& prefix = args.prefixes[i];
+    if (i >= kMaxPrefixes) {
+      Warn("prefix '%s' ignored: the player takes at most %d prefixes", prefix.arg.c_str(),
+           kMaxPrefixes);
+    } else if (!prefix.valid) {
+      Warn("prefix argument %zu is not valid UTF-8: no folder can match it", i + 1);
+    } else {
+      settings.file_unit_prefixes.push_back({prefix.path, prefix.arg});
+    }
+  }
+  return settings;
+}
+
 }  // namespace
 
 bool MakeDirListFile(const ScanSettings& settings, IndexFiles* files) {
@@ -140,17 +158,30 @@ bool MakeDirListFile(const ScanSettings& settings, IndexFiles* files) {
 
 namespace {
 
+// "1 sound", "2 sounds".
+std::string Count(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 void PrintSummary() {
-  std::string skipped;
-  for (const auto& [reason, count] : g_console.skipped) {
-    skipped += (skipped.empty() ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
+  std::string line = Count(g_catalog.counters.sound_index, "sound", "sounds") + " in " +
+                     Count(g_catalog.counters.sound_folder_count, "folder", "folders") +
+                     " indexed";
+  for (size_t i = 0; i < g_console.skipped.size(); ++i) {
+    const auto& [reason, count] = g_console.skipped[i];
+    line += (i == 0 ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
   }
-  Summary("%u sounds in %u folders indexed%s; %u warnings, %u errors",
-          g_catalog.counters.sound_index, g_catalog.counters.sound_folder_count, skipped.c_str(),
-          g_console.warnings, g_console.errors);
+  if (!g_glyph_gaps.seen.empty()) {
+    line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +
+            " the fonts cannot show";
+  }
+  line += "; " + Count(g_console.warnings, "warning", "warnings") + ", " +
+          Count(g_console.errors, "error", "errors");
+  Summary("%s", line.c_str());
 }
 
 void Run(const Args& args, IndexFiles* files) {
+  SetQuiet(args.quiet);
   InstallStopHandlers("the card's index was left as it was");
   UniqueFd lock;
   std::string why;
@@ -172,10 +203,7 @@ void Run(const Args& args, IndexFiles* files) {
           "mount it read-write or run cardprep where you may write",
           why.c_str());
   }
-  ScanSettings settings;
-  for (size_t i = 0; i < args.prefixes.size() && i < kMaxPrefixes; ++i) {
-    settings.file_unit_prefixes.push_back(args.prefixes[i]);
-  }
+  const ScanSettings settings = TakePrefixes(args);
   SoundListFiles& scan = files->scan;
   if (OpenOutput(kSoundListFileName, &scan.sound_list) &&
       OpenOutput(kListingFileName, &scan.listing)) {
@@ -196,6 +224,7 @@ int RunCardprep(const Args& args) {
     Run(args, &files);
   }
   StopTitleReader();
+  EndProgress();
   PrintSummary();
   fflush(stdout);
   return g_console.errors > 0 ? 1 : 0;

@@ -6,6 +6,7 @@
 #include "catalog/folder_record.h"
 #include "font/draw.h"
 #include "host/console.h"
+#include "host/folder.h"
 #include "host/system.h"
 
 NumberingState g_numbering;
@@ -86,7 +87,8 @@ bool WriteDirStructureFileM(OutFile* file, const std::u16string& path, const Dir
     record.name = child->name;
     FillLinks(*child, &record);
     PrintNumbers("WriteDirStructureFileM", *child);
-    DrawField(&row, child->sjis_name, kFolderSjisNameSize);
+    DrawField(&row, child->sjis_name, kFolderSjisNameSize,
+              [&] { return "the name of folder " + ShownPath(record.path); });
     memcpy(record.upper, row.upper, kFolderRowSize);
     memcpy(record.lower, row.lower, kFolderRowSize);
     EncodeFolderRecord(record, bytes);

@@ -1,5 +1,7 @@
 #include "catalog/folder_scan.h"
 
+#include <unicode/uchar.h>
+
 #include <algorithm>
 
 #include "catalog/listing.h"
@@ -35,10 +37,18 @@ std::string Shown(const std::u16string& path) { return ShownPath(path); }
 void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidates,
                 DirInfo* dir) {
   if (candidates.size() > kMaxSoundsPerFolder) {
-    Warn("%s holds %zu MP3 files; the player takes %zu a folder, so %zu are left out "
-         "(move them into subfolders)",
+    // Named, the first ten of them, so that the user knows which are gone.
+    const size_t left_out = candidates.size() - kMaxSoundsPerFolder;
+    std::string names;
+    for (size_t i = kMaxSoundsPerFolder; i < candidates.size() && i < kMaxSoundsPerFolder + 10;
+         ++i) {
+      names += (i == kMaxSoundsPerFolder ? "" : ", ") + Utf16ToUtf8(candidates[i]);
+    }
+    if (left_out > 10) names += " and " + std::to_string(left_out - 10) + " more";
+    Warn("%s holds %zu MP3 files; the player takes %zu a folder, so %s left out, in the order "
+         "the folder lists them: %s (move them into subfolders)",
          Shown(path).c_str(), candidates.size(), kMaxSoundsPerFolder,
-         candidates.size() - kMaxSoundsPerFolder);
+         left_out == 1 ? "1 is" : (std::to_string(left_out) + " are").c_str(), names.c_str());
     CountSkipped("MP3 files over a folder's 255",
                  static_cast<unsigned>(candidates.size() - kMaxSoundsPerFolder));
     candidates.resize(kMaxSoundsPerFolder);
@@ -68,10 +78,12 @@ void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInf
   std::sort(children.begin(), children.end(),
             [](const auto& a, const auto& b) { return a->name < b->name; });
   if (children.size() > kMaxChildren) {
-    Warn("%s holds %zu folders; the player takes %zu a folder, so the %zu after \"%s\" "
-         "are left out (group them into subfolders, for example by first letter)",
-         Shown(path).c_str(), children.size(), kMaxChildren, children.size() - kMaxChildren,
-         Utf16ToUtf8(children[kMaxChildren - 1]->name).c_str());
+    const size_t left_out = children.size() - kMaxChildren;
+    Warn("%s holds %zu folders; the player takes %zu a folder, so %s after \"%s\" "
+         "%s left out (group them into subfolders, for example by first letter)",
+         Shown(path).c_str(), children.size(), kMaxChildren,
+         left_out == 1 ? "the one" : ("the " + std::to_string(left_out)).c_str(),
+         Utf16ToUtf8(children[kMaxChildren - 1]->name).c_str(), left_out == 1 ? "is" : "are");
     CountSkipped("folders over a folder's 255",
                  static_cast<unsigned>(children.size() - kMaxChildren));
     children.resize(kMaxChildren);
@@ -108,8 +120,8 @@ bool IsTrashFolder(std::u16string_view name) {
 }
 
 bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path) {
-  for (const std::u16string& prefix : settings.file_unit_prefixes) {
-    if (path.substr(0, prefix.size()) == prefix) return true;
+  for (const FileUnitPrefix& prefix : settings.file_unit_prefixes) {
+    if (path.substr(0, prefix.path.size()) == prefix.path) return true;
   }
   return false;
 }
@@ -188,6 +200,11 @@ bool SkipUnusableName(const std::string& shown_folder, const FolderEntry& entry,
 }  // namespace
 
 void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInfo* dir) {
+  if (ProgressDue()) {
+    ShowProgress("cardprep: scanning the card: " +
+                 std::to_string(g_catalog.counters.sounds_taken) + " MP3 files in " +
+                 std::to_string(g_catalog.counters.sound_folder_count) + " folders so far");
+  }
   dir->file_unit = IsFileUnitFolder(settings, path);
   std::vector<FolderEntry> entries;
   std::string why, read_error;
@@ -261,7 +278,7 @@ void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListFiles* fil
   for (auto& child : dir->children) NameFolder(child.get(), dir->name, &files->listing);
   if (dir->sound_count > 0) {
     dir->first_sound = g_catalog.counters.sound_index;
-    WriteSoundList(static_cast<size_t>(dir->sound_count), files);
+    WriteSoundList(path, static_cast<size_t>(dir->sound_count), files);
     g_catalog.counters.sound_index =
         static_cast<uint16_t>(g_catalog.counters.sound_index + dir->sound_count);
   }
@@ -276,12 +293,76 @@ void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListFiles* fil
                  children.end());
 }
 
+namespace {
+
+void CollectPaths(const DirInfo& dir, const std::u16string& path,
+                  std::vector<std::u16string>* paths) {
+  for (const auto& child : dir.children) {
+    paths->push_back(ChildPath(path, child->name));
+    CollectPaths(*child, paths->back(), paths);
+  }
+}
+
+std::u16string Folded(std::u16string_view text) {
+  std::u16string folded(text);
+  for (char16_t& unit : folded) unit = static_cast<char16_t>(u_foldCase(unit, U_FOLD_CASE_DEFAULT));
+  return folded;
+}
+
+std::string ShownPrefix(std::u16string_view prefix) {
+  std::string shown = Utf16ToUtf8(prefix);
+  std::replace(shown.begin(), shown.end(), '\\', '/');
+  return shown;
+}
+
+void WarnAboutPrefixes(const ScanSettings& settings, const DirInfo& root) {
+  for (const FileUnitPrefix& prefix : settings.file_unit_prefixes) {
+    bool matches = false;
+    const std::u16string plain = PrefixThatWouldMatch(root, prefix.path, &matches);
+    if (matches) continue;
+    if (plain.empty()) {
+      Warn("prefix '%s' matches no folder: no folder is shuffled file by file for it",
+           prefix.shown.c_str());
+    } else {
+      Warn("prefix '%s' matches no folder; did you mean '%s'?", prefix.shown.c_str(),
+           ShownPrefix(plain).c_str());
+    }
+  }
+}
+
+}  // namespace
+
+std::u16string PrefixThatWouldMatch(const DirInfo& root, std::u16string_view prefix,
+                                    bool* matches) {
+  std::vector<std::u16string> paths = {u""};
+  CollectPaths(root, u"", &paths);
+  auto begins = [](std::u16string_view path, std::u16string_view start) {
+    return path.substr(0, start.size()) == start;
+  };
+  *matches = std::any_of(paths.begin(), paths.end(),
+                         [&](const std::u16string& path) { return begins(path, prefix); });
+  if (*matches) return {};
+  std::u16string plain(prefix);
+  if (plain.empty() || plain.front() != u'\\') plain.insert(plain.begin(), u'\\');
+  while (plain.size() > 1 && plain.back() == u'\\') plain.pop_back();
+  if (plain.size() <= 1) return {};
+  for (const std::u16string& path : paths) {
+    if (begins(path, plain)) return plain;
+  }
+  const std::u16string folded = Folded(plain);
+  for (const std::u16string& path : paths) {
+    if (begins(Folded(path), folded)) return path.substr(0, plain.size());
+  }
+  return {};
+}
+
 DirInfo* BuildCatalog(const ScanSettings& settings, SoundListFiles* files) {
   g_catalog = CatalogState();
   g_catalog.root = std::make_unique<DirInfo>();
   DirInfo* root = g_catalog.root.get();
   ConvertForListing(root->sjis_name, sizeof root->sjis_name, u"", &files->listing);
   ScanFolder(settings, u"", root);
+  WarnAboutPrefixes(settings, *root);
   GetSubDirInfo(u"", root, files);
   return root;
 }

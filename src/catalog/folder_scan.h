@@ -24,10 +24,16 @@
 #include "host/file.h"
 #include "host/folder.h"
 
+// A folder path prefix from the command line.
+struct FileUnitPrefix {
+  std::u16string path;  // in the card's form
+  std::string shown;    // as given, for messages
+};
+
 // What the command line says about the scan.
 struct ScanSettings {
   // Folders whose path begins with one of these are shuffled file by file.
-  std::vector<std::u16string> file_unit_prefixes;
+  std::vector<FileUnitPrefix> file_unit_prefixes;
 };
 
 // Whether |name| ends in ".mp3" in any case: its last "." and what follows.
@@ -64,9 +70,16 @@ EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entr
 bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path);
 
 // Builds the card's tree from the working folder into g_catalog: scans it,
-// then writes the sound records and listing lines into |files|. Returns the
-// root.
+// warns about prefixes that match no folder, then writes the sound records
+// and listing lines into |files|. Returns the root.
 DirInfo* BuildCatalog(const ScanSettings& settings, SoundListFiles* files);
+
+// For a prefix that matches no folder path of the tree below |root|, the
+// prefix that would match when the intended one is plain: with a leading
+// separator, without a trailing one, or differing only in case. Empty when
+// it matches a folder or nothing plain would.
+std::u16string PrefixThatWouldMatch(const DirInfo& root, std::u16string_view prefix,
+                                    bool* matches);
 
 // Builds |dir|'s subtree from the folder at |path|, handing every folder's
 // sounds to the title reader.

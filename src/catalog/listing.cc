@@ -1,11 +1,19 @@
 #include "catalog/listing.h"
 
+#include <algorithm>
+
 #include "sjis/sjis_field.h"
 
 void WriteListingLine(OutFile* listing, std::string_view line) {
   if (!IsOpen(*listing)) return;
-  WriteBytes(listing, line.data(), line.size());
-  WriteBytes(listing, "\r\n", 2);
+  // A text-mode file ends every line in CR LF, a line feed inside a name
+  // too. No byte of a two-byte Shift-JIS character is a line feed.
+  for (size_t at = 0; at <= line.size();) {
+    const size_t feed = std::min(line.find('\n', at), line.size());
+    WriteBytes(listing, line.data() + at, feed - at);
+    WriteBytes(listing, "\r\n", 2);
+    at = feed + 1;
+  }
 }
 
 void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFile* listing) {

@@ -5,6 +5,7 @@
 #include "catalog/sound_record.h"
 #include "catalog/title_tag.h"
 #include "font/draw.h"
+#include "host/folder.h"
 #include "catalog/listing.h"
 #include "sjis/sjis_field.h"
 
@@ -20,7 +21,7 @@ size_t TitleSkip(const std::vector<TitleResult>& titles) {
   return 0;
 }
 
-void WriteSoundList(size_t count, SoundListFiles* files) {
+void WriteSoundList(const std::u16string& folder_path, size_t count, SoundListFiles* files) {
   std::vector<std::u16string> names;
   std::vector<TitleResult> titles;
   names.reserve(count);
@@ -40,7 +41,8 @@ void WriteSoundList(size_t count, SoundListFiles* files) {
     ConvertForListing(name_field, sizeof name_field, names[i], &files->listing);
     memcpy(record.sjis_name, name_field, kSoundSjisNameSize);
     record.name = std::move(names[i]);
-    DrawField(&row, name_field, kSoundSjisNameSize);
+    DrawField(&row, name_field, kSoundSjisNameSize,
+              [&] { return ShownPath(folder_path + u'\\' + record.name); });
     memcpy(record.upper, row.upper, kSoundRowSize);
     memcpy(record.lower, row.lower, kSoundRowSize);
     EncodeSoundRecord(record, bytes);

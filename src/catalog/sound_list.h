@@ -25,9 +25,10 @@ struct SoundListFiles {
   OutFile listing;
 };
 
-// Writes the records and listing lines of a folder's |count| files, taking
-// them in record order from the title reader with their titles.
-void WriteSoundList(size_t count, SoundListFiles* files);
+// Writes the records and listing lines of the |count| files of the folder
+// at |folder_path|, taking them in record order from the title reader with
+// their titles.
+void WriteSoundList(const std::u16string& folder_path, size_t count, SoundListFiles* files);
 
 // The position from which a folder's titles are listed: where the first
 // title first differs from another, or 0 when a title is missing or empty,

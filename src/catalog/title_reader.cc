@@ -189,8 +189,34 @@ void PumpTitles() {
   if (g_titles.isolated) Pump(0);
 }
 
+namespace {
+
+// "cardprep: 5000/20000 titles read, 2500 a second, about 6 s left".
+void ShowTitleProgress() {
+  const int64_t now = NowMs();
+  if (g_titles.progress_start_ms == 0) g_titles.progress_start_ms = now;
+  if (!ProgressDue()) return;
+  const uint64_t done = g_titles.first_id;
+  const uint64_t total = done + g_titles.requests.size();
+  const double seconds = static_cast<double>(now - g_titles.progress_start_ms) / 1000.0;
+  char line[160];
+  if (done == 0 || seconds < 0.2) {
+    snprintf(line, sizeof line, "cardprep: %llu/%llu titles read",
+             static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
+  } else {
+    const double rate = static_cast<double>(done) / seconds;
+    snprintf(line, sizeof line, "cardprep: %llu/%llu titles read, %.0f a second, about %.0f s left",
+             static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate,
+             static_cast<double>(total - done) / rate + 0.5);
+  }
+  ShowProgress(line);
+}
+
+}  // namespace
+
 TitledSound NextTitle() {
   if (g_titles.requests.empty()) return TitledSound();
+  ShowTitleProgress();
   TitleReaderState::Request& front = g_titles.requests.front();
   if (!g_titles.isolated) {
     if (!front.done) ReadHere(&front);

@@ -62,6 +62,7 @@ struct TitleReaderState {
   size_t next_submit = 0;        // position in |requests|
   ProcessPool pool;
   bool isolated = false;         // workers are running
+  int64_t progress_start_ms = 0;  // when the writer first asked for a title
 };
 extern TitleReaderState g_titles;
 

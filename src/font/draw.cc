@@ -1,12 +1,22 @@
 #include "font/draw.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "host/console.h"
+#include "host/names.h"
+#include "sjis/cp932.h"
 
 namespace {
 
 bool IsLeadByteValue(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+bool IsBlank(const uint8_t* glyph, int32_t size) {
+  for (int32_t i = 0; i < size; ++i) {
+    if (glyph[i] != 0) return false;
+  }
+  return true;
+}
 
 // Copies up to |columns| columns of a glyph whose lower band starts at byte
 // |lower_offset|, stopping at |end|; returns the next column.
@@ -27,7 +37,7 @@ int CopyColumns(const uint8_t* glyph, int columns, int lower_offset, bool has_lo
 
 void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_length,
                     const char* text, int text_length, const FontInfo& hankaku,
-                    const FontInfo& zenkaku) {
+                    const FontInfo& zenkaku, std::vector<GlyphGap>* gaps) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text);
   const int end = std::min(upper_length, lower_length);
   // A glyph holds 16 columns (double-byte) or 8 (single-byte); a font
@@ -53,6 +63,9 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
       if (trail == 0) walk_ended = true;
       const auto code = static_cast<uint16_t>(b << 8 | trail);
       if (const uint8_t* glyph = FindGlyph(zenkaku, code)) {
+        if (gaps != nullptr && IsBlank(glyph, zenkaku.glyph_size) && !IsSpaceCode(code, true)) {
+          gaps->push_back({code, true, true});
+        }
         if (zenkaku_columns == 16 && zenkaku_lower && x + 16 <= end) {
           memcpy(upper + x, glyph, 16);
           memcpy(lower + x, glyph + 16, 16);
@@ -62,12 +75,16 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
         }
       } else {
         Out(" 全角フォントデータ見つからない (%d,%x)\n", i, code);
+        if (gaps != nullptr) gaps->push_back({code, true, false});
       }
       i += 2;
     } else {
       if (b == 0) walk_ended = true;
       const uint8_t* glyph = hankaku_table ? hankaku_table + 16 * b : FindGlyph(hankaku, b);
       if (glyph != nullptr) {
+        if (gaps != nullptr && IsBlank(glyph, 16) && !IsSpaceCode(b, false)) {
+          gaps->push_back({b, false, true});
+        }
         if (hankaku_columns == 8 && hankaku_lower && x + 8 <= end) {
           memcpy(upper + x, glyph, 8);
           memcpy(lower + x, glyph + 8, 8);
@@ -83,8 +100,50 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
         } else {
           Out(" 半角フォントデータ見つからない (%d:%c%c)\n", i, 0xC0 | b >> 6, 0x80 | (b & 0x3F));
         }
+        if (gaps != nullptr) gaps->push_back({b, false, false});
       }
       i += 1;
     }
+  }
+}
+
+GlyphGapState g_glyph_gaps;
+
+bool IsSpaceCode(uint16_t code, bool double_byte) {
+  return double_byte ? code == 0x8140 : code == 0x20;
+}
+
+std::string DescribeCode(uint16_t code, bool double_byte) {
+  const char bytes[2] = {static_cast<char>(double_byte ? code >> 8 : code),
+                         static_cast<char>(code)};
+  const std::string utf8 = Cp932ToUtf8(std::string_view(double_byte ? bytes : bytes + 1,
+                                                        double_byte ? 2 : 1));
+  std::u16string units;
+  char32_t c = 0xFFFD;
+  if (Utf8ToUtf16(utf8, &units) && units.size() == 1) c = units[0];
+  char text[48];
+  if (c == 0xFFFD) {
+    snprintf(text, sizeof text, double_byte ? "code 0x%04X" : "byte 0x%02X", code);
+  } else if (c < 0x20 || c == 0x7F) {
+    snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+  } else {
+    snprintf(text, sizeof text, "U+%04X '%s'", static_cast<unsigned>(c), utf8.c_str());
+  }
+  return text;
+}
+
+void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where) {
+  for (const GlyphGap& gap : gaps) {
+    const uint32_t key = static_cast<uint32_t>(gap.double_byte) << 16 | gap.code;
+    auto at = std::lower_bound(g_glyph_gaps.seen.begin(), g_glyph_gaps.seen.end(), key);
+    if (at != g_glyph_gaps.seen.end() && *at == key) continue;
+    g_glyph_gaps.seen.insert(at, key);
+    const FontInfo& font = gap.double_byte ? g_font.zenkaku : g_font.hankaku;
+    if (font.blocks.empty() && font.width == 0) continue;  // not loaded: said already
+    const std::string font_path =
+        Utf16ToUtf8(gap.double_byte ? kZenkakuFontPath : kHankakuFontPath);
+    Warn("%s has %s for %s (first in %s): names holding it %s", font_path.c_str(),
+         gap.blank ? "a blank glyph" : "no glyph", DescribeCode(gap.code, gap.double_byte).c_str(),
+         where.c_str(), gap.blank ? "show a gap" : "are drawn without it");
   }
 }

@@ -7,8 +7,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "font/fontx.h"
+
+// A character a drawing could not show: its font has no glyph for it, or
+// (for anything but a space) a blank one.
+struct GlyphGap {
+  uint16_t code = 0;     // the character code, as the fonts number it
+  bool double_byte = false;
+  bool blank = false;    // a glyph, but an empty one
+};
 
 // A 16-pixel text line of N columns, upper row first as the files store it.
 template <size_t N>
@@ -33,17 +43,39 @@ struct PageRow {
 // character. The byte after the text must be readable (callers pass a fixed
 // field, whose NUL follows the text), since a lead byte in the last position
 // pairs with it.
+// Each character it could not show is appended to |gaps| when given.
 void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_length,
                     const char* text, int text_length, const FontInfo& hankaku,
-                    const FontInfo& zenkaku);
+                    const FontInfo& zenkaku, std::vector<GlyphGap>* gaps = nullptr);
 
 // Draws a whole fixed field into |row| with the run's fonts, after clearing
-// the row so that columns no glyph reaches are blank.
-template <size_t N>
-void DrawField(PageRow<N>* row, const char* field, size_t text_length) {
+// the row so that columns no glyph reaches are blank. A character it could
+// not show is said once on standard error, naming |where| the first name
+// that needed it (called only when there is one).
+template <size_t N, typename Where>
+void DrawField(PageRow<N>* row, const char* field, size_t text_length, const Where& where) {
   row->Clear();
+  std::vector<GlyphGap> gaps;
   DrawSjisString(row->upper, static_cast<int>(N), row->lower, static_cast<int>(N), field,
-                 static_cast<int>(text_length), g_font.hankaku, g_font.zenkaku);
+                 static_cast<int>(text_length), g_font.hankaku, g_font.zenkaku, &gaps);
+  if (!gaps.empty()) NoteGlyphGaps(gaps, where());
 }
+
+// Says on standard error, once per character for the whole run, which font
+// cannot show it and the first name (|where|) that needed it. Nothing is
+// said for a font that is not loaded at all: its load failure was said.
+void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where);
+
+// How many distinct characters the run could not show.
+struct GlyphGapState {
+  std::vector<uint32_t> seen;  // (double_byte << 16 | code), sorted
+};
+extern GlyphGapState g_glyph_gaps;
+
+// The character |code| stands for, as "U+6F22 '漢'" ("byte 0x80" for a
+// code that stands for none).
+std::string DescribeCode(uint16_t code, bool double_byte);
+// Whether |code| is a space, which a blank glyph shows rightly.
+bool IsSpaceCode(uint16_t code, bool double_byte);
 
 #endif  // CARDPREP_FONT_DRAW_H_

@@ -1,11 +1,17 @@
 #include "host/console.h"
 
 #include <cstdarg>
+#include <time.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 ConsoleState g_console;
 
+void SetQuiet(bool quiet) { g_console.quiet = quiet; }
+
 void Out(const char* format, ...) {
+  if (g_console.quiet) return;
   va_list args;
   va_start(args, format);
   vfprintf(stdout, format, args);
@@ -14,10 +20,21 @@ void Out(const char* format, ...) {
 
 namespace {
 
+constexpr int kProgressIntervalMs = 100;
+// Back to the line's start, and clear it (ANSI "erase in line").
+constexpr char kEraseLine[] = "\r\033[K";
+
+void EraseProgress() {
+  if (!g_console.progress_shown) return;
+  fputs(kEraseLine, stderr);
+  g_console.progress_shown = false;
+}
+
 void Say(const char* prefix, const char* format, va_list args) {
   // Standard output is block-buffered when it is not a terminal; flushing it
   // first keeps the two streams in order when they share one.
   fflush(stdout);
+  EraseProgress();
   fputs(prefix, stderr);
   vfprintf(stderr, format, args);
   fputc('\n', stderr);
@@ -56,4 +73,28 @@ void CountSkipped(const char* reason, unsigned count) {
     }
   }
   g_console.skipped.emplace_back(reason, count);
+}
+
+bool ProgressDue() {
+  if (g_console.progress_wanted < 0) g_console.progress_wanted = isatty(2) ? 1 : 0;
+  if (g_console.progress_wanted == 0) return false;
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const int64_t now_ms = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  if (now_ms < g_console.progress_due_ms) return false;
+  g_console.progress_due_ms = now_ms + kProgressIntervalMs;
+  return true;
+}
+
+void ShowProgress(const std::string& line) {
+  fflush(stdout);
+  fputs(kEraseLine, stderr);
+  fputs(line.c_str(), stderr);
+  fflush(stderr);
+  g_console.progress_shown = true;
+}
+
+void EndProgress() {
+  EraseProgress();
+  fflush(stderr);
 }

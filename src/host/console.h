@@ -8,20 +8,29 @@
 
 #define CARDPREP_PRINTF(f, a) __attribute__((format(printf, f, a)))
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
-// Counts of what went to standard error, for the summary that ends a run.
+// What the console was told, and counts of what went to standard error for
+// the summary that ends a run.
 struct ConsoleState {
+  bool quiet = false;  // no trace on standard output
   unsigned warnings = 0;
   unsigned errors = 0;
   // Entries left out of the index, by reason, in the order first met.
   std::vector<std::pair<std::string, unsigned>> skipped;
+  int progress_wanted = -1;  // standard error is a terminal; -1: not asked yet
+  bool progress_shown = false;
+  int64_t progress_due_ms = 0;
 };
 extern ConsoleState g_console;
 
-// One progress line (or part of one) on standard output.
+// Leaves out the trace on standard output from now on.
+void SetQuiet(bool quiet);
+
+// One line of the trace (or part of one) on standard output.
 void Out(const char* format, ...) CARDPREP_PRINTF(1, 2);
 // "warning: ..." and "error: ..." lines on standard error; the newline is
 // added here.
@@ -33,5 +42,13 @@ void Summary(const char* format, ...) CARDPREP_PRINTF(1, 2);
 
 // Counts |count| entries left out for |reason| ("names not valid UTF-8").
 void CountSkipped(const char* reason, unsigned count = 1);
+
+// A line on standard error that says how far the run is, rewritten in place,
+// only when standard error is a terminal. ProgressDue says whether it is
+// time to rewrite it (the first time at once, then ten times a second);
+// warnings and errors erase it first, and EndProgress erases it for good.
+bool ProgressDue();
+void ShowProgress(const std::string& line);
+void EndProgress();
 
 #endif  // CARDPREP_HOST_CONSOLE_H_

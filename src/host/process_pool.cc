@@ -67,7 +67,12 @@ bool Spawn(const ProcessPool& pool, PoolWorker* worker, std::string* why) {
   char program[] = "cardprep";
   char* argv[] = {program, const_cast<char*>(pool.options.worker_flag), nullptr};
   pid_t pid = -1;
+  // A stop signal between the spawn and the registration would leave the
+  // worker running after the run.
+  HoldStopSignals();
   const int error = posix_spawn(&pid, pool.program.c_str(), &actions, nullptr, argv, environ);
+  if (error == 0) RegisterChild(pid);
+  ReleaseStopSignals();
   posix_spawn_file_actions_destroy(&actions);
   close(requests[0]);
   close(answers[1]);
@@ -82,7 +87,6 @@ bool Spawn(const ProcessPool& pool, PoolWorker* worker, std::string* why) {
   fcntl(requests[1], F_SETFL, O_NONBLOCK);
   fcntl(answers[0], F_SETFL, O_NONBLOCK);
   worker->pid = pid;
-  RegisterChild(pid);
   worker->to = requests[1];
   worker->from = answers[0];
   worker->outbox.clear();
@@ -111,8 +115,10 @@ void Replace(ProcessPool* pool, PoolWorker* worker, bool kill_it, PoolReply fail
              std::vector<PoolReply>* replies) {
   if (kill_it) kill(worker->pid, SIGKILL);
   int status = 0;
+  HoldStopSignals();  // a number reaped is free for any other process
   waitpid(worker->pid, &status, 0);
   UnregisterChild(worker->pid);
+  ReleaseStopSignals();
   CloseFd(&worker->to);
   CloseFd(&worker->from);
   const bool on_a_job = worker->status->busy.load() != 0;
@@ -334,8 +340,10 @@ void StopProcessPool(ProcessPool* pool) {
   for (auto& worker : pool->workers) {
     if (worker->pid > 0) {
       int status;
+      HoldStopSignals();
       waitpid(worker->pid, &status, 0);
       UnregisterChild(worker->pid);
+      ReleaseStopSignals();
     }
     CloseFd(&worker->from);
     Unmap(worker.get());

@@ -6,6 +6,7 @@
 #include "font/draw.h"
 #include "host/console.h"
 #include "host/file.h"
+#include "host/names.h"
 #include "sjis/sjis_field.h"
 
 int WriteMessageFile(OutFile* file) {
@@ -20,7 +21,9 @@ int WriteMessageFile(OutFile* file) {
     // The listing is closed by now: nothing notes a changed message.
     bool replaced = false;
     WideToSjisField(field, sizeof field, message, &replaced);
-    DrawField(&row, field, kMessageFieldSize - 1);
+    DrawField(&row, field, kMessageFieldSize - 1, [&] {
+      return "the player's message \"" + Utf16ToUtf8(message) + "\"";
+    });
     WriteBytes(file, row.upper, kMessageRowSize);
     WriteBytes(file, row.lower, kMessageRowSize);
   }

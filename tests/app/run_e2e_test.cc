@@ -360,11 +360,17 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
       {{"--help"}, 0, "usage: cardprep [OPTION...] [PREFIX...]", ""},
       {{"-h", "/Pops"}, 0, "usage: cardprep", ""},
       {{"--version"}, 0, "cardprep " CARDPREP_VERSION "\n", ""},
-      {{"-x"}, 2, "", "error: unknown option '-x' (see cardprep --help)"},
+      {{"/Pops", "--vers"}, 0, "cardprep " CARDPREP_VERSION "\n", ""},  // abbreviated
+      {{"-x"}, 2, "", "error: unknown option '-x' (see cardprep --help)\n"},
+      {{"-qx"}, 2, "", "error: unknown option '-x' (see cardprep --help)\n"},
       {{"/Pops", "--frobnicate"}, 2, "", "error: unknown option '--frobnicate'"},
+      {{"--help=me"}, 2, "", "error: option '--help' takes no value (see cardprep --help)\n"},
       {{"--jobs", "0"}, 2, "", "error: --jobs takes a number of processes from 1 to 256"},
-      {{"--jobs=two"}, 2, "", "error: --jobs takes a number"},
-      {{"--tag-timeout"}, 2, "", "error: --tag-timeout takes seconds"},
+      {{"--jobs=two"}, 2, "", "error: --jobs takes a number of processes from 1 to 256, not 'two'"},
+      {{"--jobs"}, 2, "", "error: --jobs needs a value (see cardprep --help)\n"},
+      {{"--jobs="}, 2, "", "error: --jobs needs a value (see cardprep --help)\n"},
+      {{"--tag-timeout", "99999"}, 2, "", "error: --tag-timeout takes seconds from 1 to 3600"},
+      {{"--tag"}, 2, "", "error: --tag-timeout needs a value (see cardprep --help)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
@@ -373,6 +379,73 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
     EXPECT_EQ(r.out.rfind(c.out_start, 0), 0u) << r.out;
     EXPECT_EQ(r.err.rfind(c.err_start, 0), 0u) << r.err;
     ExpectFiles({});
+  }
+}
+
+// Options may come anywhere, as values given either way or abbreviated;
+// "--" ends them; --quiet leaves out the trace and nothing else.
+TEST_F(RunTest, OptionsAreReadAsADebianToolReadsThem) {
+  Mp3("Pops/a.mp3");
+  Mp3("-dash/b.mp3");
+  Run({"--jobs", "1"});
+  const std::vector<std::string> plain = out_;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--jobs=1"}, {"--jo", "1"}, {"--tag-timeout=5", "--jobs", "1"}}) {
+    Run(args);
+    EXPECT_EQ(out_, plain);
+  }
+  Run({"/Pops", "--jobs", "2"});  // an option after a prefix
+  EXPECT_NE(std::find(out_.begin(), out_.end(), " ファイル単位"), out_.end());
+  Run({"--", "-dash"});  // a prefix, though it begins with "-"
+  EXPECT_NE(run_.err.find("warning: prefix '-dash' matches no folder; did you mean '/-dash'?"),
+            std::string::npos) << run_.err;
+  for (const char* quiet : {"-q", "--quiet", "--qu"}) {
+    SCOPED_TRACE(quiet);
+    Mp3("x\xFF.mp3");  // a warning that must still be said
+    Run({quiet});
+    EXPECT_EQ(run_.out, "");
+    EXPECT_NE(run_.err.find("warning: skipping x\\xFF.mp3"), std::string::npos) << run_.err;
+    EXPECT_NE(run_.err.find("summary: 2 sounds in 2 folders indexed"), std::string::npos);
+  }
+}
+
+// A prefix that matches no folder is said, with the one that would match
+// when the intended folder is plain; the first three arguments take the
+// three slots whatever they hold, and a fourth is said to be ignored.
+TEST_F(RunTest, PrefixesThatMatchNothingAreSaid) {
+  Mp3("Podcasts/Show/a.mp3");
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> warnings;
+    bool file_unit;  // Podcasts and Show are shuffled file by file
+  } cases[] = {
+      {{"/Podcasts"}, {}, true},
+      {{"/Pod"}, {}, true},
+      {{"Podcasts"}, {"prefix 'Podcasts' matches no folder; did you mean '/Podcasts'?"}, false},
+      {{"Podcasts/"}, {"prefix 'Podcasts/' matches no folder; did you mean '/Podcasts'?"}, false},
+      {{"/podcasts"}, {"prefix '/podcasts' matches no folder; did you mean '/Podcasts'?"}, false},
+      {{"\\podcasts\\show"},
+       {"prefix '\\podcasts\\show' matches no folder; did you mean '/Podcasts/Show'?"}, false},
+      {{"/NoSuchFolder"},
+       {"prefix '/NoSuchFolder' matches no folder: no folder is shuffled file by file for it"},
+       false},
+      {{"/A", "/B", "/C", "/Podcasts"},
+       {"prefix '/Podcasts' ignored: the player takes at most 3 prefixes"}, false},
+      {{"/\xFF", "/B", "/C", "/Podcasts"},
+       {"prefix argument 1 is not valid UTF-8: no folder can match it",
+        "prefix '/Podcasts' ignored: the player takes at most 3 prefixes"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    Run(c.args);
+    for (const std::string& warning : c.warnings) {
+      EXPECT_NE(run_.err.find("warning: " + warning + "\n"), std::string::npos) << run_.err;
+    }
+    if (c.warnings.empty()) {
+      EXPECT_EQ(run_.err.find("warning: "), std::string::npos) << run_.err;
+    }
+    EXPECT_EQ(std::count(out_.begin(), out_.end(), " ファイル単位"), c.file_unit ? 2 : 0);
   }
 }
 
@@ -385,7 +458,7 @@ TEST_F(RunTest, SummaryEndsTheRunWithWhatWasSkippedAndWhy) {
   const std::vector<std::string> err = Lines(run_.err, "\n");
   ASSERT_FALSE(err.empty());
   EXPECT_EQ(err.back(),
-            "summary: 1 sounds in 1 folders indexed; skipped: names not valid UTF-8: 2, "
+            "summary: 1 sound in 1 folder indexed; skipped: names not valid UTF-8: 2, "
             "trash folders: 1; 3 warnings, 0 errors");
 }
 

@@ -34,9 +34,46 @@ TEST(IsFileUnitFolderTest, MatchesPathsBeginningWithAPrefix) {
   };
   for (const Case& c : cases) {
     ScanSettings settings;
-    settings.file_unit_prefixes = c.prefixes;
+    for (const std::u16string& prefix : c.prefixes) settings.file_unit_prefixes.push_back({prefix, ""});
     EXPECT_EQ(IsFileUnitFolder(settings, c.path), c.file_unit)
         << std::string(c.path.begin(), c.path.end());
+  }
+}
+
+// A prefix that matches no folder: the one that would, when the intended
+// folder is plain.
+TEST(PrefixThatWouldMatchTest, SuggestsOnlyWhatIsPlain) {
+  DirInfo root;
+  for (const char16_t* name : {u"Podcasts", u"Music"}) {
+    root.children.push_back(std::make_unique<DirInfo>());
+    root.children.back()->name = name;
+  }
+  root.children[0]->children.push_back(std::make_unique<DirInfo>());
+  root.children[0]->children.back()->name = u"Science";
+  struct Case {
+    std::u16string prefix;
+    bool matches;
+    std::u16string plain;
+  } cases[] = {
+      {u"\\Podcasts", true, u""},
+      {u"\\Pod", true, u""},
+      {u"\\Podcasts\\Science", true, u""},
+      {u"", true, u""},  // the root's path, too
+      {u"Podcasts", false, u"\\Podcasts"},           // no leading separator
+      {u"Podcasts\\", false, u"\\Podcasts"},         // what tab completion gives
+      {u"\\podcasts", false, u"\\Podcasts"},         // case only
+      {u"podcasts\\science", false, u"\\Podcasts\\Science"},
+      {u"\\Podcasts\\", true, u""},  // its subfolders
+      {u"\\Music\\", false, u"\\Music"},  // has none
+      {u"\\NoSuchFolder", false, u""},
+      {u"\\", true, u""},
+      {u"\\Musical", false, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.prefix.begin(), c.prefix.end()));
+    bool matches = !c.matches;
+    EXPECT_EQ(PrefixThatWouldMatch(root, c.prefix, &matches), c.plain);
+    EXPECT_EQ(matches, c.matches);
   }
 }
 
@@ -142,7 +179,7 @@ TEST(ScanFolderTest, CountsFoldersAndPlayOrderEntries) {
   ResetCatalogState();
   ResetTitleReader();
   ScanSettings settings;
-  settings.file_unit_prefixes = {u"\\Files"};
+  settings.file_unit_prefixes = {{u"\\Files", "/Files"}};
   DirInfo root;
   ScanFolder(settings, u"", &root);
   EXPECT_EQ(g_catalog.counters.folder_count, 4);  // Files, Whole, Empty, Deeper

@@ -335,10 +335,14 @@ TEST(ViewCommandLineTest, UsageErrorsExitTwoAndAMissingIndexOne) {
   } cases[] = {
       {{"--help"}, 0, "usage: cardprep-view "},
       {{"--version"}, 0, "cardprep-view " CARDPREP_VERSION "\n"},
-      {{"--bogus"}, 2, "error: unknown argument '--bogus'"},
+      {{"--bogus"}, 2, "error: unknown option '--bogus' (see cardprep-view --help)"},
+      {{"stray"}, 2, "error: unknown argument 'stray'"},
+      {{"--c"}, 2, "error: option '--c' is ambiguous"},  // --card or --check
+      {{"--scale=0"}, 2, "error: --scale takes a whole number from 1 to 16, not '0'"},
       {{"--scale", "0"}, 2, "error: --scale takes a whole number from 1 to 16, not '0'"},
       {{"--scale", "3x"}, 2, "error: --scale takes a whole number from 1 to 16, not '3x'"},
-      {{"--card"}, 2, "error: --card needs a value"},
+      {{"--card"}, 2, "error: --card needs a value (see cardprep-view --help)"},
+      {{"--card="}, 2, "error: --card needs a value (see cardprep-view --help)"},
       {{"--check", "--json"}, 2, "error: --check and --json cannot be combined"},
       {{"--card", "no-such-folder"}, 2, "error: cannot enter no-such-folder"},
       {{}, 1, "error: cannot read ./DIRLST16.DAT: No such file or directory"},

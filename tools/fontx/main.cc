@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "host/console.h"
 #include "tools/fontx/bdf.h"
 #include "tools/fontx/fontx_writer.h"
@@ -61,33 +62,36 @@ struct Options {
   std::vector<std::string> sources;
 };
 
+enum Option { kCard = 256, kZenkaku, kHankaku, kHelp, kVersion };
+
 // Returns -1 to go on, else the exit status.
 int ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
-      fputs(kUsage, stdout);
-      return 0;
-    }
-    if (strcmp(arg, "--version") == 0) {
-      printf("cardprep-font %s\n", CARDPREP_VERSION);
-      return 0;
-    }
-    std::string* value = strcmp(arg, "--card") == 0      ? &options->card
-                         : strcmp(arg, "--zenkaku") == 0 ? &options->zenkaku
-                         : strcmp(arg, "--hankaku") == 0 ? &options->hankaku
-                                                         : nullptr;
-    if (value != nullptr) {
-      if (i + 1 == argc || argv[i + 1][0] == '\0') {
-        Error("%s needs a value (see cardprep-font --help)", arg);
-        return kExitUsage;
-      }
-      *value = argv[++i];
-    } else if (arg[0] == '-' && arg[1] != '\0') {
-      Error("unknown option '%s' (see cardprep-font --help)", arg);
-      return kExitUsage;
-    } else {
-      options->sources.push_back(arg);
+  const std::vector<OptionSpec> specs = {
+      {"card", 0, true, kCard},       {"zenkaku", 0, true, kZenkaku},
+      {"hankaku", 0, true, kHankaku}, {"help", 'h', false, kHelp},
+      {"version", 0, false, kVersion},
+  };
+  std::vector<GivenOption> given;
+  if (!ParseCommandLine("cardprep-font", argc, argv, specs, &given, &options->sources)) {
+    return kExitUsage;
+  }
+  for (const GivenOption& option : given) {
+    switch (option.id) {
+      case kHelp:
+        fputs(kUsage, stdout);
+        return 0;
+      case kVersion:
+        printf("cardprep-font %s\n", CARDPREP_VERSION);
+        return 0;
+      case kCard:
+        options->card = option.value;
+        break;
+      case kZenkaku:
+        options->zenkaku = option.value;
+        break;
+      case kHankaku:
+        options->hankaku = option.value;
+        break;
     }
   }
   if (options->sources.empty()) {
@@ -136,6 +140,14 @@ int main(int argc, char** argv) {
   Options options;
   const int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
+  // A card that is not there (a typo, a card not mounted) must not become a
+  // folder on the computer's own disk.
+  std::error_code missing;
+  if (!options.card.empty() && !std::filesystem::is_directory(options.card, missing)) {
+    Error("the card folder %s does not exist (is the card mounted?); nothing was written",
+          options.card.c_str());
+    return kExitFailed;
+  }
 
   std::vector<GlyphSource> sources(options.sources.size());
   for (size_t i = 0; i < sources.size(); ++i) {
@@ -143,9 +155,9 @@ int main(int argc, char** argv) {
   }
 
   if (!options.card.empty()) {
-    const std::string folder = options.card + "/_FONT";
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    const std::string folder = options.card + "/_FONT";
+    std::filesystem::create_directory(folder, ec);
     if (ec) {
       Error("cannot create %s: %s", folder.c_str(), ec.message().c_str());
       return kExitFailed;

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/command_line.h"
 #include "host/console.h"
 #include "tools/view/card_check.h"
 #include "tools/view/card_index.h"
@@ -59,50 +60,49 @@ struct Options {
   int scale = 3;
 };
 
+enum Option { kCard = 256, kCheck, kJson, kPng, kScale, kHelp, kVersion };
+
 // Returns -1 to go on, else the exit status.
 int ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
-      fputs(kUsage, stdout);
-      return kExitConsistent;
-    }
-    if (strcmp(arg, "--version") == 0) {
-      printf("cardprep-view %s\n", CARDPREP_VERSION);
-      return kExitConsistent;
-    }
-    if (strcmp(arg, "--check") == 0) {
-      options->check_only = true;
-      continue;
-    }
-    if (strcmp(arg, "--json") == 0) {
-      options->json = true;
-      continue;
-    }
-    const bool takes_value =
-        strcmp(arg, "--card") == 0 || strcmp(arg, "--png") == 0 || strcmp(arg, "--scale") == 0;
-    if (!takes_value) {
-      Error("unknown argument '%s' (see cardprep-view --help)", arg);
-      return kExitUsage;
-    }
-    if (i + 1 == argc || argv[i + 1][0] == '\0') {
-      Error("%s needs a value (see cardprep-view --help)", arg);
-      return kExitUsage;
-    }
-    const char* value = argv[++i];
-    if (strcmp(arg, "--card") == 0) {
-      options->card = value;
-    } else if (strcmp(arg, "--png") == 0) {
-      options->png = value;
-    } else {
-      char* end = nullptr;
-      errno = 0;
-      const long scale = strtol(value, &end, 10);
-      if (errno != 0 || *end != '\0' || scale < 1 || scale > kMaxScale) {
-        Error("--scale takes a whole number from 1 to %d, not '%s'", kMaxScale, value);
-        return kExitUsage;
-      }
-      options->scale = static_cast<int>(scale);
+  const std::vector<OptionSpec> specs = {
+      {"card", 0, true, kCard}, {"check", 0, false, kCheck},  {"json", 0, false, kJson},
+      {"png", 0, true, kPng},   {"scale", 0, true, kScale},   {"help", 'h', false, kHelp},
+      {"version", 0, false, kVersion},
+  };
+  std::vector<GivenOption> given;
+  std::vector<std::string> operands;
+  if (!ParseCommandLine("cardprep-view", argc, argv, specs, &given, &operands)) return kExitUsage;
+  if (!operands.empty()) {
+    Error("unknown argument '%s' (see cardprep-view --help)", operands.front().c_str());
+    return kExitUsage;
+  }
+  for (const GivenOption& option : given) {
+    long scale = 0;
+    switch (option.id) {
+      case kHelp:
+        fputs(kUsage, stdout);
+        return kExitConsistent;
+      case kVersion:
+        printf("cardprep-view %s\n", CARDPREP_VERSION);
+        return kExitConsistent;
+      case kCheck:
+        options->check_only = true;
+        break;
+      case kJson:
+        options->json = true;
+        break;
+      case kCard:
+        options->card = option.value;
+        break;
+      case kPng:
+        options->png = option.value;
+        break;
+      case kScale:
+        if (!ParseWholeNumber(option, 1, kMaxScale, "a whole number from 1 to 16", &scale)) {
+          return kExitUsage;
+        }
+        options->scale = static_cast<int>(scale);
+        break;
     }
   }
   if (options->check_only && options->json) {
