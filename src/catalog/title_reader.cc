@@ -194,8 +194,9 @@ namespace {
 // "cardprep: 5000/20000 titles read, 2500 a second, about 6 s left".
 void ShowTitleProgress() {
   const int64_t now = NowMs();
-  if (g_titles.progress_start_ms == 0) g_titles.progress_start_ms = now;
-  if (!ProgressDue()) return;
+  const bool first = g_titles.progress_start_ms == 0;
+  if (first) g_titles.progress_start_ms = now;
+  if (!ProgressDue(first)) return;
   const uint64_t done = g_titles.first_id;
   const uint64_t total = done + g_titles.requests.size();
   const double seconds = static_cast<double>(now - g_titles.progress_start_ms) / 1000.0;

@@ -16,12 +16,11 @@ void ResetFontState() { g_font = FontState(); }
 
 namespace {
 
-// The load fails as for a bad signature, and standard error says what ended
+// The load fails as for a bad signature, and the problem says what ended
 // early.
-bool Truncated(std::string_view shown, const char* what) {
-  Out("FONTXでない\n");
-  Error("%.*s is truncated: the file ends before %s", static_cast<int>(shown.size()),
-        shown.data(), what);
+bool Truncated(FontxProblem* problem, const char* what) {
+  problem->as_bad_signature = true;
+  problem->what = std::string("is truncated: the file ends before ") + what;
   return false;
 }
 
@@ -58,13 +57,13 @@ void ConvertDoubleByteGlyph(const uint8_t* file_glyph, const FontInfo& font, uin
 }
 
 // |data| holds the file from the first glyph on.
-bool ParseSingleByte(const uint8_t* data, size_t size, std::string_view shown, FontInfo* font) {
+bool ParseSingleByte(const uint8_t* data, size_t size, FontxProblem* problem, FontInfo* font) {
   font->block_count = 1;
   font->row_bytes = 1;
   font->glyph_size = 16;
   font->file_glyph_size = font->height;
   const size_t file_glyph_size = static_cast<size_t>(font->file_glyph_size);
-  if (size < 256 * file_glyph_size) return Truncated(shown, "its 256 glyphs");
+  if (size < 256 * file_glyph_size) return Truncated(problem, "its 256 glyphs");
   CodeBlock block;
   block.start_code = 0;
   block.end_code = 255;
@@ -79,15 +78,15 @@ bool ParseSingleByte(const uint8_t* data, size_t size, std::string_view shown, F
 }
 
 // |data| holds the file from the block count on.
-bool ParseDoubleByte(const uint8_t* data, size_t size, std::string_view shown, FontInfo* font) {
-  if (size < 1) return Truncated(shown, "its block table");
+bool ParseDoubleByte(const uint8_t* data, size_t size, FontxProblem* problem, FontInfo* font) {
+  if (size < 1) return Truncated(problem, "its block table");
   const uint8_t count = data[0];
   font->block_count = count;
   font->row_bytes = (font->width + 7) / 8;
   font->glyph_size = 32;
   font->file_glyph_size = font->row_bytes * font->height;
   const size_t table_size = count * kFontxBlockEntrySize;
-  if (size - 1 < table_size) return Truncated(shown, "its block table");
+  if (size - 1 < table_size) return Truncated(problem, "its block table");
   const uint8_t* table = data + 1;
   // Everything the blocks announce must be in the file before anything is
   // allocated for it, so a hostile table cannot make the loader ask for more
@@ -104,7 +103,7 @@ bool ParseDoubleByte(const uint8_t* data, size_t size, std::string_view shown, F
   }
   const uint64_t glyph_bytes = glyph_total * static_cast<uint64_t>(font->file_glyph_size);
   if (glyph_bytes > size - 1 - table_size) {
-    return Truncated(shown, "the glyphs its blocks announce");
+    return Truncated(problem, "the glyphs its blocks announce");
   }
 
   const uint8_t* source = table + table_size;
@@ -184,14 +183,14 @@ size_t FontxAnnouncedSize(const uint8_t* data, size_t size) {
   return total > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(total);
 }
 
-bool ParseFontx(const uint8_t* data, size_t size, std::string_view shown, FontInfo* font) {
+bool DecodeFontx(const uint8_t* data, size_t size, FontInfo* font, FontxProblem* problem) {
   if (size < kFontxSignatureSize || memcmp(data + kFontxSignature, kFontxMagic,
                                            kFontxSignatureSize) != 0) {
-    Out("FONTXでない\n");
-    Error("%.*s is not a FONTX2 font", static_cast<int>(shown.size()), shown.data());
+    problem->as_bad_signature = true;
+    problem->what = "is not a FONTX2 font";
     return false;
   }
-  if (size < kFontxHeaderSize) return Truncated(shown, "its header");
+  if (size < kFontxHeaderSize) return Truncated(problem, "its header");
 
   FontInfo loaded;
   loaded.width = data[kFontxWidth];
@@ -199,17 +198,26 @@ bool ParseFontx(const uint8_t* data, size_t size, std::string_view shown, FontIn
   loaded.code_type = data[kFontxCodeType];
   // A glyph of no size would let a tiny file announce millions of them.
   if (loaded.width == 0 || loaded.height == 0) {
-    Error("%.*s has glyphs %d x %d dots: not loaded", static_cast<int>(shown.size()),
-          shown.data(), loaded.width, loaded.height);
+    problem->as_bad_signature = false;
+    problem->what = "has glyphs " + std::to_string(loaded.width) + " x " +
+                    std::to_string(loaded.height) + " dots: not loaded";
     return false;
   }
   const uint8_t* rest = data + kFontxHeaderSize;
   const size_t rest_size = size - kFontxHeaderSize;
-  const bool ok = loaded.code_type == 0 ? ParseSingleByte(rest, rest_size, shown, &loaded)
-                                        : ParseDoubleByte(rest, rest_size, shown, &loaded);
+  const bool ok = loaded.code_type == 0 ? ParseSingleByte(rest, rest_size, problem, &loaded)
+                                        : ParseDoubleByte(rest, rest_size, problem, &loaded);
   if (!ok) return false;
   *font = std::move(loaded);
   return true;
+}
+
+bool ParseFontx(const uint8_t* data, size_t size, std::string_view shown, FontInfo* font) {
+  FontxProblem problem;
+  if (DecodeFontx(data, size, font, &problem)) return true;
+  if (problem.as_bad_signature) Out("FONTXでない\n");
+  Error("%.*s %s", static_cast<int>(shown.size()), shown.data(), problem.what.c_str());
+  return false;
 }
 
 bool GetFontMetrics(std::u16string_view path, FontInfo* font) {

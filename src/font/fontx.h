@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -91,6 +92,18 @@ bool InitFont();
 // |font| then stays empty.
 [[nodiscard]] bool GetFontMetrics(std::u16string_view path, FontInfo* font);
 
+// Why a font was not loaded: |what| follows its name ("is truncated: the
+// file ends before its header"); the load is said, as the player's tools
+// always said it, as a bad signature when |as_bad_signature|.
+struct FontxProblem {
+  bool as_bad_signature = false;
+  std::string what;
+};
+// Loads a FONTX2 font from the |size| bytes at |data| without a word;
+// returns false with |*problem| when it is not a usable font, and |font|
+// then stays as it was.
+[[nodiscard]] bool DecodeFontx(const uint8_t* data, size_t size, FontInfo* font,
+                               FontxProblem* problem);
 // Loads a FONTX2 font from the |size| bytes at |data|; |shown| names it in
 // messages. Returns false, with the same messages as GetFontMetrics, when it
 // is not a usable font; |font| then stays as it was.

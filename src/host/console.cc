@@ -75,13 +75,13 @@ void CountSkipped(const char* reason, unsigned count) {
   g_console.skipped.emplace_back(reason, count);
 }
 
-bool ProgressDue() {
+bool ProgressDue(bool new_stage) {
   if (g_console.progress_wanted < 0) g_console.progress_wanted = isatty(2) ? 1 : 0;
   if (g_console.progress_wanted == 0) return false;
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   const int64_t now_ms = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-  if (now_ms < g_console.progress_due_ms) return false;
+  if (now_ms < g_console.progress_due_ms && !new_stage) return false;
   g_console.progress_due_ms = now_ms + kProgressIntervalMs;
   return true;
 }

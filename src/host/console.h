@@ -45,9 +45,10 @@ void CountSkipped(const char* reason, unsigned count = 1);
 
 // A line on standard error that says how far the run is, rewritten in place,
 // only when standard error is a terminal. ProgressDue says whether it is
-// time to rewrite it (the first time at once, then ten times a second);
-// warnings and errors erase it first, and EndProgress erases it for good.
-bool ProgressDue();
+// time to rewrite it (the first time at once, then ten times a second, and
+// at once for a |new_stage|); warnings and errors erase it first, and
+// EndProgress erases it for good.
+bool ProgressDue(bool new_stage = false);
 void ShowProgress(const std::string& line);
 void EndProgress();
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <map>
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -252,8 +254,9 @@ TEST_F(ViewTest, MusicTheScanLeavesOutIsNotedWithItsRule) {
 }
 
 // The picture's layout, in display pixels: a 20-pixel band per strip, the
-// strip in rows 2-17 from x 4 (folders, messages) or 20 (sounds), 408 wide,
-// a frame around the first 128 columns.
+// strip in rows 2-17 from x 4 (folders, messages) or 20 (sounds), a frame
+// around the first 128 columns, and from x 408 a label of 3 x 5-dot
+// characters 4 pixels apart in rows 7-11; 434 wide.
 TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
   Mp3("r.mp3");
   Mp3("Ab/a1.mp3");
@@ -269,7 +272,7 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
   ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << image.message;
   constexpr size_t kScale = 2, kBand = 20;
   // Root, r.mp3, Ab, a1.mp3, nine messages.
-  ASSERT_EQ(image.width, 408 * kScale);
+  ASSERT_EQ(image.width, 434 * kScale);
   ASSERT_EQ(image.height, 13 * kBand * kScale);
   auto pixel = [&](size_t x, size_t y) {
     const uint8_t* p = &rgb[3 * (y * image.width + x)];
@@ -284,16 +287,26 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
     const uint8_t* upper;
     const uint8_t* lower;
     size_t columns, x;
+    std::string label;
   };
   std::vector<Strip> strips = {
-      {&dirs[1024 + 512], &dirs[1024 + 768], 256, 4},
-      {&sounds[352], &sounds[736], 384, 20},
-      {&dirs[2048 + 512], &dirs[2048 + 768], 256, 4},
-      {&sounds[1120 + 352], &sounds[1120 + 736], 384, 20},
+      {&dirs[1024 + 512], &dirs[1024 + 768], 256, 4, "F1"},
+      {&sounds[352], &sounds[736], 384, 20, "S0"},
+      {&dirs[2048 + 512], &dirs[2048 + 768], 256, 4, "F2"},
+      {&sounds[1120 + 352], &sounds[1120 + 736], 384, 20, "S1"},
   };
   for (size_t m = 0; m < 9; ++m) {
-    strips.push_back({&messages[256 * m], &messages[256 * m + 128], 128, 4});
+    strips.push_back({&messages[256 * m], &messages[256 * m + 128], 128, 4, "M" + std::to_string(m)});
   }
+  // The label characters, a row a string, as the picture draws them.
+  const std::map<char, std::vector<std::string>> font = {
+      {'0', {"###", "#.#", "#.#", "#.#", "###"}}, {'1', {".#.", "##.", ".#.", ".#.", "###"}},
+      {'2', {"###", "..#", "###", "#..", "###"}}, {'F', {"###", "#..", "##.", "#..", "#.."}},
+      {'S', {".##", "#..", ".#.", "..#", "##."}}, {'M', {"#.#", "###", "###", "#.#", "#.#"}},
+      {'3', {"###", "..#", ".##", "..#", "###"}}, {'4', {"#.#", "#.#", "###", "..#", "..#"}},
+      {'5', {"###", "#..", "###", "..#", "###"}}, {'6', {"###", "#..", "###", "#.#", "###"}},
+      {'7', {"###", "..#", "..#", ".#.", ".#."}}, {'8', {"###", "#.#", "###", "#.#", "###"}},
+  };
 
   size_t inked = 0;
   for (size_t band = 0; band < strips.size(); ++band) {
@@ -318,6 +331,23 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
     EXPECT_NE(frame, pixel(0, top * kScale));
     EXPECT_EQ(pixel((s.x + 128) * kScale + 1, (top + 1) * kScale + 1), frame);
     EXPECT_NE(pixel((s.x + 129) * kScale, (top + 1) * kScale), frame);
+    // The label, read back dot by dot, in a colour of its own.
+    const std::array<uint8_t, 3> page = pixel(0, top * kScale);
+    std::string label;
+    for (size_t cell = 0; cell < 6; ++cell) {
+      std::vector<std::string> dots(5, std::string(3, '.'));
+      for (size_t y = 0; y < 5; ++y) {
+        for (size_t x = 0; x < 3; ++x) {
+          const auto p = pixel((408 + 4 * cell + x) * kScale, (top + 7 + y) * kScale);
+          EXPECT_TRUE(p == page || (p != black && p != frame));
+          if (p != page) dots[y][x] = '#';
+        }
+      }
+      for (const auto& [c, rows] : font) {
+        if (rows == dots) label += c;
+      }
+    }
+    EXPECT_EQ(label, s.label);
   }
   EXPECT_GT(inked, 500u);  // the names and messages are really drawn
 

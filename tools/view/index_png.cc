@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "host/console.h"
@@ -14,37 +15,64 @@ namespace {
 
 // The picture has five colours, stored as a palette: a third of the bytes
 // of RGB to filter and compress, which is most of the time a card takes.
-enum Colour : uint8_t { kInk, kPaper, kPaperBeyond, kFrame, kPage, kColours };
+enum Colour : uint8_t { kInk, kPaper, kPaperBeyond, kFrame, kPage, kLabelInk, kColours };
 constexpr png_color kPalette[kColours] = {
     {0x00, 0x00, 0x00},  // ink
     {0xE8, 0xF0, 0xD8},  // paper inside the frame
     {0xC8, 0xCC, 0xC0},  // paper beyond it: what scrolls in later
     {0xD0, 0x30, 0x30},  // the frame
     {0xF8, 0xF8, 0xF8},  // the page around the strips
+    {0x30, 0x40, 0xA0},  // the labels
 };
 
-// One 16-pixel line of the files, in page layout.
+// The labels' characters, 3 x 5 dots: a row a byte, bit 2 the leftmost dot.
+struct LabelGlyph {
+  char c;
+  uint8_t rows[kLabelRows];
+};
+constexpr LabelGlyph kLabelFont[] = {
+    {'0', {7, 5, 5, 5, 7}}, {'1', {2, 6, 2, 2, 7}}, {'2', {7, 1, 7, 4, 7}},
+    {'3', {7, 1, 3, 1, 7}}, {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}},
+    {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 1, 2, 2}}, {'8', {7, 5, 7, 5, 7}},
+    {'9', {7, 5, 7, 1, 7}}, {'F', {7, 4, 6, 4, 4}}, {'S', {3, 4, 2, 1, 6}},
+    {'M', {5, 7, 7, 5, 5}},
+};
+
+// One 16-pixel line of the files, in page layout, and the record it shows.
 struct Strip {
   const uint8_t* upper;
   const uint8_t* lower;
   size_t columns;
   size_t x;
+  std::string label;  // "F12" folder 12, "S340" sound record 340, "M8" message 8
 };
+
+bool LabelDot(const std::string& label, size_t x, size_t y) {
+  if (x < kLabelX || y < kLabelTop || y >= kLabelTop + kLabelRows) return false;
+  const size_t cell = (x - kLabelX) / kLabelAdvance, dot = (x - kLabelX) % kLabelAdvance;
+  if (cell >= label.size() || dot >= kLabelColumns) return false;
+  for (const LabelGlyph& glyph : kLabelFont) {
+    if (glyph.c == label[cell]) return (glyph.rows[y - kLabelTop] >> (kLabelColumns - 1 - dot)) & 1;
+  }
+  return false;
+}
 
 std::vector<Strip> Strips(const CardIndex& index) {
   std::vector<Strip> strips;
   for (const TreeStep& step : WalkTree(index)) {
     const FolderRecord& r = index.folders[step.number - 1].record;
-    strips.push_back({r.upper, r.lower, kFolderRowSize, kFolderX});
+    strips.push_back(
+        {r.upper, r.lower, kFolderRowSize, kFolderX, "F" + std::to_string(step.number)});
     for (size_t k = r.first_sound; k < size_t{r.first_sound} + r.sound_count; ++k) {
       if (k >= index.sounds.size()) break;
       const SoundRecord& s = index.sounds[k].record;
-      strips.push_back({s.upper, s.lower, kSoundRowSize, kSoundX});
+      strips.push_back({s.upper, s.lower, kSoundRowSize, kSoundX, "S" + std::to_string(k)});
     }
   }
   for (size_t at = 0; at + kMessageRecordSize <= index.messages.size(); at += kMessageRecordSize) {
     const uint8_t* m = index.messages.data() + at;
-    strips.push_back({m + kMessageUpperRow, m + kMessageLowerRow, kMessageRowSize, kFolderX});
+    strips.push_back({m + kMessageUpperRow, m + kMessageLowerRow, kMessageRowSize, kFolderX,
+                      "M" + std::to_string(at / kMessageRecordSize)});
   }
   return strips;
 }
@@ -64,7 +92,7 @@ Colour BandPixel(const Strip& s, size_t x, size_t y) {
     return kFrame;
   }
   if (in_strip) return x < right ? kPaper : kPaperBeyond;
-  return kPage;
+  return LabelDot(s.label, x, y) ? kLabelInk : kPage;
 }
 
 struct PngSink {

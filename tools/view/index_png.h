@@ -11,6 +11,10 @@
 //   - a frame one pixel wide around the strip's first kDisplayColumns
 //     columns (rows kStripTop - 1 and kStripTop + 16, columns x - 1 and
 //     x + 128): what the display shows of a name before it scrolls;
+//   - right of the strips, a label names the record the strip shows: "F12"
+//     folder 12, "S340" sound record 340, "M8" message 8, in 3 x 5-dot
+//     characters kLabelAdvance pixels apart from kLabelX, rows kLabelTop
+//     to kLabelTop + 4, in a colour of its own;
 //   - the picture is kPictureWidth pixels wide.
 //
 // Ink is black and nothing else is: the paper is light, lighter inside the
@@ -29,7 +33,9 @@ constexpr size_t kStripTop = 2;
 constexpr size_t kFolderX = 4;
 constexpr size_t kSoundX = 20;
 constexpr size_t kDisplayColumns = 128;
-constexpr size_t kPictureWidth = kSoundX + kSoundRowSize + 4;
+constexpr size_t kLabelX = kSoundX + kSoundRowSize + 4;
+constexpr size_t kLabelTop = 7, kLabelRows = 5, kLabelColumns = 3, kLabelAdvance = 4;
+constexpr size_t kPictureWidth = kLabelX + 6 * kLabelAdvance + 2;  // "S65535"
 // Taller pictures are refused: few programs open them.
 constexpr size_t kMaxPictureHeight = 1000000;
 constexpr int kMaxScale = 16;

@@ -18,6 +18,7 @@
 #include "host/console.h"
 #include "tools/view/card_check.h"
 #include "tools/view/card_index.h"
+#include "tools/view/glyph_check.h"
 #include "tools/view/index_check.h"
 #include "tools/view/index_json.h"
 #include "tools/view/index_png.h"
@@ -146,6 +147,7 @@ int main(int argc, char** argv) {
   Findings findings;
   CheckIndex(index, &findings);
   CheckCard(index, &findings);
+  CheckGlyphs(index, &findings);
 
   std::string text;
   if (options.json) {

@@ -1,0 +1,180 @@
+#include "tools/view/glyph_check.h"
+
+#include <algorithm>
+#include <map>
+
+#include "catalog/sound_list.h"
+#include "font/draw.h"
+#include "font/fontx.h"
+#include "host/file.h"
+#include "host/names.h"
+#include "messages/message_file.h"
+
+namespace {
+
+// Fonts far larger than any FONTX2 font are not read.
+constexpr uint64_t kMaxFontBytes = 64u << 20;
+
+bool IsLead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// Reads one of the card's fonts; false with |*why|.
+bool ReadCardFont(std::u16string_view path, FontInfo* font, std::string* why) {
+  UniqueFd fd;
+  uint64_t size = 0;
+  if (!OpenRegularFile(HostPath(path), &fd, &size, why)) return false;
+  if (size > kMaxFontBytes) {
+    *why = "it is far larger than a font";
+    return false;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size()));
+  FontxProblem problem;
+  if (DecodeFontx(bytes.data(), bytes.size(), font, &problem)) return true;
+  *why = "it " + problem.what;
+  return false;
+}
+
+bool AllZero(const uint8_t* bytes, size_t n) {
+  return std::all_of(bytes, bytes + n, [](uint8_t b) { return b == 0; });
+}
+
+bool AllSpaces(const char* field, size_t n) {
+  return std::all_of(field, field + n, [](char c) { return c == ' '; });
+}
+
+// What the check found of one character the fonts cannot show.
+struct Gap {
+  bool blank = false;
+  size_t names = 0;
+  std::string first;  // the first name that holds it
+};
+
+class GlyphCheck {
+ public:
+  GlyphCheck(const FontInfo& zenkaku, const FontInfo& hankaku)
+      : zenkaku_(zenkaku), hankaku_(hankaku) {}
+
+  // Notes every character of the Shift-JIS |field| the fonts cannot show.
+  void Check(const char* field, size_t size, const std::string& what) {
+    std::vector<uint32_t> seen;
+    for (size_t i = 0; i < size;) {
+      const auto b = static_cast<uint8_t>(field[i]);
+      const bool two = IsLead(b) && i + 1 < size;
+      const auto code = static_cast<uint16_t>(two ? b << 8 | static_cast<uint8_t>(field[i + 1]) : b);
+      i += two ? 2 : 1;
+      const FontInfo& font = two ? zenkaku_ : hankaku_;
+      const uint8_t* glyph = FindGlyph(font, code);
+      const bool blank = glyph != nullptr && AllZero(glyph, static_cast<size_t>(font.glyph_size)) &&
+                         !IsSpaceCode(code, two);
+      if (glyph != nullptr && !blank) continue;
+      const uint32_t key = uint32_t{two} << 16 | code;
+      if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+      seen.push_back(key);
+      Gap& gap = gaps_[key];
+      gap.blank = blank;
+      if (gap.names++ == 0) gap.first = what;
+    }
+  }
+
+  void Report(Findings* findings) const {
+    for (const auto& [key, gap] : gaps_) {
+      const bool two = key >> 16;
+      findings->problems.push_back(
+          DescribeCode(static_cast<uint16_t>(key), two) + ": " +
+          (gap.blank ? "a blank glyph in " : "no glyph in ") +
+          Utf16ToUtf8(two ? kZenkakuFontPath : kHankakuFontPath) + ", so the display shows " +
+          std::to_string(gap.names) + (gap.names == 1 ? " name" : " names") +
+          (gap.blank ? " with a gap in its place" : " without it") + " (first: " + gap.first +
+          ")");
+    }
+  }
+
+ private:
+  const FontInfo& zenkaku_;
+  const FontInfo& hankaku_;
+  std::map<uint32_t, Gap> gaps_;
+};
+
+// One line for every kind of record whose names are drawn blank though they
+// hold more than spaces.
+class BlankNames {
+ public:
+  void Check(const char* field, size_t size, const uint8_t* upper, const uint8_t* lower,
+             size_t columns, const std::string& what) {
+    if (AllSpaces(field, size) || !AllZero(upper, columns) || !AllZero(lower, columns)) return;
+    if (count_++ == 0) first_ = what;
+  }
+  void Report(const char* kind, Findings* findings) const {
+    if (count_ == 0) return;
+    findings->problems.push_back(std::to_string(count_) + " " + kind + (count_ == 1 ? "" : "s") +
+                                 " drawn blank (first: " + first_ +
+                                 "): was the card indexed without its fonts?");
+  }
+
+ private:
+  size_t count_ = 0;
+  std::string first_;
+};
+
+}  // namespace
+
+void CheckGlyphs(const CardIndex& index, Findings* findings) {
+  BlankNames blank_sounds, blank_folders, blank_messages;
+  for (size_t k = 0; k < index.sounds.size(); ++k) {
+    const SoundRecord& r = index.sounds[k].record;
+    const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
+    blank_sounds.Check(r.sjis_name, kSoundSjisNameSize, r.upper, r.lower, kSoundRowSize,
+                       "sound " + std::to_string(k) + " " + SoundPath(index, folder, k));
+  }
+  for (size_t n = 2; n <= index.folders.size(); ++n) {
+    const FolderRecord& r = index.folders[n - 1].record;
+    blank_folders.Check(r.sjis_name, kFolderSjisNameSize, r.upper, r.lower, kFolderRowSize,
+                        FolderLabel(index, static_cast<uint32_t>(n)));
+  }
+  std::vector<std::string> messages;  // the messages' fields: ASCII, space padded
+  for (const char16_t* message : kMessages) {
+    std::string field = Utf16ToUtf8(message);
+    field.resize(kMessageFieldSize - 1, ' ');
+    messages.push_back(field);
+  }
+  for (size_t m = 0; m < kMessageCount && (m + 1) * kMessageRecordSize <= index.messages.size();
+       ++m) {
+    const uint8_t* record = index.messages.data() + m * kMessageRecordSize;
+    blank_messages.Check(messages[m].data(), messages[m].size(), record + kMessageUpperRow,
+                         record + kMessageLowerRow, kMessageRowSize,
+                         "message " + std::to_string(m) + " \"" + Utf16ToUtf8(kMessages[m]) + "\"");
+  }
+  blank_sounds.Report("sound name", findings);
+  blank_folders.Report("folder name", findings);
+  blank_messages.Report("message", findings);
+
+  FontInfo zenkaku, hankaku;
+  std::string why;
+  for (auto [path, font] : {std::pair{kZenkakuFontPath, &zenkaku}, std::pair{kHankakuFontPath, &hankaku}}) {
+    if (!ReadCardFont(path, font, &why)) {
+      findings->notes.push_back("cannot read " + Utf16ToUtf8(path) + " (" + why +
+                                "): the characters of the names are not checked against it");
+      findings->notes_beyond_music = true;
+      return;
+    }
+  }
+  GlyphCheck glyphs(zenkaku, hankaku);
+  for (size_t k = 0; k < index.sounds.size(); ++k) {
+    const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
+    const std::string what = "sound " + std::to_string(k) + " " + SoundPath(index, folder, k);
+    glyphs.Check(index.sounds[k].record.sjis_name, kSoundSjisNameSize, what);
+    if (index.listing.size() == index.sounds.size() && index.listing[k].has_title) {
+      const std::string& title = index.listing[k].title;
+      glyphs.Check(title.data(), title.size(), "the title of " + what);
+    }
+  }
+  for (size_t n = 2; n <= index.folders.size(); ++n) {
+    glyphs.Check(index.folders[n - 1].record.sjis_name, kFolderSjisNameSize,
+                 FolderLabel(index, static_cast<uint32_t>(n)));
+  }
+  for (size_t m = 0; m < kMessageCount; ++m) {
+    glyphs.Check(messages[m].data(), messages[m].size(),
+                 "message " + std::to_string(m) + " \"" + Utf16ToUtf8(kMessages[m]) + "\"");
+  }
+  glyphs.Report(findings);
+}
