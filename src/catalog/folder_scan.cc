@@ -298,8 +298,9 @@ namespace {
 void CollectPaths(const DirInfo& dir, const std::u16string& path,
                   std::vector<std::u16string>* paths) {
   for (const auto& child : dir.children) {
-    paths->push_back(ChildPath(path, child->name));
-    CollectPaths(*child, paths->back(), paths);
+    std::u16string child_path = ChildPath(path, child->name);
+    paths->push_back(child_path);  // may move what paths held: recurse on the copy
+    CollectPaths(*child, child_path, paths);
   }
 }
 

@@ -64,16 +64,24 @@ bool Spawn(const ProcessPool& pool, PoolWorker* worker, std::string* why) {
   posix_spawn_file_actions_adddup2(&actions, answers[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, status_fd, kStatusFd);
+  // The worker starts with no signal held, whatever this process holds.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   char program[] = "cardprep";
   char* argv[] = {program, const_cast<char*>(pool.options.worker_flag), nullptr};
   pid_t pid = -1;
   // A stop signal between the spawn and the registration would leave the
   // worker running after the run.
   HoldStopSignals();
-  const int error = posix_spawn(&pid, pool.program.c_str(), &actions, nullptr, argv, environ);
+  const int error = posix_spawn(&pid, pool.program.c_str(), &actions, &attributes, argv, environ);
   if (error == 0) RegisterChild(pid);
   ReleaseStopSignals();
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   close(requests[0]);
   close(answers[1]);
   close(status_fd);
