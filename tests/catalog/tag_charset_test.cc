@@ -5,7 +5,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "catalog/title_tag.h"
+#include "e2e_util.h"
 #include "host/names.h"
+#include "test_util.h"
 
 namespace {
 
@@ -277,6 +280,8 @@ TEST(TagCharsetTest, WeighsShiftJisEvidence) {
       {{"\xC9" "COLE"}, true, 0, 1, false},                 // ÉCOLE
       {{"\xCD\xDE" "R\xD3TTIR"}, true, 0, 2, false},          // ÍÞRÓTTIR
       {{"\xDE\xD3" "R"}, true, 0, 1, false},                // ÞÓR
+      {{"\xDE\xDA"}, true, 0, 1, false},                    // ÞÚ: a sound mark first
+      {{"\xC6\xDE"}, true, 0, 1, false},                    // ÆÞ: ﾆ takes no sound mark
       {{"M\xE4nner"}, true, 0, 1, false},                   // Männer
       {{"Don\x92t Stop"}, true, 0, 1, false},
       {{"\x92Til Tuesday"}, true, 0, 1, false},
@@ -287,6 +292,8 @@ TEST(TagCharsetTest, WeighsShiftJisEvidence) {
       {{"J\xF3ga"}, false, 0, 0, false},                    // a user-defined character
       {{"\x82\xB3\x82\xAD\x82\xE7", "\xB5\xB0\xCC\xDF\xC6\xDD\xB8\xDE (TV\xBB\xB2\xBD\xDE)"},
        true, 4, 1, true},                                   // さくら, ｵｰﾌﾟﾆﾝｸﾞ (TVｻｲｽﾞ)
+      {{"\xD1\xB0\xDD\xD7\xB2\xC4\x93\x60\x90\xE0 (TV\xBB\xB2\xBD\xDE)"},
+       true, 3, 1, false},                                  // ﾑｰﾝﾗｲﾄ伝説 (TVｻｲｽﾞ)
       {{"\x82\xB3\x82\xAD", "L\x92" "amour", "Don\x92t", "\x92Til", "Caf\xE9"},
        true, 2, 4, false},                                  // too much that reads as Latin
   };
@@ -299,6 +306,48 @@ TEST(TagCharsetTest, WeighsShiftJisEvidence) {
       EXPECT_EQ(e.latin, c.latin);
     }
     EXPECT_EQ(e.OwnRule(), c.own);
+  }
+}
+
+// Files as old writers left them, read by the tag reader: every ID3 form
+// holds the code page's bytes as Latin-1 units, and they read back whole.
+TEST(TagCharsetTest, RecoversTitlesFromTheTagsOldWritersLeft) {
+  ScopedTempDir dir;
+  struct Case {
+    const char* format;
+    const char* encoding;
+    const char* title;
+    std::u16string text;  // after auto
+  } cases[] = {
+      {"v1", "cp932", "夜明けの歌", u"夜明けの歌"},
+      {"v2.2", "cp932", "ﾗﾌﾞｿﾝｸﾞ", u"ﾗﾌﾞｿﾝｸﾞ"},
+      {"v2.3", "cp932", "さくら", u"さくら"},
+      {"v2.4", "cp932", "千の風になって", u"千の風になって"},
+      // ID3v1 keeps 30 bytes, here ending inside a character.
+      {"v1", "cp932", "見上げてごらん夜の星を 見上げて", u"見上げてごらん夜の星を 見上げ\uFFFD"},
+      {"v2.3", "cp1252", "Don’t Stop", u"Don’t Stop"},
+      {"v2.4", "latin1", "ÉCOLE", u"ÉCOLE"},
+  };
+  for (const bool japanese : {true, false}) {
+    Folder folder;
+    std::vector<std::u16string> expected;
+    for (const Case& c : cases) {
+      if ((std::string(c.encoding) == "cp932") != japanese) continue;
+      const std::string name = std::to_string(expected.size()) + ".mp3";
+      RunProgram({"/usr/bin/python3", CARDPREP_TEST_DATA_DIR "/old_tags.py", name, c.format,
+                  c.encoding, c.title});
+      std::u16string title;
+      int32_t length = -1;
+      std::string why;
+      std::u16string wide_name;
+      ASSERT_TRUE(Utf8ToUtf16(name, &wide_name));
+      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &length, &why)) << why;
+      folder.Add(title, true);
+      expected.push_back(c.text);
+    }
+    const TagCharsetDecision d = folder.Recode(TagCharset::kAuto);
+    EXPECT_EQ(d.shift_jis, japanese);
+    EXPECT_EQ(folder.texts, expected);
   }
 }
 
