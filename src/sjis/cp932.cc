@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "host/byte_order.h"
+
 uint16_t g_cp932_units[0x10000];
 
 namespace {
@@ -49,6 +51,32 @@ std::string Cp932ToUtf8(std::string_view sjis) {
     if (r == static_cast<size_t>(-1) && errno != E2BIG) {
       // An undefined or cut-off sequence: mark it and go on after its byte.
       out.append("\xEF\xBF\xBD");
+      ++in_p;
+      --in_left;
+    }
+  }
+  return out;
+}
+
+std::u16string Cp932ToWide(std::string_view sjis) {
+  static iconv_t cd = iconv_open("UTF-16LE", "CP932");
+  std::u16string out;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.reserve(sjis.size());
+  char* in_p = const_cast<char*>(sjis.data());
+  size_t in_left = sjis.size();
+  char buffer[256];
+  while (in_left > 0) {
+    char* out_p = buffer;
+    size_t out_left = sizeof buffer;
+    size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+    const size_t n = sizeof buffer - out_left;
+    for (size_t i = 0; i + 1 < n; i += 2) {
+      out.push_back(static_cast<char16_t>(GetLe16(Bytes(buffer + i))));
+    }
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      out.push_back(u'\xFFFD');
       ++in_p;
       --in_left;
     }

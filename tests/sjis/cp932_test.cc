@@ -57,4 +57,38 @@ TEST(Cp932Test, DecodesFieldsBackToUtf8ForTheConsole) {
   EXPECT_EQ(Cp932ToUtf8("A\x81"), "A\xEF\xBF\xBD");
 }
 
+// Shift-JIS bytes as old tag writers stored them, read back into UTF-16.
+TEST(Cp932Test, DecodesShiftJisIntoUtf16) {
+  struct Case {
+    const char* bytes;
+    std::u16string text;
+  } cases[] = {
+      {"ABC \\~", u"ABC \\~"},              // ASCII stays itself, 0x5C and 0x7E included
+      {"\x82\xB3\x82\xAD\x82\xE7", u"さくら"},
+      {"\x8A\xBF\x8E\x9A", u"漢字"},
+      {"\xD7\xCC\xDE\xBF\xDD", u"ﾗﾌﾞｿﾝ"},    // half-width katakana, one byte each
+      {"\x87\x40\x87\x54", u"①Ⅰ"},            // NEC special characters
+      {"\xFB\xFC\x8B\xB4", u"髙橋"},          // IBM extension kanji
+      {"\x81\x60\x81\x5C", u"\uFF5E\u2015"},  // code page 932's wave dash and bar
+      // Bytes the code page does not define, each becoming U+FFFD on its own.
+      {"\x80\xA0\xFD\xFE\xFF", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"\x85\x40", u"\uFFFD@"},                // an unassigned row: its trail byte is read again
+      {"\x81 A", u"\uFFFD A"},              // a lead byte before a byte no trail can be
+      {"\x82\x40\x82", u"\uFFFD@\uFFFD"},      // an unassigned pair, and a cut-off lead byte
+      {"A\x81", u"A\uFFFD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    EXPECT_EQ(Cp932ToWide(c.bytes), c.text);
+  }
+}
+
+// Long texts come back whole, not only the first converter buffer's worth.
+TEST(Cp932Test, DecodesTextsLongerThanOneConversionStep) {
+  std::string bytes;
+  for (int i = 0; i < 300; ++i) bytes += "\x82\xA0";  // "あ"
+  bytes += "\xB1";                                   // "ｱ"
+  EXPECT_EQ(Cp932ToWide(bytes), std::u16string(300, u'あ') + u"ｱ");
+}
+
 }  // namespace

@@ -1,0 +1,228 @@
+// Measures the reading of titles stored in an old code page
+// (catalog/tag_charset): how well the Shift-JIS decision does on the title
+// tables of the tests, and what it costs on a card's titles.
+//
+//   tag_charset_bench --tables DIR      DIR holds tag_titles_ja.tsv and
+//                                       tag_titles_eu.tsv (tests/data)
+//   tag_charset_bench --manifest FILE   a manifest bench/make_card wrote
+//
+// --tables prints, for the albums, the folders of one title and every title
+// alone in a folder, how many Japanese ones each test misses and how many
+// European ones it takes for Shift-JIS: uchardet alone, the own rule alone,
+// and the decision (valid, and uchardet or the own rule).
+//
+// --manifest rebuilds the titles the tag reader gives for each file of the
+// card (Latin-1 text as one unit per byte, flagged; ID3v1-only files from
+// their stored bytes) and times RecodeFolderTitles(auto) over all folders:
+// minimum and average of 5 runs, what was decided, and how many titles do
+// not read as the manifest says (an ID3v1 title of Shift-JIS bytes must
+// give the start of the manifest's title, every other title stays as read).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalog/tag_charset.h"
+#include "catalog/title_tag.h"
+#include "host/names.h"
+#include "sjis/cp932.h"
+
+namespace {
+
+std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+bool HasHighByte(const std::string& bytes) {
+  return std::any_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<uint8_t>(c) >= 0x80; });
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  std::string field;
+  while (std::getline(in, field, '\t')) fields.push_back(field);
+  return fields;
+}
+
+// Folder name -> the bytes of its titles that hold a byte >= 0x80.
+std::vector<std::pair<std::string, std::vector<std::string>>> LoadTable(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) {
+    fprintf(stderr, "tag_charset_bench: cannot read %s\n", path.c_str());
+    exit(1);
+  }
+  std::vector<std::pair<std::string, std::vector<std::string>>> folders;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::vector<std::string> f = SplitTabs(line);
+    if (f.size() < 2) continue;
+    const std::string bytes = FromHex(f[1]);
+    if (!HasHighByte(bytes)) continue;
+    if (folders.empty() || folders.back().first != f[0]) folders.push_back({f[0], {}});
+    folders.back().second.push_back(bytes);
+  }
+  return folders;
+}
+
+struct Counts {
+  int total = 0, uchardet = 0, own = 0, decision = 0;
+  void Add(const std::vector<std::string>& titles) {
+    const ShiftJisEvidence e = WeighShiftJis(titles, true);
+    ++total;
+    uchardet += e.uchardet;
+    own += e.OwnRule();
+    decision += ReadsAsShiftJis(titles);
+  }
+};
+
+void PrintRow(const char* what, const Counts& c, bool japanese) {
+  // Japanese: how many are missed; European: how many are taken.
+  auto wrong = [&](int yes) { return japanese ? c.total - yes : yes; };
+  printf("  %-34s %5d %10d %10d %10d\n", what, c.total, wrong(c.uchardet), wrong(c.own),
+         wrong(c.decision));
+}
+
+int Tables(const std::string& dir) {
+  printf("Shift-JIS decision on the title tables (wrong answers)\n");
+  printf("  %-34s %5s %10s %10s %10s\n", "", "count", "uchardet", "own rule", "decision");
+  for (const bool japanese : {true, false}) {
+    const auto folders = LoadTable(dir + (japanese ? "/tag_titles_ja.tsv" : "/tag_titles_eu.tsv"));
+    Counts albums, singles, alone;
+    std::vector<std::string> missed;
+    for (const auto& [name, titles] : folders) {
+      (titles.size() > 1 ? albums : singles).Add(titles);
+      for (const std::string& t : titles) {
+        alone.Add({t});
+        if (japanese != ReadsAsShiftJis({t})) missed.push_back(t);
+      }
+    }
+    printf("%s (%s)\n", japanese ? "Japanese" : "European", japanese ? "missed" : "taken");
+    PrintRow("albums", albums, japanese);
+    PrintRow("folders of one title", singles, japanese);
+    PrintRow("every title alone in a folder", alone, japanese);
+    if (!missed.empty()) {
+      printf("  decision wrong for these alone:");
+      for (const std::string& t : missed) printf(" [%s]", Cp932ToUtf8(t).c_str());
+      printf("\n");
+    }
+  }
+  return 0;
+}
+
+struct CardFolder {
+  std::vector<std::u16string> texts;
+  std::vector<bool> latin1;
+  // What the title should read as afterwards: the manifest's title for an
+  // ID3v1 title of Shift-JIS bytes (cut at 30 bytes, so compared as a
+  // prefix), the title as read for everything else.
+  std::vector<std::u16string> expected;
+  std::vector<bool> prefix;
+};
+
+int Manifest(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) {
+    fprintf(stderr, "tag_charset_bench: cannot read %s\n", path.c_str());
+    return 1;
+  }
+  std::map<std::string, CardFolder> folders;
+  std::string line;
+  std::getline(in, line);  // the header
+  size_t titles = 0;
+  while (std::getline(in, line)) {
+    // path, kind, encoding, art, title, v1_title_hex
+    const std::vector<std::string> f = SplitTabs(line);
+    if (f.size() < 5 || f[1] == "none") continue;
+    std::u16string text;
+    bool latin1 = true;
+    std::u16string expected;
+    bool prefix = false;
+    if (f[1] == "v1") {
+      const std::string bytes = FromHex(f.size() > 5 ? f[5] : "");
+      for (char c : bytes) text.push_back(static_cast<char16_t>(static_cast<uint8_t>(c)));
+      expected = text;
+      prefix = HasHighByte(bytes);
+      if (prefix && !Utf8ToUtf16(f[4], &expected)) continue;
+    } else {
+      if (!Utf8ToUtf16(f[4], &text)) continue;
+      latin1 = f[2] == "latin1";
+      expected = text;
+    }
+    if (text.size() > static_cast<size_t>(kMaxTitleLength)) text.resize(kMaxTitleLength);
+    const size_t slash = f[0].rfind('/');
+    CardFolder& folder = folders[slash == std::string::npos ? "" : f[0].substr(0, slash)];
+    folder.texts.push_back(std::move(text));
+    folder.latin1.push_back(latin1);
+    folder.expected.push_back(std::move(expected));
+    folder.prefix.push_back(prefix);
+    ++titles;
+  }
+
+  constexpr int kRuns = 5;
+  size_t wrong = 0;
+  double first_ms = 0, min_ms = 1e300, sum_ms = 0;
+  TagCharsetDecision total;
+  size_t shift_jis_folders = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    std::map<std::string, CardFolder> copy = folders;  // rewritten in place
+    std::vector<std::vector<TagTitle>> views;
+    for (auto& [name, folder] : copy) {
+      std::vector<TagTitle> view;
+      for (size_t i = 0; i < folder.texts.size(); ++i) {
+        view.push_back({&folder.texts[i], static_cast<bool>(folder.latin1[i])});
+      }
+      views.push_back(std::move(view));
+    }
+    total = {};
+    shift_jis_folders = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::vector<TagTitle>& view : views) {
+      const TagCharsetDecision d = RecodeFolderTitles(TagCharset::kAuto, view);
+      shift_jis_folders += d.shift_jis;
+      total.shift_jis_titles += d.shift_jis_titles;
+      total.windows1252_titles += d.windows1252_titles;
+    }
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    wrong = 0;
+    for (const auto& [name, folder] : copy) {
+      for (size_t i = 0; i < folder.texts.size(); ++i) {
+        const std::u16string& got = folder.texts[i];
+        const std::u16string& want = folder.expected[i];
+        wrong += folder.prefix[i] ? want.compare(0, got.size(), got) != 0 || got.empty()
+                                  : want != got;
+      }
+    }
+    if (run == 0) first_ms = ms;  // the converter's tables and the detector still cold
+    min_ms = std::min(min_ms, ms);
+    sum_ms += ms;
+  }
+  printf("RecodeFolderTitles(auto) on %zu titles in %zu folders: min %.3f ms, average %.3f ms "
+         "of %d runs, first %.3f ms\n", titles, folders.size(), min_ms, sum_ms / kRuns, kRuns,
+         first_ms);
+  printf("  %zu folders read as Shift-JIS, %u titles; %u titles read as Windows-1252; "
+         "%zu titles not as the manifest says\n",
+         shift_jis_folders, total.shift_jis_titles, total.windows1252_titles, wrong);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--tables") return Tables(argv[2]);
+  if (argc == 3 && std::string(argv[1]) == "--manifest") return Manifest(argv[2]);
+  fprintf(stderr, "usage: tag_charset_bench --tables DIR | --manifest FILE\n");
+  return 2;
+}
