@@ -24,6 +24,11 @@ const char* Usage() {
          "                     tag takes too long is listed without a title\n"
          "  --tag-timeout S    seconds a tag may take, plus one second per MiB of the\n"
          "                     file (default 10)\n"
+         "  --tag-charset CS   how titles stored as Latin-1 (ID3v1, or ID3v2 text\n"
+         "                     declared ISO-8859-1) are read: auto (default) reads\n"
+         "                     a folder's as Shift-JIS when they are Japanese, and\n"
+         "                     Windows-1252 punctuation as such; latin1 as stored;\n"
+         "                     cp932 always as Shift-JIS\n"
          "  -q, --quiet        leave out the progress trace on standard output;\n"
          "                     warnings, errors and the summary stay\n"
          "  -h, --help         show this help and exit\n"
@@ -32,13 +37,14 @@ const char* Usage() {
 
 namespace {
 
-enum Option { kJobs = 256, kTagTimeout, kQuiet, kHelp, kVersion };
+enum Option { kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kHelp, kVersion };
 
 }  // namespace
 
 bool ParseArgs(int argc, char** argv, Args* args) {
   const std::vector<OptionSpec> specs = {
       {"jobs", 0, true, kJobs},   {"tag-timeout", 0, true, kTagTimeout},
+      {"tag-charset", 0, true, kTagCharset},
       {"quiet", 'q', false, kQuiet}, {"help", 'h', false, kHelp},
       {"version", 0, false, kVersion},
   };
@@ -57,6 +63,12 @@ bool ParseArgs(int argc, char** argv, Args* args) {
       case kTagTimeout:
         if (!ParseWholeNumber(option, 1, 3600, "seconds from 1 to 3600", &number)) return false;
         args->tag_timeout_ms = static_cast<uint32_t>(number * 1000);
+        break;
+      case kTagCharset:
+        if (!ParseTagCharset(option.value, &args->tag_charset)) {
+          Error("--tag-charset takes auto, latin1 or cp932, not '%s'", option.value.c_str());
+          return false;
+        }
         break;
       case kQuiet:
         args->quiet = true;

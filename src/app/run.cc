@@ -123,6 +123,7 @@ void RemoveLeftovers() {
 // The first three prefix arguments take the three slots, whatever they hold.
 ScanSettings TakePrefixes(const Args& args) {
   ScanSettings settings;
+  settings.tag_charset = args.tag_charset;
   for (size_t i = 0; i < args.prefixes.size(); ++i) {
     const PrefixArg& prefix = args.prefixes[i];
     if (i >= kMaxPrefixes) {
@@ -170,6 +171,12 @@ void PrintSummary() {
   for (size_t i = 0; i < g_console.skipped.size(); ++i) {
     const auto& [reason, count] = g_console.skipped[i];
     line += (i == 0 ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
+  }
+  const CatalogCounters& counters = g_catalog.counters;
+  if (counters.shift_jis_titles > 0 || counters.windows1252_titles > 0) {
+    line += "; titles stored as Latin-1 read as Shift-JIS: " +
+            std::to_string(counters.shift_jis_titles) +
+            ", as Windows-1252: " + std::to_string(counters.windows1252_titles);
   }
   if (!g_glyph_gaps.seen.empty()) {
     line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +

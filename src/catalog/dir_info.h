@@ -43,6 +43,8 @@ struct CatalogCounters {
   uint16_t sound_index = 0;         // next record of SNDLST16.DAT
   uint16_t random_entry_count = 0;  // entries of the play order
   uint32_t sounds_taken = 0;        // by the scan, against kMaxSounds
+  uint32_t shift_jis_titles = 0;    // titles stored as Latin-1, read as Shift-JIS
+  uint32_t windows1252_titles = 0;  // ... and as Windows-1252
 };
 
 // The card's tree and its counters: built by the scan (folder_scan.h), which

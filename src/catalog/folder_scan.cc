@@ -271,19 +271,23 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
   }
 }
 
-void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListFiles* files) {
+void GetSubDirInfo(const ScanSettings& settings, const std::u16string& path, DirInfo* dir,
+                   SoundListFiles* files) {
   Out("GetSubDirInfo=[%s]\n",
       Cp932ToUtf8(std::string_view(dir->sjis_name, kFolderNameFieldSize - 1)).c_str());
   if (dir->file_unit) Out(" ファイル単位\n");
   for (auto& child : dir->children) NameFolder(child.get(), dir->name, &files->listing);
   if (dir->sound_count > 0) {
     dir->first_sound = g_catalog.counters.sound_index;
-    WriteSoundList(path, static_cast<size_t>(dir->sound_count), files);
+    const TagCharsetDecision read =
+        WriteSoundList(path, static_cast<size_t>(dir->sound_count), settings.tag_charset, files);
+    g_catalog.counters.shift_jis_titles += read.shift_jis_titles;
+    g_catalog.counters.windows1252_titles += read.windows1252_titles;
     g_catalog.counters.sound_index =
         static_cast<uint16_t>(g_catalog.counters.sound_index + dir->sound_count);
   }
   for (auto& child : dir->children) {
-    GetSubDirInfo(ChildPath(path, child->name), child.get(), files);
+    GetSubDirInfo(settings, ChildPath(path, child->name), child.get(), files);
   }
   auto& children = dir->children;
   children.erase(std::remove_if(children.begin(), children.end(),
@@ -364,6 +368,6 @@ DirInfo* BuildCatalog(const ScanSettings& settings, SoundListFiles* files) {
   ConvertForListing(root->sjis_name, sizeof root->sjis_name, u"", &files->listing);
   ScanFolder(settings, u"", root);
   WarnAboutPrefixes(settings, *root);
-  GetSubDirInfo(u"", root, files);
+  GetSubDirInfo(settings, u"", root, files);
   return root;
 }

@@ -21,6 +21,7 @@
 
 #include "catalog/dir_info.h"
 #include "catalog/sound_list.h"
+#include "catalog/tag_charset.h"
 #include "host/file.h"
 #include "host/folder.h"
 
@@ -30,10 +31,12 @@ struct FileUnitPrefix {
   std::string shown;    // as given, for messages
 };
 
-// What the command line says about the scan.
+// What the command line says about the catalog.
 struct ScanSettings {
   // Folders whose path begins with one of these are shuffled file by file.
   std::vector<FileUnitPrefix> file_unit_prefixes;
+  // How titles stored as Latin-1 are read.
+  TagCharset tag_charset = TagCharset::kAuto;
 };
 
 // Whether |name| ends in ".mp3" in any case: its last "." and what follows.
@@ -87,7 +90,8 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
 
 // Writes the subtree of |dir| (at |path|) as the scan found it, then keeps
 // only the children that hold sounds or folders.
-void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListFiles* files);
+void GetSubDirInfo(const ScanSettings& settings, const std::u16string& path, DirInfo* dir,
+                   SoundListFiles* files);
 
 // Makes |child|'s Shift-JIS name: its own name, or for a name beginning with
 // "disc" or "disk" in any case, "<name>|<parent's name>", since such folders

@@ -5,6 +5,7 @@
 #include "catalog/sound_record.h"
 #include "catalog/title_tag.h"
 #include "font/draw.h"
+#include "host/console.h"
 #include "host/folder.h"
 #include "catalog/listing.h"
 #include "sjis/sjis_field.h"
@@ -21,7 +22,42 @@ size_t TitleSkip(const std::vector<TitleResult>& titles) {
   return 0;
 }
 
-void WriteSoundList(const std::u16string& folder_path, size_t count, SoundListFiles* files) {
+namespace {
+
+// Reads the folder's titles stored as Latin-1 in the code page |charset|
+// picks; with auto, says what it chose.
+TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, TagCharset charset,
+                                    std::vector<TitleResult>* titles) {
+  std::vector<TagTitle> texts;
+  for (TitleResult& t : *titles) {
+    if (t.length >= 1) texts.push_back({&t.title, t.latin1});
+  }
+  const TagCharsetDecision read = RecodeFolderTitles(charset, texts);
+  for (TitleResult& t : *titles) {
+    if (t.length >= 1) t.length = static_cast<int32_t>(t.title.size());
+  }
+  if (charset == TagCharset::kAuto && (read.shift_jis || read.windows1252_titles > 0)) {
+    std::string what;
+    if (read.shift_jis) {
+      what = std::to_string(read.shift_jis_titles) +
+             (read.shift_jis_titles == 1 ? " title" : " titles") +
+             " stored as Latin-1 read as Shift-JIS";
+    }
+    if (read.windows1252_titles > 0) {
+      what += std::string(what.empty() ? "" : "; ") + std::to_string(read.windows1252_titles) +
+              (read.windows1252_titles == 1 ? " title" : " titles") +
+              " read as Windows-1252";
+    }
+    Note("%s: %s (--tag-charset latin1 keeps them as stored)", ShownPath(folder_path).c_str(),
+         what.c_str());
+  }
+  return read;
+}
+
+}  // namespace
+
+TagCharsetDecision WriteSoundList(const std::u16string& folder_path, size_t count,
+                                  TagCharset tag_charset, SoundListFiles* files) {
   std::vector<std::u16string> names;
   std::vector<TitleResult> titles;
   names.reserve(count);
@@ -31,6 +67,7 @@ void WriteSoundList(const std::u16string& folder_path, size_t count, SoundListFi
     names.push_back(std::move(sound.name));
     titles.push_back(std::move(sound.title));
   }
+  const TagCharsetDecision read = ReadOldCodePages(folder_path, tag_charset, &titles);
   const size_t skip = TitleSkip(titles);
 
   PageRow<kSoundRowSize> row;
@@ -66,4 +103,5 @@ void WriteSoundList(const std::u16string& folder_path, size_t count, SoundListFi
     }
     WriteListingLine(&files->listing, std::string_view(line, length));
   }
+  return read;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/tag_charset.h"
 #include "catalog/title_reader.h"
 #include "host/file.h"
 
@@ -27,8 +28,11 @@ struct SoundListFiles {
 
 // Writes the records and listing lines of the |count| files of the folder
 // at |folder_path|, taking them in record order from the title reader with
-// their titles.
-void WriteSoundList(const std::u16string& folder_path, size_t count, SoundListFiles* files);
+// their titles; titles stored as Latin-1 are read as |tag_charset| says
+// (with auto, a note on standard error names the folder and the reading
+// chosen). Returns what was read in another code page.
+TagCharsetDecision WriteSoundList(const std::u16string& folder_path, size_t count,
+                                  TagCharset tag_charset, SoundListFiles* files);
 
 // The position from which a folder's titles are listed: where the first
 // title first differs from another, or 0 when a title is missing or empty,

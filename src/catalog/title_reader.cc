@@ -22,7 +22,7 @@ constexpr size_t kReadAhead = 4096;
 // Requests and answers between the main process and a worker, little-endian:
 //   request:  folder units u32, folder path UTF-16, name units u32, name UTF-16
 //   answer:   length i32, opened u8, reason bytes u32, reason,
-//             title units u32, title UTF-16
+//             title units u32, title UTF-16, from Latin-1 text u8
 std::string EncodeRequest(std::u16string_view folder, std::u16string_view name) {
   std::string out;
   out.reserve(8 + 2 * (folder.size() + name.size()));
@@ -38,6 +38,7 @@ std::string EncodeAnswer(const TitleResult& title, bool opened, const std::strin
   AppendLe32(&out, static_cast<uint32_t>(why.size()));
   out += why;
   AppendUtf16(&out, title.length >= 0 ? std::u16string_view(title.title) : std::u16string_view());
+  out.push_back(title.latin1 ? 1 : 0);
   return out;
 }
 
@@ -47,6 +48,7 @@ bool DecodeAnswer(const std::string& bytes, TitleResult* title, bool* opened, st
   *opened = in.U8() != 0;
   *why = in.Counted(1024);
   title->title = in.Utf16(kMaxTitleLength);
+  title->latin1 = in.U8() != 0;
   return in.AtEnd() && title->length >= -1 && title->length <= kMaxTitleLength &&
          (title->length < 0 || static_cast<size_t>(title->length) == title->title.size());
 }

@@ -58,6 +58,13 @@ void Error(const char* format, ...) {
   va_end(args);
 }
 
+void Note(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Say("note: ", format, args);
+  va_end(args);
+}
+
 void Summary(const char* format, ...) {
   va_list args;
   va_start(args, format);

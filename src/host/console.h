@@ -36,6 +36,9 @@ void Out(const char* format, ...) CARDPREP_PRINTF(1, 2);
 // added here.
 void Warn(const char* format, ...) CARDPREP_PRINTF(1, 2);
 void Error(const char* format, ...) CARDPREP_PRINTF(1, 2);
+// "note: ..." on standard error: a decision the user may want to know of,
+// neither a warning nor an error.
+void Note(const char* format, ...) CARDPREP_PRINTF(1, 2);
 
 // The line that ends a run on standard error.
 void Summary(const char* format, ...) CARDPREP_PRINTF(1, 2);

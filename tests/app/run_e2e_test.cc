@@ -370,7 +370,10 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
       {{"--jobs"}, 2, "", "error: --jobs needs a value (see cardprep --help)\n"},
       {{"--jobs="}, 2, "", "error: --jobs needs a value (see cardprep --help)\n"},
       {{"--tag-timeout", "99999"}, 2, "", "error: --tag-timeout takes seconds from 1 to 3600"},
-      {{"--tag"}, 2, "", "error: --tag-timeout needs a value (see cardprep --help)\n"},
+      {{"--tag-t"}, 2, "", "error: --tag-timeout needs a value (see cardprep --help)\n"},
+      {{"--tag", "5"}, 2, "", "error: option '--tag' is ambiguous (see cardprep --help)\n"},
+      {{"--tag-charset", "sjis"}, 2, "",
+       "error: --tag-charset takes auto, latin1 or cp932, not 'sjis'\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
