@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "host/byte_order.h"
+#include "host/names.h"
 
 uint16_t g_cp932_units[0x10000];
 
@@ -35,29 +36,6 @@ uint16_t AskIconv(char16_t unit) {
 
 uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = AskIconv(unit); }
 
-std::string Cp932ToUtf8(std::string_view sjis) {
-  static iconv_t cd = iconv_open("UTF-8", "CP932");
-  std::string out;
-  if (cd == reinterpret_cast<iconv_t>(-1)) return out;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* in_p = const_cast<char*>(sjis.data());
-  size_t in_left = sjis.size();
-  char buffer[256];
-  while (in_left > 0) {
-    char* out_p = buffer;
-    size_t out_left = sizeof buffer;
-    size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-    out.append(buffer, sizeof buffer - out_left);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // An undefined or cut-off sequence: mark it and go on after its byte.
-      out.append("\xEF\xBF\xBD");
-      ++in_p;
-      --in_left;
-    }
-  }
-  return out;
-}
-
 std::u16string Cp932ToWide(std::string_view sjis) {
   static iconv_t cd = iconv_open("UTF-16LE", "CP932");
   std::u16string out;
@@ -83,3 +61,5 @@ std::u16string Cp932ToWide(std::string_view sjis) {
   }
   return out;
 }
+
+std::string Cp932ToUtf8(std::string_view sjis) { return Utf16ToUtf8(Cp932ToWide(sjis)); }
