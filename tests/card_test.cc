@@ -17,8 +17,7 @@ std::vector<std::string> Lines(const std::string& text, const std::string& end) 
 }
 
 void CardTest::SetUp() {
-  if (SharedFile("fonts/ILGZ16XB.FNT").empty()) GTEST_SKIP() << "no shared fonts";
-  LinkFonts();
+  ASSERT_TRUE(PutUnifontFonts());
   zenkaku_ = ReadBytes("_FONT/RIZOZ16I.DAZ");
   hankaku_ = ReadBytes("_FONT/MYRCH16B.FNT");
 }

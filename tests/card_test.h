@@ -1,5 +1,5 @@
-// A card in a temporary folder with the shared 16-dot fonts in _FONT, for
-// tests that run the real cardprep binary and read its files back.
+// A card in a temporary folder with fonts built from GNU Unifont in _FONT,
+// for tests that run the real cardprep binary and read its files back.
 #ifndef CARDPREP_TESTS_CARD_TEST_H_
 #define CARDPREP_TESTS_CARD_TEST_H_
 

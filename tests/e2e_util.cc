@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -18,7 +20,7 @@ std::string TestDataPath(const std::string& name) {
 }
 
 // Runs |argv| with standard output and error captured.
-RunResult Run(const std::vector<std::string>& argv, bool as_nobody) {
+RunResult Run(const std::vector<std::string>& argv, bool drop_root) {
   RunResult result;
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
@@ -28,7 +30,7 @@ RunResult Run(const std::vector<std::string>& argv, bool as_nobody) {
     dup2(err_pipe[1], 2);
     close(out_pipe[0]);
     close(err_pipe[0]);
-    if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+    if (drop_root && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -93,12 +95,69 @@ const std::vector<uint8_t>& SilentMp3Bytes() {
   return bytes;
 }
 
+// The card's fonts, built by cardprep-font into a folder of the test
+// program's own, removed when the program ends.
+class UnifontFonts {
+ public:
+  UnifontFonts() {
+    const char* unifont = "/usr/share/unifont/unifont_jp.hex";
+    if (!std::filesystem::exists(unifont)) {
+      why_ = std::string(unifont) + " is missing: scripts/install-deps installs GNU Unifont";
+      return;
+    }
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cardprep-fonts-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+      why_ = "cannot make a folder for the fonts: " + std::string(strerror(errno));
+      return;
+    }
+    folder_ = pattern;
+    const RunResult r = Run({CARDPREP_FONT_BINARY, "--card", folder_, unifont}, false);
+    if (r.status != 0) why_ = "cardprep-font failed: " + r.err;
+  }
+  ~UnifontFonts() {
+    std::error_code ec;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
+  }
+  const std::string& folder() const { return folder_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  std::string folder_, why_;
+};
+
 }  // namespace
 
-RunResult RunCardprep(const std::vector<std::string>& args, bool as_nobody) {
+RunResult RunCardprep(const std::vector<std::string>& args, bool drop_root) {
   std::vector<std::string> argv = {CARDPREP_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
-  return Run(argv, as_nobody);
+  return Run(argv, drop_root);
+}
+
+RunResult RunView(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {CARDPREP_VIEW_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Run(argv, false);
+}
+
+bool PutUnifontFonts(const std::string& card) {
+  static const UnifontFonts fonts;
+  if (!fonts.why().empty()) {
+    ADD_FAILURE() << fonts.why();
+    return false;
+  }
+  namespace fs = std::filesystem;
+  fs::create_directories(card + "/_FONT");
+  for (const char* name : {"RIZOZ16I.DAZ", "MYRCH16B.FNT"}) {
+    std::error_code ec;
+    fs::copy_file(fonts.folder() + "/_FONT/" + name, card + "/_FONT/" + name,
+                  fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+      ADD_FAILURE() << "cannot copy " << name << ": " << ec.message();
+      return false;
+    }
+  }
+  return true;
 }
 
 int RunProgramQuietly(const std::vector<std::string>& argv) { return Run(argv, false).status; }

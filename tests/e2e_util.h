@@ -1,5 +1,5 @@
-// End-to-end helpers: MP3 files made by real tag writers, and runs of the
-// real cardprep binary in a card folder.
+// End-to-end helpers: MP3 files made by real tag writers, the card's fonts
+// made by cardprep-font, and runs of the real binaries in a card folder.
 #ifndef CARDPREP_TESTS_E2E_UTIL_H_
 #define CARDPREP_TESTS_E2E_UTIL_H_
 
@@ -14,9 +14,11 @@ struct RunResult {
 };
 
 // Runs the cardprep binary with |args| in the working folder. With
-// |as_nobody| it runs as user "nobody", so that permissions apply (the tests
-// run as root); the caller makes the card readable and writable for it.
-RunResult RunCardprep(const std::vector<std::string>& args = {}, bool as_nobody = false);
+// |drop_root|, when the tests run as root it runs as user "nobody", so that
+// permissions apply; the caller makes the card readable and writable for it.
+RunResult RunCardprep(const std::vector<std::string>& args = {}, bool drop_root = false);
+// Runs cardprep-view with |args| in the working folder.
+RunResult RunView(const std::vector<std::string>& args);
 // Runs any program; returns its exit status (-1 when it could not run),
 // failing the test when it is not 0.
 int RunProgram(const std::vector<std::string>& argv);
@@ -24,6 +26,11 @@ int RunProgram(const std::vector<std::string>& argv);
 int RunProgramQuietly(const std::vector<std::string>& argv);
 // Runs any program and captures its output.
 RunResult RunCommand(const std::vector<std::string>& argv);
+
+// Puts _FONT/RIZOZ16I.DAZ and _FONT/MYRCH16B.FNT into |card|: copies of the
+// fonts cardprep-font builds from GNU Unifont's Japanese glyphs, once per
+// test program. Fails the test (and returns false) when they cannot be made.
+bool PutUnifontFonts(const std::string& card = ".");
 
 // An MP3 file of a tenth of a second of silence encoded by lame, no tag.
 void WriteSilentMp3(const std::string& path);

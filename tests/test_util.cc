@@ -31,8 +31,12 @@ ScopedTempDir::~ScopedTempDir() {
   fs::remove_all(path_, ec);
 }
 
+std::string SharedPath(const std::string& name) {
+  return fs::path(std::string(CARDPREP_SHARED_DIR) + "/" + name).lexically_normal().string();
+}
+
 std::string SharedFile(const std::string& name) {
-  std::string path = std::string(CARDPREP_SHARED_DIR) + "/" + name;
+  const std::string path = SharedPath(name);
   return fs::exists(path) ? fs::canonical(path).string() : std::string();
 }
 
@@ -57,12 +61,6 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
-
-void LinkFonts(const std::string& zenkaku, const std::string& hankaku) {
-  MakeDirs("_FONT");
-  fs::create_symlink(SharedFile(zenkaku), "_FONT/RIZOZ16I.DAZ");
-  fs::create_symlink(SharedFile(hankaku), "_FONT/MYRCH16B.FNT");
-}
 
 std::vector<uint8_t> FontxHeader(uint8_t width, uint8_t height, uint8_t code_type) {
   std::vector<uint8_t> bytes = {'F', 'O', 'N', 'T', 'X', '2',    // signature

@@ -1,4 +1,4 @@
-// Helpers shared by the tests: temporary folders, the shared reference files
+// Helpers shared by the tests: temporary folders, the third-party files
 // beside the project, and crafted FONTX2 files.
 #ifndef CARDPREP_TESTS_TEST_UTIL_H_
 #define CARDPREP_TESTS_TEST_UTIL_H_
@@ -21,19 +21,16 @@ class ScopedTempDir {
 };
 
 // The path of a file in the shared folder beside the project
-// (fonts/ILGZ16XB.FNT, cp932.txt); empty when it is not there.
+// (fonts/ILGZ16XB.FNT, cp932.txt); empty when it is not there. Only a few
+// tests use it, and they skip naming the file when it is missing.
 std::string SharedFile(const std::string& name);
+std::string SharedPath(const std::string& name);  // where it would be
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 void MakeDirs(const std::string& path);
-
-// Links _FONT/RIZOZ16I.DAZ and _FONT/MYRCH16B.FNT in the working folder to
-// shared fonts (the 16-dot IPA-derived Gothic by default).
-void LinkFonts(const std::string& zenkaku = "fonts/ILGZ16XB.FNT",
-               const std::string& hankaku = "fonts/ILGH16XB.FNT");
 
 // A FONTX2 file built field by field. In DoubleByteFontx every byte of the
 // file's glyph g (counting over all blocks from 0) is g + 1.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e_util.h"
 #include "font/font_test_util.h"
 #include "test_util.h"
 
@@ -10,14 +11,13 @@ namespace {
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-// Draws with the shared 16-dot fonts, checking pixels against the font files
-// themselves.
+// Draws with the card fonts built from GNU Unifont, checking pixels against
+// the font files themselves.
 class DrawTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (SharedFile("fonts/ILGZ16XB.FNT").empty()) GTEST_SKIP() << "no shared fonts";
     ResetFontState();
-    LinkFonts();
+    ASSERT_TRUE(PutUnifontFonts());
     CaptureStdout();
     ASSERT_TRUE(InitFont());
     GetCapturedStdout();

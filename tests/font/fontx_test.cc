@@ -50,9 +50,13 @@ class FontxTest : public ::testing::Test {
   std::string out_, err_;
 };
 
+// The third-party 16-dot Gothic fonts, the files the player was made for.
 TEST_F(FontxTest, LoadsTheSixteenDotFontsWhole) {
   const std::string zenkaku_path = SharedFile("fonts/ILGZ16XB.FNT");
-  if (zenkaku_path.empty()) GTEST_SKIP() << "no shared fonts beside the project";
+  const std::string hankaku_path = SharedFile("fonts/ILGH16XB.FNT");
+  for (const char* name : {"fonts/ILGZ16XB.FNT", "fonts/ILGH16XB.FNT"}) {
+    if (SharedFile(name).empty()) GTEST_SKIP() << SharedPath(name) << " is missing";
+  }
   const std::vector<uint8_t> zenkaku = ReadBytes(zenkaku_path);
   ASSERT_TRUE(Load(zenkaku)) << out_ << err_;
   EXPECT_EQ(font_.block_count, 94);
@@ -66,7 +70,7 @@ TEST_F(FontxTest, LoadsTheSixteenDotFontsWhole) {
     ExpectGlyphMatchesFile(zenkaku, uint16_t(code));
   }
 
-  const std::vector<uint8_t> hankaku = ReadBytes(SharedFile("fonts/ILGH16XB.FNT"));
+  const std::vector<uint8_t> hankaku = ReadBytes(hankaku_path);
   font_ = FontInfo();
   ASSERT_TRUE(Load(hankaku)) << out_ << err_;
   ASSERT_EQ(font_.blocks.size(), 1u);
@@ -78,8 +82,10 @@ TEST_F(FontxTest, LoadsTheSixteenDotFontsWhole) {
 }
 
 TEST_F(FontxTest, InitFontWarnsAboutAFontOfAnotherShapeAndStillLoadsIt) {
-  if (SharedFile("fonts/ILGZ24XB.FNT").empty()) GTEST_SKIP() << "no shared fonts";
-  LinkFonts("fonts/ILGZ24XB.FNT", "fonts/ILGH16XB.FNT");
+  WriteBytes("_FONT/RIZOZ16I.DAZ", DoubleByteFontx(24, 24, {{0x889F, 0x88A0}}));
+  std::vector<uint8_t> hankaku = FontxHeader(8, 16, 0);
+  hankaku.insert(hankaku.end(), 256 * 16, 0x55);
+  WriteBytes("_FONT/MYRCH16B.FNT", hankaku);
   CaptureStdout();
   CaptureStderr();
   EXPECT_TRUE(InitFont());
@@ -89,8 +95,9 @@ TEST_F(FontxTest, InitFontWarnsAboutAFontOfAnotherShapeAndStillLoadsIt) {
             "double-byte: names drawn with it will be cut or blank\n");
   EXPECT_EQ(g_font.zenkaku.width, 24);
   EXPECT_EQ(g_font.zenkaku.row_bytes, 3);
-  // Three bytes a row have no page layout: the glyphs are there but blank.
-  const uint8_t* glyph = FindGlyph(g_font.zenkaku, 0x889F);
+  // Three bytes a row have no page layout: the glyphs are there but blank,
+  // though every byte of them is inked in the file.
+  const uint8_t* glyph = FindGlyph(g_font.zenkaku, 0x88A0);
   ASSERT_NE(glyph, nullptr);
   EXPECT_EQ(std::vector<uint8_t>(glyph, glyph + 32), std::vector<uint8_t>(32, 0));
   EXPECT_EQ(g_font.hankaku.width, 8);

@@ -18,12 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-RunResult View(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {CARDPREP_VIEW_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunCommand(argv);
-}
-
 // The lines of |text| from the one equal to |from| up to the next empty line.
 std::vector<std::string> Section(const std::string& text, const std::string& from) {
   std::vector<std::string> lines = Lines(text, "\n");
@@ -63,7 +57,7 @@ class ViewTest : public CardTest {
 TEST_F(ViewTest, TreeAndJsonShowTheIndexedCard) {
   MakeTree();
   Run({"/A"});
-  const RunResult view = View({});
+  const RunResult view = RunView({});
   ASSERT_EQ(view.status, 0) << view.out << view.err;
   EXPECT_EQ(view.err, "");
   const std::vector<std::string> lines = Lines(view.out, "\n");
@@ -110,7 +104,7 @@ TEST_F(ViewTest, TreeAndJsonShowTheIndexedCard) {
             }));
   EXPECT_TRUE(HasLine(view.out, "check: the index agrees with itself and with the card"));
 
-  const RunResult json = View({"--json"});
+  const RunResult json = RunView({"--json"});
   ASSERT_EQ(json.status, 0) << json.err;
   WriteText("view.json", json.out);
   const RunResult facts =
@@ -198,9 +192,9 @@ TEST_F(ViewTest, DamagedOrStaleIndexesAreReported) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Run({"/A"});
-    ASSERT_EQ(View({"--check"}).status, 0);
+    ASSERT_EQ(RunView({"--check"}).status, 0);
     c.damage();
-    const RunResult view = View({"--check"});
+    const RunResult view = RunView({"--check"});
     EXPECT_EQ(view.status, 1);
     EXPECT_TRUE(HasLine(view.out, c.line)) << view.out;
     if (c.undo != nullptr) c.undo();
@@ -230,7 +224,7 @@ TEST_F(ViewTest, MusicTheScanLeavesOutIsNotedWithItsRule) {
   std::replace(deep_card.begin(), deep_card.end(), '/', '\\');
   Run();
 
-  const RunResult view = View({"--check"});
+  const RunResult view = RunView({"--check"});
   EXPECT_EQ(view.status, 0) << view.out;
   std::vector<std::string> lines = Lines(view.out, "\n");
   ASSERT_FALSE(lines.empty());
@@ -261,7 +255,7 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
   Mp3("r.mp3");
   Mp3("Ab/a1.mp3");
   Run();
-  const RunResult view = View({"--png", "index.png", "--scale", "2", "--check"});
+  const RunResult view = RunView({"--png", "index.png", "--scale", "2", "--check"});
   ASSERT_EQ(view.status, 0) << view.err;
 
   png_image image{};
@@ -351,7 +345,7 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
   }
   EXPECT_GT(inked, 500u);  // the names and messages are really drawn
 
-  const RunResult full = View({"--png", "/dev/full", "--check"});
+  const RunResult full = RunView({"--png", "/dev/full", "--check"});
   EXPECT_EQ(full.status, 1);
   EXPECT_NE(full.err.find("error: cannot write /dev/full"), std::string::npos) << full.err;
 }
@@ -379,7 +373,7 @@ TEST(ViewCommandLineTest, UsageErrorsExitTwoAndAMissingIndexOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.said);
-    const RunResult run = View(c.args);
+    const RunResult run = RunView(c.args);
     EXPECT_EQ(run.status, c.status);
     if (c.status == 0) {
       EXPECT_EQ(run.out.substr(0, c.said.size()), c.said);
