@@ -4,7 +4,9 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
+#include "e2e_util.h"
 #include "test_util.h"
 
 namespace {
@@ -16,37 +18,70 @@ std::string Hex(const uint8_t* bytes, int n) {
   return out;
 }
 
-// The reference table lists, for every BMP code point, what one UTF-16 unit
-// converts to; the converter must agree on every line.
-TEST(Cp932Test, AgreesWithTheReferenceTableOnEveryCodePoint) {
-  const std::string table = SharedFile("cp932.txt");
-  if (table.empty()) GTEST_SKIP() << "no shared cp932.txt beside the project";
-  std::ifstream in(table);
+// The bytes of every UTF-16 unit, read from lines "XXXX BYTES" ("-" for
+// none); units the lines leave out are unconvertible (the surrogates).
+std::vector<std::string> ReadTable(std::istream& in) {
+  std::vector<std::string> table(0x10000, "-");
   std::string line;
-  int checked = 0;
-  int mismatches = 0;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
-    std::string code_text, expected;
-    fields >> code_text >> expected;
-    const auto unit = static_cast<char16_t>(std::stoul(code_text, nullptr, 16));
-    uint8_t bytes[2] = {0, 0};
-    const std::string got = Hex(bytes, Cp932FromUnit(unit, bytes));
-    if (got != expected && ++mismatches <= 10) {
-      ADD_FAILURE() << "U+" << code_text << ": table says " << expected << ", converter gives " << got;
-    }
-    ++checked;
+    std::string code, bytes;
+    fields >> code >> bytes;
+    table[std::stoul(code, nullptr, 16)] = bytes;
   }
-  EXPECT_EQ(mismatches, 0);
-  EXPECT_EQ(checked, 0x10000 - 0x800);  // every BMP code point but the surrogates
+  return table;
 }
 
-TEST(Cp932Test, SurrogatesNeverConvert) {
-  for (char16_t unit : {u'\xD800', u'\xDBFF', u'\xDC00', u'\xDFFF'}) {
-    uint8_t bytes[2];
-    EXPECT_EQ(Cp932FromUnit(unit, bytes), 0) << std::hex << int(unit);
+void ExpectConverterAgrees(const std::vector<std::string>& table) {
+  int mismatches = 0;
+  for (uint32_t unit = 0; unit < 0x10000; ++unit) {
+    uint8_t bytes[2] = {0, 0};
+    const std::string got = Hex(bytes, Cp932FromUnit(char16_t(unit), bytes));
+    if (got != table[unit] && ++mismatches <= 10) {
+      ADD_FAILURE() << "U+" << std::hex << unit << ": the table says " << table[unit]
+                    << ", the converter gives " << got;
+    }
   }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// Microsoft's table as Python's "cp932" codec holds it, independently of the
+// iconv the converter uses, plus the look-alikes the tool also converts.
+TEST(Cp932Test, IsMicrosoftsTableWithNineLookAlikes) {
+  const RunResult python =
+      RunCommand({"/usr/bin/python3", CARDPREP_TEST_DATA_DIR "/cp932_table.py"});
+  ASSERT_EQ(python.status, 0) << python.err;
+  std::istringstream lines(python.out);
+  std::vector<std::string> table = ReadTable(lines);
+  ASSERT_EQ(table[0x6F22], "8ABF") << "U+6F22 漢 is not where the table says";
+  const struct {
+    char16_t unit;
+    const char* bytes;
+  } look_alikes[] = {
+      {u'\u00A2', "8191"},  // CENT SIGN as FULLWIDTH CENT SIGN
+      {u'\u00A3', "8192"},  // POUND SIGN as FULLWIDTH POUND SIGN
+      {u'\u00A5', "5C"},    // YEN SIGN as the byte JIS X 0201 puts it in
+      {u'\u00AC', "81CA"},  // NOT SIGN as FULLWIDTH NOT SIGN
+      {u'\u2014', "815C"},  // EM DASH as HORIZONTAL BAR
+      {u'\u2016', "8161"},  // DOUBLE VERTICAL LINE as PARALLEL TO
+      {u'\u203E', "7E"},    // OVERLINE as the byte JIS X 0201 puts it in
+      {u'\u2212', "817C"},  // MINUS SIGN as FULLWIDTH HYPHEN-MINUS
+      {u'\u301C', "8160"},  // WAVE DASH as FULLWIDTH TILDE
+  };
+  for (const auto& l : look_alikes) {
+    EXPECT_EQ(table[l.unit], "-") << "Microsoft's table has U+" << std::hex << int(l.unit);
+    table[l.unit] = l.bytes;
+  }
+  ExpectConverterAgrees(table);
+}
+
+// The table the tool was specified by, where it lies beside the project.
+TEST(Cp932Test, AgreesWithTheSharedTableOnEveryCodePoint) {
+  const std::string path = SharedFile("cp932.txt");
+  if (path.empty()) GTEST_SKIP() << SharedPath("cp932.txt") << " is missing";
+  std::ifstream in(path);
+  ExpectConverterAgrees(ReadTable(in));
 }
 
 TEST(Cp932Test, DecodesFieldsBackToUtf8ForTheConsole) {
