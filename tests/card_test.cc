@@ -16,6 +16,15 @@ std::vector<std::string> Lines(const std::string& text, const std::string& end) 
   return lines;
 }
 
+std::string PathOfUnits(const std::string& top, size_t units) {
+  std::string path = top;
+  while (path.size() + 1 + 12 < units) path += "/abcdefghij";
+  const size_t left = units - 1 - path.size();  // 0 to 12
+  if (left == 1) path += "k";
+  if (left > 1) path += "/" + std::string(left - 1, 'k');
+  return path;
+}
+
 void CardTest::SetUp() {
   ASSERT_TRUE(PutUnifontFonts());
   zenkaku_ = ReadBytes("_FONT/RIZOZ16I.DAZ");

@@ -15,6 +15,9 @@
 std::string Padded(const std::string& sjis, size_t width = 48);
 // |text| split at |end|; a last piece without |end| is marked.
 std::vector<std::string> Lines(const std::string& text, const std::string& end);
+// A folder path whose card path ("\\" and the path, "/" read as "\\") is
+// |units| UTF-16 units long: |top|, then folders of at most 11 letters.
+std::string PathOfUnits(const std::string& top, size_t units);
 
 class CardTest : public ::testing::Test {
  protected:

@@ -170,8 +170,8 @@ TEST_F(CatalogTest, OrdinaryDamageNeverStopsTheRun) {
   Mp3("g-locked.mp3");
   chmod("Locked", 0);
   chmod("g-locked.mp3", 0);
-  chmod(".", 0777);  // the card itself stays writable for "nobody"
-  run_ = RunCardprep({}, /*as_nobody=*/true);
+  chmod(".", 0777);  // the card stays writable when the run drops root
+  run_ = RunCardprep({}, /*drop_root=*/true);
   EXPECT_EQ(run_.status, 0);
   listing_ = Lines(ReadText("TAGINF16.TXT"), "\r\n");
   EXPECT_EQ(listing_, (std::vector<std::string>{
@@ -218,12 +218,14 @@ TEST_F(CatalogTest, LimitsOfTheFormatAreKeptWithAWarning) {
   for (int i = 0; i < 256; ++i) MakeDirs("Artists/A" + std::to_string(100 + i));
   WriteBytes("Artists/A355/last.mp3", {});  // the 256th folder in sorted order
   WriteBytes("Artists/A354/kept.mp3", {});
-  std::string deep = "Deep";
-  while (deep.size() < 118) deep += "/abcdefghi";
-  MakeDirs(deep);
-  WriteBytes(deep + "/far.mp3", {});
+  // Folder paths of 123 units are scanned, longer ones are not.
+  const std::string deepest = PathOfUnits("Deep123", 123), too_deep = PathOfUnits("Deep124", 124);
+  for (const std::string& deep : {deepest, too_deep}) {
+    MakeDirs(deep);
+    WriteBytes(deep + "/" + deep.substr(0, 7) + ".mp3", {});
+  }
   Run();
-  EXPECT_EQ(sounds_.size(), (255 + 1) * kRecord);
+  EXPECT_EQ(sounds_.size(), (255 + 2) * kRecord);
   // The file left out is named, and it is the one missing from the listing.
   const std::string cut = "warning: Many holds 256 MP3 files; the player takes 255 a folder, so 1 "
                           "is left out, in the order the folder lists them: ";
@@ -239,9 +241,13 @@ TEST_F(CatalogTest, LimitsOfTheFormatAreKeptWithAWarning) {
   EXPECT_NE(run_.err.find("warning: Artists holds 256 folders; the player takes 255 a folder, "
                           "so the one after \"A354\" is left out"),
             std::string::npos) << run_.err;
-  EXPECT_NE(run_.err.find("warning: not indexing " + deep.substr(0, 122)),
+  EXPECT_NE(run_.err.find("warning: not indexing " + too_deep +
+                          ": its path is longer than 123 UTF-16 units"),
             std::string::npos) << run_.err;
-  EXPECT_EQ(std::count(listing_.begin(), listing_.end(), "[" + Padded("kept.mp3") + "]"), 1);
+  EXPECT_EQ(run_.err.find("warning: not indexing " + deepest), std::string::npos) << run_.err;
+  for (const char* name : {"kept.mp3", "Deep123.mp3"}) {
+    EXPECT_EQ(std::count(listing_.begin(), listing_.end(), "[" + Padded(name) + "]"), 1) << name;
+  }
 }
 
 }  // namespace

@@ -172,6 +172,21 @@ TEST_F(ViewTest, DamagedOrStaleIndexesAreReported) {
        [] { Poke("RANDOM16.DAT", 1, {99, 0}); }, nullptr,
        "problem: play-order entry 0 names folder 99, which is not in the folder list "
        "(folders 1-7)"},
+      // Folder 2 holds two sounds: file 1 is its last (the undamaged index
+      // has it and passes), file 2 the first past its end.
+      {"a file-unit entry past the folder's last file",
+       [] {
+         std::vector<uint8_t> order = ReadBytes("RANDOM16.DAT");
+         for (size_t at = 0; at + 4 <= order.size(); at += 4) {
+           if (order[at] == 1 && order[at + 1] == 2 && order[at + 3] == 1) {
+             order.erase(order.begin() + long(at), order.begin() + long(at + 4));
+           }
+         }
+         order.insert(order.begin(), {1, 2, 0, 2});  // kind, folder (LE), file
+         WriteBytes("RANDOM16.DAT", order);
+       },
+       nullptr,
+       "problem: play-order entry 0 names file 2 of folder 2 \\A, which holds 2 sounds"},
       {"a file-unit entry dropped",
        [] {
          std::vector<uint8_t> order = ReadBytes("RANDOM16.DAT");
@@ -216,11 +231,13 @@ TEST_F(ViewTest, MusicTheScanLeavesOutIsNotedWithItsRule) {
   for (int i = 0; i < 256; ++i) WriteBytes("Many/" + std::to_string(1000 + i) + ".mp3", {});
   for (int i = 0; i < 256; ++i) MakeDirs("Artists/A" + std::to_string(100 + i));
   WriteBytes("Artists/A355/last.mp3", {});  // the 256th folder by name
-  std::string deep = "Deep";
-  while (deep.size() < 118) deep += "/abcdefghi";
-  MakeDirs(deep);
-  WriteBytes(deep + "/far.mp3", {});
-  std::string deep_card = "\\" + deep;
+  // A folder path of 123 units is indexed, one of 124 is not.
+  for (const size_t units : {123, 124}) {
+    const std::string deep = PathOfUnits("Deep" + std::to_string(units), units);
+    MakeDirs(deep);
+    WriteBytes(deep + "/far.mp3", {});
+  }
+  std::string deep_card = "\\" + PathOfUnits("Deep124", 124);
   std::replace(deep_card.begin(), deep_card.end(), '/', '\\');
   Run();
 
