@@ -20,8 +20,8 @@ std::string PathOfUnits(const std::string& top, size_t units) {
   std::string path = top;
   while (path.size() + 1 + 12 < units) path += "/abcdefghij";
   const size_t left = units - 1 - path.size();  // 0 to 12
-  if (left == 1) path += "k";
-  if (left > 1) path += "/" + std::string(left - 1, 'k');
+  if (left == 1) path += "K";
+  if (left > 1) path += "/" + std::string(left - 1, 'K');
   return path;
 }
 
