@@ -1,5 +1,6 @@
 #include "card_test.h"
 
+#include <algorithm>
 #include <filesystem>
 
 std::string Padded(const std::string& sjis, size_t width) {
@@ -14,6 +15,19 @@ std::vector<std::string> Lines(const std::string& text, const std::string& end) 
   }
   if (start < text.size()) lines.push_back(text.substr(start) + "<no line end>");
   return lines;
+}
+
+uint16_t Le16(const std::vector<uint8_t>& f, size_t at) { return uint16_t(f[at] | f[at + 1] << 8); }
+
+std::u16string Utf16At(const std::vector<uint8_t>& f, size_t at, size_t size, bool* zero_after) {
+  std::u16string text;
+  size_t i = 0;
+  for (; i + 1 < size && (f[at + i] | f[at + i + 1]); i += 2) text.push_back(char16_t(Le16(f, at + i)));
+  if (zero_after != nullptr) {
+    *zero_after = std::all_of(f.begin() + long(at + i), f.begin() + long(at + size),
+                              [](uint8_t b) { return b == 0; });
+  }
+  return text;
 }
 
 std::string PathOfUnits(const std::string& top, size_t units) {

@@ -15,6 +15,12 @@
 std::string Padded(const std::string& sjis, size_t width = 48);
 // |text| split at |end|; a last piece without |end| is marked.
 std::vector<std::string> Lines(const std::string& text, const std::string& end);
+// Read at byte offsets, as the file formats define them: a little-endian
+// 16-bit number, and the UTF-16LE text of a field of |size| bytes up to its
+// NUL (|zero_after|, when given: whether every byte after it is zero).
+uint16_t Le16(const std::vector<uint8_t>& bytes, size_t at);
+std::u16string Utf16At(const std::vector<uint8_t>& bytes, size_t at, size_t size,
+                       bool* zero_after = nullptr);
 // A folder path whose card path ("\\" and the path, "/" read as "\\") is
 // |units| UTF-16 units long: |top|, then folders of at most 11 letters.
 std::string PathOfUnits(const std::string& top, size_t units);

@@ -180,14 +180,6 @@ class FatCardTest : public ::testing::Test {
   std::string fusermount_;
 };
 
-std::u16string Utf16At(const std::vector<uint8_t>& f, size_t at, size_t size) {
-  std::u16string text;
-  for (size_t i = 0; i + 1 < size && (f[at + i] | f[at + i + 1]); i += 2) {
-    text.push_back(char16_t(f[at + i] | f[at + i + 1] << 8));
-  }
-  return text;
-}
-
 // "\A\B" as mtools names it: "::/A/B".
 std::string ImagePath(const std::u16string& card_path) {
   std::string path = "::" + Utf16ToUtf8(card_path);

@@ -31,8 +31,6 @@ std::vector<std::string> AsideFiles() {
   return names;
 }
 
-uint16_t Le16(const std::vector<uint8_t>& f, size_t at) { return uint16_t(f[at] | f[at + 1] << 8); }
-
 // A folder record as the format defines it.
 struct Folder {
   std::string sjis;
@@ -50,23 +48,11 @@ struct Folder {
   const uint8_t* lower;
 };
 
-std::u16string Utf16At(const std::vector<uint8_t>& f, size_t at, size_t size, bool* zero_after) {
-  std::u16string text;
-  size_t i = 0;
-  for (; i + 1 < size && (f[at + i] | f[at + i + 1]); i += 2) {
-    text.push_back(char16_t(f[at + i] | f[at + i + 1] << 8));
-  }
-  *zero_after = std::all_of(f.begin() + long(at + i), f.begin() + long(at + size),
-                            [](uint8_t b) { return b == 0; });
-  return text;
-}
-
 Folder ReadFolder(const std::vector<uint8_t>& f, uint16_t number) {
   const size_t r = kFolder * number;
   Folder d;
   d.sjis.assign(reinterpret_cast<const char*>(&f[r]), 32);
-  bool unused;
-  d.path = Utf16At(f, r + 32, 258, &unused);
+  d.path = Utf16At(f, r + 32, 258);
   d.path_bytes = Le16(f, r + 290);
   d.name = Utf16At(f, r + 292, 130, &d.name_zero_filled);
   d.first_child = Le16(f, r + 422);

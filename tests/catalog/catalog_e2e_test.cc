@@ -26,9 +26,7 @@ Sound ReadSound(const std::vector<uint8_t>& file, size_t k) {
   const uint8_t* r = file.data() + k * kRecord;
   Sound s;
   s.sjis.assign(reinterpret_cast<const char*>(r), 48);
-  size_t i = 48;
-  for (; i < 306 && (r[i] | r[i + 1]); i += 2) s.name.push_back(char16_t(r[i] | r[i + 1] << 8));
-  s.name_zero_filled = std::all_of(r + i, r + 306, [](uint8_t b) { return b == 0; });
+  s.name = Utf16At(file, k * kRecord + 48, 258, &s.name_zero_filled);
   s.gap_zero = std::all_of(r + 306, r + 352, [](uint8_t b) { return b == 0; });
   s.upper = r + 352;
   s.lower = r + 736;

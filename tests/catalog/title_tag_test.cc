@@ -122,13 +122,4 @@ TEST_F(TitleTagTest, OnlyRegularFilesAreOpened) {
   EXPECT_EQ(t.why, "No such file or directory");
 }
 
-TEST_F(TitleTagTest, JoinsFolderAndNameAsACardPath) {
-  MakeDirs("Album/Disc 1");
-  WriteSilentMp3("Album/Disc 1/a.mp3");
-  TagWithMutagen("Album/Disc 1/a.mp3", 3, "latin1", {"Deep"});
-  Title t;
-  ASSERT_TRUE(GetTitleTag(u"\\Album\\Disc 1", u"a.mp3", &t.text, &t.length, &t.why)) << t.why;
-  EXPECT_EQ(t.text, u"Deep");
-}
-
 }  // namespace

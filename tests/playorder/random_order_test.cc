@@ -31,19 +31,6 @@ TEST(ShuffleEntriesTest, EveryEntryReachesEveryPosition) {
   }
 }
 
-int g_calls = 0;
-uint32_t Counting() { return static_cast<uint32_t>(++g_calls * 7919); }
-
-TEST(ShuffleEntriesTest, DrawsTwentyNumbersPerEntry) {
-  std::vector<RandomEntry> table(13);
-  g_calls = 0;
-  ShuffleEntries(&table, Counting);
-  EXPECT_EQ(g_calls, 2 * 10 * 13);
-  std::vector<RandomEntry> empty;
-  ShuffleEntries(&empty, Counting);  // nothing to draw for
-  EXPECT_EQ(g_calls, 2 * 10 * 13);
-}
-
 TEST(RandomEntryTest, EncodesFieldByField) {
   uint8_t bytes[kEntrySize];
   EncodeRandomEntry({kOneFile, 0x1234, 0xFE}, bytes);

@@ -3,17 +3,19 @@
 // here on their own (hex lines, BDF bitmap rows), not through the tool.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <iterator>
 #include <map>
+#include <sstream>
 
+#include "e2e_util.h"
 #include "font/draw.h"
 #include "font/font_test_util.h"
 #include "font/fontx.h"
@@ -32,34 +34,14 @@ using testing::internal::GetCapturedStdout;
 constexpr char kUnifontJp[] = "/usr/share/unifont/unifont_jp.hex";
 constexpr char kShinonome[] = "/usr/share/fonts/X11/misc/";
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
-off_t FileSize(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
-}
-
-struct ToolRun {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs the tool in the working folder with |args| (no quoting needed).
-ToolRun RunTool(const std::string& args) {
-  ToolRun run;
-  const std::string command = std::string("'") + CARDPREP_FONT_BINARY + "' " + args + " 2>err.txt";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = ReadText("err.txt");
-  return run;
+// Runs the tool in the working folder with |args|, words split at spaces.
+RunResult RunTool(const std::string& args) {
+  std::vector<std::string> argv = {CARDPREP_FONT_BINARY};
+  std::istringstream words(args);
+  for (std::string word; words >> word;) argv.push_back(word);
+  return RunCommand(argv);
 }
 
 // Unifont hex glyphs by code point: 32 digits for 8 dots wide, 64 for 16.
@@ -153,7 +135,7 @@ class CardprepFontTest : public ::testing::Test {
 
 TEST_F(CardprepFontTest, UnifontFontsLoadAndDrawLikeTheSource) {
   if (!Exists(kUnifontJp)) GTEST_SKIP() << "unifont is not installed";
-  const ToolRun run = RunTool(std::string("--card . ") + kUnifontJp);
+  const RunResult run = RunTool(std::string("--card . ") + kUnifontJp);
   ASSERT_EQ(run.status, 0) << run.err;
   InitFontQuietly();
   const std::map<char16_t, std::string> hex = ReadHex(kUnifontJp);
@@ -174,7 +156,7 @@ TEST_F(CardprepFontTest, LinkedFontsAreReplacedNotWrittenThrough) {
   WriteBytes("collection/H.FNT", kept);
   ASSERT_EQ(symlink("../collection/Z.FNT", "_FONT/RIZOZ16I.DAZ"), 0);
   ASSERT_EQ(symlink("../collection/H.FNT", "_FONT/MYRCH16B.FNT"), 0);
-  const ToolRun run = RunTool(std::string("--card . ") + kUnifontJp);
+  const RunResult run = RunTool(std::string("--card . ") + kUnifontJp);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadBytes("collection/Z.FNT"), kept);
   EXPECT_EQ(ReadBytes("collection/H.FNT"), kept);
@@ -191,7 +173,9 @@ TEST_F(CardprepFontTest, LinkedFontsAreReplacedNotWrittenThrough) {
 }
 
 TEST_F(CardprepFontTest, UnifontJpGivesEveryTwoByteCodeItHasAGlyphFor) {
-  if (FileSize(kUnifontJp) != 3787165) GTEST_SKIP() << "not unifont 15.0.01's file";
+  if (!Exists(kUnifontJp) || std::filesystem::file_size(kUnifontJp) != 3787165) {
+    GTEST_SKIP() << kUnifontJp << " is not unifont 15.0.01's";
+  }
   const std::map<char16_t, std::string> hex = ReadHex(kUnifontJp);
   std::map<uint16_t, const std::string*> expected;
   int narrow = 0;
@@ -213,7 +197,7 @@ TEST_F(CardprepFontTest, UnifontJpGivesEveryTwoByteCodeItHasAGlyphFor) {
   }
   ASSERT_LE(runs, 255);  // so no hole needs filling
 
-  const ToolRun run = RunTool(std::string("--zenkaku Z.DAZ ") + kUnifontJp);
+  const RunResult run = RunTool(std::string("--zenkaku Z.DAZ ") + kUnifontJp);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("7724 double-byte codes in " + std::to_string(runs) +
                          " blocks, 285 narrow glyphs centred"),
@@ -246,7 +230,7 @@ TEST_F(CardprepFontTest, ShinonomeBdfFontsLoadAndDrawLikeTheSource) {
   }
   ASSERT_EQ(system(("pcf2bdf -o k16.bdf " + kanji).c_str()), 0);
   ASSERT_EQ(system(("pcf2bdf -o r16.bdf " + kana).c_str()), 0);
-  const ToolRun run = RunTool("--card . k16.bdf r16.bdf");
+  const RunResult run = RunTool("--card . k16.bdf r16.bdf");
   ASSERT_EQ(run.status, 0) << run.err;
   InitFontQuietly();
   // JIS X 0208 numbers あ 0x2422 and 漢 0x3441; JIS X 0201 numbers ｱ 0xB1.
@@ -316,7 +300,7 @@ TEST_F(CardprepFontTest, MalformedSourcesAreRejectedNamingTheLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     if (!c.text.empty()) WriteText(c.file, c.text);
-    const ToolRun run = RunTool(std::string("--card . good.hex ") + c.file);
+    const RunResult run = RunTool(std::string("--card . good.hex ") + c.file);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind(c.error, 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -325,7 +309,7 @@ TEST_F(CardprepFontTest, MalformedSourcesAreRejectedNamingTheLine) {
   }
   // The untouched font is read whole.
   WriteText("small.bdf", Join(small, 31));
-  const ToolRun run = RunTool("--hankaku H.FNT small.bdf");
+  const RunResult run = RunTool("--hankaku H.FNT small.bdf");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadBytes("H.FNT")[17 + 0x41 * 16 + 5], 0x18);
 }
@@ -365,7 +349,7 @@ TEST_F(CardprepFontTest, FillsTheSmallestHolesToStayWithin255Blocks) {
   second = std::string(line) + "0041:0102040810204080FF00AA55F00F0000\n";
   WriteText("first.hex", first);
   WriteText("second.hex", second);
-  const ToolRun run = RunTool("--zenkaku Z.DAZ --hankaku H.FNT first.hex second.hex");
+  const RunResult run = RunTool("--zenkaku Z.DAZ --hankaku H.FNT first.hex second.hex");
   ASSERT_EQ(run.status, 0) << run.err;
 
   const std::vector<uint8_t> z = ReadBytes("Z.DAZ");
