@@ -63,33 +63,18 @@ RunResult Run(const std::vector<std::string>& argv, bool drop_root) {
   return result;
 }
 
-// A WAV file of |frames| silent 16-bit mono samples at 44.1 kHz.
-std::vector<uint8_t> SilentWav(uint32_t frames) {
-  const uint32_t data = frames * 2;
-  std::vector<uint8_t> w;
-  auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i))); };
-  auto put16 = [&](uint16_t v) { w.push_back(uint8_t(v)); w.push_back(uint8_t(v >> 8)); };
-  w.insert(w.end(), {'R', 'I', 'F', 'F'});
-  put32(36 + data);
-  w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  put32(16);
-  put16(1);      // PCM
-  put16(1);      // mono
-  put32(44100);  // sample rate
-  put32(88200);  // byte rate
-  put16(2);      // block align
-  put16(16);     // bits per sample
-  w.insert(w.end(), {'d', 'a', 't', 'a'});
-  put32(data);
-  w.insert(w.end(), data, 0);
-  return w;
-}
+// lame's input: a tenth of a second of silence, 16-bit mono samples at
+// 44.1 kHz, raw.
+const std::vector<std::string> kLameSilence = {
+    "lame", "--silent", "-r", "-s", "44.1", "--bitwidth", "16", "-m", "m"};
 
 const std::vector<uint8_t>& SilentMp3Bytes() {
   static const std::vector<uint8_t> bytes = [] {
     ScopedTempDir scratch;
-    WriteBytes("silence.wav", SilentWav(4410));
-    EXPECT_EQ(RunProgram({"lame", "--silent", "-m", "m", "silence.wav", "silence.mp3"}), 0);
+    WriteBytes("silence.raw", std::vector<uint8_t>(4410 * 2, 0));
+    std::vector<std::string> lame = kLameSilence;
+    lame.insert(lame.end(), {"silence.raw", "silence.mp3"});
+    EXPECT_EQ(RunProgram(lame), 0);
     return ReadBytes("silence.mp3");
   }();
   return bytes;
@@ -187,8 +172,10 @@ void TagWithMutagen(const std::string& path, int version, const std::string& enc
 void LameWithTitle(const std::string& path, const std::string& title) {
   const std::string target = std::filesystem::absolute(path).string();
   ScopedTempDir scratch;
-  WriteBytes("silence.wav", SilentWav(4410));
-  RunProgram({"lame", "--silent", "-m", "m", "--tt", title, "silence.wav", target});
+  WriteBytes("silence.raw", std::vector<uint8_t>(4410 * 2, 0));
+  std::vector<std::string> lame = kLameSilence;
+  lame.insert(lame.end(), {"--tt", title, "silence.raw", target});
+  RunProgram(lame);
 }
 
 void Id3v1Title(const std::string& path, const std::string& title) {
