@@ -5,8 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -80,35 +78,15 @@ const std::vector<uint8_t>& SilentMp3Bytes() {
   return bytes;
 }
 
-// The card's fonts, built by cardprep-font into a folder of the test
-// program's own, removed when the program ends.
-class UnifontFonts {
- public:
+// The card's fonts, built by cardprep-font in a folder of their own.
+struct UnifontFonts {
   UnifontFonts() {
-    const char* unifont = "/usr/share/unifont/unifont_jp.hex";
-    if (!std::filesystem::exists(unifont)) {
-      why_ = std::string(unifont) + " is missing: scripts/install-deps installs GNU Unifont";
-      return;
-    }
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cardprep-fonts-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-      why_ = "cannot make a folder for the fonts: " + std::string(strerror(errno));
-      return;
-    }
-    folder_ = pattern;
-    const RunResult r = Run({CARDPREP_FONT_BINARY, "--card", folder_, unifont}, false);
-    if (r.status != 0) why_ = "cardprep-font failed: " + r.err;
+    const RunResult r = Run({CARDPREP_FONT_BINARY, "--card", folder.path(),
+                             "/usr/share/unifont/unifont_jp.hex"}, false);
+    if (r.status != 0) why = "cardprep-font cannot build the card's fonts: " + r.err;
   }
-  ~UnifontFonts() {
-    std::error_code ec;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
-  }
-  const std::string& folder() const { return folder_; }
-  const std::string& why() const { return why_; }
-
- private:
-  std::string folder_, why_;
+  ScopedTempDir folder{/*enter=*/false};
+  std::string why;
 };
 
 }  // namespace
@@ -127,22 +105,15 @@ RunResult RunView(const std::vector<std::string>& args) {
 
 bool PutUnifontFonts(const std::string& card) {
   static const UnifontFonts fonts;
-  if (!fonts.why().empty()) {
-    ADD_FAILURE() << fonts.why();
-    return false;
-  }
-  namespace fs = std::filesystem;
-  fs::create_directories(card + "/_FONT");
+  EXPECT_EQ(fonts.why, "") << "scripts/install-deps installs GNU Unifont";
+  std::error_code ec;
+  std::filesystem::create_directories(card + "/_FONT");
   for (const char* name : {"RIZOZ16I.DAZ", "MYRCH16B.FNT"}) {
-    std::error_code ec;
-    fs::copy_file(fonts.folder() + "/_FONT/" + name, card + "/_FONT/" + name,
-                  fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-      ADD_FAILURE() << "cannot copy " << name << ": " << ec.message();
-      return false;
-    }
+    std::filesystem::copy_file(fonts.folder.path() + "/_FONT/" + name, card + "/_FONT/" + name,
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    EXPECT_FALSE(ec) << name << ": " << ec.message();
   }
-  return true;
+  return fonts.why.empty() && !ec;
 }
 
 int RunProgramQuietly(const std::vector<std::string>& argv) { return Run(argv, false).status; }

@@ -10,19 +10,20 @@
 
 namespace fs = std::filesystem;
 
-ScopedTempDir::ScopedTempDir() {
+ScopedTempDir::ScopedTempDir(bool enter) {
   const char* tmp = getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cardprep-test-XXXXXX";
   char* made = mkdtemp(pattern.data());
   if (made == nullptr) ADD_FAILURE() << "mkdtemp failed";
   path_ = pattern;
+  if (!enter) return;
   previous_cwd_ = fs::current_path().string();
   fs::current_path(path_);
 }
 
 ScopedTempDir::~ScopedTempDir() {
   std::error_code ec;
-  fs::current_path(previous_cwd_, ec);
+  if (!previous_cwd_.empty()) fs::current_path(previous_cwd_, ec);
   // Tests make folders unreadable; give them back before removing.
   for (auto it = fs::recursive_directory_iterator(path_, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {

@@ -8,10 +8,10 @@
 #include <vector>
 
 // A fresh folder under $TMPDIR, made the working folder while the object
-// lives; removed with everything in it afterwards.
+// lives (unless |enter| is false); removed with everything in it afterwards.
 class ScopedTempDir {
  public:
-  ScopedTempDir();
+  explicit ScopedTempDir(bool enter = true);
   ~ScopedTempDir();
   const std::string& path() const { return path_; }
 
