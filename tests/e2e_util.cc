@@ -116,6 +116,17 @@ bool PutUnifontFonts(const std::string& card) {
   return fonts.why.empty() && !ec;
 }
 
+std::vector<std::string> InMountNamespace(std::string* why) {
+  std::vector<std::string> unshare = {"unshare", "-m"};
+  if (geteuid() != 0) unshare.insert(unshare.begin() + 1, "-r");
+  std::vector<std::string> probe = unshare;
+  probe.push_back("true");
+  const RunResult r = Run(probe, false);
+  if (r.status == 0) return unshare;
+  *why = "cannot make a mount namespace: " + r.err;
+  return {};
+}
+
 int RunProgramQuietly(const std::vector<std::string>& argv) { return Run(argv, false).status; }
 
 RunResult RunCommand(const std::vector<std::string>& argv) { return Run(argv, false); }

@@ -27,6 +27,12 @@ int RunProgramQuietly(const std::vector<std::string>& argv);
 // Runs any program and captures its output.
 RunResult RunCommand(const std::vector<std::string>& argv);
 
+// The command that runs a program in a mount namespace of its own, where
+// the test may mount: "unshare -m", with "-r" for a user namespace of its
+// own too when the tests do not run as root. Empty, with |why|, where no
+// such namespace can be made.
+std::vector<std::string> InMountNamespace(std::string* why);
+
 // Puts _FONT/RIZOZ16I.DAZ and _FONT/MYRCH16B.FNT into |card|: copies of the
 // fonts cardprep-font builds from GNU Unifont's Japanese glyphs, once per
 // test program. Fails the test (and returns false) when they cannot be made.

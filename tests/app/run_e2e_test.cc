@@ -9,7 +9,6 @@
 #include <map>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "card_test.h"
 
@@ -453,8 +452,7 @@ TEST_F(RunTest, SummaryEndsTheRunWithWhatWasSkippedAndWhy) {
 }
 
 // A card mounted read-only, made with a read-only bind mount in a mount
-// namespace of the test's own (in a user namespace of its own too, when the
-// tests do not run as root).
+// namespace of the test's own.
 TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
   Mp3("a.mp3");
   // The shell must step into the new mount: its working folder is still the
@@ -462,12 +460,9 @@ TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
   const std::string script =
       "mount --bind \"$PWD\" \"$PWD\" && mount -o remount,ro,bind \"$PWD\" && cd \"$PWD\" && exec " +
       std::string(CARDPREP_BINARY);
-  std::vector<std::string> unshare = {"unshare", "-m"};
-  if (geteuid() != 0) unshare.insert(unshare.begin() + 1, "-r");
-  std::vector<std::string> probe = unshare;
-  probe.push_back("true");
-  const RunResult can = RunCommand(probe);
-  if (can.status != 0) GTEST_SKIP() << "cannot make a mount namespace: " << can.err;
+  std::string why;
+  std::vector<std::string> unshare = InMountNamespace(&why);
+  if (unshare.empty()) GTEST_SKIP() << why;
   unshare.insert(unshare.end(), {"sh", "-c", script});
   const RunResult r = RunCommand(unshare);
   EXPECT_EQ(r.status, 1);
