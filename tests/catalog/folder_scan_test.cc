@@ -169,28 +169,6 @@ TEST(ScanFolderTest, StopsTakingSoundsAtTheCardLimit) {
   EXPECT_EQ(g_catalog.counters.sound_folder_count, 1);
 }
 
-TEST(ScanFolderTest, CountsFoldersAndPlayOrderEntries) {
-  ScopedTempDir dir;
-  MakeDirs("Whole/Empty/Deeper");
-  MakeDirs("Files");
-  for (const char* name : {"Whole/a.mp3", "Whole/b.mp3", "Files/a.mp3", "Files/b.mp3"}) {
-    WriteBytes(name, {});
-  }
-  ResetCatalogState();
-  ResetTitleReader();
-  ScanSettings settings;
-  settings.file_unit_prefixes = {{u"\\Files", "/Files"}};
-  DirInfo root;
-  ScanFolder(settings, u"", &root);
-  EXPECT_EQ(g_catalog.counters.folder_count, 4);  // Files, Whole, Empty, Deeper
-  EXPECT_EQ(g_catalog.counters.sound_folder_count, 2);
-  EXPECT_EQ(g_catalog.counters.random_entry_count, 3);  // Files file by file, Whole as one
-  ASSERT_EQ(root.children.size(), 2u);
-  EXPECT_EQ(root.children[0]->name, u"Files");
-  EXPECT_TRUE(root.children[0]->file_unit);
-  EXPECT_FALSE(root.children[1]->file_unit);
-}
-
 // On a FAT card mounted without utf8 the system shows characters it cannot
 // map as "?"; such names cannot be opened again and are left out, with one
 // warning for the whole card.
