@@ -39,6 +39,15 @@ std::string PathOfUnits(const std::string& top, size_t units) {
   return path;
 }
 
+std::vector<std::string> AsideFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".cardprep-") != std::string::npos) names.push_back(name);
+  }
+  return names;
+}
+
 void CardTest::SetUp() {
   ASSERT_TRUE(PutUnifontFonts());
   zenkaku_ = ReadBytes("_FONT/RIZOZ16I.DAZ");

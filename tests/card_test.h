@@ -15,6 +15,9 @@
 std::string Padded(const std::string& sjis, size_t width = 48);
 // |text| split at |end|; a last piece without |end| is marked.
 std::vector<std::string> Lines(const std::string& text, const std::string& end);
+// The files in the working folder that a run opened aside and left
+// (".NAME.cardprep-PID").
+std::vector<std::string> AsideFiles();
 // Read at byte offsets, as the file formats define them: a little-endian
 // 16-bit number, and the UTF-16LE text of a field of |size| bytes up to its
 // NUL (|zero_after|, when given: whether every byte after it is zero).

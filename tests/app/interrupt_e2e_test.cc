@@ -30,14 +30,6 @@ Index ReadIndex() {
   return index;
 }
 
-std::vector<std::string> AsideFiles() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(".")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find(".cardprep-") != std::string::npos) names.push_back(name);
-  }
-  return names;
-}
 
 // cardprep in the working folder, in a process group of its own (its
 // workers join it), standard error to "../stderr".

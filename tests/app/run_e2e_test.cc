@@ -20,15 +20,6 @@ constexpr size_t kFolder = 1024;
 constexpr const char* kOutputs[] = {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT",
                                     "TAGINF16.TXT"};
 
-// Files in the card's root that a run opened aside and left.
-std::vector<std::string> AsideFiles() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(".")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find(".cardprep-") != std::string::npos) names.push_back(name);
-  }
-  return names;
-}
 
 // A folder record as the format defines it.
 struct Folder {
