@@ -4,7 +4,8 @@
 usage: make_hostile.py DIR [CLASS...]   (all classes when none are named)
 
 Each file is a valid-looking ID3v2 tag followed by a few bytes of MPEG
-audio; what makes it hostile is said beside each class.
+audio (unless its class ends the file itself); what makes it hostile is
+said beside each class.
 """
 import os
 import struct
@@ -56,6 +57,15 @@ def seek_chain():
     return out
 
 
+def seek_loop():
+    # The tag 128 bytes before the end is read first, as if it were an ID3v1
+    # tag; a SEEK frame of the tag at the start leads back to it, and its
+    # own SEEK frame to itself, for ever. The file ends with that tag.
+    last = tag(4, frame24(b"SEEK", struct.pack(">I", 0)))
+    first = tag(4, frame24(b"TIT2", b"\x03x") + frame24(b"SEEK", struct.pack(">I", len(AUDIO))))
+    return first + AUDIO + last + bytes(128 - len(last))
+
+
 def huge_nul_title():
     # A 16 MB TIT2 of NULs: millions of empty strings.
     return tag(4, frame24(b"TIT2", b"\x03" + b"\x00" * (16 << 20)))
@@ -77,10 +87,13 @@ CLASSES = {
     "inflating-nuls": inflating_nuls,
     "obsolete-frames": obsolete_frames,
     "seek-chain": seek_chain,
+    "seek-loop": seek_loop,
     "huge-nul-title": huge_nul_title,
     "huge-declared-size": huge_declared_size,
     "unsync-ff00-end": unsync_ff00_end,
 }
+
+ENDS_FILE = {"seek-loop"}
 
 
 def main():
@@ -89,7 +102,7 @@ def main():
     os.makedirs(out_dir, exist_ok=True)
     for name in names:
         with open(os.path.join(out_dir, name + ".mp3"), "wb") as f:
-            f.write(CLASSES[name]() + AUDIO)
+            f.write(CLASSES[name]() + (b"" if name in ENDS_FILE else AUDIO))
 
 
 if __name__ == "__main__":
