@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalog/file_bytes.h"
+#include "catalog/tag_cut.h"
 
 namespace {
 
@@ -103,8 +104,7 @@ UniqueTag TagSearch::Parse(uint64_t at, uint64_t length) {
   // ID3v2: the library parses versions 2 to 4 only.
   const uint8_t major = start[kMajorVersion];
   if (major < 2 || major > 4) return nullptr;
-  cut_.resize(static_cast<size_t>(length));
-  if (!file_.Copy(at, cut_.size(), cut_.data())) return nullptr;
+  if (!CutTagForTitle(&file_, at, length, &cut_)) return nullptr;
   UniqueTag tag(id3_tag_parse(cut_.data(), cut_.size()));
   // A large tag's copy is not kept for the next file.
   if (cut_.capacity() > (1u << 20)) std::vector<uint8_t>().swap(cut_);

@@ -1,6 +1,7 @@
 // Finds the ID3 tags of an MP3 file and merges them into one, as the tag
 // library's own file reader does, but reading only the bytes the tags lie in
-// (no stdio buffering and seeking).
+// (no stdio buffering and seeking) and cutting each ID3v2 tag down to what
+// its title depends on first (tag_cut.h).
 //
 // Where the library looks, and in which order the tags it finds are merged:
 //   1. an ID3v1 tag in the last 128 bytes (which may also be where an ID3v2

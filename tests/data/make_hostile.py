@@ -46,6 +46,18 @@ def obsolete_frames():
     return tag(3, b"".join(frame23(b"TSIZ", b"\x001") for _ in range(100000)))
 
 
+def obsolete_beside_title():
+    # A harmless title among 100,000 obsolete frames.
+    frames = b"".join(frame23(b"TSIZ", b"\x001") for _ in range(100000))
+    return tag(3, frame23(b"TIT2", b"\x00x") + frames)
+
+
+def strings_beside_title():
+    # A harmless title beside an album frame of 16 MB of NULs: millions of
+    # empty strings.
+    return tag(4, frame24(b"TIT2", b"\x03x") + frame24(b"TALB", b"\x03" + b"\x00" * (16 << 20)))
+
+
 def seek_chain():
     # 50,000 tags, each with a SEEK frame pointing at the next.
     out = b""
@@ -86,6 +98,8 @@ def unsync_ff00_end():
 CLASSES = {
     "inflating-nuls": inflating_nuls,
     "obsolete-frames": obsolete_frames,
+    "obsolete-beside-title": obsolete_beside_title,
+    "strings-beside-title": strings_beside_title,
     "seek-chain": seek_chain,
     "seek-loop": seek_loop,
     "huge-nul-title": huge_nul_title,
