@@ -59,6 +59,7 @@ const uint8_t* FileBytes::Get(uint64_t offset, size_t n, uint64_t ahead_to) {
 
 bool FileBytes::Copy(uint64_t offset, size_t n, uint8_t* out) {
   if (offset > size_ || n > size_ - offset) return false;
+  if (n == 0) return true;  // |out| may be null then
   if (!ends_read_) ReadEnds();
   if (const Held* held = Find(offset, n)) {
     memcpy(out, held->data + (offset - held->at), n);

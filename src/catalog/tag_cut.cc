@@ -7,8 +7,8 @@
 
 namespace {
 
-// ID3v2 tag header: "ID3", version, revision, flags, syncsafe body size.
-constexpr size_t kTagVersion = 3, kTagRevision = 4, kTagFlags = 5, kTagSize = 6;
+// ID3v2 tag header: "ID3", version, revision (at 4), flags, syncsafe body size.
+constexpr size_t kTagVersion = 3, kTagFlags = 5, kTagSize = 6;
 constexpr size_t kTagHeaderSize = 10;
 constexpr uint8_t kTagUnsynchronised = 0x80, kTagExtendedHeader = 0x40;
 
@@ -102,6 +102,7 @@ class Body {
     return file_->Get(at_ + offset, n, at_ + size_);
   }
   bool Append(uint64_t offset, uint64_t n, std::vector<uint8_t>* out) {
+    if (n == 0) return true;
     const size_t old = out->size();
     out->resize(old + static_cast<size_t>(n));
     if (bytes_ != nullptr) {

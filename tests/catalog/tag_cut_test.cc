@@ -107,6 +107,7 @@ TEST(TagCutTest, LeavesOutFramesThatParseAndHaveNoPartInTheTitle) {
       {"an ID3v2.3 extended header and its padding go",
        Tag(3, Join({{0, 0, 0, 6, 0x00, 0x00, 0, 0, 0, 4}, kTitle3, Bytes(4, 0xEE)}), 0x40),
        Tag(3, kTitle3)},
+      {"an empty ID3v2.3 unsynchronised tag", Tag(3, {}, 0x80), Tag(3, {})},
       {"an ID3v2.3 unsynchronised tag is handed over resynchronised",
        // The frame's size counts its resynchronised bytes.
        Tag(3, Join({Text("TIT2"), {0, 0, 0, 4, 0, 0}, {0x00, 0xFF, 0x00, 0xE0, 'a'}}), 0x80),
