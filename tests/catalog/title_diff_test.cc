@@ -43,6 +43,7 @@ void CardPath(const fs::path& path, std::u16string* folder, std::u16string* name
 struct Tally {
   size_t files = 0;
   size_t finished = 0;  // by the library's reader, so compared
+  std::vector<std::string> compared;
 };
 
 // Compares the two readers on every file of |paths| (card paths relative to
@@ -64,6 +65,7 @@ Tally Compare(const std::vector<fs::path>& paths) {
       ++tally.files;
       if (!want.finished) continue;
       ++tally.finished;
+      tally.compared.push_back(paths[i].string());
       std::u16string folder, name, title;
       CardPath(paths[i], &folder, &name);
       int32_t length = -2;
@@ -137,8 +139,9 @@ TEST_F(TitleDiffTest, HostileCard) {
                         "hostile"}),
             0);
   const Tally tally = Compare(FilesIn("hostile"));
-  // The quick ones at least; the rest overrun the library's reader.
-  EXPECT_GE(tally.finished, 2u);
+  // The quick one at least; most overrun the library's reader.
+  EXPECT_NE(std::find(tally.compared.begin(), tally.compared.end(), "hostile/unsync-ff00-end.mp3"),
+            tally.compared.end());
 }
 
 TEST_F(TitleDiffTest, FuzzCorpora) {

@@ -137,6 +137,7 @@ CRAFTED = {
     "v24-extended-too-big": tag(4, syncsafe(900) + b"\x01\x00" + TITLE, 0x40) + AUDIO,
     "v23-unsynchronised": tag(3, unsynchronise(
         f23(b"TIT2", b"\x00\xff\xfftitle\xff") + f23(b"APIC", picture(size=500))), 0x80) + AUDIO,
+    "v23-unsynchronised-empty": tag(3, b"", 0x80) + AUDIO,
     "v23-unsynchronised-ends-ff00": tag(3, f23(b"TIT2", text("Sync")) + b"\0\0\xff\x00", 0x80) +
                                     AUDIO,
     "v24-unsync-flag-ignored": tag(4, f24(b"TIT2", b"\x00a\xff\x00b"), 0x80) + AUDIO,
