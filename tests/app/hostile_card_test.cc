@@ -31,22 +31,25 @@ TEST_F(HostileCardTest, EveryHostileClassCostsOnlyItsOwnTitle) {
     EXPECT_TRUE(fs::is_regular_file(name)) << name;
   }
   // Each file with the title it keeps ("" for none), and whether its tag
-  // reader overruns: only where the title frame itself is hostile.
+  // reader overruns its time: only where the title frame itself is hostile.
+  // A title frame that asks for gigabytes meets the memory limit instead,
+  // or may overrun where the sanitizers lift that limit.
+  enum Overrun { kNever, kAlways, kMay };
   struct Expected {
     const char* name;
     const char* title;
-    bool overruns;
+    Overrun overrun;
   } expected[] = {
-      {"huge-declared-size.mp3", "", false},
-      {"huge-nul-title.mp3", "", false},
-      {"inflating-nuls.mp3", "", true},
-      {"obsolete-beside-title.mp3", "x", false},
-      {"obsolete-frames.mp3", "", false},
-      {"ordinary.mp3", "Still here", false},
-      {"seek-chain.mp3", "x", false},
-      {"seek-loop.mp3", "x", false},
-      {"strings-beside-title.mp3", "x", false},
-      {"unsync-ff00-end.mp3", "abc", false},
+      {"huge-declared-size.mp3", "", kMay},
+      {"huge-nul-title.mp3", "", kMay},
+      {"inflating-nuls.mp3", "", kAlways},
+      {"obsolete-beside-title.mp3", "x", kNever},
+      {"obsolete-frames.mp3", "", kNever},
+      {"ordinary.mp3", "Still here", kNever},
+      {"seek-chain.mp3", "x", kNever},
+      {"seek-loop.mp3", "x", kNever},
+      {"strings-beside-title.mp3", "x", kNever},
+      {"unsync-ff00-end.mp3", "abc", kNever},
   };
   std::vector<std::string> want;
   for (const Expected& e : expected) {
@@ -54,7 +57,9 @@ TEST_F(HostileCardTest, EveryHostileClassCostsOnlyItsOwnTitle) {
                    (*e.title ? "[" + Padded(e.title) + "]" : std::string()));
     const bool overran = run_.err.find(std::string("warning: cannot read Hostile/") + e.name +
                                        ": the tag reader took longer than") != std::string::npos;
-    EXPECT_EQ(overran, e.overruns) << e.name << "\n" << run_.err;
+    if (e.overrun != kMay) {
+      EXPECT_EQ(overran, e.overrun == kAlways) << e.name << "\n" << run_.err;
+    }
   }
   want.push_back("[" + Padded("a.mp3") + "][" + Padded("Alpha") + "]");
   want.push_back("[" + Padded("b.mp3") + "][" + Padded("Beta") + "]");

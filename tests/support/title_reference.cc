@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -78,26 +81,65 @@ ReferenceTitle ReadReferenceTitle(const std::string& host_path) {
   return result;
 }
 
-ReferenceTitle ReadReferenceTitleLimited(const std::string& host_path, uint32_t timeout_ms,
-                                         uint64_t data_bytes) {
-  ReferenceTitle result;
+namespace {
+
+// The process's private data (VmData), which RLIMIT_DATA holds.
+[[maybe_unused]] uint64_t DataKib() {
+  FILE* status = fopen("/proc/self/status", "r");
+  if (status == nullptr) return 0;
+  char line[256];
+  uint64_t kib = 0;
+  while (fgets(line, sizeof line, status) != nullptr) {
+    if (strncmp(line, "VmData:", 7) == 0) kib = strtoull(line + 7, nullptr, 10);
+  }
+  fclose(status);
+  return kib;
+}
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+ReferenceChild StartReferenceTitle(const std::string& host_path, uint32_t timeout_ms,
+                                   uint64_t data_bytes) {
+  ReferenceChild child;
   int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return result;
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return child;
   const pid_t pid = fork();
   if (pid < 0) {
     close(pipe_fds[0]);
     close(pipe_fds[1]);
-    return result;
+    return child;
   }
   if (pid == 0) {
     close(pipe_fds[0]);
+    // The peak memory is counted from here on: what the reader added to the
+    // pages shared with the parent.
+    const int clear = open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+    if (clear >= 0) {
+      if (write(clear, "5", 1) != 1) _exit(1);
+      close(clear);
+    }
+    rusage usage;
+    const uint64_t start_kib =
+        getrusage(RUSAGE_SELF, &usage) == 0 ? static_cast<uint64_t>(usage.ru_maxrss) : 0;
 #if !defined(__SANITIZE_ADDRESS__)
-    rlimit data = {data_bytes, data_bytes};
+    // On top of what the parent's copy holds already, as a fresh worker.
+    const uint64_t limit = DataKib() * 1024 + data_bytes;
+    rlimit data = {limit, limit};
     setrlimit(RLIMIT_DATA, &data);
-#else
-    (void)data_bytes;
 #endif
-    const ReferenceTitle title = ReadReferenceTitle(host_path);
+    ReferenceTitle title = ReadReferenceTitle(host_path);
+    // As a title worker, a reader that came near its memory limit did not
+    // end within it: allocations it needed may have failed.
+    if (getrusage(RUSAGE_SELF, &usage) == 0 &&
+        (static_cast<uint64_t>(usage.ru_maxrss) - start_kib) * 1024 >= data_bytes / 4 * 3) {
+      title.finished = false;
+    }
     // finished u8, length i32, then the units.
     std::vector<char> out(5 + 2 * title.text.size());
     out[0] = title.finished ? 1 : 0;
@@ -106,23 +148,33 @@ ReferenceTitle ReadReferenceTitleLimited(const std::string& host_path, uint32_t 
     _exit(WriteAll(pipe_fds[1], out.data(), out.size()) ? 0 : 1);
   }
   close(pipe_fds[1]);
+  child.pid = pid;
+  child.answer_fd = pipe_fds[0];
+  child.deadline_ms = NowMs() + timeout_ms;
+  return child;
+}
+
+ReferenceTitle FinishReferenceTitle(ReferenceChild* child) {
+  ReferenceTitle result;
+  if (child->pid < 0) return result;
   std::string answer;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) break;
-    pollfd p = {pipe_fds[0], POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    // Past the deadline, what the child has written already still counts.
+    const int64_t left = std::max<int64_t>(0, child->deadline_ms - NowMs());
+    pollfd p = {child->answer_fd, POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
     char chunk[4096];
-    const ssize_t n = read(pipe_fds[0], chunk, sizeof chunk);
+    const ssize_t n = read(child->answer_fd, chunk, sizeof chunk);
     if (n <= 0) break;
     answer.append(chunk, static_cast<size_t>(n));
   }
-  close(pipe_fds[0]);
-  kill(pid, SIGKILL);
+  close(child->answer_fd);
+  kill(child->pid, SIGKILL);
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(child->pid, &status, 0);
+  child->pid = -1;
   if (answer.size() < 5 || (answer.size() - 5) % 2 != 0 || answer[0] != 1) return result;
   result.finished = true;
   memcpy(&result.length, &answer[1], 4);

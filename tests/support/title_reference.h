@@ -21,9 +21,19 @@ struct ReferenceTitle {
 ReferenceTitle ReadReferenceTitle(const std::string& host_path);
 
 // The same in a child process held to a title worker's limits: |data_bytes|
-// of memory (when the build has no sanitizer) and |timeout_ms|. |finished| is
-// false when the child overran either or crashed.
-ReferenceTitle ReadReferenceTitleLimited(const std::string& host_path, uint32_t timeout_ms,
-                                         uint64_t data_bytes);
+// of memory (when the build has no sanitizer; a reader whose peak came
+// within a quarter of it counts as overrunning, as in a worker) and
+// |timeout_ms| from its start. Several may run at once; start them from one thread (a child forked
+// while another thread holds a lock could wait on it for ever).
+struct ReferenceChild {
+  int pid = -1;
+  int answer_fd = -1;
+  int64_t deadline_ms = 0;
+};
+ReferenceChild StartReferenceTitle(const std::string& host_path, uint32_t timeout_ms,
+                                   uint64_t data_bytes);
+// Waits for the child's answer; |finished| is false when it overran its
+// limits or crashed.
+ReferenceTitle FinishReferenceTitle(ReferenceChild* child);
 
 #endif  // CARDPREP_TESTS_SUPPORT_TITLE_REFERENCE_H_
