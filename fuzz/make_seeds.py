@@ -5,6 +5,7 @@ Small, hand-described cases: the fuzzers grow them into the rest.
 """
 import os
 import struct
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -93,3 +94,11 @@ save("title", "compressed", id3v24(frame24(b"TIT2", syncsafe(6) + zlib.compress(
 save("title", "declared-4gib", b"ID3\x03\x00\x00" + syncsafe(30) +
      frame23(b"TIT2", struct.pack(">I", 0xFFFFFFFF) + zlib.compress(b"x" * 20), flags=0x0080))
 save("title", "only-id3", b"ID3")
+
+# Title differences: the crafted tags of the tests' tag zoo, each a layout
+# or a place where tags are found.
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "data"))
+import make_tag_zoo  # noqa: E402
+
+for name, data in make_tag_zoo.CRAFTED.items():
+    save("title_diff", name, data)

@@ -47,6 +47,17 @@ inline uint32_t GetBe24(const uint8_t* p) {
 inline uint32_t GetBe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | GetBe24(p + 1);
 }
+// An ID3v2 "syncsafe" number: seven bits from each of four bytes, high byte
+// first. The top bit of each byte is left out, as the tag library does.
+inline uint32_t GetSyncsafe32(const uint8_t* p) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v = v << 7 | (static_cast<uint32_t>(p[i]) & 0x7F);
+  return v;
+}
+// Writes |v| (below 2^28) as a syncsafe number.
+inline void PutSyncsafe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>((v >> (7 * (3 - i))) & 0x7F);
+}
 
 // Appending little-endian numbers and UTF-16LE text to a message being
 // built.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "host/console.h"
@@ -82,6 +83,19 @@ size_t ReadFully(int fd, void* buffer, size_t n) {
   size_t done = 0;
   while (done < n) {
     ssize_t got = read(fd, static_cast<char*>(buffer) + done, n - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t at = offset + done;
+    if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) break;
+    ssize_t got = pread(fd, static_cast<char*>(buffer) + done, n - done, static_cast<off_t>(at));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     done += static_cast<size_t>(got);

@@ -43,6 +43,9 @@ class UniqueFd {
 
 // Reads up to |n| bytes, fewer only at the end of the file or on an error.
 size_t ReadFully(int fd, void* buffer, size_t n);
+// Reads up to |n| bytes from |offset| on, leaving the file position alone;
+// fewer only at the end of the file or on an error.
+size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n);
 
 // An output file being written. |name| is how messages name it.
 struct OutFile {

@@ -4,7 +4,8 @@
 usage: make_hostile.py DIR [CLASS...]   (all classes when none are named)
 
 Each file is a valid-looking ID3v2 tag followed by a few bytes of MPEG
-audio; what makes it hostile is said beside each class.
+audio (unless its class ends the file itself); what makes it hostile is
+said beside each class.
 """
 import os
 import struct
@@ -45,6 +46,18 @@ def obsolete_frames():
     return tag(3, b"".join(frame23(b"TSIZ", b"\x001") for _ in range(100000)))
 
 
+def obsolete_beside_title():
+    # A harmless title among 100,000 obsolete frames.
+    frames = b"".join(frame23(b"TSIZ", b"\x001") for _ in range(100000))
+    return tag(3, frame23(b"TIT2", b"\x00x") + frames)
+
+
+def strings_beside_title():
+    # A harmless title beside an album frame of 16 MB of NULs: millions of
+    # empty strings.
+    return tag(4, frame24(b"TIT2", b"\x03x") + frame24(b"TALB", b"\x03" + b"\x00" * (16 << 20)))
+
+
 def seek_chain():
     # 50,000 tags, each with a SEEK frame pointing at the next.
     out = b""
@@ -54,6 +67,15 @@ def seek_chain():
         seek = b"" if last else frame24(b"SEEK", struct.pack(">I", 0))
         out += tag(4, frame24(b"TIT2", b"\x03x") + seek)
     return out
+
+
+def seek_loop():
+    # The tag 128 bytes before the end is read first, as if it were an ID3v1
+    # tag; a SEEK frame of the tag at the start leads back to it, and its
+    # own SEEK frame to itself, for ever. The file ends with that tag.
+    last = tag(4, frame24(b"SEEK", struct.pack(">I", 0)))
+    first = tag(4, frame24(b"TIT2", b"\x03x") + frame24(b"SEEK", struct.pack(">I", len(AUDIO))))
+    return first + AUDIO + last + bytes(128 - len(last))
 
 
 def huge_nul_title():
@@ -76,11 +98,16 @@ def unsync_ff00_end():
 CLASSES = {
     "inflating-nuls": inflating_nuls,
     "obsolete-frames": obsolete_frames,
+    "obsolete-beside-title": obsolete_beside_title,
+    "strings-beside-title": strings_beside_title,
     "seek-chain": seek_chain,
+    "seek-loop": seek_loop,
     "huge-nul-title": huge_nul_title,
     "huge-declared-size": huge_declared_size,
     "unsync-ff00-end": unsync_ff00_end,
 }
+
+ENDS_FILE = {"seek-loop"}
 
 
 def main():
@@ -89,7 +116,7 @@ def main():
     os.makedirs(out_dir, exist_ok=True)
     for name in names:
         with open(os.path.join(out_dir, name + ".mp3"), "wb") as f:
-            f.write(CLASSES[name]() + AUDIO)
+            f.write(CLASSES[name]() + (b"" if name in ENDS_FILE else AUDIO))
 
 
 if __name__ == "__main__":

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "test_util.h"
 
 namespace {
@@ -52,6 +54,31 @@ TEST(OpenRegularFileTest, RefusesWhatIsNotARegularFile) {
   EXPECT_EQ(why, "not a regular file");
   EXPECT_FALSE(OpenRegularFile("/", &fd, &size, &why));
   EXPECT_EQ(why, "not a regular file");
+}
+
+TEST(ReadAtTest, ReadsFromAnOffsetAndStopsAtTheEnd) {
+  ScopedTempDir dir;
+  std::vector<uint8_t> data(10000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 7 + i / 251);
+  WriteBytes("data.bin", data);
+  UniqueFd fd;
+  uint64_t size = 0;
+  std::string why;
+  ASSERT_TRUE(OpenRegularFile("data.bin", &fd, &size, &why)) << why;
+  struct Case {
+    uint64_t offset;
+    size_t asked, got;
+  } cases[] = {{0, 10, 10}, {9990, 10, 10}, {9995, 10, 5}, {10000, 4, 0}, {uint64_t{1} << 40, 4, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    std::vector<uint8_t> out(c.asked, 0xEE);
+    EXPECT_EQ(ReadAt(fd.get(), c.offset, out.data(), c.asked), c.got);
+    for (size_t i = 0; i < c.got; ++i) ASSERT_EQ(out[i], data[c.offset + i]) << i;
+  }
+  // The file position is the reader's own: a plain read still starts at 0.
+  uint8_t first[3];
+  ASSERT_EQ(ReadFully(fd.get(), first, 3), 3u);
+  EXPECT_TRUE(std::equal(first, first + 3, data.begin()));
 }
 
 }  // namespace

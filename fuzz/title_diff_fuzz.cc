@@ -1,0 +1,37 @@
+// Property: whatever an MP3 file holds, the title read from its tag bytes is
+// the title the tag library's own file reader gives, unit for unit, with
+// the same length; except where that reader would never end (a SEEK frame
+// leading back to a tag it has read), which the search reports.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "catalog/tag_search.h"
+#include "catalog/title_tag.h"
+#include "fuzz_check.h"
+#include "support/title_reference.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  EnterScratchFolder();
+  WriteScratchFile("song.mp3", data, size);
+  std::u16string title;
+  int32_t length = 0;
+  std::string why;
+  FUZZ_CHECK(GetTitleTag(u"", u"song.mp3", &title, &length, &why), "the file would not open");
+  FUZZ_CHECK(length >= -1 && length <= kMaxTitleLength, "a title length out of range");
+
+  const int fd = open("song.mp3", O_RDONLY | O_CLOEXEC);
+  FUZZ_CHECK(fd >= 0, "the file would not open again");
+  TagSearchStats stats;
+  FUZZ_CHECK(ReadFileTag(fd, size, &stats) != nullptr, "no merged tag");
+  close(fd);
+  if (stats.endless) return 0;
+
+  const ReferenceTitle want = ReadReferenceTitle("song.mp3");
+  FUZZ_CHECK(want.finished, "the library's reader would not open the file");
+  FUZZ_CHECK(length == want.length, "the title lengths differ");
+  FUZZ_CHECK(length < 0 || title == want.text, "the titles differ");
+  return 0;
+}

@@ -1,0 +1,179 @@
+#include "catalog/tag_search.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <vector>
+
+#include "catalog/file_bytes.h"
+#include "catalog/tag_cut.h"
+
+namespace {
+
+constexpr uint64_t kV1Size = 128;
+constexpr uint64_t kFooterSize = 10;
+constexpr size_t kMajorVersion = 3;  // in an ID3v2 header
+
+class TagSearch {
+ public:
+  TagSearch(int fd, uint64_t size, id3_tag* primary) : file_(fd, size), primary_(primary) {}
+
+  void Run();
+  unsigned reads() const { return file_.reads(); }
+  unsigned tags() const { return tags_; }
+  bool endless() const { return endless_; }
+
+ private:
+  // A tag found, by where it ends and what it held that the search uses.
+  struct Found {
+    uint64_t end = 0;
+    bool parsed = false;  // else the file ended before it, or it did not parse
+    unsigned version = 0;
+    bool has_seek = false;
+    long seek = 0;  // the first "SEEK" frame's offset
+  };
+  enum class Outcome { kAdded, kDuplicate, kOverlap };
+
+  // The size of a tag beginning at |at| (negative: a footer, ending a tag
+  // that many bytes back), or 0 for none.
+  long Query(uint64_t at);
+  Outcome Add(uint64_t at, uint64_t length, const Found** found);
+  Found Read(uint64_t at, uint64_t length);
+  UniqueTag Parse(uint64_t at, uint64_t length);
+  void Merge(const id3_tag& tag);
+
+  FileBytes file_;
+  id3_tag* primary_;
+  std::map<uint64_t, Found> found_;  // by where each tag begins; never overlapping
+  std::vector<uint8_t> cut_;
+  unsigned tags_ = 0;
+  bool endless_ = false;
+};
+
+long TagSearch::Query(uint64_t at) {
+  if (at >= file_.size()) return 0;
+  const auto n = static_cast<size_t>(std::min<uint64_t>(ID3_TAG_QUERYSIZE, file_.size() - at));
+  const uint8_t* bytes = file_.Get(at, n, UINT64_MAX);
+  return bytes == nullptr ? 0 : id3_tag_query(bytes, n);
+}
+
+TagSearch::Outcome TagSearch::Add(uint64_t at, uint64_t length, const Found** found) {
+  const uint64_t end = at + length;
+  const auto next = found_.upper_bound(at);
+  if (next != found_.begin()) {
+    const auto before = std::prev(next);
+    if (before->first == at && before->second.end == end) {
+      *found = &before->second;
+      return Outcome::kDuplicate;
+    }
+    if (before->second.end > at) return Outcome::kOverlap;
+  }
+  if (next != found_.end() && next->first < end) return Outcome::kOverlap;
+  *found = &found_.emplace(at, Read(at, length)).first->second;
+  return Outcome::kAdded;
+}
+
+TagSearch::Found TagSearch::Read(uint64_t at, uint64_t length) {
+  Found found;
+  found.end = at + length;
+  // A tag the file ends inside of is not read at all.
+  if (length > file_.size() || at > file_.size() - length) return found;
+  UniqueTag tag = Parse(at, length);
+  if (!tag) return found;
+  ++tags_;
+  found.parsed = true;
+  found.version = id3_tag_version(tag.get());
+  if (const id3_frame* seek = id3_tag_findframe(tag.get(), "SEEK", 0)) {
+    if (const id3_field* offset = id3_frame_field(seek, 0)) {
+      found.has_seek = true;
+      found.seek = id3_field_getint(offset);
+    }
+  }
+  Merge(*tag);
+  return found;
+}
+
+UniqueTag TagSearch::Parse(uint64_t at, uint64_t length) {
+  const uint8_t* start = file_.Get(at, 4);
+  if (start == nullptr) return nullptr;
+  if (memcmp(start, "TAG", 3) == 0) {  // ID3v1: 128 bytes, as found
+    const uint8_t* v1 = file_.Get(at, static_cast<size_t>(length));
+    return UniqueTag(v1 == nullptr ? nullptr : id3_tag_parse(v1, length));
+  }
+  // ID3v2: the library parses versions 2 to 4 only.
+  const uint8_t major = start[kMajorVersion];
+  if (major < 2 || major > 4) return nullptr;
+  if (!CutTagForTitle(&file_, at, length, &cut_)) return nullptr;
+  UniqueTag tag(id3_tag_parse(cut_.data(), cut_.size()));
+  // A large tag's copy is not kept for the next file.
+  if (cut_.capacity() > (1u << 20)) std::vector<uint8_t>().swap(cut_);
+  return tag;
+}
+
+void TagSearch::Merge(const id3_tag& tag) {
+  if (!(tag.extendedflags & ID3_TAG_EXTENDEDFLAG_TAGISANUPDATE)) id3_tag_clearframes(primary_);
+  for (unsigned i = 0; i < tag.nframes; ++i) {
+    if (id3_tag_attachframe(primary_, tag.frames[i]) != 0) return;
+  }
+}
+
+void TagSearch::Run() {
+  const uint64_t size = file_.size();
+  const Found* found = nullptr;
+
+  // 1. An ID3v1 tag, or whatever tag begins 128 bytes before the end.
+  bool v1 = false;
+  if (size >= kV1Size) {
+    const long length = Query(size - kV1Size);
+    if (length > 0 && Add(size - kV1Size, static_cast<uint64_t>(length), &found) !=
+                          Outcome::kOverlap) {
+      v1 = found->parsed && ID3_TAG_VERSION_MAJOR(found->version) == 1;
+    }
+  }
+
+  // 2. A tag at the start, and the tags its "SEEK" frames lead to.
+  long length = Query(0);
+  uint64_t at = 0;
+  while (length > 0) {
+    const Outcome outcome = Add(at, static_cast<uint64_t>(length), &found);
+    if (outcome == Outcome::kOverlap || !found->parsed || !found->has_seek || found->seek < 0) {
+      break;
+    }
+    // A tag found again is not read again, so the offset counts from its start.
+    if (outcome == Outcome::kDuplicate && found->seek == 0) {
+      endless_ = true;
+      break;
+    }
+    at += (outcome == Outcome::kDuplicate ? 0 : static_cast<uint64_t>(length)) +
+          static_cast<uint64_t>(found->seek);
+    length = Query(at);
+  }
+
+  // 3. A tag appended at the end (before an ID3v1 tag), found by its footer.
+  const uint64_t footer_back = kFooterSize + (v1 ? kV1Size : 0);
+  if (size >= footer_back) {
+    const uint64_t footer = size - footer_back;
+    const long back = Query(footer);
+    if (back < 0 && static_cast<uint64_t>(-back) <= footer) {
+      const uint64_t start = footer - static_cast<uint64_t>(-back);
+      const long appended = Query(start);
+      if (appended > 0) Add(start, static_cast<uint64_t>(appended), &found);
+    }
+  }
+}
+
+}  // namespace
+
+UniqueTag ReadFileTag(int fd, uint64_t size, TagSearchStats* stats) {
+  UniqueTag primary(id3_tag_new());
+  if (!primary) return nullptr;
+  TagSearch search(fd, size, primary.get());
+  search.Run();
+  if (stats != nullptr) {
+    stats->reads = search.reads();
+    stats->tags = search.tags();
+    stats->endless = search.endless();
+  }
+  return primary;
+}
