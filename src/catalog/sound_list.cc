@@ -48,7 +48,7 @@ TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, TagCharse
               (read.windows1252_titles == 1 ? " title" : " titles") +
               " read as Windows-1252";
     }
-    Note("%s: %s (--tag-charset latin1 keeps them as stored)", ShownPath(folder_path).c_str(),
+    Note("%s: %s (--tag-charset latin1 reads titles as stored)", ShownPath(folder_path).c_str(),
          what.c_str());
   }
   return read;

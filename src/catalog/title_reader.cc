@@ -103,7 +103,7 @@ std::string DescribeFailure(const PoolReply& reply) {
 void ReadHere(TitleReaderState::Request* request) {
   std::string why;
   if (!GetTitleTag(FolderOf(*request).path, NameOf(*request), &request->result.title,
-                   &request->result.length, &why)) {
+                   &request->result.length, &why, nullptr, &request->result.latin1)) {
     WarnUnreadable(*request, why);
   }
   request->done = true;
@@ -265,7 +265,8 @@ int RunTitleWorker() {
       }
     };
     std::string why;
-    bool opened = GetTitleTag(folder, name, &title.title, &title.length, &why, extra_time);
+    bool opened =
+        GetTitleTag(folder, name, &title.title, &title.length, &why, extra_time, &title.latin1);
     if (opened && title.length < 0 && WorkerMemoryNearLimit()) {
       opened = false;
       why = "the tag reader ran into its memory limit of " +

@@ -43,10 +43,21 @@ const id3_frame* ChooseTitle(const id3_tag& tag, std::u16string* title, int32_t*
   return nullptr;
 }
 
+bool HoldsLatin1Text(const id3_frame& frame) {
+  for (unsigned k = 0; k < frame.nfields; ++k) {
+    const id3_field* field = &frame.fields[k];
+    if (field->type == ID3_FIELD_TYPE_TEXTENCODING) {
+      return id3_field_gettextencoding(field) == ID3_FIELD_TEXTENCODING_ISO_8859_1;
+    }
+  }
+  return false;
+}
+
 bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
                  std::u16string* title, int32_t* length, std::string* why,
-                 const std::function<void(uint64_t size)>& opened) {
+                 const std::function<void(uint64_t size)>& opened, bool* latin1) {
   *length = -1;
+  if (latin1 != nullptr) *latin1 = false;
   std::u16string path(folder_path);
   path += u'\\';
   path += file_name;
@@ -60,6 +71,7 @@ bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
     *why = "the tag reader ran out of memory";
     return false;
   }
-  ChooseTitle(*tag, title, length);
+  const id3_frame* frame = ChooseTitle(*tag, title, length);
+  if (frame != nullptr && latin1 != nullptr) *latin1 = HoldsLatin1Text(*frame);
   return true;
 }

@@ -24,10 +24,17 @@ struct id3_tag;
 // Returns false, with the reason in |*why|, when the file cannot be opened
 // (only regular files are read). Depends on nothing but the file, so it can
 // run anywhere, a separate process included. |opened|, when given, learns
-// the file's size once it is open, before its tag is read.
+// the file's size once it is open, before its tag is read. |latin1|, when
+// given, learns whether the title came from Latin-1 text (an ID3v1 title, or
+// an ID3v2 frame whose text is declared ISO-8859-1).
 bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
                  std::u16string* title, int32_t* length, std::string* why,
-                 const std::function<void(uint64_t size)>& opened = nullptr);
+                 const std::function<void(uint64_t size)>& opened = nullptr,
+                 bool* latin1 = nullptr);
+
+// Whether the text of |frame| is declared ISO-8859-1, as the title of an
+// ID3v1 tag counts too.
+bool HoldsLatin1Text(const id3_frame& frame);
 
 // The title of a file's merged tag, chosen as GetTitleTag says: sets
 // |*title| and |*length| (cut to kMaxTitleLength units), or |*length| to -1

@@ -3,6 +3,8 @@
 code page in text that declares (or, for ID3v1, implies) ISO-8859-1.
 
 usage: old_tags.py FILE FORMAT ENCODING TITLE
+       old_tags.py --batch     (the four fields a line, tab-separated, on
+                                standard input)
   FILE      an MP3 file to tag; made (a few frames of silence) when missing
   FORMAT    v1    ID3v1.1, appended to the file (an old one replaced); a
                   title over 30 bytes is cut at byte 30, as old writers did,
@@ -71,9 +73,19 @@ def id3v22(raw):
 
 
 def main():
+    if sys.argv[1:] == ["--batch"]:
+        # One file a line on standard input: FILE, FORMAT, ENCODING and TITLE
+        # separated by tabs, so that a whole card costs one interpreter.
+        for line in sys.stdin:
+            if line.strip():
+                write(*line.rstrip("\n").split("\t"))
+        return
     if len(sys.argv) != 5:
         sys.exit(__doc__)
-    path, form, encoding, title = sys.argv[1:]
+    write(*sys.argv[1:])
+
+
+def write(path, form, encoding, title):
     raw = title_bytes(encoding, title)
     if not os.path.exists(path):
         with open(path, "wb") as f:
