@@ -265,9 +265,13 @@ int RunTitleWorker() {
       }
     };
     std::string why;
+    const uint64_t peak_before = WorkerPeakMemory();
     bool opened =
         GetTitleTag(folder, name, &title.title, &title.length, &why, extra_time, &title.latin1);
-    if (opened && title.length < 0 && WorkerMemoryNearLimit()) {
+    // Only a file whose own reading raised the peak near the limit is
+    // blamed; the peak of a file read earlier says nothing of this one.
+    if (opened && title.length < 0 && WorkerPeakMemory() > peak_before &&
+        WorkerMemoryNearLimit()) {
       opened = false;
       why = "the tag reader ran into its memory limit of " +
             std::to_string(limits.data_bytes >> 20) + " MiB";

@@ -56,10 +56,14 @@ bool WriteAll(int fd, std::string* out) {
 
 }  // namespace
 
-bool WorkerMemoryNearLimit() {
+uint64_t WorkerPeakMemory() {
   rusage usage;
-  if (g_worker_data_limit == 0 || getrusage(RUSAGE_SELF, &usage) != 0) return false;
-  return static_cast<uint64_t>(usage.ru_maxrss) * 1024 >= g_worker_data_limit / 4 * 3;
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+bool WorkerMemoryNearLimit() {
+  return g_worker_data_limit != 0 && WorkerPeakMemory() >= g_worker_data_limit / 4 * 3;
 }
 
 int RunWorker(const WorkerLimits& limits, const JobHandler& handler) {

@@ -27,5 +27,7 @@ struct WorkerLimits {
 int RunWorker(const WorkerLimits& limits, const JobHandler& handler);
 // In a worker: whether its peak memory came within a quarter of its limit.
 bool WorkerMemoryNearLimit();
+// In a worker: the most memory it has held so far, in bytes.
+uint64_t WorkerPeakMemory();
 
 #endif  // CARDPREP_HOST_POOL_WORKER_H_
