@@ -341,8 +341,10 @@ TEST(TagCharsetTest, RecoversTitlesFromTheTagsOldWritersLeft) {
       std::string why;
       std::u16string wide_name;
       ASSERT_TRUE(Utf8ToUtf16(name, &wide_name));
-      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &length, &why)) << why;
-      folder.Add(title, true);
+      bool latin1 = false;
+      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &length, &why, nullptr, &latin1)) << why;
+      EXPECT_TRUE(latin1) << c.format << " text is declared ISO-8859-1";
+      folder.Add(title, latin1);
       expected.push_back(c.text);
     }
     const TagCharsetDecision d = folder.Recode(TagCharset::kAuto);
