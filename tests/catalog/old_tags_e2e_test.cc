@@ -191,6 +191,9 @@ TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
   const std::vector<std::string> files = WriteCard(rows);
   Mp3("Mixed/zz.mp3");
   TagWithMutagen("Mixed/zz.mp3", 4, "utf16", {"Ünïcödé 日本"});
+  // UTF-16 text of Latin-1 characters alone: never taken for stored bytes.
+  Mp3("Mixed/zzz.mp3");
+  TagWithMutagen("Mixed/zzz.mp3", 3, "utf16", {"Ça va"});
   struct Case {
     const char* charset;
     std::map<std::string, std::string> titles;  // name -> title field, unpadded
@@ -198,13 +201,14 @@ TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
       {"auto",
        {{"000.mp3", "Don\x81\x66t Stop"}, {"001.mp3", "\x81\x67Quoted\x81\x68 \x81\x63"},
         {"002.mp3", "Caf?"}, {"003.mp3", "\x82\xb3\x82\xad\x82\xe7"},
-        {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"}, {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"}}},
+        {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"}, {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"},
+        {"zzz.mp3", "?a va"}}},
       {"latin1",
        {{"000.mp3", "Don?t Stop"}, {"001.mp3", "?Quoted? ?"}, {"002.mp3", "Caf?"},
         {"003.mp3", "??????"}, {"004.mp3", "??????"}, {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"}}},
       {"cp932",
        {{"003.mp3", "\x82\xb3\x82\xad\x82\xe7"}, {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"},
-        {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"}}},
+        {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"}, {"zzz.mp3", "?a va"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.charset);
