@@ -42,7 +42,7 @@ enum Option { kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kHelp, kVersion };
 }  // namespace
 
 bool ParseArgs(int argc, char** argv, Args* args) {
-  const std::vector<OptionSpec> specs = {
+  const std::vector<KnownOption> known = {
       {"jobs", 0, true, kJobs},   {"tag-timeout", 0, true, kTagTimeout},
       {"tag-charset", 0, true, kTagCharset},
       {"quiet", 'q', false, kQuiet}, {"help", 'h', false, kHelp},
@@ -50,7 +50,7 @@ bool ParseArgs(int argc, char** argv, Args* args) {
   };
   std::vector<GivenOption> options;
   std::vector<std::string> operands;
-  if (!ParseCommandLine("cardprep", argc, argv, specs, &options, &operands)) return false;
+  if (!ParseCommandLine("cardprep", argc, argv, known, &options, &operands)) return false;
   for (const GivenOption& option : options) {
     long number = 0;
     switch (option.id) {

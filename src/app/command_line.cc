@@ -11,13 +11,13 @@ namespace {
 constexpr int kFirstOptionId = 256;
 
 // The long options |arg| ("--ab" or "--ab=x") may stand for.
-std::vector<const OptionSpec*> Matching(const std::vector<OptionSpec>& specs, const char* arg) {
+std::vector<const KnownOption*> Matching(const std::vector<KnownOption>& known, const char* arg) {
   std::string name = arg + 2;
   name = name.substr(0, name.find('='));
-  std::vector<const OptionSpec*> found;
-  for (const OptionSpec& spec : specs) {
-    if (name == spec.name) return {&spec};
-    if (strncmp(spec.name, name.c_str(), name.size()) == 0) found.push_back(&spec);
+  std::vector<const KnownOption*> found;
+  for (const KnownOption& candidate : known) {
+    if (name == candidate.name) return {&candidate};
+    if (strncmp(candidate.name, name.c_str(), name.size()) == 0) found.push_back(&candidate);
   }
   return found;
 }
@@ -25,17 +25,17 @@ std::vector<const OptionSpec*> Matching(const std::vector<OptionSpec>& specs, co
 }  // namespace
 
 bool ParseCommandLine(const char* program, int argc, char** argv,
-                      const std::vector<OptionSpec>& specs, std::vector<GivenOption>* options,
+                      const std::vector<KnownOption>& known, std::vector<GivenOption>* options,
                       std::vector<std::string>* operands) {
   std::string short_options = ":";  // ':' reports a missing value apart from an unknown option
   std::vector<option> long_options;
-  for (const OptionSpec& spec : specs) {
-    if (spec.id < kFirstOptionId) return false;  // ids must not be taken for letters
-    long_options.push_back({spec.name, spec.takes_value ? required_argument : no_argument,
-                            nullptr, spec.id});
-    if (spec.short_name != 0) {
-      short_options += spec.short_name;
-      if (spec.takes_value) short_options += ':';
+  for (const KnownOption& each : known) {
+    if (each.id < kFirstOptionId) return false;  // ids must not be taken for letters
+    long_options.push_back({each.name, each.takes_value ? required_argument : no_argument,
+                            nullptr, each.id});
+    if (each.short_name != 0) {
+      short_options += each.short_name;
+      if (each.takes_value) short_options += ':';
     }
   }
   long_options.push_back({nullptr, 0, nullptr, 0});
@@ -53,22 +53,22 @@ bool ParseCommandLine(const char* program, int argc, char** argv,
       std::string shown = is_long ? std::string(arg).substr(0, std::string(arg).find('='))
                                   : "-" + std::string(1, static_cast<char>(optopt));
       if (c == ':') {
-        if (is_long) shown = std::string("--") + Matching(specs, arg).front()->name;
+        if (is_long) shown = std::string("--") + Matching(known, arg).front()->name;
         Error("%s needs a value (see %s --help)", shown.c_str(), program);
-      } else if (is_long && Matching(specs, arg).size() > 1) {
+      } else if (is_long && Matching(known, arg).size() > 1) {
         Error("option '%s' is ambiguous (see %s --help)", shown.c_str(), program);
-      } else if (is_long && Matching(specs, arg).size() == 1) {
-        Error("option '--%s' takes no value (see %s --help)", Matching(specs, arg).front()->name,
+      } else if (is_long && Matching(known, arg).size() == 1) {
+        Error("option '--%s' takes no value (see %s --help)", Matching(known, arg).front()->name,
               program);
       } else {
         Error("unknown option '%s' (see %s --help)", shown.c_str(), program);
       }
       return false;
     }
-    for (const OptionSpec& spec : specs) {
-      if (spec.id != c && spec.short_name != c) continue;
-      GivenOption given{spec.id, std::string("--") + spec.name, optarg ? optarg : ""};
-      if (spec.takes_value && given.value.empty()) {
+    for (const KnownOption& each : known) {
+      if (each.id != c && each.short_name != c) continue;
+      GivenOption given{each.id, std::string("--") + each.name, optarg ? optarg : ""};
+      if (each.takes_value && given.value.empty()) {
         Error("%s needs a value (see %s --help)", given.name.c_str(), program);
         return false;
       }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct KnownOption {
   const char* name;         // the long name, without "--"
   char short_name;          // 0 for none
   bool takes_value;
@@ -17,7 +17,7 @@ struct OptionSpec {
 
 struct GivenOption {
   int id;
-  std::string name;   // as the spec names it, with "--"
+  std::string name;   // as the option names it, with "--"
   std::string value;  // "" for an option without a value
 };
 
@@ -25,7 +25,7 @@ struct GivenOption {
 // option is unknown or ambiguous, lacks its value (an empty value counts as
 // none) or has one it does not take; the caller then exits with status 2.
 [[nodiscard]] bool ParseCommandLine(const char* program, int argc, char** argv,
-                                    const std::vector<OptionSpec>& specs,
+                                    const std::vector<KnownOption>& known,
                                     std::vector<GivenOption>* options,
                                     std::vector<std::string>* operands);
 

@@ -66,13 +66,13 @@ enum Option { kCard = 256, kZenkaku, kHankaku, kHelp, kVersion };
 
 // Returns -1 to go on, else the exit status.
 int ParseOptions(int argc, char** argv, Options* options) {
-  const std::vector<OptionSpec> specs = {
+  const std::vector<KnownOption> known = {
       {"card", 0, true, kCard},       {"zenkaku", 0, true, kZenkaku},
       {"hankaku", 0, true, kHankaku}, {"help", 'h', false, kHelp},
       {"version", 0, false, kVersion},
   };
   std::vector<GivenOption> given;
-  if (!ParseCommandLine("cardprep-font", argc, argv, specs, &given, &options->sources)) {
+  if (!ParseCommandLine("cardprep-font", argc, argv, known, &given, &options->sources)) {
     return kExitUsage;
   }
   for (const GivenOption& option : given) {

@@ -65,14 +65,14 @@ enum Option { kCard = 256, kCheck, kJson, kPng, kScale, kHelp, kVersion };
 
 // Returns -1 to go on, else the exit status.
 int ParseOptions(int argc, char** argv, Options* options) {
-  const std::vector<OptionSpec> specs = {
+  const std::vector<KnownOption> known = {
       {"card", 0, true, kCard}, {"check", 0, false, kCheck},  {"json", 0, false, kJson},
       {"png", 0, true, kPng},   {"scale", 0, true, kScale},   {"help", 'h', false, kHelp},
       {"version", 0, false, kVersion},
   };
   std::vector<GivenOption> given;
   std::vector<std::string> operands;
-  if (!ParseCommandLine("cardprep-view", argc, argv, specs, &given, &operands)) return kExitUsage;
+  if (!ParseCommandLine("cardprep-view", argc, argv, known, &given, &operands)) return kExitUsage;
   if (!operands.empty()) {
     Error("unknown argument '%s' (see cardprep-view --help)", operands.front().c_str());
     return kExitUsage;
