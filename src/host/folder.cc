@@ -41,20 +41,7 @@ bool IsAppleDouble(int dir_fd, const char* name) {
 
 }  // namespace
 
-std::string EscapedName(std::string_view name) {
-  std::string shown;
-  for (const char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b >= 0x80) {
-      char hex[5];
-      snprintf(hex, sizeof hex, "\\x%02X", b);
-      shown += hex;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
+std::string EscapedName(std::string_view name) { return EscapedBytes(name, true); }
 
 bool CardIsFat() {
   if (g_folder_host.card_is_fat < 0) {

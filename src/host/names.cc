@@ -1,6 +1,7 @@
 #include "host/names.h"
 
 #include <cstdint>
+#include <cstdio>
 
 bool Utf8ToUtf16(std::string_view utf8, std::u16string* out) {
   out->clear();
@@ -82,4 +83,19 @@ std::string HostPath(std::u16string_view path) {
     if (ch == '\\') ch = '/';
   }
   return host.empty() ? std::string(".") : "./" + host;
+}
+
+std::string EscapedBytes(std::string_view text, bool high_too) {
+  std::string out;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F || (high_too && b >= 0x80)) {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }

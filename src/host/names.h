@@ -16,6 +16,10 @@ bool Utf8ToUtf16(std::string_view utf8, std::u16string* out);
 // Encodes UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// |text| for a line of its own: control bytes (and, with |high_too|, bytes
+// from 0x80 up, for names that are not UTF-8) as \xNN.
+std::string EscapedBytes(std::string_view text, bool high_too);
+
 // Maps a backslash path to a host path relative to the working folder:
 // "\A\B" becomes "./A/B", "_FONT\X.FNT" becomes "./_FONT/X.FNT" and the root
 // "" becomes ".".

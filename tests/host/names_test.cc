@@ -40,4 +40,12 @@ TEST(NamesTest, MapsBackslashPathsToTheWorkingFolder) {
   EXPECT_EQ(HostPath(u"\\漢"), "./\xE6\xBC\xA2");
 }
 
+// Control bytes never reach a line raw; bytes of names that are not UTF-8
+// are shown too, where asked.
+TEST(NamesTest, EscapesBytesForALine) {
+  EXPECT_EQ(EscapedBytes("a\nb\x7F\xFF\xE6\xBC\xA2", false), "a\\x0Ab\\x7F\xFF\xE6\xBC\xA2");
+  EXPECT_EQ(EscapedBytes("a\nb\x7F\xFF", true), "a\\x0Ab\\x7F\\xFF");
+  EXPECT_EQ(EscapedBytes("plain", true), "plain");
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "host/names.h"
 #include "messages/message_file.h"
 
 namespace {
@@ -37,20 +38,7 @@ std::string SoundLine(const CardIndex& index, size_t k) {
 
 }  // namespace
 
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) {
-      char hex[5];
-      snprintf(hex, sizeof hex, "\\x%02X", b);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::string Printable(const std::string& text) { return EscapedBytes(text, false); }
 
 std::string TreeText(const CardIndex& index) {
   std::string text;
