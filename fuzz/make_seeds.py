@@ -82,18 +82,18 @@ save("sjis_field", "decomposed", bytes([2]) + utf16("か\u3099"))
 save("sjis_field", "lone-surrogates", bytes([48]) + b"\x00\xd8\x41\x00\x00\xdc")
 
 # Titles: ordinary tags of each version, and small hostile ones.
-save("title", "v24-utf8", id3v24(frame24(b"TIT2", b"\x03Title")) + AUDIO)
-save("title", "v24-two-strings", id3v24(frame24(b"TIT2", b"\x03Side A\x00Side B")) + AUDIO)
-save("title", "v23-utf16", b"ID3\x03\x00\x00" + syncsafe(23) +
+save("title_diff", "v24-utf8", id3v24(frame24(b"TIT2", b"\x03Title")) + AUDIO)
+save("title_diff", "v24-two-strings", id3v24(frame24(b"TIT2", b"\x03Side A\x00Side B")) + AUDIO)
+save("title_diff", "v23-utf16", b"ID3\x03\x00\x00" + syncsafe(23) +
      frame23(b"TIT2", b"\x01\xff\xfeT\x00i\x00t\x00l\x00e\x00") + AUDIO)
-save("title", "v22", b"ID3\x02\x00\x00" + syncsafe(10) + b"TT2\x00\x00\x04\x00Old" + AUDIO)
-save("title", "v1", AUDIO + b"TAG" + b"V1 title".ljust(30, b"\x00") + bytes(95))
-save("title", "unsync-ff00-end", id3v24(frame24(b"TIT2", b"\x03abc\xff\x00", flags=0x0002)) + AUDIO)
-save("title", "compressed", id3v24(frame24(b"TIT2", syncsafe(6) + zlib.compress(b"\x03Small"),
+save("title_diff", "v22", b"ID3\x02\x00\x00" + syncsafe(10) + b"TT2\x00\x00\x04\x00Old" + AUDIO)
+save("title_diff", "v1", AUDIO + b"TAG" + b"V1 title".ljust(30, b"\x00") + bytes(95))
+save("title_diff", "unsync-ff00-end", id3v24(frame24(b"TIT2", b"\x03abc\xff\x00", flags=0x0002)) + AUDIO)
+save("title_diff", "compressed", id3v24(frame24(b"TIT2", syncsafe(6) + zlib.compress(b"\x03Small"),
                                            flags=0x0009)) + AUDIO)
-save("title", "declared-4gib", b"ID3\x03\x00\x00" + syncsafe(30) +
+save("title_diff", "declared-4gib", b"ID3\x03\x00\x00" + syncsafe(30) +
      frame23(b"TIT2", struct.pack(">I", 0xFFFFFFFF) + zlib.compress(b"x" * 20), flags=0x0080))
-save("title", "only-id3", b"ID3")
+save("title_diff", "only-id3", b"ID3")
 
 # Title differences: the crafted tags of the tests' tag zoo, each a layout
 # or a place where tags are found.

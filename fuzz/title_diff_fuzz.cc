@@ -1,4 +1,5 @@
-// Property: whatever an MP3 file holds, the title read from its tag bytes is
+// Property: whatever an MP3 file holds, its title is absent or at most 259
+// UTF-16 units with the length said, and the title read from its tag bytes is
 // the title the tag library's own file reader gives, unit for unit, with
 // the same length; except where that reader would never end (a SEEK frame
 // leading back to a tag it has read), which the search reports.
