@@ -131,9 +131,8 @@ TEST_F(DrawTest, WithoutFontsEveryCharacterIsReported) {
 TEST_F(DrawTest, HankakuFontOfHeightEightDrawsBlankLowerRows) {
   std::vector<uint8_t> bytes = FontxHeader(8, 8, 0);
   bytes.insert(bytes.end(), 256 * 8, 0xFF);
-  WriteBytes("_FONT/LOW.FNT", bytes);
   FontInfo low;
-  ASSERT_TRUE(GetFontMetrics(u"_FONT\\LOW.FNT", &low));
+  ASSERT_TRUE(ParseFontx(bytes.data(), bytes.size(), "LOW.FNT", &low));
   DrawSjisString(upper_, 64, lower_, 64, "AB", 2, low, g_font.zenkaku);
   for (int x = 0; x < 16; ++x) {
     EXPECT_EQ(upper_[x], 0xFF) << x;
