@@ -1,65 +1,14 @@
 #include "sjis/cp932.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-
-#include "host/byte_order.h"
 #include "host/names.h"
+#include "host/text.h"
 
 uint16_t g_cp932_units[0x10000];
 
-namespace {
-
-constexpr uint16_t kUnconvertible = 1;
-
-uint16_t AskIconv(char16_t unit) {
-  static iconv_t cd = iconv_open("CP932", "UTF-16LE");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return kUnconvertible;
-  char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  char out[8];
-  char* in_p = in;
-  char* out_p = out;
-  size_t in_left = sizeof in;
-  size_t out_left = sizeof out;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-  size_t n = sizeof out - out_left;
-  if (r == static_cast<size_t>(-1) || in_left != 0) return kUnconvertible;
-  const auto* b = reinterpret_cast<const uint8_t*>(out);
-  if (n == 1) return static_cast<uint16_t>(0x100 | b[0]);
-  if (n == 2 && b[0] >= 0x81) return static_cast<uint16_t>(b[0] << 8 | b[1]);
-  return kUnconvertible;
-}
-
-}  // namespace
-
-uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = AskIconv(unit); }
+uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = Cp932FormOf(unit); }
 
 std::u16string Cp932ToWide(std::string_view sjis) {
-  static iconv_t cd = iconv_open("UTF-16LE", "CP932");
-  std::u16string out;
-  if (cd == reinterpret_cast<iconv_t>(-1)) return out;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  out.reserve(sjis.size());
-  char* in_p = const_cast<char*>(sjis.data());
-  size_t in_left = sjis.size();
-  char buffer[256];
-  while (in_left > 0) {
-    char* out_p = buffer;
-    size_t out_left = sizeof buffer;
-    size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-    const size_t n = sizeof buffer - out_left;
-    for (size_t i = 0; i + 1 < n; i += 2) {
-      out.push_back(static_cast<char16_t>(GetLe16(Bytes(buffer + i))));
-    }
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out.push_back(u'\xFFFD');
-      ++in_p;
-      --in_left;
-    }
-  }
-  return out;
+  return DecodeCodePage(kCodePageShiftJis, sjis);
 }
 
 std::string Cp932ToUtf8(std::string_view sjis) { return Utf16ToUtf8(Cp932ToWide(sjis)); }

@@ -1,9 +1,8 @@
 // Code page 932 (Shift-JIS as Windows-31J defines it) for the tool's names:
 // Microsoft's round-trip table plus the look-alikes that Japanese text from
 // other systems uses (U+301C WAVE DASH as 0x81 0x60, U+00A5 YEN SIGN as 0x5C,
-// and seven more). glibc's iconv "CP932" is exactly that table, so it is the
-// converter; no locale has to exist on the host. Each UTF-16 unit is asked
-// for once and remembered.
+// and seven more), from the host's converter (host/text.h). Each UTF-16
+// unit is asked for once and remembered.
 #ifndef CARDPREP_SJIS_CP932_H_
 #define CARDPREP_SJIS_CP932_H_
 

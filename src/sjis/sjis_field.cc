@@ -1,10 +1,9 @@
 #include "sjis/sjis_field.h"
 
-#include <unicode/unorm2.h>
-
 #include <cstdint>
 #include <cstring>
 
+#include "host/text.h"
 #include "sjis/cp932.h"
 
 namespace {
@@ -28,43 +27,19 @@ int AttemptConversion(char* field, size_t size, std::u16string_view text) {
   return static_cast<int>(n);
 }
 
-const UNormalizer2* Nfc() {
-  UErrorCode status = U_ZERO_ERROR;
-  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
-  return U_SUCCESS(status) ? nfc : nullptr;
-}
-
 // Whether |text| is already NFC, which every text of only characters below
 // U+0300 is (nothing there decomposes or combines with what comes before).
 bool IsNfc(std::u16string_view text) {
   bool low = true;
   for (char16_t u : text) low &= u < 0x300;
-  if (low) return true;
-  const UNormalizer2* nfc = Nfc();
-  if (nfc == nullptr) return true;
-  UErrorCode status = U_ZERO_ERROR;
-  const UBool normal = unorm2_isNormalized(nfc, reinterpret_cast<const UChar*>(text.data()),
-                                           static_cast<int32_t>(text.size()), &status);
-  return U_FAILURE(status) || normal;
+  return low || IsNfcText(text);
 }
 
 }  // namespace
 
 std::u16string NormalizeNfc(std::u16string_view text) {
-  const UNormalizer2* nfc = Nfc();
-  if (nfc == nullptr || IsNfc(text)) return std::u16string(text);
-  const auto* src = reinterpret_cast<const UChar*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  // NFC may lengthen a text (a few characters never recompose), so ask for
-  // the size first.
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t needed = unorm2_normalize(nfc, src, length, nullptr, 0, &status);
-  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::u16string(text);
-  std::u16string out(static_cast<size_t>(needed), u'\0');
-  status = U_ZERO_ERROR;
-  unorm2_normalize(nfc, src, length, reinterpret_cast<UChar*>(out.data()), needed, &status);
-  if (U_FAILURE(status)) return std::u16string(text);
-  return out;
+  if (IsNfc(text)) return std::u16string(text);
+  return NfcText(text);
 }
 
 std::u16string ReplaceUnconvertible(std::u16string_view text) {

@@ -1,0 +1,72 @@
+// The host's text functions against Unicode's own data (tests/data/
+// unicode_tables.py, run when the tests are built): the same tables on every
+// host, so that Linux and Windows fold and normalise every text alike.
+#include "host/text.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::u16string FromHex(const std::string& hex) {
+  std::u16string text;
+  for (size_t i = 0; i + 3 < hex.size(); i += 4) {
+    text.push_back(static_cast<char16_t>(std::stoul(hex.substr(i, 2), nullptr, 16) |
+                                         std::stoul(hex.substr(i + 2, 2), nullptr, 16) << 8));
+  }
+  return text;
+}
+
+TEST(TextTest, FoldsEveryUnitAsSimpleCaseFolding) {
+  std::ifstream in(CARDPREP_FOLD_TABLE);
+  ASSERT_TRUE(in) << CARDPREP_FOLD_TABLE;
+  std::string line;
+  int units = 0, mismatches = 0;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string unit, folded;
+    fields >> unit >> folded;
+    const auto u = static_cast<char16_t>(std::stoul(unit, nullptr, 16));
+    const auto want = static_cast<char16_t>(std::stoul(folded, nullptr, 16));
+    ++units;
+    if (FoldCase(u) != want && ++mismatches <= 10) {
+      ADD_FAILURE() << "U+" << unit << " folds to " << std::hex << int(FoldCase(u))
+                    << ", not U+" << folded;
+    }
+  }
+  EXPECT_EQ(units, 0x10000);
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(TextTest, ComposesEveryDecomposableCharacterAsNfc) {
+  std::ifstream in(CARDPREP_NFC_TABLE);
+  ASSERT_TRUE(in) << CARDPREP_NFC_TABLE;
+  std::string line;
+  int texts = 0, mismatches = 0;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string text, nfc;
+    fields >> text >> nfc;
+    const std::u16string source = FromHex(text), want = FromHex(nfc);
+    ++texts;
+    const bool agrees = NfcText(source) == want && IsNfcText(want) &&
+                        IsNfcText(source) == (source == want);
+    if (!agrees && ++mismatches <= 10) ADD_FAILURE() << text << " should become " << nfc;
+  }
+  EXPECT_GT(texts, 20000);
+  EXPECT_EQ(mismatches, 0);
+}
+
+// A lone surrogate (a file name may hold one) stays, and what stands on
+// either side of it is still normalised.
+TEST(TextTest, NormalisesAroundALoneSurrogate) {
+  const std::u16string text = u"e\u0301\xD800" u"e\u0301\xDC00";
+  EXPECT_FALSE(IsNfcText(text));
+  EXPECT_EQ(NfcText(text), u"\u00E9\xD800\u00E9\xDC00");
+  EXPECT_TRUE(IsNfcText(u"\u00E9\xD800"));
+  EXPECT_EQ(NfcText(u""), u"");
+}
+
+}  // namespace
