@@ -6,7 +6,14 @@
 #ifndef CARDPREP_HOST_CONSOLE_H_
 #define CARDPREP_HOST_CONSOLE_H_
 
+// MinGW's "printf" format means Microsoft's, which lacks %zu; the build for
+// Windows prints with MinGW's own printf (__USE_MINGW_ANSI_STDIO), which
+// has the formats of glibc's.
+#if defined(__MINGW32__)
+#define CARDPREP_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
 #define CARDPREP_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#endif
 
 #include <cstdint>
 #include <string>
