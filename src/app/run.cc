@@ -178,6 +178,10 @@ void PrintSummary() {
             std::to_string(counters.shift_jis_titles) +
             ", as Windows-1252: " + std::to_string(counters.windows1252_titles);
   }
+  if (!g_catalog.unconvertible.empty()) {
+    line += "; " + Count(g_catalog.unconvertible.size(), "character", "characters") +
+            " shown as \"?\"";
+  }
   if (!g_glyph_gaps.seen.empty()) {
     line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +
             " the fonts cannot show";

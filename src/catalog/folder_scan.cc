@@ -126,14 +126,17 @@ bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path) {
   return false;
 }
 
-void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing) {
-  if (StartsWithIgnoringCase(child->name, u"disc") ||
-      StartsWithIgnoringCase(child->name, u"disk")) {
-    ConvertForListing(child->sjis_name, sizeof child->sjis_name,
-                      child->name + u'|' + parent_name, listing);
-  } else {
-    ConvertForListing(child->sjis_name, sizeof child->sjis_name, child->name, listing);
+std::u16string FolderShownText(const std::u16string& name, const std::u16string& parent_name) {
+  if (StartsWithIgnoringCase(name, u"disc") || StartsWithIgnoringCase(name, u"disk")) {
+    return name + u'|' + parent_name;
   }
+  return name;
+}
+
+void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing,
+                const std::u16string* path) {
+  ConvertForListing(child->sjis_name, sizeof child->sjis_name,
+                    FolderShownText(child->name, parent_name), listing, path);
 }
 
 EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry) {
@@ -276,7 +279,10 @@ void GetSubDirInfo(const ScanSettings& settings, const std::u16string& path, Dir
   Out("GetSubDirInfo=[%s]\n",
       Cp932ToUtf8(std::string_view(dir->sjis_name, kFolderNameFieldSize - 1)).c_str());
   if (dir->file_unit) Out(" ファイル単位\n");
-  for (auto& child : dir->children) NameFolder(child.get(), dir->name, &files->listing);
+  for (auto& child : dir->children) {
+    const std::u16string child_path = ChildPath(path, child->name);
+    NameFolder(child.get(), dir->name, &files->listing, &child_path);
+  }
   if (dir->sound_count > 0) {
     dir->first_sound = g_catalog.counters.sound_index;
     const TagCharsetDecision read =
@@ -369,5 +375,6 @@ DirInfo* BuildCatalog(const ScanSettings& settings, SoundListFiles* files) {
   ScanFolder(settings, u"", root);
   WarnAboutPrefixes(settings, *root);
   GetSubDirInfo(settings, u"", root, files);
+  WarnAboutUnshownCharacters();
   return root;
 }

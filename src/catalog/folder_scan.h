@@ -93,10 +93,15 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
 void GetSubDirInfo(const ScanSettings& settings, const std::u16string& path, DirInfo* dir,
                    SoundListFiles* files);
 
-// Makes |child|'s Shift-JIS name: its own name, or for a name beginning with
-// "disc" or "disk" in any case, "<name>|<parent's name>", since such folders
-// look alike on the player's display.
-// A name that had to be changed is noted in |listing|.
-void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing);
+// The text the player shows for the folder |name| in the folder
+// |parent_name|: its own name, or for a name beginning with "disc" or "disk"
+// in any case, "<name>|<parent's name>", since such folders look alike on
+// the player's display.
+std::u16string FolderShownText(const std::u16string& name, const std::u16string& parent_name);
+
+// Makes |child|'s Shift-JIS name from FolderShownText. A name that had to be
+// changed is noted in |listing|, and counted against |path| when given.
+void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing,
+                const std::u16string* path = nullptr);
 
 #endif  // CARDPREP_CATALOG_FOLDER_SCAN_H_

@@ -135,6 +135,39 @@ TEST_F(CatalogTest, JapaneseNamesEndToEnd) {
   EXPECT_EQ(out_[2], "GetSubDirInfo=[日本語" + std::string(26, ' ') + "]");
 }
 
+// The player's names show a look-alike for what code page 932 lacks, and
+// "?" only where there is none; each such character of a name is said
+// once, with how many names hold it and the first. Titles are only listed.
+TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachLossIsSaidOnce) {
+  Mp3("Bj\u00F6rk/J\u00F3ga \u2013 Caf\u00E9.mp3", "\u00DCn\u00EFc\u00F6d\u00E9 \uD55C");
+  Mp3("Bj\u00F6rk/\uD55C\uAD6D.mp3");
+  Mp3("\uD55C/\uAD6D.mp3");
+  Run();
+  ExpectSound(0, "Joga - Cafe.mp3", u"J\u00F3ga \u2013 Caf\u00E9.mp3");  // the name kept exact
+  ExpectSound(1, "??.mp3", u"\uD55C\uAD6D.mp3");
+  ExpectSound(2, "?.mp3", u"\uAD6D.mp3");
+  EXPECT_EQ(listing_, (std::vector<std::string>{
+                          "cannot convert ",  // the folder 한, named with the root's children
+                          "cannot convert ",  // the title
+                          "[" + Padded("Joga - Cafe.mp3") + "][" + Padded("Unicode ?") + "]",
+                          "cannot convert ",
+                          "[" + Padded("??.mp3") + "]",
+                          "cannot convert ",
+                          "[" + Padded("?.mp3") + "]",
+                      }));
+  EXPECT_EQ(out_[2], "GetSubDirInfo=[" + Padded("Bjork", 32) + "]");
+  const std::vector<std::string> err = Lines(run_.err, "\n");
+  EXPECT_EQ(err, (std::vector<std::string>{
+                     "warning: the player cannot show U+D55C '\uD55C' (Shift-JIS has no such "
+                     "character, nor one like it): 2 names show \"?\" in its place (first: "
+                     "\uD55C)",
+                     "warning: the player cannot show U+AD6D '\uAD6D' (Shift-JIS has no such "
+                     "character, nor one like it): 2 names show \"?\" in its place (first: "
+                     "Bj\u00F6rk/\uD55C\uAD6D.mp3)",
+                     "summary: 3 sounds in 2 folders indexed; 2 characters shown as \"?\"; 2 "
+                     "warnings, 0 errors"}));
+}
+
 TEST_F(CatalogTest, UnconvertibleFolderNameIsNotedBeforeItsParentsSounds) {
   Mp3("x.mp3");
   Mp3("한국/y.mp3");
