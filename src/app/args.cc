@@ -29,7 +29,9 @@ const char* Usage() {
          "                     a folder's as Shift-JIS when they are Japanese, and\n"
          "                     Windows-1252 punctuation as such; latin1 as stored;\n"
          "                     cp932 always as Shift-JIS\n"
-         "  -q, --quiet        leave out the progress trace on standard output;\n"
+         "  -v, --verbose      print the trace on standard output also when it is a\n"
+         "                     terminal (a file or a pipe always gets it)\n"
+         "  -q, --quiet        leave out the trace, the progress line and notes;\n"
          "                     warnings, errors and the summary stay\n"
          "  -h, --help         show this help and exit\n"
          "  --version          show the version and exit\n";
@@ -37,7 +39,7 @@ const char* Usage() {
 
 namespace {
 
-enum Option { kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kHelp, kVersion };
+enum Option { kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kVerbose, kHelp, kVersion };
 
 }  // namespace
 
@@ -45,8 +47,8 @@ bool ParseArgs(int argc, char** argv, Args* args) {
   const std::vector<KnownOption> known = {
       {"jobs", 0, true, kJobs},   {"tag-timeout", 0, true, kTagTimeout},
       {"tag-charset", 0, true, kTagCharset},
-      {"quiet", 'q', false, kQuiet}, {"help", 'h', false, kHelp},
-      {"version", 0, false, kVersion},
+      {"quiet", 'q', false, kQuiet}, {"verbose", 'v', false, kVerbose},
+      {"help", 'h', false, kHelp},    {"version", 0, false, kVersion},
   };
   std::vector<GivenOption> options;
   std::vector<std::string> operands;
@@ -73,6 +75,9 @@ bool ParseArgs(int argc, char** argv, Args* args) {
       case kQuiet:
         args->quiet = true;
         break;
+      case kVerbose:
+        args->verbose = true;
+        break;
       case kHelp:
         args->help = true;
         break;
@@ -80,6 +85,10 @@ bool ParseArgs(int argc, char** argv, Args* args) {
         args->version = true;
         break;
     }
+  }
+  if (args->quiet && args->verbose) {
+    Error("--quiet and --verbose cannot be combined (see cardprep --help)");
+    return false;
   }
   for (const std::string& operand : operands) {
     PrefixArg prefix;

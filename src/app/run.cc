@@ -192,7 +192,7 @@ void PrintSummary() {
 }
 
 void Run(const Args& args, IndexFiles* files) {
-  SetQuiet(args.quiet);
+  ChooseTrace(args.verbose, args.quiet);
   InstallStopHandlers("the card's index was left as it was");
   UniqueFd lock;
   std::string why;
