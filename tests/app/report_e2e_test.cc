@@ -151,6 +151,7 @@ TEST_F(ReportTest, TheTraceOnATerminalOnlyWhenAskedFor) {
       {{}, false, false, true},
       {{}, true, false, true},
       {{"--verbose"}, true, true, true},
+      {{"-v", "-C", "."}, true, true, true},
       {{"-q"}, true, false, false},
   };
   for (const Case& c : cases) {

@@ -180,7 +180,7 @@ TEST_F(OldTagsTest, EuropeanTitlesKeepTheirLatin1Reading) {
 // Windows-1252 punctuation is read as such where that makes a title
 // convertible; UTF-16 titles beside Latin-1 ones never change; latin1
 // keeps the bytes' Latin-1 reading ("?" runs, and look-alikes for letters
-// such as "é") and cp932 reads every Latin-1 title.
+// such as "é") and cp932, by any of its names, reads every Latin-1 title.
 TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
   const std::vector<TableTitle> rows = {
       {"Pop", "Don\x92t Stop", ""},              // ’
@@ -220,6 +220,11 @@ TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
       ASSERT_EQ(listed.count(Padded(name)), 1u) << name;
       EXPECT_EQ(listed.at(Padded(name)), Padded(title)) << name;
     }
+  }
+  const std::vector<uint8_t> cp932 = ReadBytes("TAGINF16.TXT");
+  for (const char* name : {"CP932", "sjis", "Shift_JIS"}) {
+    Run({"--tag-charset", name});
+    EXPECT_EQ(ReadBytes("TAGINF16.TXT"), cp932) << name;
   }
 }
 
