@@ -245,14 +245,16 @@ TEST_F(ViewTest, MusicTheScanLeavesOutIsNotedWithItsRule) {
                 "note: \\.Trash-1000: 1 MP3 file not indexed: it holds deleted files",
                 "note: \\Artists\\A355: 1 MP3 file not indexed: \\Artists holds 256 folders and "
                 "the player takes the first 255 by name",
-                "note: " + deep_card + ": 1 MP3 file not indexed: its path is longer than 123 "
-                "UTF-16 units",
+                "note: " + deep_card + ": 1 MP3 file not indexed: its path is longer than the "
+                "123 characters the player takes",
                 "note: \\Link: 1 MP3 file not indexed: symbolic links to folders are not followed",
-                "note: \\Many: 1 of its 256 MP3 files not indexed: the player takes 255 a folder",
+                "note: \\Many: 1 of its 256 MP3 files not indexed: the player takes the first 255 "
+                "by name",
                 "note: \\_Hidden: 1 MP3 file not indexed: folders whose name begins with \"_\" "
                 "are never entered",
                 "note: \\bad\\xFF.mp3: not indexed: the name is not valid UTF-8",
-                "note: \\" + long_name + ": not indexed: the name is longer than 128 UTF-16 units",
+                "note: \\" + long_name + ": not indexed: the name is longer than the 128 "
+                "characters the player takes",
             }));
 }
 
