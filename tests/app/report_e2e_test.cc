@@ -84,6 +84,25 @@ TEST_F(ReportTest, CharactersTheFontsCannotShowAreSaidOnceAndChecked) {
       << view.out;
 }
 
+// Titles are only listed, never drawn: a character the fonts lack in a
+// title is no problem. A name drawn blank beside others that are drawn is
+// one, but not blamed on fonts missing.
+TEST_F(ReportTest, OnlyDrawnNamesAreCheckedForGlyphs) {
+  WriteSmallFonts();
+  Mp3("a.mp3", "\u3044 title");  // い, which the fonts lack
+  Mp3("\u3044/b.mp3");
+  Run();
+  EXPECT_EQ(std::count(run_.err.begin(), run_.err.end(), '\n'), 2) << run_.err;  // い, summary
+  const RunResult view = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
+  EXPECT_EQ(view.status, 1);
+  EXPECT_EQ(Lines(view.out, "\n"),
+            (std::vector<std::string>{
+                "check: 2 problems",
+                "problem: 1 folder name drawn blank (first: folder 2 \\\u3044)",
+                "problem: U+3044 '\u3044': no glyph in _FONT\\RIZOZ16I.DAZ, so the display "
+                "shows 1 name without it (first: folder 2 \\\u3044)"}));
+}
+
 // A card indexed without its fonts passes no check: its names are blank.
 TEST_F(ReportTest, ACardIndexedWithoutFontsFailsTheCheck) {
   Mp3("a.mp3");
@@ -93,8 +112,10 @@ TEST_F(ReportTest, ACardIndexedWithoutFontsFailsTheCheck) {
   fs::rename("../fonts-aside", "_FONT");
   const RunResult view = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
   EXPECT_EQ(view.status, 1);
-  for (const char* line : {"problem: 2 sound names drawn blank (first: sound 0 \\a.mp3)",
-                           "problem: 1 folder name drawn blank (first: folder 2 \\Album)",
+  for (const char* line : {"problem: 2 sound names drawn blank (first: sound 0 \\a.mp3): was "
+                           "the card indexed without its fonts?",
+                           "problem: 1 folder name drawn blank (first: folder 2 \\Album): was "
+                           "the card indexed without its fonts?",
                            "problem: 9 messages drawn blank"}) {
     EXPECT_NE(view.out.find(line), std::string::npos) << line << "\n" << view.out;
   }

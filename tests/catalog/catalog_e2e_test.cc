@@ -166,6 +166,18 @@ TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachLossIsSaidOnce) {
                      "Bj\u00F6rk/\uD55C\uAD6D.mp3)",
                      "summary: 3 sounds in 2 folders indexed; 2 characters shown as \"?\"; 2 "
                      "warnings, 0 errors"}));
+  // The viewer's check names them too, as notes: no run would change them.
+  const RunResult view = RunView({"--check"});
+  EXPECT_EQ(view.status, 0) << view.out;
+  EXPECT_EQ(Lines(view.out, "\n"),
+            (std::vector<std::string>{
+                "check: the index agrees with itself and with the card; 2 notes",
+                "note: U+AD6D '\uAD6D': Shift-JIS has no such character, nor one like it, so "
+                "the display shows 2 names with \"?\" in its place (first: sound 1 "
+                "\\Bj\u00F6rk\\\uD55C\uAD6D.mp3)",
+                "note: U+D55C '\uD55C': Shift-JIS has no such character, nor one like it, so "
+                "the display shows 2 names with \"?\" in its place (first: sound 1 "
+                "\\Bj\u00F6rk\\\uD55C\uAD6D.mp3)"}));
 }
 
 TEST_F(CatalogTest, UnconvertibleFolderNameIsNotedBeforeItsParentsSounds) {
