@@ -207,7 +207,7 @@ void PrintSummary(bool dry_run) {
 bool SayNotWritable(const Args& args, bool read_only, const std::string& why) {
   const std::string card = args.card.empty() ? "the card" : "the card " + args.card;
   if (args.dry_run) {
-    Note("cannot write to %s (%s): a run without --dry-run would stop before writing anything",
+    Warn("cannot write to %s (%s): a run without --dry-run would stop before writing anything",
          card.c_str(), why.c_str());
     return true;
   }

@@ -74,7 +74,7 @@ void Error(const char* format, ...) {
 }
 
 void Note(const char* format, ...) {
-  if (g_console.quiet) return;
+  if (!g_console.trace) return;
   va_list args;
   va_start(args, format);
   Say("note: ", format, args);

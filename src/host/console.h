@@ -21,7 +21,7 @@
 // the summary that ends a run.
 struct ConsoleState {
   bool trace = true;   // the trace lines go to standard output
-  bool quiet = false;  // no progress line and no notes either
+  bool quiet = false;  // no progress line either
   int stdout_terminal = -1;  // -1: not asked yet
   unsigned warnings = 0;
   unsigned errors = 0;
@@ -33,9 +33,10 @@ struct ConsoleState {
 };
 extern ConsoleState g_console;
 
-// Decides whether cardprep's trace goes to standard output: never with
-// |quiet| (which also leaves out the progress line and notes), always with
-// |verbose|, and otherwise only when standard output is not a terminal.
+// Decides whether cardprep's trace goes to standard output, and its notes
+// to standard error: never with |quiet| (which also leaves out the progress
+// line), always with |verbose|, and otherwise only when standard output is
+// not a terminal.
 void ChooseTrace(bool verbose, bool quiet);
 
 // One line of the trace (or part of one) on standard output.
@@ -45,7 +46,9 @@ void Out(const char* format, ...) CARDPREP_PRINTF(1, 2);
 void Warn(const char* format, ...) CARDPREP_PRINTF(1, 2);
 void Error(const char* format, ...) CARDPREP_PRINTF(1, 2);
 // "note: ..." on standard error: a decision the user may want to know of,
-// neither a warning nor an error. Left out when quiet.
+// neither a warning nor an error. Said with the trace (a terminal hears of
+// such decisions only from the summary unless asked with -v), never when
+// quiet.
 void Note(const char* format, ...) CARDPREP_PRINTF(1, 2);
 
 // The line that ends a run on standard error.

@@ -159,32 +159,39 @@ bool BeginsLines(const std::string& seen, const std::string& text) {
 }
 
 // A terminal shows the progress line, the warnings and the summary; the
-// trace only with --verbose, each line of it on a line of its own, never
-// run into the progress line. A file or a pipe gets the trace without
-// asking; --quiet leaves out the trace and the progress line everywhere.
+// trace and the notes only with --verbose, each line on a line of its own,
+// never run into the progress line. A file or a pipe gets the trace without
+// asking; --quiet leaves out the trace, notes and the progress line
+// everywhere.
 TEST_F(ReportTest, TheTraceOnATerminalOnlyWhenAskedFor) {
   for (int i = 0; i < 40; ++i) Mp3("Album/" + std::to_string(i) + ".mp3");
   Mp3("x\xFF.mp3");  // a warning
+  Mp3("JP/a.mp3");
+  Id3v1Title("JP/a.mp3", "\x96\xe9\x96\xbe\x82\xaf\x82\xcc\x89\xcc");  // 夜明けの歌 as Shift-JIS: a note
   struct Case {
     std::vector<std::string> args;
-    bool stdout_too, trace, progress;
+    bool stdout_too, trace, notes, progress;
   } cases[] = {
-      {{}, false, false, true},
-      {{}, true, false, true},
-      {{"--verbose"}, true, true, true},
-      {{"-v", "-C", "."}, true, true, true},
-      {{"-q"}, true, false, false},
+      {{}, false, false, true, true},  // the trace goes elsewhere, and so the notes come
+      {{}, true, false, false, true},
+      {{"--verbose"}, true, true, true, true},
+      {{"-v", "-C", "."}, true, true, true, true},
+      {{"-q"}, true, false, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.args.size() << " options, stdout "
                                     << (c.stdout_too ? "on the terminal" : "elsewhere"));
     const std::string seen = OnTerminal(c.args, c.stdout_too);
     EXPECT_EQ(seen.find("GetSubDirInfo=[Album") != std::string::npos, c.trace) << seen;
-    EXPECT_EQ(seen.find("\r\033[Kcardprep: 0/40 titles read") != std::string::npos, c.progress)
+    EXPECT_EQ(seen.find("note: JP: 1 title stored as Latin-1 read as Shift-JIS") !=
+                  std::string::npos,
+              c.notes)
+        << seen;
+    EXPECT_EQ(seen.find("\r\033[Kcardprep: 0/41 titles read") != std::string::npos, c.progress)
         << seen;
     EXPECT_NE(seen.find("warning: skipping x\\xFF.mp3"), std::string::npos) << seen;
-    EXPECT_NE(seen.find("summary: 40 sounds in 1 folder indexed"), std::string::npos) << seen;
-    for (const char* start : {"GetSubDirInfo=", "SetDirInfo", "warning: ", "summary: "}) {
+    EXPECT_NE(seen.find("summary: 41 sounds in 2 folders indexed"), std::string::npos) << seen;
+    for (const char* start : {"GetSubDirInfo=", "SetDirInfo", "warning: ", "note: ", "summary: "}) {
       EXPECT_TRUE(BeginsLines(seen, start)) << start << " runs into another line:\n" << seen;
     }
   }

@@ -491,9 +491,9 @@ TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
   EXPECT_EQ(dry.status, 0) << dry.err;
   EXPECT_EQ(Lines(dry.err, "\n"),
             (std::vector<std::string>{
-                "note: cannot write to the card (the file system is read-only): a run without "
-                "--dry-run would stop before writing anything",
-                "summary: 1 sound in 1 folder would be indexed; 0 warnings, 0 errors; nothing "
+                "warning: cannot write to the card (the file system is read-only): a run "
+                "without --dry-run would stop before writing anything",
+                "summary: 1 sound in 1 folder would be indexed; 1 warning, 0 errors; nothing "
                 "was written (dry run)"}));
   ExpectFiles({});
 }
