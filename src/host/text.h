@@ -1,6 +1,6 @@
 // The text conversions the tool takes from the system: code page 932 (and
-// other code pages) to and from UTF-16, Unicode normalisation and case
-// folding. On Linux they come from glibc's iconv and ICU (text_icu.cc); on
+// other code pages) to and from UTF-16, Unicode normalisation, character
+// properties and case folding. On Linux they come from glibc's iconv and ICU (text_icu.cc); on
 // Windows from Windows' own national-language functions (text_windows.cc),
 // corrected where they differ, so that both hosts give the same result for
 // every UTF-16 unit and every byte sequence.
@@ -34,6 +34,11 @@ bool IsNfcText(std::u16string_view text);
 // The NFC form of |text|; |text| itself when it cannot be made. A lone
 // surrogate stays where it was, and the text around it is normalised.
 std::u16string NfcText(std::u16string_view text);
+
+// The compatibility decomposition (NFKD) of the character |c| without its
+// nonspacing marks (general category Mn), in UTF-16: "e" for "é", "Ø" for
+// "Ǿ". False when |c| has no compatibility decomposition.
+bool DecomposeWithoutMarks(char32_t c, std::u16string* kept);
 
 // Unicode's simple case folding of one UTF-16 unit (a surrogate folds to
 // itself).

@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
+#include <unicode/utf16.h>
 
 #include <cerrno>
 #include <string>
@@ -106,6 +107,27 @@ std::u16string NfcText(std::u16string_view text) {
   unorm2_normalize(nfc, src, length, reinterpret_cast<UChar*>(out.data()), needed, &status);
   if (U_FAILURE(status)) return std::u16string(text);
   return out;
+}
+
+bool DecomposeWithoutMarks(char32_t c, std::u16string* kept) {
+  UErrorCode status = U_ZERO_ERROR;
+  const UNormalizer2* nfkd = unorm2_getNFKDInstance(&status);
+  UChar decomposition[32];
+  const int32_t length =
+      U_SUCCESS(status)
+          ? unorm2_getDecomposition(nfkd, static_cast<UChar32>(c), decomposition, 32, &status)
+          : -1;
+  if (length <= 0 || U_FAILURE(status)) return false;
+  kept->clear();
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 part;
+    U16_NEXT(decomposition, i, length, part);
+    if (u_charType(part) == U_NON_SPACING_MARK) continue;
+    kept->append(reinterpret_cast<const char16_t*>(decomposition + start),
+                 static_cast<size_t>(i - start));
+  }
+  return true;
 }
 
 char16_t FoldCase(char16_t unit) {

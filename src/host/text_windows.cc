@@ -1,6 +1,7 @@
 // Text conversions on Windows, from Windows' own national-language
 // functions: code pages through MultiByteToWideChar and WideCharToMultiByte,
-// NFC through NormalizeString, case folding through LCMapStringEx. Where
+// NFC and NFKD through NormalizeString, nonspacing marks through
+// GetStringTypeW, case folding through LCMapStringEx. Where
 // they differ from the tool's table and from Unicode's simple case folding
 // (measured unit by unit under Wine; the tests hold every unit to the same
 // tables as on Linux), they are corrected here.
@@ -65,12 +66,41 @@ constexpr FoldRange kFoldExceptions[] = {
     {0x212B, 0x212B, 0x00E5 - 0x212B}, {0xAB70, 0xABBF, 0x13A0 - 0xAB70},
 };
 
+// Nonspacing marks in compatibility decompositions that GetStringTypeW
+// cannot tell (it sees UTF-16 units), and letters it calls nonspacing.
+constexpr char32_t kSupplementaryMarks[] = {0x110BA, 0x11127, 0x11131, 0x11132, 0x114BA};
+constexpr char32_t kNotMarks[] = {0x00D8, 0x00F8};  // Ø and ø
+
 bool IsSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 const wchar_t* Wide(std::u16string_view text) {
   return reinterpret_cast<const wchar_t*>(text.data());
+}
+
+std::u16string Utf16Of(char32_t c) {
+  if (c < 0x10000) return std::u16string(1, static_cast<char16_t>(c));
+  return {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)),
+          static_cast<char16_t>(0xDC00 + (c & 0x3FF))};
+}
+
+// Whether the character |unit| (one unit, or a surrogate pair) is a
+// nonspacing mark, as far as compatibility decompositions hold them.
+bool IsNonspacingMark(std::u16string_view character) {
+  if (character.size() == 2) {
+    const char32_t c = 0x10000 + ((char32_t{character[0]} - 0xD800) << 10) +
+                       (char32_t{character[1]} - 0xDC00);
+    for (char32_t mark : kSupplementaryMarks) {
+      if (mark == c) return true;
+    }
+    return false;
+  }
+  for (char32_t letter : kNotMarks) {
+    if (letter == character[0]) return false;
+  }
+  WORD type = 0;
+  return GetStringTypeW(CT_CTYPE3, Wide(character), 1, &type) && (type & C3_NONSPACING) != 0;
 }
 
 // The length of the piece of |text| from |at| up to its next lone surrogate
@@ -183,6 +213,29 @@ std::u16string NfcText(std::u16string_view text) {
     at = end + 1;
   }
   return out;
+}
+
+bool DecomposeWithoutMarks(char32_t c, std::u16string* kept) {
+  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+  const std::u16string text = Utf16Of(c);
+  wchar_t out[64];
+  const int n =
+      NormalizeString(NormalizationKD, Wide(text), static_cast<int>(text.size()), out, 64);
+  if (n <= 0) return false;
+  const std::u16string decomposition(reinterpret_cast<const char16_t*>(out),
+                                     static_cast<size_t>(n));
+  if (decomposition == text) return false;
+  kept->clear();
+  for (size_t i = 0; i < decomposition.size();) {
+    const bool pair = IsHighSurrogate(decomposition[i]) && i + 1 < decomposition.size() &&
+                      IsLowSurrogate(decomposition[i + 1]);
+    const size_t units = pair ? 2 : 1;
+    if (!IsNonspacingMark(decomposition.substr(i, units))) {
+      kept->append(decomposition.substr(i, units));
+    }
+    i += units;
+  }
+  return true;
 }
 
 char16_t FoldCase(char16_t unit) {

@@ -6,6 +6,10 @@
   unicode_tables.py nfc    one line per BMP character that decomposes, for
                            the character and for its decomposed form: the
                            text and its NFC form, as UTF-16LE bytes in hex
+  unicode_tables.py nfkd   one line per character that has a compatibility
+                           decomposition: the code point in hex, then the
+                           decomposition without its nonspacing marks
+                           (general category Mn), as UTF-16LE bytes in hex
 
 Python's own Unicode data is the reference, independently of ICU and of
 Windows. Simple case folding is the one-unit folding: the full folding where
@@ -48,8 +52,18 @@ def main():
                 continue
             for text in (c, decomposed):
                 lines.append("%s %s" % (utf16(text), utf16(unicodedata.normalize("NFC", text))))
+    elif sys.argv[1:] == ["nfkd"]:
+        for code in range(0x110000):
+            if 0xD800 <= code <= 0xDFFF:
+                continue
+            c = chr(code)
+            decomposed = unicodedata.normalize("NFKD", c)
+            if decomposed == c:
+                continue
+            kept = "".join(p for p in decomposed if unicodedata.category(p) != "Mn")
+            lines.append("%04X %s" % (code, utf16(kept) or "-"))
     else:
-        sys.exit("usage: unicode_tables.py fold|nfc")
+        sys.exit("usage: unicode_tables.py fold|nfc|nfkd")
     print("\n".join(lines))
 
 

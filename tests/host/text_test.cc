@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -56,6 +57,41 @@ TEST(TextTest, ComposesEveryDecomposableCharacterAsNfc) {
     if (!agrees && ++mismatches <= 10) ADD_FAILURE() << text << " should become " << nfc;
   }
   EXPECT_GT(texts, 20000);
+  EXPECT_EQ(mismatches, 0);
+}
+
+// Look-alikes are made of compatibility decompositions without their
+// nonspacing marks: every character's, Unicode's whole range.
+TEST(TextTest, DecomposesEveryCharacterAsNfkdWithoutMarks) {
+  std::ifstream in(CARDPREP_NFKD_TABLE);
+  ASSERT_TRUE(in) << CARDPREP_NFKD_TABLE;
+  std::map<char32_t, std::u16string> table;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string code, kept;
+    fields >> code >> kept;
+    table[static_cast<char32_t>(std::stoul(code, nullptr, 16))] = kept == "-" ? u"" : FromHex(kept);
+  }
+  EXPECT_GT(table.size(), 16000u);
+  std::vector<char32_t> codes;
+  for (char32_t c = 0; c < 0x10000; ++c) {
+    if (c < 0xD800 || c > 0xDFFF) codes.push_back(c);
+  }
+  for (const auto& entry : table) {
+    if (entry.first >= 0x10000) codes.push_back(entry.first);
+  }
+  int mismatches = 0;
+  for (char32_t c : codes) {
+    std::u16string kept;
+    const bool has = DecomposeWithoutMarks(c, &kept);
+    const auto want = table.find(c);
+    const bool agrees = want == table.end() ? !has : has && kept == want->second;
+    if (!agrees && ++mismatches <= 10) {
+      ADD_FAILURE() << "U+" << std::hex << uint32_t(c) << (has ? " decomposes" : " does not decompose")
+                    << " to " << kept.size() << " units kept";
+    }
+  }
   EXPECT_EQ(mismatches, 0);
 }
 
