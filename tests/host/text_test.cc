@@ -8,6 +8,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -20,15 +22,22 @@ std::u16string FromHex(const std::string& hex) {
   return text;
 }
 
-TEST(TextTest, FoldsEveryUnitAsSimpleCaseFolding) {
-  std::ifstream in(CARDPREP_FOLD_TABLE);
-  ASSERT_TRUE(in) << CARDPREP_FOLD_TABLE;
-  std::string line;
-  int units = 0, mismatches = 0;
-  while (std::getline(in, line)) {
+// The two columns of each line of a table made when the tests are built.
+std::vector<std::pair<std::string, std::string>> ReadTable(const char* path) {
+  std::ifstream in(path);
+  EXPECT_TRUE(in) << path;
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
-    std::string unit, folded;
-    fields >> unit >> folded;
+    rows.emplace_back();
+    fields >> rows.back().first >> rows.back().second;
+  }
+  return rows;
+}
+
+TEST(TextTest, FoldsEveryUnitAsSimpleCaseFolding) {
+  int units = 0, mismatches = 0;
+  for (const auto& [unit, folded] : ReadTable(CARDPREP_FOLD_TABLE)) {
     const auto u = static_cast<char16_t>(std::stoul(unit, nullptr, 16));
     const auto want = static_cast<char16_t>(std::stoul(folded, nullptr, 16));
     ++units;
@@ -42,14 +51,8 @@ TEST(TextTest, FoldsEveryUnitAsSimpleCaseFolding) {
 }
 
 TEST(TextTest, ComposesEveryDecomposableCharacterAsNfc) {
-  std::ifstream in(CARDPREP_NFC_TABLE);
-  ASSERT_TRUE(in) << CARDPREP_NFC_TABLE;
-  std::string line;
   int texts = 0, mismatches = 0;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string text, nfc;
-    fields >> text >> nfc;
+  for (const auto& [text, nfc] : ReadTable(CARDPREP_NFC_TABLE)) {
     const std::u16string source = FromHex(text), want = FromHex(nfc);
     ++texts;
     const bool agrees = NfcText(source) == want && IsNfcText(want) &&
@@ -63,14 +66,8 @@ TEST(TextTest, ComposesEveryDecomposableCharacterAsNfc) {
 // Look-alikes are made of compatibility decompositions without their
 // nonspacing marks: every character's, Unicode's whole range.
 TEST(TextTest, DecomposesEveryCharacterAsNfkdWithoutMarks) {
-  std::ifstream in(CARDPREP_NFKD_TABLE);
-  ASSERT_TRUE(in) << CARDPREP_NFKD_TABLE;
   std::map<char32_t, std::u16string> table;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string code, kept;
-    fields >> code >> kept;
+  for (const auto& [code, kept] : ReadTable(CARDPREP_NFKD_TABLE)) {
     table[static_cast<char32_t>(std::stoul(code, nullptr, 16))] = kept == "-" ? u"" : FromHex(kept);
   }
   EXPECT_GT(table.size(), 16000u);
