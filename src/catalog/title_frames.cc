@@ -365,9 +365,9 @@ bool ParseFields(const char* layout, const uint8_t* p, const uint8_t* end, bool 
 }
 
 // A tag being decoded: its bytes, and the frames found so far.
-class TagDecoder {
+class TagReader {
  public:
-  TagDecoder(const uint8_t* data, size_t length, TagTitles* tag)
+  TagReader(const uint8_t* data, size_t length, TagTitles* tag)
       : data_(data), length_(length), tag_(tag) {}
   bool Decode();
 
@@ -391,7 +391,7 @@ class TagDecoder {
   TagTitles* tag_;
 };
 
-bool TagDecoder::DecodeV1() {
+bool TagReader::DecodeV1() {
   if (length_ < kV1Size) return false;
   tag_->version = data_[kV1Track] == 0 && data_[kV1Track + 1] != 0 ? 0x0101 : 0x0100;
   const uint8_t* title = data_ + kV1Title;
@@ -407,7 +407,7 @@ bool TagDecoder::DecodeV1() {
   return true;
 }
 
-bool TagDecoder::ReadExtendedHeader(const uint8_t** p, const uint8_t** end, int major) {
+bool TagReader::ReadExtendedHeader(const uint8_t** p, const uint8_t** end, int major) {
   const uint8_t* ptr = *p;
   if (major == 2 || *end - ptr < 4) return false;
   if (major == 3) {
@@ -471,7 +471,7 @@ bool TagDecoder::ReadExtendedHeader(const uint8_t** p, const uint8_t** end, int 
   return true;
 }
 
-bool TagDecoder::AddFrame(const char (&id)[5], bool parsed, const uint8_t* p, const uint8_t* end,
+bool TagReader::AddFrame(const char (&id)[5], bool parsed, const uint8_t* p, const uint8_t* end,
                           bool tcon) {
   if (!ValidId(id)) return false;
   Fields fields;
@@ -489,7 +489,7 @@ bool TagDecoder::AddFrame(const char (&id)[5], bool parsed, const uint8_t* p, co
   return true;
 }
 
-bool TagDecoder::ReadFrame(const uint8_t** p, const uint8_t* end, int major) {
+bool TagReader::ReadFrame(const uint8_t** p, const uint8_t* end, int major) {
   const uint8_t* raw = *p;
   const auto length = static_cast<size_t>(end - raw);
   char id[5] = {0};
@@ -577,7 +577,7 @@ bool TagDecoder::ReadFrame(const uint8_t** p, const uint8_t* end, int major) {
   return AddFrame(id, true, data, data_end, tcon);
 }
 
-bool TagDecoder::DecodeV2() {
+bool TagReader::DecodeV2() {
   const int major = data_[kMajor];
   const uint8_t flags = data_[kTagFlags];
   tag_->version = static_cast<unsigned>(major << 8 | data_[kRevision]);
@@ -598,7 +598,7 @@ bool TagDecoder::DecodeV2() {
   return true;
 }
 
-bool TagDecoder::Decode() {
+bool TagReader::Decode() {
   if (length_ >= 3 && memcmp(data_, "TAG", 3) == 0) return DecodeV1();
   if (QueryTag(data_, length_) <= 0 || memcmp(data_, "ID3", 3) != 0) return false;
   const int major = data_[kMajor];
@@ -628,7 +628,7 @@ long QueryTag(const uint8_t* data, size_t length) {
 
 bool DecodeTag(const uint8_t* data, size_t length, TagTitles* tag) {
   *tag = TagTitles();
-  TagDecoder decoder(data, length, tag);
+  TagReader decoder(data, length, tag);
   if (decoder.Decode()) return true;
   const bool past_end = tag->past_end;
   *tag = TagTitles();
