@@ -2,7 +2,6 @@
 
 #include <id3tag.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -29,12 +28,11 @@ TitleFrame ToTitleFrame(const id3_frame& frame) {
     const unsigned strings = id3_field_getnstrings(field);
     if (strings == 0) continue;
     const id3_ucs4_t* text = id3_field_getstrings(field, strings - 1);
-    id3_utf16_t* utf16 = id3_ucs4_utf16duplicate(text != nullptr ? text : kEmptyText);
-    if (utf16 == nullptr) continue;
     title.has_text = true;
     title.text.clear();
-    for (size_t n = 0; utf16[n] != 0; ++n) title.text.push_back(static_cast<char16_t>(utf16[n]));
-    free(utf16);
+    for (const id3_ucs4_t* c = text != nullptr ? text : kEmptyText; *c != 0; ++c) {
+      AppendTitleUnits(static_cast<char32_t>(*c), &title.text);
+    }
   }
   return title;
 }
@@ -44,7 +42,7 @@ TitleFrame ToTitleFrame(const id3_frame& frame) {
 long QueryTagWithLibrary(const uint8_t* data, size_t length) { return id3_tag_query(data, length); }
 
 bool DecodeTagWithLibrary(const uint8_t* data, size_t length, TagTitles* tag) {
-  *tag = TagTitles();
+  ResetTagTitles(tag);
   const std::unique_ptr<id3_tag, TagDeleter> parsed(id3_tag_parse(data, length));
   if (!parsed) return false;
   tag->version = id3_tag_version(parsed.get());

@@ -67,6 +67,7 @@ class TagSearch {
   FileBytes file_;
   TagDecoder decoder_;
   std::vector<TitleFrame> titles_;  // merged so far
+  TagTitles tag_;                   // the tag being read
   std::map<uint64_t, Found> found_;  // by where each tag begins; never overlapping
   std::vector<uint8_t> cut_;
   unsigned tags_ = 0;
@@ -102,14 +103,13 @@ TagSearch::Found TagSearch::Read(uint64_t at, uint64_t length) {
   found.end = at + length;
   // A tag the file ends inside of is not read at all.
   if (length > file_.size() || at > file_.size() - length) return found;
-  TagTitles tag;
-  if (!Parse(at, length, &tag)) return found;
+  if (!Parse(at, length, &tag_)) return found;
   ++tags_;
   found.parsed = true;
-  found.version = tag.version;
-  found.has_seek = tag.has_seek;
-  found.seek = tag.seek;
-  Merge(&tag);
+  found.version = tag_.version;
+  found.has_seek = tag_.has_seek;
+  found.seek = tag_.seek;
+  Merge(&tag_);
   return found;
 }
 
@@ -133,8 +133,7 @@ bool TagSearch::Parse(uint64_t at, uint64_t length, TagTitles* tag) {
 
 void TagSearch::Merge(TagTitles* tag) {
   if (!tag->update) titles_.clear();
-  titles_.insert(titles_.end(), std::make_move_iterator(tag->titles.begin()),
-                 std::make_move_iterator(tag->titles.end()));
+  for (TitleFrame& frame : tag->titles) titles_.push_back(std::move(frame));
 }
 
 void TagSearch::Run() {

@@ -282,21 +282,6 @@ bool ReadString(const uint8_t** p, const uint8_t* end, uint8_t encoding, bool fu
   return true;
 }
 
-std::u16string ToUtf16(const Ucs4& text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (char32_t c : text) {
-    if (c >= 0x110000) c = kReplacementChar;
-    if (c < 0x10000) {
-      out.push_back(static_cast<char16_t>(c));
-    } else {
-      out.push_back(static_cast<char16_t>(0xD800 | ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
-    }
-  }
-  return out;
-}
-
 // What parsing a frame's fields gave, of what the titles use.
 struct Fields {
   uint8_t encoding = 0;
@@ -480,7 +465,7 @@ bool TagReader::AddFrame(const char (&id)[5], bool parsed, const uint8_t* p, con
     TitleFrame frame;
     frame.latin1 = fields.encoding == 0;
     frame.has_text = fields.has_text;
-    if (fields.has_text) frame.text = ToUtf16(fields.last);
+    for (char32_t c : fields.last) AppendTitleUnits(c, &frame.text);
     tag_->titles.push_back(std::move(frame));
   } else if (memcmp(id, "SEEK", 4) == 0 && !tag_->has_seek) {
     tag_->has_seek = true;
@@ -626,12 +611,31 @@ long QueryTag(const uint8_t* data, size_t length) {
   return static_cast<long>(kHeaderSize) + size;
 }
 
+void ResetTagTitles(TagTitles* tag) {
+  tag->version = 0;
+  tag->update = false;
+  tag->has_seek = false;
+  tag->seek = 0;
+  tag->titles.clear();
+  tag->past_end = false;
+}
+
+void AppendTitleUnits(char32_t c, std::u16string* text) {
+  if (c >= 0x110000) c = kReplacementChar;
+  if (c < 0x10000) {
+    text->push_back(static_cast<char16_t>(c));
+  } else {
+    text->push_back(static_cast<char16_t>(0xD800 | ((c - 0x10000) >> 10)));
+    text->push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+  }
+}
+
 bool DecodeTag(const uint8_t* data, size_t length, TagTitles* tag) {
-  *tag = TagTitles();
-  TagReader decoder(data, length, tag);
-  if (decoder.Decode()) return true;
+  ResetTagTitles(tag);
+  TagReader reader(data, length, tag);
+  if (reader.Decode()) return true;
   const bool past_end = tag->past_end;
-  *tag = TagTitles();
+  ResetTagTitles(tag);
   tag->past_end = past_end;
   return false;
 }

@@ -58,6 +58,13 @@ struct TagTitles {
   bool past_end = false;  // the library reads past its buffer on this tag
 };
 
+// Empties |*tag| for the next tag, keeping what it has allocated.
+void ResetTagTitles(TagTitles* tag);
+
+// Appends the character |c| to |*text| as the tag library hands titles on
+// in UTF-16: above U+FFFF as a surrogate pair, above U+10FFFF as U+00B7.
+void AppendTitleUnits(char32_t c, std::u16string* text);
+
 // How many bytes QueryTag looks at.
 constexpr size_t kTagQuerySize = 10;
 
