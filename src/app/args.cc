@@ -26,9 +26,11 @@ const char* Usage() {
          "                     file (default 10)\n"
          "  --tag-charset CS   how titles stored as Latin-1 (ID3v1, or ID3v2 text\n"
          "                     declared ISO-8859-1) are read: auto (default) reads\n"
-         "                     a folder's as Shift-JIS when they are Japanese, and\n"
-         "                     Windows-1252 punctuation as such; latin1 as stored;\n"
-         "                     cp932 always as Shift-JIS\n"
+         "                     a folder's in the code page their bytes plainly are\n"
+         "                     in (Shift-JIS, EUC-KR, GBK, Big5, Windows-1251 or\n"
+         "                     Windows-1253), and Windows-1252 punctuation as such;\n"
+         "                     latin1 as stored; cp932, euc-kr, gbk, big5, cp1251\n"
+         "                     or cp1253 every one in that code page\n"
          "  -q, --quiet        leave out the progress trace on standard output;\n"
          "                     warnings, errors and the summary stay\n"
          "  -h, --help         show this help and exit\n"
@@ -66,7 +68,7 @@ bool ParseArgs(int argc, char** argv, Args* args) {
         break;
       case kTagCharset:
         if (!ParseTagCharset(option.value, &args->tag_charset)) {
-          Error("--tag-charset takes auto, latin1 or cp932, not '%s'", option.value.c_str());
+          Error("--tag-charset takes %s, not '%s'", kTagCharsetNames, option.value.c_str());
           return false;
         }
         break;
