@@ -442,12 +442,16 @@ CodePage DecideCodePage(CodePageDecoders* decoders, const std::vector<std::strin
     if (WeighCodePage(page, decoders, titles).OwnRule(page) && detector_names(page)) return page;
   }
 
-  const int holding = own[0] + own[1] + own[2];
-  if (holding == 1 && (own[0] || !HalfWidthKanaBytesOnly(titles))) {
-    return own[0] ? CodePage::kEucKr : own[1] ? CodePage::kGbk : CodePage::kBig5;
+  // Bytes that are plainly in two of them stay as stored: which one is not
+  // plain. Except where Korean shows as "?" alone, whatever they were.
+  const int plainly = plain[0] + plain[1] + plain[2];
+  for (size_t i = 0; i < 3; ++i) {
+    if (plainly == 1 && own[i] && (i == 0 || !HalfWidthKanaBytesOnly(titles))) {
+      return kEastAsian[i];
+    }
   }
   const CodePageEvidence& k = east[0];
-  if (holding > 1 && own[0] && k.rare == 0 && k.odd == 0 && k.latin == 0) return CodePage::kEucKr;
+  if (own[0] && k.rare == 0 && k.odd == 0 && k.latin == 0) return CodePage::kEucKr;
   return CodePage::kLatin1;
 }
 

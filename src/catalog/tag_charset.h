@@ -152,11 +152,11 @@ CodePageEvidence WeighCodePage(CodePage page, CodePageDecoders* decoders,
 //    not even when their own decoder is missing.
 // 3. Windows-1251 or Windows-1253 when the detector names it and its own
 //    rule holds.
-// 4. The one of EUC-KR, GBK and Big5 whose own rule alone holds (GBK and
-//    Big5 only when some byte lies outside the half-width katakana 0xA1-
-//    0xDF, which Japanese could be); EUC-KR when its rule holds with others
-//    and every character is a Hangul syllable or punctuation, which shows
-//    as "?" whatever the bytes were.
+// 4. The one of EUC-KR, GBK and Big5 the bytes alone plainly are in, when
+//    its own rule holds (GBK and Big5 only when some byte lies outside the
+//    half-width katakana 0xA1-0xDF, which Japanese could be); else EUC-KR
+//    when its own rule holds and every character is a Hangul syllable or
+//    punctuation, which shows as "?" whatever the bytes were.
 // The detector is asked only when its answer can matter.
 CodePage DecideCodePage(CodePageDecoders* decoders, const std::vector<std::string>& titles);
 
