@@ -432,9 +432,12 @@ CodePage DecideCodePage(CodePageDecoders* decoders, const std::vector<std::strin
     if (own[i] && detector_names(kEastAsian[i])) return kEastAsian[i];
   }
 
+  // Korean bytes often read as half-width katakana, but seldom as kana
+  // with sound marks and long vowels in their places.
   const ShiftJisEvidence sjis = WeighShiftJis(titles);
-  if (sjis.valid && !plain[0] && !((plain[1] || plain[2]) && sjis.kana_marks == 0) &&
-      (sjis.OwnRule() || detector_names(CodePage::kShiftJis))) {
+  const bool kana = sjis.kana_marks >= 2 && HalfWidthKanaBytesOnly(titles);
+  const bool other = plain[0] || ((plain[1] || plain[2]) && sjis.kana_marks == 0);
+  if (sjis.valid && (kana || !other) && (sjis.OwnRule() || detector_names(CodePage::kShiftJis))) {
     return CodePage::kShiftJis;
   }
 

@@ -149,7 +149,8 @@ CodePageEvidence WeighCodePage(CodePage page, CodePageDecoders* decoders,
 // 2. Shift-JIS when valid and its own rule holds or the detector names it,
 //    unless the bytes are plainly EUC-KR, or plainly GBK or Big5 and no kana
 //    mark is seen: Korean and Chinese bytes are never read as Shift-JIS,
-//    not even when their own decoder is missing.
+//    not even when their own decoder is missing. Half-width katakana alone
+//    with two kana marks or more is Shift-JIS all the same.
 // 3. Windows-1251 or Windows-1253 when the detector names it and its own
 //    rule holds.
 // 4. The one of EUC-KR, GBK and Big5 the bytes alone plainly are in, when

@@ -257,6 +257,25 @@ TEST(TagCharsetTest, ReadsTheWholeFolderOnceItReadsAsShiftJis) {
                                                   u"Intro"}));
 }
 
+// Half-width katakana often pairs into Hangul syllables; with its sound
+// marks and long vowels in their places it is still read as Japanese.
+TEST(TagCharsetTest, ReadsHalfWidthKatakanaThatPairsIntoHangulAsShiftJis) {
+  const struct {
+    const char* bytes;
+    std::u16string text;
+  } cases[] = {
+      {"\xBD\xC0\xB0\xD7\xB2\xC4 \xBB\xCF\xB0\xC4\xDE\xD8\xB0\xD1", u"ｽﾀｰﾗｲﾄ ｻﾏｰﾄﾞﾘｰﾑ"},
+      {"\xBD\xC0\xB0\xD7\xB2\xC4 \xCA\xDF\xB0\xC3\xA8\xB0", u"ｽﾀｰﾗｲﾄ ﾊﾟｰﾃｨｰ"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    Folder f;
+    f.Add(Latin1(c.bytes), true);
+    EXPECT_EQ(f.Recode(kAuto).page, CodePage::kShiftJis);
+    EXPECT_EQ(f.texts[0], c.text);
+  }
+}
+
 // When every Latin-1 title converts as read, nothing is wrong to mend, even
 // if the bytes are valid Shift-JIS.
 TEST(TagCharsetTest, KeepsAFolderWhoseLatin1ReadingConverts) {
