@@ -145,13 +145,11 @@ bool DecodeCodePage(CodePageDecoders* decoders, CodePage page, std::string_view 
 CodePage DetectCodePage(CodePageDecoders* decoders, const std::vector<std::string>& titles) {
   uchardet* detector = decoders->detector.get();
   if (detector == nullptr) return CodePage::kLatin1;
+  // One call for all: each call costs the detector a pass over its probers.
+  std::string text;
+  for (const std::string& t : titles) text += t + '\n';
   uchardet_reset(detector);
-  for (const std::string& t : titles) {
-    if (uchardet_handle_data(detector, t.data(), t.size()) != 0 ||
-        uchardet_handle_data(detector, "\n", 1) != 0) {
-      return CodePage::kLatin1;
-    }
-  }
+  if (uchardet_handle_data(detector, text.data(), text.size()) != 0) return CodePage::kLatin1;
   uchardet_data_end(detector);
   const char* answer = uchardet_get_charset(detector);
   if (answer == nullptr) return CodePage::kLatin1;
