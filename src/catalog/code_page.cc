@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/byte_order.h"
 #include "sjis/cp932.h"
 
 namespace {
@@ -35,11 +34,6 @@ const std::vector<PageNames>& Pages() {
 }
 
 const PageNames& NamesOf(CodePage page) { return Pages()[static_cast<size_t>(page)]; }
-
-iconv_t Handle(const CodePageDecoders& decoders, CodePage page) {
-  void* cd = decoders.from[static_cast<size_t>(page)].get();
-  return cd == nullptr ? reinterpret_cast<iconv_t>(-1) : static_cast<iconv_t>(cd);
-}
 
 bool IsUserDefined(char16_t unit) { return unit >= 0xE000 && unit <= 0xF8FF; }
 
@@ -98,36 +92,15 @@ bool OpenCodePageDetector(CodePageDecoders* decoders, std::string* why) {
 
 bool DecodeCodePage(CodePageDecoders* decoders, CodePage page, std::string_view bytes,
                     std::u16string* out) {
-  out->clear();
+  void* cd = decoders->from[static_cast<size_t>(page)].get();
   if (page == CodePage::kShiftJis) {
     *out = Cp932ToWide(bytes);
+  } else if (cd != nullptr) {
+    *out = DecodeWithIconv(cd, bytes);
   } else {
-    const iconv_t cd = Handle(*decoders, page);
-    if (page == CodePage::kLatin1 || cd == reinterpret_cast<iconv_t>(-1)) {
-      for (char c : bytes) out->push_back(static_cast<char16_t>(static_cast<uint8_t>(c)));
-      return page == CodePage::kLatin1;
-    }
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    out->reserve(bytes.size());
-    char* in_p = const_cast<char*>(bytes.data());
-    size_t in_left = bytes.size();
-    char buffer[256];
-    while (in_left > 0) {
-      char* out_p = buffer;
-      size_t out_left = sizeof buffer;
-      const size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-      const int error = errno;
-      const size_t n = sizeof buffer - out_left;
-      for (size_t i = 0; i + 1 < n; i += 2) {
-        out->push_back(static_cast<char16_t>(GetLe16(Bytes(buffer + i))));
-      }
-      if (r == static_cast<size_t>(-1) && error != E2BIG) {
-        out->push_back(u'\xFFFD');
-        ++in_p;
-        --in_left;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      }
-    }
+    out->clear();
+    for (char c : bytes) out->push_back(static_cast<char16_t>(static_cast<uint8_t>(c)));
+    return page == CodePage::kLatin1;
   }
   // Shift-JIS keeps its user-defined characters: code page 932 stores them
   // back as the same bytes, for the user's own font.
