@@ -349,8 +349,9 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
       {{"--tag-timeout", "99999"}, 2, "", "error: --tag-timeout takes seconds from 1 to 3600"},
       {{"--tag-t"}, 2, "", "error: --tag-timeout needs a value (see cardprep --help)\n"},
       {{"--tag", "5"}, 2, "", "error: option '--tag' is ambiguous (see cardprep --help)\n"},
-      {{"--tag-charset", "sjis"}, 2, "",
-       "error: --tag-charset takes auto, latin1 or cp932, not 'sjis'\n"},
+      {{"--tag-charset", "koi8-r"}, 2, "",
+       "error: --tag-charset takes auto, latin1, cp932, euc-kr, gbk, big5, cp1251 or cp1253, "
+       "not 'koi8-r'\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
