@@ -9,16 +9,22 @@
 const char* Usage() {
   return "usage: cardprep [OPTION...] [PREFIX...]\n"
          "\n"
-         "Run in the root folder of a memory card. Walks the card and writes the\n"
-         "player's index files there: DIRLST16.DAT, SNDLST16.DAT, RANDOM16.DAT,\n"
-         "MSGSTR16.DAT and TAGINF16.TXT. Names are drawn with the FONTX2 fonts\n"
-         "_FONT/RIZOZ16I.DAZ (16 x 16 double-byte) and _FONT/MYRCH16B.FNT (8 x 16).\n"
+         "Run in the root folder of a memory card (or give it with --card). Walks\n"
+         "the card and writes the player's index files there: DIRLST16.DAT,\n"
+         "SNDLST16.DAT, RANDOM16.DAT, MSGSTR16.DAT and TAGINF16.TXT. The names the\n"
+         "player shows are drawn with the FONTX2 fonts _FONT/RIZOZ16I.DAZ\n"
+         "(16 x 16 double-byte) and _FONT/MYRCH16B.FNT (8 x 16).\n"
          "\n"
-         "PREFIX   a folder path such as /Pops or '\\Pops': every folder whose path\n"
-         "         begins with it is shuffled file by file instead of as a whole\n"
-         "         (at most three; compared case-sensitively)\n"
+         "PREFIX   a folder of the card such as /Pops, '\\Pops', Pops or\n"
+         "         /media/card/Pops: every folder whose path begins with it is\n"
+         "         shuffled file by file instead of as a whole (at most three;\n"
+         "         compared case-sensitively)\n"
          "\n"
          "options:\n"
+         "  -C, --card DIR     index the card whose root is DIR (default: the working\n"
+         "                     folder)\n"
+         "  -n, --dry-run      do the whole run and say everything it would, but\n"
+         "                     write nothing to the card\n"
          "  --jobs N           read ID3 tags in N worker processes (default: one per\n"
          "                     processor); each has a memory limit, and a file whose\n"
          "                     tag takes too long is listed without a title\n"
@@ -30,16 +36,25 @@ const char* Usage() {
          "                     in (Shift-JIS, EUC-KR, GBK, Big5, Windows-1251 or\n"
          "                     Windows-1253), and Windows-1252 punctuation as such;\n"
          "                     latin1 as stored; cp932, euc-kr, gbk, big5, cp1251\n"
-         "                     or cp1253 every one in that code page\n"
-         "  -q, --quiet        leave out the progress trace on standard output;\n"
+         "                     or cp1253 (also sjis, cp949, gb18030, windows-1251...)\n"
+         "                     every one in that code page\n"
+         "  -v, --verbose      print the trace on standard output also when it is a\n"
+         "                     terminal (a file or a pipe always gets it)\n"
+         "  -q, --quiet        leave out the trace, the progress line and notes;\n"
          "                     warnings, errors and the summary stay\n"
          "  -h, --help         show this help and exit\n"
-         "  --version          show the version and exit\n";
+         "  --version          show the version and exit\n"
+         "\n"
+         "Exit status: 0 when the run printed no error line (warnings allowed), 1\n"
+         "after one, 2 for a bad command line, 128 + the signal's number when the run\n"
+         "was stopped.\n";
 }
 
 namespace {
 
-enum Option { kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kHelp, kVersion };
+enum Option {
+  kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kVerbose, kDryRun, kCard, kHelp, kVersion
+};
 
 }  // namespace
 
@@ -47,8 +62,9 @@ bool ParseArgs(int argc, char** argv, Args* args) {
   const std::vector<KnownOption> known = {
       {"jobs", 0, true, kJobs},   {"tag-timeout", 0, true, kTagTimeout},
       {"tag-charset", 0, true, kTagCharset},
-      {"quiet", 'q', false, kQuiet}, {"help", 'h', false, kHelp},
-      {"version", 0, false, kVersion},
+      {"quiet", 'q', false, kQuiet}, {"verbose", 'v', false, kVerbose},
+      {"dry-run", 'n', false, kDryRun}, {"card", 'C', true, kCard},
+      {"help", 'h', false, kHelp},    {"version", 0, false, kVersion},
   };
   std::vector<GivenOption> options;
   std::vector<std::string> operands;
@@ -75,6 +91,15 @@ bool ParseArgs(int argc, char** argv, Args* args) {
       case kQuiet:
         args->quiet = true;
         break;
+      case kVerbose:
+        args->verbose = true;
+        break;
+      case kDryRun:
+        args->dry_run = true;
+        break;
+      case kCard:
+        args->card = option.value;
+        break;
       case kHelp:
         args->help = true;
         break;
@@ -82,6 +107,10 @@ bool ParseArgs(int argc, char** argv, Args* args) {
         args->version = true;
         break;
     }
+  }
+  if (args->quiet && args->verbose) {
+    Error("--quiet and --verbose cannot be combined (see cardprep --help)");
+    return false;
   }
   for (const std::string& operand : operands) {
     PrefixArg prefix;

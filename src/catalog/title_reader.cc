@@ -193,7 +193,7 @@ void PumpTitles() {
 
 namespace {
 
-// "cardprep: 5000/20000 titles read, 2500 a second, about 6 s left".
+// "cardprep: 5000/20000 titles read, 2500 per second, about 6 s left".
 void ShowTitleProgress() {
   const int64_t now = NowMs();
   const bool first = g_titles.progress_start_ms == 0;
@@ -208,7 +208,7 @@ void ShowTitleProgress() {
              static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
   } else {
     const double rate = static_cast<double>(done) / seconds;
-    snprintf(line, sizeof line, "cardprep: %llu/%llu titles read, %.0f a second, about %.0f s left",
+    snprintf(line, sizeof line, "cardprep: %llu/%llu titles read, %.0f per second, about %.0f s left",
              static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate,
              static_cast<double>(total - done) / rate + 0.5);
   }
