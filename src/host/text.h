@@ -1,13 +1,14 @@
 // The text conversions the tool takes from the system: code page 932 (and
 // other code pages) to and from UTF-16, Unicode normalisation, character
-// properties and case folding. On Linux they come from glibc's iconv and ICU (text_icu.cc); on
-// Windows from Windows' own national-language functions (text_windows.cc),
-// corrected where they differ, so that both hosts give the same result for
-// every UTF-16 unit and every byte sequence.
+// properties and case folding. On Linux they come from glibc's iconv and
+// ICU (text_icu.cc); on Windows from Windows' own national-language
+// functions (text_windows.cc), corrected where they differ, so that both
+// hosts give the same result for every UTF-16 unit and every byte sequence.
 #ifndef CARDPREP_HOST_TEXT_H_
 #define CARDPREP_HOST_TEXT_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,12 +23,27 @@ uint16_t Cp932FormOf(char16_t unit);
 
 // Code pages by their Windows numbers.
 constexpr uint32_t kCodePageShiftJis = 932;
+constexpr uint32_t kCodePageKorean = 949;       // holds EUC-KR
+constexpr uint32_t kCodePageGb18030 = 54936;    // holds GBK
+constexpr uint32_t kCodePageBig5 = 950;
+constexpr uint32_t kCodePageCyrillic = 1251;
+constexpr uint32_t kCodePageGreek = 1253;
 
-// Decodes |bytes| written in |code_page| into UTF-16. A byte sequence the
-// code page does not define, or a lead byte cut off at the end, becomes
-// U+FFFD, and decoding goes on after its first byte. For code page 932 the
-// single bytes 0x80, 0xA0 and 0xFD-0xFF are undefined.
-std::u16string DecodeCodePage(uint32_t code_page, std::string_view bytes);
+// A decoder of one code page into UTF-16, opened once and owned by its user.
+struct TextDecoderCloser {
+  void operator()(void* decoder) const;
+};
+using TextDecoder = std::unique_ptr<void, TextDecoderCloser>;
+
+// Opens the decoder of |code_page|; null, with the reason in |*why|, when
+// the host has none.
+TextDecoder OpenTextDecoder(uint32_t code_page, std::string* why);
+
+// Decodes |bytes| with |decoder| into UTF-16. A byte sequence the code page
+// does not define, or a lead byte cut off at the end, becomes U+FFFD, and
+// decoding goes on after its first byte. For code page 932 the single bytes
+// 0x80, 0xA0 and 0xFD-0xFF are undefined.
+std::u16string DecodeText(void* decoder, std::string_view bytes);
 
 // Whether |text| is in Normalization Form C; true when it cannot be told.
 bool IsNfcText(std::u16string_view text);

@@ -7,6 +7,7 @@
 #include <unicode/utf16.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "host/byte_order.h"
@@ -17,31 +18,9 @@ namespace {
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 // iconv's name of a code page.
-std::string IconvName(uint32_t code_page) { return "CP" + std::to_string(code_page); }
-
-// Decodes with |cd|, which converts to UTF-16LE.
-std::u16string Decode(iconv_t cd, std::string_view bytes) {
-  std::u16string out;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  out.reserve(bytes.size());
-  char* in_p = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  char buffer[256];
-  while (in_left > 0) {
-    char* out_p = buffer;
-    size_t out_left = sizeof buffer;
-    size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
-    const size_t n = sizeof buffer - out_left;
-    for (size_t i = 0; i + 1 < n; i += 2) {
-      out.push_back(static_cast<char16_t>(GetLe16(Bytes(buffer + i))));
-    }
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out.push_back(u'\xFFFD');
-      ++in_p;
-      --in_left;
-    }
-  }
-  return out;
+std::string IconvName(uint32_t code_page) {
+  if (code_page == kCodePageGb18030) return "GB18030";
+  return "CP" + std::to_string(code_page);
 }
 
 const UNormalizer2* Nfc() {
@@ -71,15 +50,43 @@ uint16_t Cp932FormOf(char16_t unit) {
   return kNoCp932Form;
 }
 
-std::u16string DecodeCodePage(uint32_t code_page, std::string_view bytes) {
-  if (code_page == kCodePageShiftJis) {
-    static iconv_t cd = iconv_open("UTF-16LE", "CP932");
-    return cd == kNoConverter ? std::u16string() : Decode(cd, bytes);
-  }
+void TextDecoderCloser::operator()(void* decoder) const {
+  iconv_close(static_cast<iconv_t>(decoder));
+}
+
+TextDecoder OpenTextDecoder(uint32_t code_page, std::string* why) {
   const iconv_t cd = iconv_open("UTF-16LE", IconvName(code_page).c_str());
-  if (cd == kNoConverter) return std::u16string();
-  std::u16string out = Decode(cd, bytes);
-  iconv_close(cd);
+  if (cd == kNoConverter) {
+    *why = strerror(errno);
+    return nullptr;
+  }
+  return TextDecoder(cd);
+}
+
+std::u16string DecodeText(void* decoder, std::string_view bytes) {
+  const auto cd = static_cast<iconv_t>(decoder);
+  std::u16string out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.reserve(bytes.size());
+  char* in_p = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  char buffer[256];
+  while (in_left > 0) {
+    char* out_p = buffer;
+    size_t out_left = sizeof buffer;
+    const size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+    const int error = errno;
+    const size_t n = sizeof buffer - out_left;
+    for (size_t i = 0; i + 1 < n; i += 2) {
+      out.push_back(static_cast<char16_t>(GetLe16(Bytes(buffer + i))));
+    }
+    if (r == static_cast<size_t>(-1) && error != E2BIG) {
+      out.push_back(u'\xFFFD');
+      ++in_p;
+      --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
   return out;
 }
 

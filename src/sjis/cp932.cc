@@ -8,7 +8,12 @@ uint16_t g_cp932_units[0x10000];
 uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = Cp932FormOf(unit); }
 
 std::u16string Cp932ToWide(std::string_view sjis) {
-  return DecodeCodePage(kCodePageShiftJis, sjis);
+  static const TextDecoder decoder = [] {
+    std::string why;
+    return OpenTextDecoder(kCodePageShiftJis, &why);
+  }();
+  if (decoder == nullptr) return {};
+  return DecodeText(decoder.get(), sjis);
 }
 
 std::string Cp932ToUtf8(std::string_view sjis) { return Utf16ToUtf8(Cp932ToWide(sjis)); }

@@ -35,7 +35,7 @@ inline int Cp932FromUnit(char16_t unit, uint8_t out[2]) {
 // code page does not define becomes U+FFFD.
 std::string Cp932ToUtf8(std::string_view sjis);
 
-// Decodes Shift-JIS bytes into UTF-16 with the same converter, one unit per
+// Decodes Shift-JIS bytes into UTF-16 with the host's decoder, one unit per
 // character (every character of code page 932 lies in the BMP). A byte the
 // code page does not define, or a lead byte without its trail byte, becomes
 // U+FFFD, which has no code page 932 form, so a field shows "?" for it; the
