@@ -77,6 +77,16 @@ long QueryTag(const uint8_t* data, size_t length);
 // where the tag library fails to parse the tag.
 bool DecodeTag(const uint8_t* data, size_t length, TagTitles* tag);
 
+// What the title reader hands back for one file, before the folder's code
+// page is decided: what the listing of a title is made from.
+struct TitleResult {
+  std::u16string title;  // empty when |length| is -1
+  int32_t length = -1;   // -1: the file has no title; else title.size()
+  // The title came from Latin-1 text (ID3v1, or ID3v2 text declared
+  // ISO-8859-1): one unit <= U+00FF per stored byte.
+  bool latin1 = false;
+};
+
 // The title among |frames| (a file's title frames in the order its tags were
 // merged): the last string of the last frame that holds one, cut to
 // kMaxTitleLength units. Sets |*title| and |*length|, or |*length| to -1

@@ -17,15 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/title_frames.h"
 #include "host/process_pool.h"
-
-struct TitleResult {
-  std::u16string title;
-  int32_t length = -1;  // -1: the file has no title
-  // The title came from Latin-1 text (ID3v1, or ID3v2 text declared
-  // ISO-8859-1): one unit <= U+00FF per stored byte.
-  bool latin1 = false;
-};
 
 // A sound taken back from the reader: its name and its title.
 struct TitledSound {
