@@ -60,6 +60,26 @@ UniqueFd::~UniqueFd() {
   if (fd_ >= 0) close(fd_);
 }
 
+namespace {
+
+// Whether the open |fd| is a regular file; sets |*size| when it is, else
+// |*why|.
+bool IsRegularFile(int fd, uint64_t* size, std::string* why) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *why = "not a regular file";
+    return false;
+  }
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+}  // namespace
+
 bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
                      std::string* why) {
   // O_NONBLOCK makes opening a FIFO with no writer return at once instead of
@@ -69,18 +89,89 @@ bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
     *why = strerror(errno);
     return false;
   }
-  struct stat st;
-  if (fstat(opened.get(), &st) != 0) {
-    *why = strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    *why = "not a regular file";
-    return false;
-  }
   // O_NONBLOCK stays: reads of a regular file do not heed it.
-  *size = static_cast<uint64_t>(st.st_size);
+  if (!IsRegularFile(opened.get(), size, why)) return false;
   *fd = std::move(opened);
+  return true;
+}
+
+namespace {
+
+// Opens |host_path| one name at a time from the working folder (or the
+// root), each folder with O_DIRECTORY and every name with O_NOFOLLOW. On
+// failure, returns -1 with the system's error in |*error|.
+int OpenNoFollow(const std::string& host_path, int* error) {
+  UniqueFd at(open(host_path.rfind('/', 0) == 0 ? "/" : ".",
+                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  *error = errno;
+  size_t begin = 0;
+  while (at.get() >= 0) {
+    const size_t slash = host_path.find('/', begin);
+    const std::string name = host_path.substr(begin, slash - begin);
+    if (slash == std::string::npos) {
+      const int fd = openat(at.get(), name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+      *error = errno;
+      return fd;
+    }
+    begin = slash + 1;
+    if (name.empty()) continue;
+    const int folder =
+        openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    *error = errno;
+    at = UniqueFd(folder);
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string* bytes,
+                      std::string* why, bool* missing) {
+  bytes->clear();
+  *missing = false;
+  int error = 0;
+  UniqueFd fd(OpenNoFollow(host_path, &error));
+  if (fd.get() < 0) {
+    *missing = error == ENOENT;
+    // A link where a file or folder should be: O_NOFOLLOW says ELOOP, and
+    // with O_DIRECTORY ENOTDIR.
+    *why = error == ELOOP || error == ENOTDIR ? "a symbolic link or not a file, never followed"
+                                              : strerror(error);
+    return false;
+  }
+  uint64_t size = 0;
+  if (!IsRegularFile(fd.get(), &size, why)) return false;
+  if (size > limit) {
+    *why = "larger than " + std::to_string(limit) + " bytes";
+    return false;
+  }
+  bytes->resize(static_cast<size_t>(size));
+  // One byte more than the size told is asked for: a file that grew since
+  // shows, as does one that shrank.
+  size_t done = 0;
+  char extra = 0;
+  for (;;) {
+    char* into = done < bytes->size() ? &(*bytes)[done] : &extra;
+    const size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    const ssize_t got = read(fd.get(), into, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *why = strerror(errno);
+      bytes->clear();
+      return false;
+    }
+    if (got == 0 || done >= bytes->size()) {
+      done += static_cast<size_t>(got);
+      break;
+    }
+    done += static_cast<size_t>(got);
+  }
+  if (done != bytes->size()) {
+    bytes->clear();
+    *why = "changed while it was read";
+    return false;
+  }
   return true;
 }
 

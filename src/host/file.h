@@ -41,6 +41,15 @@ class UniqueFd {
 [[nodiscard]] bool OpenRegularFile(const std::string& host_path, UniqueFd* fd,
                                    uint64_t* size, std::string* why);
 
+// Reads the whole regular file at |host_path| into |*bytes|, following no
+// symbolic link on the way: neither the file nor a folder of its path may
+// be one. For a file the tool keeps on the card itself, which anything may
+// have replaced: false with |*why| when it is a link, not a regular file,
+// larger than |limit| bytes, or changed while read; |*missing| tells a file
+// (or folder) that is not there, which is no fault.
+[[nodiscard]] bool ReadFileNoFollow(const std::string& host_path, uint64_t limit,
+                                    std::string* bytes, std::string* why, bool* missing);
+
 // Reads up to |n| bytes, fewer only at the end of the file or on an error.
 size_t ReadFully(int fd, void* buffer, size_t n);
 // Reads up to |n| bytes from |offset| on, leaving the file position alone;

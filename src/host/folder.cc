@@ -90,7 +90,7 @@ std::string ShownPath(std::u16string_view path) {
 }
 
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error) {
+                    std::string* why, std::string* read_error, bool stamps) {
   entries->clear();
   read_error->clear();
   DIR* dir = opendir(host_path.c_str());
@@ -110,11 +110,13 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
     unsigned char type = entry->d_type;
     bool is_link = type == DT_LNK;
+    struct stat st;
+    bool have_stat = false;
     if (type == DT_UNKNOWN || type == DT_LNK) {
-      struct stat st;
       if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
       is_link = S_ISLNK(st.st_mode);
       if (is_link && fstatat(dir_fd, name, &st, 0) != 0) continue;  // a dangling link
+      have_stat = true;
       type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
     }
     if (type != DT_DIR && type != DT_REG) continue;
@@ -127,6 +129,12 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     out.link = is_link;
     out.fat_unshowable = LooksMangledByFat(name) && CardIsFat();
     out.apple_double = type == DT_REG && IsAppleDouble(dir_fd, name);
+    if (stamps && type == DT_REG) {
+      // A file gone or replaced since the listing has no stamp to trust.
+      if (!have_stat) have_stat = fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+      out.has_stamp = have_stat && S_ISREG(st.st_mode);
+      if (out.has_stamp) out.stamp = StampOf(st);
+    }
     entries->push_back(std::move(out));
   }
   closedir(dir);
@@ -134,8 +142,8 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
 }
 
 bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
-                std::string* read_error) {
-  return ListHostFolder(HostPath(path), entries, why, read_error);
+                std::string* read_error, bool stamps) {
+  return ListHostFolder(HostPath(path), entries, why, read_error, stamps);
 }
 
 PathKind KindOfPath(const std::string& host_path) {

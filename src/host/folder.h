@@ -2,7 +2,8 @@
 // delivers them, with what the host knows about each: its name's bytes and,
 // when they are UTF-8, the name as UTF-16; whether it is a folder or a
 // regular file, a symbolic link, an AppleDouble file, or a name a FAT mount
-// could not show. Which of them the catalog takes is the scan's rule
+// could not show, and when asked, a regular file's size and modification
+// time. Which of them the catalog takes is the scan's rule
 // (catalog/folder_scan.h), not this layer's.
 #ifndef CARDPREP_HOST_FOLDER_H_
 #define CARDPREP_HOST_FOLDER_H_
@@ -10,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/file_stamp.h"
 
 enum class EntryKind { kFolder, kFile };
 
@@ -23,17 +26,23 @@ struct FolderEntry {
   // On a FAT card mounted without UTF-8 names, a name holding "?" or ":":
   // characters the mount could not show, which no FAT name can hold.
   bool fat_unshowable = false;
+  // A regular file's size and modification time (of the file a link names),
+  // when they were asked for and the file was still there to say.
+  bool has_stamp = false;
+  FileStamp stamp;
 };
 
 // Lists the folder at the host path |host_path|. Left out: "." and "..",
 // entries that are neither folders nor regular files, and dangling links.
 // Returns false with |*why| when the folder cannot be opened; when reading
 // stops early, |*read_error| says why and the entries read so far are kept.
+// With |stamps|, every regular file also gets its stamp, at one fstatat each
+// on the open folder.
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error);
+                    std::string* why, std::string* read_error, bool stamps = false);
 // The same for the backslash path |path| ("" is the working folder).
 bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
-                std::string* read_error);
+                std::string* read_error, bool stamps = false);
 
 enum class PathKind { kMissing, kFolder, kFile, kOther };
 // What is at |host_path|, symbolic links followed.

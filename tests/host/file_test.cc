@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "test_util.h"
@@ -79,6 +82,43 @@ TEST(ReadAtTest, ReadsFromAnOffsetAndStopsAtTheEnd) {
   uint8_t first[3];
   ASSERT_EQ(ReadFully(fd.get(), first, 3), 3u);
   EXPECT_TRUE(std::equal(first, first + 3, data.begin()));
+}
+
+TEST(ReadFileNoFollowTest, ReadsOnlyARegularFileReachedWithoutALink) {
+  ScopedTempDir dir;
+  MakeDirs("_KEEP");
+  WriteText("_KEEP/R.DAT", "record");
+  MakeDirs("elsewhere");
+  WriteText("elsewhere/R.DAT", "not ours");
+  ASSERT_EQ(symlink("../elsewhere/R.DAT", "_KEEP/LINK.DAT"), 0);
+  ASSERT_EQ(symlink("elsewhere", "_LINKED"), 0);
+  ASSERT_EQ(mkfifo("_KEEP/FIFO.DAT", 0644), 0);  // never waited on
+  MakeDirs("_KEEP/DIR.DAT");
+  struct Case {
+    std::string path;
+    uint64_t limit;
+    bool read, missing;
+    const char* why;
+  } cases[] = {
+      {"./_KEEP/R.DAT", 6, true, false, ""},
+      {dir.path() + "/_KEEP/R.DAT", 100, true, false, ""},
+      {"_KEEP/R.DAT", 5, false, false, "larger than 5 bytes"},
+      {"_KEEP/NONE.DAT", 100, false, true, "No such file or directory"},
+      {"_NONE/R.DAT", 100, false, true, "No such file or directory"},
+      {"_KEEP/LINK.DAT", 100, false, false, "a symbolic link or not a file, never followed"},
+      {"_LINKED/R.DAT", 100, false, false, "a symbolic link or not a file, never followed"},
+      {"_KEEP/FIFO.DAT", 100, false, false, "not a regular file"},
+      {"_KEEP/DIR.DAT", 100, false, false, "not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string bytes = "old", why;
+    bool missing = !c.missing;
+    EXPECT_EQ(ReadFileNoFollow(c.path, c.limit, &bytes, &why, &missing), c.read);
+    EXPECT_EQ(missing, c.missing);
+    EXPECT_EQ(bytes, c.read ? "record" : "");
+    EXPECT_EQ(why, c.why);
+  }
 }
 
 }  // namespace

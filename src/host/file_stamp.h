@@ -1,0 +1,55 @@
+// What tells a file unchanged since it was last read: its size and
+// modification time as the host reports them, and how finely the card's
+// file system keeps such times. On Linux the folder listing gives each file
+// its stamp through one fstatat on the folder it is read from (the folder's
+// entries are in memory by then, so a card is not read again); on Windows
+// the listing itself carries the size and time.
+#ifndef CARDPREP_HOST_FILE_STAMP_H_
+#define CARDPREP_HOST_FILE_STAMP_H_
+
+#include <cstdint>
+#include <string>
+
+// A moment as the host reports a file's times: seconds since 1970-01-01
+// 00:00 UTC and nanoseconds within that second (below 10^9).
+struct FileTime {
+  int64_t seconds = 0;
+  uint32_t nanoseconds = 0;
+};
+inline bool operator==(const FileTime& a, const FileTime& b) {
+  return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
+}
+inline bool operator!=(const FileTime& a, const FileTime& b) { return !(a == b); }
+
+struct FileStamp {
+  uint64_t size = 0;   // bytes
+  FileTime modified;   // the last change of the file's data
+};
+inline bool operator==(const FileStamp& a, const FileStamp& b) {
+  return a.size == b.size && a.modified == b.modified;
+}
+inline bool operator!=(const FileStamp& a, const FileStamp& b) { return !(a == b); }
+
+// How finely file systems keep modification times. FAT keeps them to 2 s,
+// and exFAT's writers do not all keep its 10 ms field. The file systems of
+// other hosts keep 1 s or finer (ext3 with small inodes and HFS+ keep 1 s).
+constexpr uint32_t kFatTimeGranularityNs = 2000000000;
+constexpr uint32_t kOtherTimeGranularityNs = 1000000000;
+
+// The granularity of the file system holding |host_path|: 2 s on FAT and
+// exFAT, and wherever the kind cannot be told (a FUSE mount may hold either,
+// and so may a file system the system cannot be asked about); 1 s on every
+// other kind. A coarser granularity than the true one only costs reading
+// again the few files changed just before a run.
+uint32_t FileTimeGranularityNs(const std::string& host_path);
+
+// The stamp of the open file |fd|; false with |*why| when the system cannot
+// say. Of a file just created on the card, the modification time is the
+// card's clock as its file system keeps it.
+[[nodiscard]] bool StampOpenFile(int fd, FileStamp* stamp, std::string* why);
+
+// For the host's own units: the stamp in the system's record of a file.
+struct stat;
+FileStamp StampOf(const struct stat& st);
+
+#endif  // CARDPREP_HOST_FILE_STAMP_H_
