@@ -119,3 +119,59 @@ import make_tag_zoo  # noqa: E402
 
 for name, data in make_tag_zoo.CRAFTED.items():
     save("title_diff", name, data)
+
+
+# Title records (TITLES.DAT), written here from the format's description.
+# The first byte 0 reads the rest as it is; 1 puts its body size and
+# checksum right first.
+def varint(n):
+    out = b""
+    while n >= 0x80:
+        out += bytes([n & 0x7F | 0x80])
+        n >>= 7
+    return out + bytes([n])
+
+
+def record_text(text):
+    units = [int.from_bytes(text[i:i + 2], "little") for i in range(0, len(text), 2)]
+    wide = any(u > 0xFF for u in units)
+    return varint(len(units) << 1 | wide) + b"".join(
+        struct.pack("<H", u) if wide else bytes([u]) for u in units)
+
+
+def title_record(folders, seconds=1700000000, nanoseconds=0, granularity=2000000000):
+    """folders: [(path, [(name, size, seconds, ns, kind, title)])], sorted;
+    names, paths and titles as UTF-16LE bytes."""
+    body = b""
+    for path, sounds in folders:
+        body += record_text(path) + varint(len(sounds))
+        for name, size, s, ns, kind, title in sounds:
+            zigzag = s << 1 if s >= 0 else (-s << 1) - 1
+            body += record_text(name) + varint(size) + varint(zigzag) + varint(ns) + bytes([kind])
+            if kind:
+                body += record_text(title)
+    head = b"CPTITLES" + struct.pack("<IIqiII", 1, granularity, seconds, nanoseconds,
+                                     len(folders), sum(len(s) for _, s in folders))
+    head += struct.pack("<I", len(body))
+    return head + struct.pack("<I", zlib.crc32(head + body)) + body
+
+
+def u16(text):
+    return text.encode("utf-16-le")
+
+
+ALBUM = [(u16("%02d 夜明けの歌.mp3" % i), 4000000 + i, 1600000000 + i, 0, 1, u16("夜明けの歌 %d" % i))
+         for i in range(1, 4)]
+SMALL = title_record([
+    (u16(""), [(u16("a.mp3"), 123, 1, 999999999, 2, b"\xe9\x00A\x00")]),
+    (u16("\\Artist\\Album"), ALBUM),
+    (u16("\\Zeta"), [(u16("x.mp3"), 0, -5, 0, 0, b""),
+                     (u16("\U0001F3B5.mp3"), 7, 0, 1, 1, b"\x00\xd8x\x00")]),  # a lone surrogate
+])
+for mode in (0, 1):
+    save("title_record", "small-%d" % mode, bytes([mode]) + SMALL)
+    save("title_record", "empty-%d" % mode, bytes([mode]) + title_record([]))
+save("title_record", "long-texts", bytes([0]) + title_record([
+    (u16("\\" + "あ" * 122), [(u16("n" * 128), 2**64 - 1, 2**62, 999999999, 1, u16("t" * 259))])]))
+save("title_record", "cut", bytes([0]) + SMALL[:-3])
+save("title_record", "header-only-cut", bytes([1]) + SMALL[:40])
