@@ -83,6 +83,10 @@ template <typename Key>
 std::vector<size_t> SortedUnique(size_t n, Key key) {
   std::vector<size_t> order(n);
   for (size_t i = 0; i < n; ++i) order[i] = i;
+  // The scan hands over names already in order: then sorting is not needed.
+  bool sorted = true;
+  for (size_t i = 1; i < n && sorted; ++i) sorted = key(i - 1) < key(i);
+  if (sorted) return order;
   std::stable_sort(order.begin(), order.end(),
                    [&key](size_t a, size_t b) { return key(a) < key(b); });
   order.erase(std::unique(order.begin(), order.end(),
