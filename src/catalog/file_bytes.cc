@@ -8,19 +8,24 @@
 
 FileBytes::FileBytes(int fd, uint64_t size) : fd_(fd), size_(size) {}
 
+size_t FileBytes::Read(uint64_t offset, void* out, size_t n) {
+  ++reads_;
+  int error = 0;
+  const size_t got = ReadAt(fd_, offset, out, n, &error);
+  if (error_ == 0) error_ = error;
+  return got;
+}
+
 void FileBytes::ReadEnds() {
   ends_read_ = true;
   if (size_ <= sizeof head_) {
     // A small file is read whole, in one read.
     const auto n = static_cast<size_t>(size_);
-    ++reads_;
-    if (ReadAt(fd_, 0, head_, n) == n) head_held_ = {0, n, head_};
+    if (Read(0, head_, n) == n) head_held_ = {0, n, head_};
     return;
   }
-  ++reads_;
-  if (ReadAt(fd_, 0, head_, kHeadSize) == kHeadSize) head_held_ = {0, kHeadSize, head_};
-  ++reads_;
-  if (ReadAt(fd_, size_ - kTailSize, tail_, kTailSize) == kTailSize) {
+  if (Read(0, head_, kHeadSize) == kHeadSize) head_held_ = {0, kHeadSize, head_};
+  if (Read(size_ - kTailSize, tail_, kTailSize) == kTailSize) {
     tail_held_ = {size_ - kTailSize, kTailSize, tail_};
   }
 }
@@ -47,8 +52,7 @@ const uint8_t* FileBytes::Get(uint64_t offset, size_t n, uint64_t ahead_to) {
     window_capacity_ = window_ ? want : 0;
     if (!window_) return nullptr;
   }
-  ++reads_;
-  const size_t got = ReadAt(fd_, offset, window_.get(), want);
+  const size_t got = Read(offset, window_.get(), want);
   if (got < n) {
     window_held_ = Held();
     return nullptr;
@@ -65,6 +69,5 @@ bool FileBytes::Copy(uint64_t offset, size_t n, uint8_t* out) {
     memcpy(out, held->data + (offset - held->at), n);
     return true;
   }
-  ++reads_;
-  return ReadAt(fd_, offset, out, n) == n;
+  return Read(offset, out, n) == n;
 }

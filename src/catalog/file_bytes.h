@@ -28,6 +28,10 @@ class FileBytes {
   uint64_t size() const { return size_; }
   // How many reads the file took.
   unsigned reads() const { return reads_; }
+  // The number of the first read error, 0 while every read succeeded. A
+  // read that fails is not told apart from the file's end by what Get and
+  // Copy return, so whoever reads a file asks this at the end.
+  int error() const { return error_; }
 
   // The bytes [offset, offset + n), good until the next call, or nullptr
   // when the file ends before them or cannot be read. A read that this
@@ -49,10 +53,12 @@ class FileBytes {
   };
   void ReadEnds();
   const Held* Find(uint64_t offset, size_t n) const;
+  size_t Read(uint64_t offset, void* out, size_t n);
 
   int fd_;
   uint64_t size_;
   unsigned reads_ = 0;
+  int error_ = 0;
   bool ends_read_ = false;
   uint8_t head_[kHeadSize + kTailSize];
   uint8_t tail_[kTailSize];

@@ -137,6 +137,7 @@ void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* list
 }
 
 EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry) {
+  if (!entry.type_error.empty()) return EntryRule::kTypeUnreadable;
   // Names the catalog could not open again by name come first.
   if (!entry.utf8) return EntryRule::kNotUtf8;
   if (entry.name.find(u'\\') != std::u16string::npos) return EntryRule::kBackslash;
@@ -165,6 +166,12 @@ bool SkipUnusableName(const std::string& shown_folder, const FolderEntry& entry,
     return shown_folder == "." ? name : shown_folder + "/" + name;
   };
   switch (rule) {
+    case EntryRule::kTypeUnreadable:
+      Warn("skipping %s: what it is cannot be read: %s",
+           shown(entry.utf8 ? entry.host_name : EscapedName(entry.host_name)).c_str(),
+           entry.type_error.c_str());
+      CountSkipped("entries that cannot be read");
+      return true;
     case EntryRule::kNotUtf8:
       Warn("skipping %s: the name is not valid UTF-8",
            shown(EscapedName(entry.host_name)).c_str());
@@ -208,9 +215,17 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
   dir->file_unit = IsFileUnitFolder(settings, path);
   std::vector<FolderEntry> entries;
   std::string why, read_error;
+  bool fault = false;
   const std::string shown = Shown(path);
-  if (!ListFolder(path, &entries, &why, &read_error)) {
-    Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+  if (!ListFolder(path, &entries, &why, &read_error, &fault)) {
+    // A folder that may not be read stays out, as its owner wants; one that
+    // the card fails to deliver would cost the index what it holds.
+    if (fault) {
+      Error("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+      KeepOldIndex("folder " + shown + " could not be read");
+    } else {
+      Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+    }
     CountSkipped("folders that cannot be read");
     return;
   }
@@ -221,7 +236,12 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
     SkipUnusableName(shown, entry, rules.back());
   }
   if (!read_error.empty()) {
-    Warn("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+    if (fault) {
+      Error("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+      KeepOldIndex("folder " + shown + " could not be read whole");
+    } else {
+      Warn("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+    }
   }
 
   std::vector<std::unique_ptr<DirInfo>> children;

@@ -52,6 +52,7 @@ bool IsTrashFolder(std::u16string_view name);
 enum class EntryRule {
   kTakeFolder,
   kTakeSound,
+  kTypeUnreadable,  // the system cannot say what it is (with a warning)
   // Names the catalog could not open again by name (each with a warning).
   kNotUtf8,
   kBackslash,

@@ -21,6 +21,7 @@ class TagSearch {
 
   void Run();
   unsigned reads() const { return file_.reads(); }
+  int read_error() const { return file_.error(); }
   unsigned tags() const { return tags_; }
   bool endless() const { return endless_; }
 
@@ -174,6 +175,7 @@ UniqueTag ReadFileTag(int fd, uint64_t size, TagSearchStats* stats) {
     stats->reads = search.reads();
     stats->tags = search.tags();
     stats->endless = search.endless();
+    stats->read_error = search.read_error();
   }
   return primary;
 }

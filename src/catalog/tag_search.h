@@ -36,6 +36,9 @@ struct TagSearchStats {
   // leads it back to a tag it has read, over and over. The search stops
   // there instead.
   bool endless = false;
+  // A read of the file failed (the error's number): the tag found may lack
+  // what the unread bytes held.
+  int read_error = 0;
 };
 
 // The merged tag of the open file |fd| of |size| bytes: every frame the

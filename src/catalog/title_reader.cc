@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "catalog/title_tag.h"
@@ -11,7 +12,16 @@
 #include "host/pool_worker.h"
 #include "host/process_pool.h"
 
-TitleReaderState g_titles;
+namespace {
+
+TitleReaderState* g_titles = nullptr;
+
+}  // namespace
+
+TitleReaderState& Titles() {
+  if (g_titles == nullptr) g_titles = new TitleReaderState();
+  return *g_titles;
+}
 
 namespace {
 
@@ -54,7 +64,7 @@ bool DecodeAnswer(const std::string& bytes, TitleResult* title, bool* opened, st
 }
 
 const TitleReaderState::Folder& FolderOf(const TitleReaderState::Request& request) {
-  return g_titles.folders[request.folder - g_titles.first_folder];
+  return Titles().folders[request.folder - Titles().first_folder];
 }
 
 const std::u16string& NameOf(const TitleReaderState::Request& request) {
@@ -110,10 +120,10 @@ void ReadHere(TitleReaderState::Request* request) {
 }
 
 void Take(const PoolReply& reply) {
-  if (reply.id < g_titles.first_id) return;
-  const size_t position = static_cast<size_t>(reply.id - g_titles.first_id);
-  if (position >= g_titles.requests.size()) return;
-  TitleReaderState::Request& request = g_titles.requests[position];
+  if (reply.id < Titles().first_id) return;
+  const size_t position = static_cast<size_t>(reply.id - Titles().first_id);
+  if (position >= Titles().requests.size()) return;
+  TitleReaderState::Request& request = Titles().requests[position];
   request.done = true;
   if (!reply.ok) {
     WarnUnreadable(request, DescribeFailure(reply));
@@ -131,18 +141,18 @@ void Take(const PoolReply& reply) {
 }
 
 void Pump(int wait_ms) {
-  int free = FreeWorkerSlots(g_titles.pool);
-  while (free > 0 && g_titles.next_submit < g_titles.requests.size() &&
-         g_titles.next_submit < kReadAhead) {
-    TitleReaderState::Request& request = g_titles.requests[g_titles.next_submit];
-    SubmitJob(&g_titles.pool, g_titles.first_id + g_titles.next_submit,
+  int free = FreeWorkerSlots(Titles().pool);
+  while (free > 0 && Titles().next_submit < Titles().requests.size() &&
+         Titles().next_submit < kReadAhead) {
+    TitleReaderState::Request& request = Titles().requests[Titles().next_submit];
+    SubmitJob(&Titles().pool, Titles().first_id + Titles().next_submit,
               EncodeRequest(FolderOf(request).path, NameOf(request)));
     request.submitted = true;
-    ++g_titles.next_submit;
+    ++Titles().next_submit;
     --free;
   }
   std::vector<PoolReply> replies;
-  CollectReplies(&g_titles.pool, wait_ms, &replies);
+  CollectReplies(&Titles().pool, wait_ms, &replies);
   for (const PoolReply& reply : replies) Take(reply);
 }
 
@@ -154,41 +164,53 @@ void StartTitleReader(const TitleReaderOptions& options) {
   pool.workers = options.jobs;
   pool.base_allowance_ms = options.base_timeout_ms;
   std::string why;
-  g_titles.isolated = StartProcessPool(pool, &g_titles.pool, &why);
-  if (!g_titles.isolated) {
+  Titles().isolated = StartProcessPool(pool, &Titles().pool, &why);
+  if (!Titles().isolated) {
     Warn("cannot start title readers (%s): reading titles in the main process", why.c_str());
   }
 }
 
+namespace {
+
+void NameStuck(const std::vector<pid_t>& stuck) {
+  for (const pid_t pid : stuck) {
+    Warn("title reader process %d does not end, even killed (the card may have stopped "
+         "answering); it is left behind",
+         static_cast<int>(pid));
+  }
+}
+
+}  // namespace
+
 void StopTitleReader() {
-  if (g_titles.isolated) StopProcessPool(&g_titles.pool);
-  g_titles.isolated = false;
+  if (Titles().isolated) NameStuck(StopProcessPool(&Titles().pool));
+  Titles().isolated = false;
 }
 
 void KillTitleReader() {
-  if (g_titles.isolated) KillProcessPool(&g_titles.pool);
-  g_titles.isolated = false;
+  if (Titles().isolated) NameStuck(KillProcessPool(&Titles().pool));
+  Titles().isolated = false;
 }
 
 void ResetTitleReader() {
   StopTitleReader();
-  g_titles = TitleReaderState();
+  Titles() = TitleReaderState();
 }
 
 void RequestTitles(const std::u16string& path, std::vector<std::u16string> names) {
   if (names.empty()) return;
-  const auto folder = static_cast<uint32_t>(g_titles.first_folder + g_titles.folders.size());
+  const auto folder = static_cast<uint32_t>(Titles().first_folder + Titles().folders.size());
   for (size_t i = 0; i < names.size(); ++i) {
     TitleReaderState::Request request;
     request.folder = folder;
     request.index = static_cast<uint32_t>(i);
-    g_titles.requests.push_back(std::move(request));
+    Titles().requests.push_back(std::move(request));
   }
-  g_titles.folders.push_back({path, std::move(names)});
+  Titles().folders.push_back({path, std::move(names)});
 }
 
 void PumpTitles() {
-  if (g_titles.isolated) Pump(0);
+  if (Titles().isolated) Pump(0);
 }
 
 namespace {
@@ -196,12 +218,12 @@ namespace {
 // "cardprep: 5000/20000 titles read, 2500 a second, about 6 s left".
 void ShowTitleProgress() {
   const int64_t now = NowMs();
-  const bool first = g_titles.progress_start_ms == 0;
-  if (first) g_titles.progress_start_ms = now;
+  const bool first = Titles().progress_start_ms == 0;
+  if (first) Titles().progress_start_ms = now;
   if (!ProgressDue(first)) return;
-  const uint64_t done = g_titles.first_id;
-  const uint64_t total = done + g_titles.requests.size();
-  const double seconds = static_cast<double>(now - g_titles.progress_start_ms) / 1000.0;
+  const uint64_t done = Titles().first_id;
+  const uint64_t total = done + Titles().requests.size();
+  const double seconds = static_cast<double>(now - Titles().progress_start_ms) / 1000.0;
   char line[160];
   if (done == 0 || seconds < 0.2) {
     snprintf(line, sizeof line, "cardprep: %llu/%llu titles read",
@@ -218,34 +240,34 @@ void ShowTitleProgress() {
 }  // namespace
 
 TitledSound NextTitle() {
-  if (g_titles.requests.empty()) return TitledSound();
+  if (Titles().requests.empty()) return TitledSound();
   ShowTitleProgress();
-  TitleReaderState::Request& front = g_titles.requests.front();
-  if (!g_titles.isolated) {
+  TitleReaderState::Request& front = Titles().requests.front();
+  if (!Titles().isolated) {
     if (!front.done) ReadHere(&front);
   }
   while (!front.done) {
-    if (!front.submitted && !ProcessPoolRunning(g_titles.pool)) {
+    if (!front.submitted && !ProcessPoolRunning(Titles().pool)) {
       WarnUnreadable(front, "no tag reader could be started");
       front.done = true;
       break;
     }
     Pump(-1);
   }
-  TitleReaderState::Folder& folder = g_titles.folders.front();
+  TitleReaderState::Folder& folder = Titles().folders.front();
   TitledSound sound;
   sound.name = std::move(folder.names[front.index]);
   sound.title = std::move(front.result);
   // Keep the workers fed while the writer works through titles already
   // read: a look every few titles costs one poll.
-  if (g_titles.isolated && (g_titles.first_id & 7) == 7) Pump(0);
+  if (Titles().isolated && (Titles().first_id & 7) == 7) Pump(0);
   const bool last_of_folder = front.index + 1 == folder.names.size();
-  g_titles.requests.pop_front();
-  ++g_titles.first_id;
-  if (g_titles.next_submit > 0) --g_titles.next_submit;
+  Titles().requests.pop_front();
+  ++Titles().first_id;
+  if (Titles().next_submit > 0) --Titles().next_submit;
   if (last_of_folder) {
-    g_titles.folders.pop_front();
-    ++g_titles.first_folder;
+    Titles().folders.pop_front();
+    ++Titles().first_folder;
   }
   return sound;
 }
@@ -266,13 +288,21 @@ int RunTitleWorker() {
     };
     std::string why;
     const uint64_t peak_before = WorkerPeakMemory();
-    bool opened =
-        GetTitleTag(folder, name, &title.title, &title.length, &why, extra_time, &title.latin1);
-    // Only a file whose own reading raised the peak near the limit is
-    // blamed; the peak of a file read earlier says nothing of this one.
-    if (opened && title.length < 0 && WorkerPeakMemory() > peak_before &&
-        WorkerMemoryNearLimit()) {
+    bool opened = false;
+    try {
+      opened =
+          GetTitleTag(folder, name, &title.title, &title.length, &why, extra_time, &title.latin1);
+    } catch (const std::bad_alloc&) {
+      title = TitleResult();
+      why = "the tag reader ran out of memory";
+    }
+    // Memory that ran short on the way may have cost a tag, and so changed
+    // the title, whatever title came out. Only a file whose own reading
+    // raised the peak near the limit is blamed; the peak of a file read
+    // earlier says nothing of this one.
+    if (opened && WorkerPeakMemory() > peak_before && WorkerMemoryNearLimit()) {
       opened = false;
+      title = TitleResult();
       why = "the tag reader ran into its memory limit of " +
             std::to_string(limits.data_bytes >> 20) + " MiB";
     }

@@ -67,7 +67,9 @@ struct TitleReaderState {
   bool isolated = false;         // workers are running
   int64_t progress_start_ms = 0;  // when the writer first asked for a title
 };
-extern TitleReaderState g_titles;
+// The reader's state, made when first asked for: an empty deque holds
+// memory, and none may be asked for before the run can say that it ran out.
+TitleReaderState& Titles();
 
 // Starts the workers. When not one can start, titles are read in this
 // process, with a warning.

@@ -66,7 +66,13 @@ bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
   uint64_t size = 0;
   if (!OpenRegularFile(HostPath(path), &fd, &size, why)) return false;
   if (opened) opened(size);
-  const UniqueTag tag = ReadFileTag(fd.get(), size);
+  TagSearchStats stats;
+  const UniqueTag tag = ReadFileTag(fd.get(), size, &stats);
+  if (stats.read_error != 0) {
+    // A title from the bytes that could be read may be the wrong one.
+    *why = std::string("a read failed: ") + strerror(stats.read_error);
+    return false;
+  }
   if (!tag) {
     *why = "the tag reader ran out of memory";
     return false;

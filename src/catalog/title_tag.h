@@ -22,7 +22,7 @@ struct id3_tag;
 // with |*title| untouched when the file has none.
 //
 // Returns false, with the reason in |*why|, when the file cannot be opened
-// (only regular files are read). Depends on nothing but the file, so it can
+// (only regular files are read) or read; it then has no title. Depends on nothing but the file, so it can
 // run anywhere, a separate process included. |opened|, when given, learns
 // the file's size once it is open, before its tag is read. |latin1|, when
 // given, learns whether the title came from Latin-1 text (an ID3v1 title, or

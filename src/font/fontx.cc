@@ -234,12 +234,19 @@ bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
   // announce, and never more than it holds.
   std::vector<uint8_t> bytes(
       static_cast<size_t>(std::min<uint64_t>(file_size, kFontxBlockTable + 255 * kFontxBlockEntrySize)));
-  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size()));
+  int error = 0;
+  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size(), &error));
   const uint64_t wanted = std::min<uint64_t>(FontxAnnouncedSize(bytes.data(), bytes.size()), file_size);
-  if (wanted > bytes.size()) {
+  if (error == 0 && wanted > bytes.size()) {
     const size_t have = bytes.size();
     bytes.resize(static_cast<size_t>(wanted));
-    bytes.resize(have + ReadFully(fd.get(), bytes.data() + have, bytes.size() - have));
+    bytes.resize(have + ReadFully(fd.get(), bytes.data() + have, bytes.size() - have, &error));
+  }
+  // A read that fails is no truncated font: the card could not deliver it.
+  if (error != 0) {
+    Out("フォントファイルオープンエラー\n");
+    Error("cannot read %s: %s", shown.c_str(), strerror(error));
+    return false;
   }
   return ParseFontx(bytes.data(), bytes.size(), shown, font);
 }

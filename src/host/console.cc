@@ -82,6 +82,10 @@ void CountSkipped(const char* reason, unsigned count) {
   g_console.skipped.emplace_back(reason, count);
 }
 
+void KeepOldIndex(const std::string& cause) {
+  if (g_console.worse_index.empty()) g_console.worse_index = cause;
+}
+
 bool ProgressDue(bool new_stage) {
   if (g_console.progress_wanted < 0) g_console.progress_wanted = isatty(2) ? 1 : 0;
   if (g_console.progress_wanted == 0) return false;

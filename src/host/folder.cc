@@ -58,13 +58,29 @@ std::string ShownPath(std::u16string_view path) {
   return host == "." ? host : host.substr(2);
 }
 
+namespace {
+
+// Whether a failure to read a folder or an entry is its own (it may not be
+// read, or is gone) rather than a fault of the card or the system.
+bool NotAFault(int error) {
+  return error == EACCES || error == EPERM || error == ENOENT || error == ENOTDIR;
+}
+
+// Whether an entry that cannot be looked at is simply not there (any more),
+// or a link that leads nowhere.
+bool Gone(int error) { return error == ENOENT || error == ENOTDIR || error == ELOOP; }
+
+}  // namespace
+
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error) {
+                    std::string* why, std::string* read_error, bool* fault) {
   entries->clear();
   read_error->clear();
+  if (fault != nullptr) *fault = false;
   DIR* dir = opendir(host_path.c_str());
   if (dir == nullptr) {
     *why = strerror(errno);
+    if (fault != nullptr) *fault = !NotAFault(errno);
     return false;
   }
   const int dir_fd = dirfd(dir);
@@ -72,23 +88,37 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     errno = 0;
     const dirent* entry = readdir(dir);
     if (entry == nullptr) {
-      if (errno != 0) *read_error = strerror(errno);
+      if (errno != 0) {
+        *read_error = strerror(errno);
+        if (fault != nullptr) *fault = !NotAFault(errno);
+      }
       break;
     }
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
     unsigned char type = entry->d_type;
     bool is_link = type == DT_LNK;
+    std::string type_error;
     if (type == DT_UNKNOWN || type == DT_LNK) {
       struct stat st;
-      if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      is_link = S_ISLNK(st.st_mode);
-      if (is_link && fstatat(dir_fd, name, &st, 0) != 0) continue;  // a dangling link
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+      if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (Gone(errno)) continue;
+        type_error = strerror(errno);
+      } else {
+        is_link = S_ISLNK(st.st_mode);
+        if (is_link && fstatat(dir_fd, name, &st, 0) != 0) {
+          if (Gone(errno)) continue;  // a dangling link
+          type_error = strerror(errno);
+        }
+        if (type_error.empty()) {
+          type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+      }
     }
-    if (type != DT_DIR && type != DT_REG) continue;
+    if (type_error.empty() && type != DT_DIR && type != DT_REG) continue;
 
     FolderEntry out;
+    out.type_error = std::move(type_error);
     out.host_name = name;
     out.utf8 = Utf8ToUtf16(name, &out.name);
     if (!out.utf8) out.name.clear();
@@ -103,13 +133,17 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
 }
 
 bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
-                std::string* read_error) {
-  return ListHostFolder(HostPath(path), entries, why, read_error);
+                std::string* read_error, bool* fault) {
+  return ListHostFolder(HostPath(path), entries, why, read_error, fault);
 }
 
-PathKind KindOfPath(const std::string& host_path) {
+PathKind KindOfPath(const std::string& host_path, std::string* why) {
   struct stat st;
-  if (stat(host_path.c_str(), &st) != 0) return PathKind::kMissing;
+  if (stat(host_path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return PathKind::kMissing;
+    if (why != nullptr) *why = strerror(errno);
+    return PathKind::kUnknown;
+  }
   if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
   if (S_ISREG(st.st_mode)) return PathKind::kFile;
   return PathKind::kOther;

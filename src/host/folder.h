@@ -23,21 +23,29 @@ struct FolderEntry {
   // On a FAT card mounted without UTF-8 names, a name holding "?" or ":":
   // characters the mount could not show, which no FAT name can hold.
   bool fat_unshowable = false;
+  // Not empty when the system could not say what the entry is (why not):
+  // |kind| then means nothing.
+  std::string type_error;
 };
 
 // Lists the folder at the host path |host_path|. Left out: "." and "..",
-// entries that are neither folders nor regular files, and dangling links.
-// Returns false with |*why| when the folder cannot be opened; when reading
-// stops early, |*read_error| says why and the entries read so far are kept.
+// entries that are neither folders nor regular files, dangling links and
+// entries that vanished meanwhile. Returns false with |*why| when the folder
+// cannot be opened; when reading stops early, |*read_error| says why and the
+// entries read so far are kept. |*fault|, when given, tells either failure
+// apart: true for a fault of the card or the system (an I/O error, no file
+// descriptor or memory left), false for a folder that may not be read or is
+// gone.
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error);
+                    std::string* why, std::string* read_error, bool* fault = nullptr);
 // The same for the backslash path |path| ("" is the working folder).
 bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
-                std::string* read_error);
+                std::string* read_error, bool* fault = nullptr);
 
-enum class PathKind { kMissing, kFolder, kFile, kOther };
-// What is at |host_path|, symbolic links followed.
-PathKind KindOfPath(const std::string& host_path);
+enum class PathKind { kMissing, kFolder, kFile, kOther, kUnknown };
+// What is at |host_path|, symbolic links followed; kUnknown when the
+// system cannot say (an I/O error), with the reason in |*why| when given.
+PathKind KindOfPath(const std::string& host_path, std::string* why = nullptr);
 
 // Whether the card (the working folder) is on a FAT file system; asked of
 // the system once.

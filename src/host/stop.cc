@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -51,23 +52,38 @@ const char* SignalName(int sig) {
   }
 }
 
-void OnStopSignal(int sig) {
+// Waits for |pid| to end, for a second at most: a process stuck in the
+// system (on a card that stopped answering) does not end even killed, and
+// must not keep the run from stopping.
+void WaitKilled(pid_t pid) {
+  for (int i = 0; i < 500; ++i) {
+    const pid_t got = waitpid(pid, nullptr, WNOHANG);
+    if (got == pid || (got < 0 && errno != EINTR)) return;
+    const timespec pause = {0, 2 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+[[noreturn]] void Stop(const char* why_1, const char* why_2, int status) {
   for (pid_t pid : g_stop.children) {
     if (pid > 0) kill(pid, SIGKILL);
   }
   for (pid_t pid : g_stop.children) {
-    if (pid > 0) waitpid(pid, nullptr, 0);
+    if (pid > 0) WaitKilled(pid);
   }
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
     if (g_stop.aside_used[i]) unlink(g_stop.aside[i]);
   }
-  Say("error: stopped by ");
-  Say(SignalName(sig));
+  Say("error: ");
+  Say(why_1);
+  Say(why_2);
   Say(": ");
   Say(g_stop.note[g_stop.note_index]);
   Say("\n");
-  _exit(128 + sig);
+  _exit(status);
 }
+
+void OnStopSignal(int sig) { Stop("stopped by ", SignalName(sig), 128 + sig); }
 
 void CopyNote(const char* note, char (&out)[kMaxNote]) {
   strncpy(out, note, kMaxNote - 1);
@@ -103,6 +119,11 @@ void MaskStopSignals(int how) {
 }
 
 }  // namespace
+
+void StopRun(const char* why, int status) {
+  MaskStopSignals(SIG_BLOCK);
+  Stop(why, "", status);
+}
 
 void HoldStopSignals() { MaskStopSignals(SIG_BLOCK); }
 void ReleaseStopSignals() { MaskStopSignals(SIG_UNBLOCK); }

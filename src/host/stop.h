@@ -27,6 +27,10 @@ void SetStopNote(const char* note);
 // through.
 void HoldStopSignals();
 void ReleaseStopSignals();
+// Ends the run at once, as a stop signal does, for a reason of its own
+// ("memory ran out"): "error: <why>: <note>", exit status |status|. Safe
+// where nothing else is (it allocates nothing).
+[[noreturn]] void StopRun(const char* why, int status);
 
 // Files opened aside and worker processes, for the handler.
 void RegisterAsideFile(const std::string& path);

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "host/byte_order.h"
+#include "host/converter.h"
 #include "host/names.h"
 
 uint16_t g_cp932_units[0x10000];
@@ -14,8 +15,12 @@ namespace {
 constexpr uint16_t kUnconvertible = 1;
 
 uint16_t AskIconv(char16_t unit) {
-  static iconv_t cd = iconv_open("CP932", "UTF-16LE");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return kUnconvertible;
+  iconv_t cd;
+  // Without the converter, ASCII (the same in code page 932) still has its
+  // form, so a field can always hold its "?".
+  if (!GetConverter("CP932", "UTF-16LE", &cd)) {
+    return unit < 0x80 ? static_cast<uint16_t>(0x100 | unit) : kUnconvertible;
+  }
   char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   char out[8];
   char* in_p = in;
@@ -37,9 +42,9 @@ uint16_t AskIconv(char16_t unit) {
 uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = AskIconv(unit); }
 
 std::u16string Cp932ToWide(std::string_view sjis) {
-  static iconv_t cd = iconv_open("UTF-16LE", "CP932");
   std::u16string out;
-  if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+  iconv_t cd;
+  if (!GetConverter("UTF-16LE", "CP932", &cd)) return out;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   out.reserve(sjis.size());
   char* in_p = const_cast<char*>(sjis.data());

@@ -117,7 +117,7 @@ TEST(NameFolderTest, DiscFoldersCarryTheirParentsName) {
 // The names the scan handed to the title reader, in record order.
 std::vector<std::u16string> HandedOver() {
   std::vector<std::u16string> names;
-  while (!g_titles.requests.empty()) names.push_back(NextTitle().name);
+  while (!Titles().requests.empty()) names.push_back(NextTitle().name);
   return names;
 }
 

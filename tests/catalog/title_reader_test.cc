@@ -38,7 +38,7 @@ TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
     TitleReaderOptions options;
     options.jobs = jobs;
     StartTitleReader(options);
-    ASSERT_TRUE(g_titles.isolated);
+    ASSERT_TRUE(Titles().isolated);
     RequestTitles(u"", names);
     for (size_t i = 0; i < expected.size(); ++i) {
       const TitledSound got = NextTitle();

@@ -8,6 +8,7 @@
 #include "app/run.h"
 #include "catalog/dir_info.h"
 #include "catalog/folder_scan.h"
+#include "host/commit.h"
 #include "host/folder.h"
 #include "host/names.h"
 
@@ -54,6 +55,7 @@ std::string ShownName(const FolderEntry& entry) {
 // it, or when the entry is no music at all.
 const char* WhyLeftOut(EntryRule rule) {
   switch (rule) {
+    case EntryRule::kTypeUnreadable: return "what it is cannot be read";
     case EntryRule::kNotUtf8: return "the name is not valid UTF-8";
     case EntryRule::kBackslash: return "the name holds a backslash";
     case EntryRule::kFatUnshowable:
@@ -200,11 +202,24 @@ class CardWalk {
 }  // namespace
 
 void CheckCard(const CardIndex& index, Findings* findings) {
-  // Files a stopped run left beside the index; the next run removes them.
+  // A run cut short while it put its index in place: the files may be a mix
+  // of two runs until the next run finishes that, first of all.
+  const bool unfinished = CommitUnfinished();
+  if (unfinished) {
+    findings->problems.push_back(
+        std::string(kCommitRecordName) +
+        ": a cardprep run was cut short (the card pulled, or the power lost) while it put its "
+        "index in place, so the index may be part old and part new; run cardprep again, which "
+        "first finishes that or undoes it");
+  }
+  // Files a stopped run left beside the index; the next run removes them
+  // (or, after a commit cut short, uses them).
   for (const FolderEntry& e : ListSorted(".")) {
     for (const char* name : kIndexFileNames) {
-      if (e.kind == EntryKind::kFile && IsAsideName(e.host_name, name)) {
-        findings->notes.push_back(ShownName(e) + ": a temporary " + name +
+      if (unfinished || e.kind != EntryKind::kFile) continue;
+      const bool aside = IsAsideName(e.host_name, name);
+      if (aside || IsBackupName(e.host_name, name)) {
+        findings->notes.push_back(ShownName(e) + (aside ? ": a temporary " : ": an old ") + name +
                                   " left by a cardprep run that was stopped; the next run "
                                   "removes it");
         findings->notes_beyond_music = true;
