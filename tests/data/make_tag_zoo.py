@@ -250,7 +250,6 @@ CRAFTED = {
                                         zlib.compress(b"\x01" + bytes(4999)), 0x0080)) + AUDIO,
     "title-compressed-no-length": tag(4, f24(b"TIT2", zlib.compress(b"\x00abc"), 0x0008)) +
                                   AUDIO + v1(b"Kept when v2 fails"),
-    "title-unsync-ends-ff00": tag(4, f24(b"TIT2", b"\x00ab\xff\x00", 0x0002)) + AUDIO,
     "title-many-then-empty": tag(4, f24(b"TIT2", text("First")) + f24(b"TIT2", b"\x00")) + AUDIO,
     "obsolete-and-unknown-frames": tag(3, f23(b"RVAD", bytes(12)) + f23(b"TSIZ", b"\x09x") +
                                        f23(b"TIT2", text("Title")) + f23(b"QQQQ", b"?") +

@@ -108,13 +108,29 @@ static const char* FdPath(int fd) {
   return fd >= 0 && fd < MAX_FDS ? g.fd_path[fd] : NULL;
 }
 
-static void Track(int fd, const char* dir, const char* name) {
+static void Track(int fd, const char* path) {
   if (fd < 0 || fd >= MAX_FDS) return;
   free(g.fd_path[fd]);
-  char joined[MAX_PATH];
-  snprintf(joined, sizeof joined, "%s%s%s", dir ? dir : "", dir ? "/" : "", name);
-  g.fd_path[fd] = strdup(joined);
+  g.fd_path[fd] = strdup(path);
 }
+
+/* The path of |name| in the folder open as |dir_fd| into |joined|; whether
+ * it is on the card. */
+static int AtPath(int dir_fd, const char* name, char (*joined)[MAX_PATH]) {
+  const char* dir = dir_fd == AT_FDCWD ? NULL : FdPath(dir_fd);
+  snprintf(*joined, sizeof *joined, "%s%s%s", dir ? dir : "", dir ? "/" : "", name);
+  return name[0] != '/' && (dir_fd == AT_FDCWD || dir != NULL);
+}
+
+/* The mode an open() with |flags| was given. */
+#define MODE_ARGUMENT(flags, mode)          \
+  mode_t mode = 0;                          \
+  if ((flags) & (O_CREAT | O_TMPFILE)) {    \
+    va_list args;                           \
+    va_start(args, flags);                  \
+    mode = va_arg(args, mode_t);            \
+    va_end(args);                           \
+  }
 
 static void Untrack(int fd) {
   if (fd < 0 || fd >= MAX_FDS) return;
@@ -152,42 +168,28 @@ static int IsWriteOpen(int flags) { return (flags & O_ACCMODE) != O_RDONLY || (f
 
 int open(const char* path, int flags, ...) {
   REAL(open);
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  MODE_ARGUMENT(flags, mode);
   const int on_card = OnCard(path);
   if (Fails(IsWriteOpen(flags) ? kCreate : kOpen, on_card ? path : NULL, NULL)) {
     errno = g.error;
     return -1;
   }
   const int fd = real_open(path, flags, mode);
-  if (on_card && fd >= 0) Track(fd, NULL, path);
+  if (on_card && fd >= 0) Track(fd, path);
   return fd;
 }
 
 int openat(int dir_fd, const char* name, int flags, ...) {
   REAL(openat);
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
-  const char* dir = dir_fd == AT_FDCWD ? NULL : FdPath(dir_fd);
-  const int on_card = name[0] != '/' && (dir_fd == AT_FDCWD || dir != NULL);
+  MODE_ARGUMENT(flags, mode);
   char joined[MAX_PATH];
-  snprintf(joined, sizeof joined, "%s%s%s", dir ? dir : "", dir ? "/" : "", name);
+  const int on_card = AtPath(dir_fd, name, &joined);
   if (Fails(IsWriteOpen(flags) ? kCreate : kOpen, on_card ? joined : NULL, NULL)) {
     errno = g.error;
     return -1;
   }
   const int fd = real_openat(dir_fd, name, flags, mode);
-  if (on_card && fd >= 0) Track(fd, NULL, joined);
+  if (on_card && fd >= 0) Track(fd, joined);
   return fd;
 }
 
@@ -260,49 +262,25 @@ int rename(const char* from, const char* to) {
   return real_rename(from, to);
 }
 
-int unlink(const char* path) {
-  REAL(unlink);
-  PATH_CALL(kUnlink, path);
-  return real_unlink(path);
-}
+/* A call whose first argument is a path on the card. */
+#define PATH_CALL_OF(type, name, kind, params, args) \
+  type name params {                                 \
+    REAL(name);                                      \
+    PATH_CALL(kind, path);                           \
+    return real_##name args;                         \
+  }
 
-int stat(const char* path, struct stat* st) {
-  REAL(stat);
-  PATH_CALL(kStat, path);
-  return real_stat(path, st);
-}
-
-int lstat(const char* path, struct stat* st) {
-  REAL(lstat);
-  PATH_CALL(kStat, path);
-  return real_lstat(path, st);
-}
-
-int access(const char* path, int mode) {
-  REAL(access);
-  PATH_CALL(kStat, path);
-  return real_access(path, mode);
-}
-
-int statfs(const char* path, struct statfs* fs) {
-  REAL(statfs);
-  PATH_CALL(kStat, path);
-  return real_statfs(path, fs);
-}
-
-int statvfs(const char* path, struct statvfs* fs) {
-  REAL(statvfs);
-  PATH_CALL(kStat, path);
-  return real_statvfs(path, fs);
-}
+PATH_CALL_OF(int, unlink, kUnlink, (const char* path), (path))
+PATH_CALL_OF(int, stat, kStat, (const char* path, struct stat* st), (path, st))
+PATH_CALL_OF(int, lstat, kStat, (const char* path, struct stat* st), (path, st))
+PATH_CALL_OF(int, access, kStat, (const char* path, int mode), (path, mode))
+PATH_CALL_OF(int, statfs, kStat, (const char* path, struct statfs* fs), (path, fs))
+PATH_CALL_OF(int, statvfs, kStat, (const char* path, struct statvfs* fs), (path, fs))
 
 int fstatat(int dir_fd, const char* name, struct stat* st, int flags) {
   REAL(fstatat);
-  const char* dir = dir_fd == AT_FDCWD ? NULL : FdPath(dir_fd);
-  const int on_card = name[0] != '/' && (dir_fd == AT_FDCWD || dir != NULL);
   char joined[MAX_PATH];
-  snprintf(joined, sizeof joined, "%s%s%s", dir ? dir : "", dir ? "/" : "", name);
-  if (Fails(kStat, on_card ? joined : NULL, NULL)) {
+  if (Fails(kStat, AtPath(dir_fd, name, &joined) ? joined : NULL, NULL)) {
     errno = g.error;
     return -1;
   }
@@ -316,7 +294,7 @@ DIR* opendir(const char* path) {
     return NULL;
   }
   DIR* dir = real_opendir(path);
-  if (dir != NULL && OnCard(path)) Track(dirfd(dir), NULL, path);
+  if (dir != NULL && OnCard(path)) Track(dirfd(dir), path);
   return dir;
 }
 
