@@ -173,6 +173,8 @@ void PutInPlace(IndexFiles* files) {
     std::vector<OutFile*> together;
     for (const Output& o : music) together.push_back(o.file);
     g_run.committing = true;
+    SetStopNote("the new index was being put in place; run cardprep again, which makes sure "
+                "the card holds it whole");
     report = CommitTogether(together);
     g_run.committing = false;
     for (OutFile* file : together) {

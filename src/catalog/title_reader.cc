@@ -271,10 +271,14 @@ TitledSound NextTitle() {
   }
   return sound;
 }
+
 int RunTitleWorker() {
   WorkerLimits limits;
-  return RunWorker(limits, [&limits](const std::string& request,
-                              const std::function<void(uint32_t)>& more_time) {
+  // The peak only grows, and nothing else runs between jobs: one look after
+  // each job says whether that job raised it.
+  uint64_t peak = WorkerPeakMemory();
+  return RunWorker(limits, [&limits, &peak](const std::string& request,
+                                            const std::function<void(uint32_t)>& more_time) {
     ByteReader in(request);
     const std::u16string folder = in.Utf16(1024);
     const std::u16string name = in.Utf16(1024);
@@ -287,7 +291,6 @@ int RunTitleWorker() {
       }
     };
     std::string why;
-    const uint64_t peak_before = WorkerPeakMemory();
     bool opened = false;
     try {
       opened =
@@ -300,7 +303,10 @@ int RunTitleWorker() {
     // the title, whatever title came out. Only a file whose own reading
     // raised the peak near the limit is blamed; the peak of a file read
     // earlier says nothing of this one.
-    if (opened && WorkerPeakMemory() > peak_before && WorkerMemoryNearLimit()) {
+    const uint64_t peak_after = WorkerPeakMemory();
+    const bool raised_near_limit = peak_after > peak && peak_after >= limits.data_bytes / 4 * 3;
+    peak = peak_after;
+    if (opened && raised_near_limit) {
       opened = false;
       title = TitleResult();
       why = "the tag reader ran into its memory limit of " +
