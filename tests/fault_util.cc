@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,6 +103,16 @@ pid_t WaitForStoppedChild(pid_t parent) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
 }
+
+void WaitUntilCardIsFree() {
+  const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  while (flock(folder, LOCK_EX | LOCK_NB) != 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  close(folder);
+}
+
+RunResult FinishCutCommit() { return RunCardprepWith(MakeFault("opendir", "", "1+")); }
 
 Index ReadIndex() {
   Index index;

@@ -46,6 +46,13 @@ char ProcessState(pid_t pid, pid_t* parent = nullptr);
 // -1 when |parent| ended first.
 pid_t WaitForStoppedChild(pid_t parent);
 
+// Waits until no process holds the lock on the card in the working folder:
+// a run's renaming child finishes the commit after the run is killed.
+void WaitUntilCardIsFree();
+// Runs cardprep only to finish what a commit cut short left on the card: its
+// first listing of the card fails, so it stops after that, writing nothing.
+RunResult FinishCutCommit();
+
 // The five files of the index in the working folder (empty when missing).
 using Index = std::map<std::string, std::vector<uint8_t>>;
 Index ReadIndex();

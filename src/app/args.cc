@@ -9,16 +9,22 @@
 const char* Usage() {
   return "usage: cardprep [OPTION...] [PREFIX...]\n"
          "\n"
-         "Run in the root folder of a memory card. Walks the card and writes the\n"
-         "player's index files there: DIRLST16.DAT, SNDLST16.DAT, RANDOM16.DAT,\n"
-         "MSGSTR16.DAT and TAGINF16.TXT. Names are drawn with the FONTX2 fonts\n"
-         "_FONT/RIZOZ16I.DAZ (16 x 16 double-byte) and _FONT/MYRCH16B.FNT (8 x 16).\n"
+         "Run in the root folder of a memory card (or give it with --card). Walks\n"
+         "the card and writes the player's index files there: DIRLST16.DAT,\n"
+         "SNDLST16.DAT, RANDOM16.DAT, MSGSTR16.DAT and TAGINF16.TXT. The names the\n"
+         "player shows are drawn with the FONTX2 fonts _FONT/RIZOZ16I.DAZ\n"
+         "(16 x 16 double-byte) and _FONT/MYRCH16B.FNT (8 x 16).\n"
          "\n"
-         "PREFIX   a folder path such as /Pops or '\\Pops': every folder whose path\n"
-         "         begins with it is shuffled file by file instead of as a whole\n"
-         "         (at most three; compared case-sensitively)\n"
+         "PREFIX   a folder of the card such as /Pops, '\\Pops', Pops or\n"
+         "         /media/card/Pops: every folder whose path begins with it is\n"
+         "         shuffled file by file instead of as a whole (at most three;\n"
+         "         compared case-sensitively)\n"
          "\n"
          "options:\n"
+         "  -C, --card DIR     index the card whose root is DIR (default: the working\n"
+         "                     folder)\n"
+         "  -n, --dry-run      do the whole run and say everything it would, but\n"
+         "                     write nothing to the card\n"
          "  --jobs N           read ID3 tags in N worker processes (default: one per\n"
          "                     processor); each has a memory limit, and a file whose\n"
          "                     tag takes too long is listed without a title\n"
@@ -28,16 +34,38 @@ const char* Usage() {
          "                     declared ISO-8859-1) are read: auto (default) reads\n"
          "                     a folder's as Shift-JIS when they are Japanese, and\n"
          "                     Windows-1252 punctuation as such; latin1 as stored;\n"
-         "                     cp932 always as Shift-JIS\n"
-         "  -q, --quiet        leave out the progress trace on standard output;\n"
+         "                     cp932 (also sjis, shift_jis) always as Shift-JIS\n"
+         "  -v, --verbose      print the trace on standard output also when it is a\n"
+         "                     terminal (a file or a pipe always gets it)\n"
+         "  -q, --quiet        leave out the trace, the progress line and notes;\n"
          "                     warnings, errors and the summary stay\n"
          "  -h, --help         show this help and exit\n"
-         "  --version          show the version and exit\n";
+         "  --version          show the version and exit\n"
+         "\n"
+         "Exit status: 0 when the run printed no error line (warnings allowed), 1\n"
+         "after one, 2 for a bad command line, 128 + the signal's number when the run\n"
+         "was stopped.\n";
 }
 
 namespace {
 
-enum Option { kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kHelp, kVersion };
+enum Option {
+  kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kVerbose, kDryRun, kCard, kHelp, kVersion
+};
+
+// The name of a code page as --tag-charset knows it: in any case, and by
+// the other names people call it.
+std::string CharsetName(const std::string& given) {
+  std::string name = given;
+  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+  for (const char* alias : {"sjis", "shift_jis", "shift-jis", "windows-31j", "ms932"}) {
+    if (name == alias) return "cp932";
+  }
+  for (const char* alias : {"latin-1", "iso-8859-1", "iso8859-1"}) {
+    if (name == alias) return "latin1";
+  }
+  return name;
+}
 
 }  // namespace
 
@@ -45,8 +73,9 @@ bool ParseArgs(int argc, char** argv, Args* args) {
   const std::vector<KnownOption> known = {
       {"jobs", 0, true, kJobs},   {"tag-timeout", 0, true, kTagTimeout},
       {"tag-charset", 0, true, kTagCharset},
-      {"quiet", 'q', false, kQuiet}, {"help", 'h', false, kHelp},
-      {"version", 0, false, kVersion},
+      {"quiet", 'q', false, kQuiet}, {"verbose", 'v', false, kVerbose},
+      {"dry-run", 'n', false, kDryRun}, {"card", 'C', true, kCard},
+      {"help", 'h', false, kHelp},    {"version", 0, false, kVersion},
   };
   std::vector<GivenOption> options;
   std::vector<std::string> operands;
@@ -65,13 +94,22 @@ bool ParseArgs(int argc, char** argv, Args* args) {
         args->tag_timeout_ms = static_cast<uint32_t>(number * 1000);
         break;
       case kTagCharset:
-        if (!ParseTagCharset(option.value, &args->tag_charset)) {
+        if (!ParseTagCharset(CharsetName(option.value), &args->tag_charset)) {
           Error("--tag-charset takes auto, latin1 or cp932, not '%s'", option.value.c_str());
           return false;
         }
         break;
       case kQuiet:
         args->quiet = true;
+        break;
+      case kVerbose:
+        args->verbose = true;
+        break;
+      case kDryRun:
+        args->dry_run = true;
+        break;
+      case kCard:
+        args->card = option.value;
         break;
       case kHelp:
         args->help = true;
@@ -80,6 +118,10 @@ bool ParseArgs(int argc, char** argv, Args* args) {
         args->version = true;
         break;
     }
+  }
+  if (args->quiet && args->verbose) {
+    Error("--quiet and --verbose cannot be combined (see cardprep --help)");
+    return false;
   }
   for (const std::string& operand : operands) {
     PrefixArg prefix;

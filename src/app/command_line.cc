@@ -56,7 +56,14 @@ bool ParseCommandLine(const char* program, int argc, char** argv,
         if (is_long) shown = std::string("--") + Matching(known, arg).front()->name;
         Error("%s needs a value (see %s --help)", shown.c_str(), program);
       } else if (is_long && Matching(known, arg).size() > 1) {
-        Error("option '%s' is ambiguous (see %s --help)", shown.c_str(), program);
+        std::string candidates;
+        const std::vector<const KnownOption*> matching = Matching(known, arg);
+        for (size_t i = 0; i < matching.size(); ++i) {
+          if (i > 0) candidates += i + 1 == matching.size() ? " or " : ", ";
+          candidates += std::string("--") + matching[i]->name;
+        }
+        Error("option '%s' is ambiguous: it may be %s (see %s --help)", shown.c_str(),
+              candidates.c_str(), program);
       } else if (is_long && Matching(known, arg).size() == 1) {
         Error("option '--%s' takes no value (see %s --help)", Matching(known, arg).front()->name,
               program);

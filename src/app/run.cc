@@ -262,6 +262,15 @@ bool FinishEarlierCommit() {
   return false;
 }
 
+// A prefix as the scan compares it: the card path of the folder it names
+// as a host path (Podcasts, ./Podcasts/, /media/card/Podcasts), or else the
+// argument itself, "/" read as "\\".
+std::u16string PrefixPath(const PrefixArg& prefix) {
+  std::u16string card_path;
+  if (prefix.arg.rfind('\\', 0) != 0 && CardPathOfFolder(prefix.arg, &card_path)) return card_path;
+  return prefix.path;
+}
+
 // The first three prefix arguments take the three slots, whatever they hold.
 ScanSettings TakePrefixes(const Args& args) {
   ScanSettings settings;
@@ -274,7 +283,7 @@ ScanSettings TakePrefixes(const Args& args) {
     } else if (!prefix.valid) {
       Warn("prefix argument %zu is not valid UTF-8: no folder can match it", i + 1);
     } else {
-      settings.file_unit_prefixes.push_back({prefix.path, prefix.arg});
+      settings.file_unit_prefixes.push_back({PrefixPath(prefix), prefix.arg});
     }
   }
   return settings;
@@ -306,10 +315,10 @@ std::string Count(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-void PrintSummary() {
+void PrintSummary(bool dry_run) {
   std::string line = Count(g_catalog.counters.sound_index, "sound", "sounds") + " in " +
                      Count(g_catalog.counters.sound_folder_count, "folder", "folders") +
-                     " indexed";
+                     (dry_run ? " would be indexed" : " indexed");
   for (size_t i = 0; i < g_console.skipped.size(); ++i) {
     const auto& [reason, count] = g_console.skipped[i];
     line += (i == 0 ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
@@ -320,27 +329,74 @@ void PrintSummary() {
             std::to_string(counters.shift_jis_titles) +
             ", as Windows-1252: " + std::to_string(counters.windows1252_titles);
   }
+  if (!g_catalog.unconvertible.empty()) {
+    line += "; " + Count(g_catalog.unconvertible.size(), "character", "characters") +
+            " shown as \"?\"";
+  }
   if (!g_glyph_gaps.seen.empty()) {
     line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +
             " the fonts cannot show";
   }
   line += "; " + Count(g_console.warnings, "warning", "warnings") + ", " +
           Count(g_console.errors, "error", "errors");
+  if (dry_run) line += "; nothing was written (dry run)";
   Summary("%s", line.c_str());
 }
 
+// Says once, before anything is written, that the card cannot be written
+// at all (|why|), with what to do about it. False then: the run stops
+// there, as when the sound list cannot be created.
+bool SayNotWritable(const Args& args, bool read_only, const std::string& why) {
+  const std::string card = args.card.empty() ? "the card" : "the card " + args.card;
+  if (args.dry_run) {
+    Warn("cannot write to %s (%s): a run without --dry-run would stop before writing anything",
+         card.c_str(), why.c_str());
+    return true;
+  }
+  Out("fopen error\n");
+  if (read_only) {
+    Error("cannot write to %s: it is mounted read-only; nothing was changed (unlock its "
+          "write-protect switch, or mount it read-write: sudo mount -o remount,rw "
+          "<mount point>)",
+          card.c_str());
+  } else {
+    Error("cannot write to %s: %s; nothing was changed (run cardprep as a user who may "
+          "write there, or mount the card with uid=$(id -u))",
+          card.c_str(), why.c_str());
+  }
+  return false;
+}
+
 void Run(const Args& args, IndexFiles* files) {
-  SetQuiet(args.quiet);
-  InstallStopHandlers("the card's index was left as it was");
-  UniqueFd lock;
+  ChooseTrace(args.verbose, args.quiet);
+  SetDryRun(args.dry_run);
   std::string why;
-  if (LockFolder(".", &lock, &why) == LockResult::kHeldByAnother) {
-    Error("another cardprep run is indexing this card; nothing was changed (run it again "
-          "once that one has finished)");
+  if (!args.card.empty() && !EnterFolder(args.card, &why)) {
+    Error("cannot enter the card folder %s: %s (is the card mounted?); nothing was changed",
+          args.card.c_str(), why.c_str());
     return;
   }
-  if (!FinishEarlierCommit()) return;
-  RemoveLeftovers();
+  InstallStopHandlers("the card's index was left as it was");
+  UniqueFd lock;
+  if (LockFolder(".", &lock, &why) == LockResult::kHeldByAnother) {
+    const pid_t holder = FolderLockHolder(".");
+    const std::string who =
+        holder > 0 ? "another cardprep run (process " + std::to_string(holder) + ")"
+                   : "another cardprep run";
+    Error("%s is indexing this card; nothing was changed (run it again once that one has "
+          "finished)",
+          who.c_str());
+    return;
+  }
+  bool read_only = false;
+  std::string not_writable;
+  const bool writable = FolderWritable(".", &read_only, &not_writable);
+  if (!args.dry_run && !FinishEarlierCommit()) return;
+  if (args.dry_run && CommitUnfinished()) {
+    Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
+         "index in place; a run without --dry-run finishes that first");
+  }
+  if (writable && !args.dry_run) RemoveLeftovers();
   // The title readers start first: they are ready by the time the fonts
   // are loaded and the scan asks for titles.
   TitleReaderOptions titles;
@@ -348,10 +404,9 @@ void Run(const Args& args, IndexFiles* files) {
   titles.base_timeout_ms = args.tag_timeout_ms;
   StartTitleReader(titles);
   if (!InitFont()) KeepOldIndex("the fonts could not be loaded (names would be drawn blank)");
-  if (!FolderWritable(".", &why)) {
-    Error("cannot write to the card (%s): none of the index files can be written; "
-          "mount it read-write or run cardprep where you may write",
-          why.c_str());
+  if (!writable && !SayNotWritable(args, read_only, not_writable)) {
+    KillTitleReader();
+    return;
   }
   const ScanSettings settings = TakePrefixes(args);
   SoundListFiles& scan = files->scan;
@@ -363,7 +418,7 @@ void Run(const Args& args, IndexFiles* files) {
     (void)WriteMessageFile(&files->messages);
   }
   KillTitleReader();
-  PutInPlace(files);
+  if (!args.dry_run) PutInPlace(files);
 }
 
 // A run that runs out of memory: said in one line, with what the card
@@ -414,7 +469,7 @@ int RunCardprep(const Args& args) {
   }
   StopTitleReader();
   EndProgress();
-  PrintSummary();
+  PrintSummary(args.dry_run);
   fflush(stdout);
   return g_console.errors > 0 ? 1 : 0;
 }

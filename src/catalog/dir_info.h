@@ -47,12 +47,21 @@ struct CatalogCounters {
   uint32_t windows1252_titles = 0;  // ... and as Windows-1252
 };
 
+// A character of the names the player shows that code page 932 lacks and
+// that has no look-alike: those names show "?" in its place.
+struct UnshownCharacter {
+  char32_t code_point = 0;
+  size_t names = 0;       // names holding it
+  std::u16string first;   // the card path of the first of them
+};
+
 // The card's tree and its counters: built by the scan (folder_scan.h), which
 // alone writes them; numbered by the folder list writer; read by the rest.
 struct CatalogState {
   std::unique_ptr<DirInfo> root;
   CatalogCounters counters;
   bool fat_names_warned = false;  // names a FAT mount could not show: said once
+  std::vector<UnshownCharacter> unconvertible;  // in the order first met
 };
 extern CatalogState g_catalog;
 void ResetCatalogState();  // run order and test fixtures only

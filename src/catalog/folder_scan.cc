@@ -32,25 +32,33 @@ std::u16string ChildPath(const std::u16string& path, const std::u16string& name)
 
 std::string Shown(const std::u16string& path) { return ShownPath(path); }
 
-// Takes the folder's MP3 files, at most 255 in the order the folder lists
-// them and at most 65535 on the card, and counts them.
+// "a, b, c and 4 more": the first few of |names|, and how many follow.
+std::string FirstFew(const std::vector<std::u16string>& names) {
+  constexpr size_t kFew = 5;
+  std::string text;
+  for (size_t i = 0; i < names.size() && i < kFew; ++i) {
+    text += (i == 0 ? "" : ", ") + Utf16ToUtf8(names[i]);
+  }
+  if (names.size() > kFew) text += " and " + std::to_string(names.size() - kFew) + " more";
+  return text;
+}
+
+// Takes the folder's MP3 files, the first 255 in sorted order (the order a
+// folder lists them in is a hash order on some file systems, so a cut there
+// would leave out any file) and at most 65535 on the card, and counts them.
 void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidates,
                 DirInfo* dir) {
+  std::sort(candidates.begin(), candidates.end());
   if (candidates.size() > kMaxSoundsPerFolder) {
-    // Named, the first ten of them, so that the user knows which are gone.
     const size_t left_out = candidates.size() - kMaxSoundsPerFolder;
-    std::string names;
-    for (size_t i = kMaxSoundsPerFolder; i < candidates.size() && i < kMaxSoundsPerFolder + 10;
-         ++i) {
-      names += (i == kMaxSoundsPerFolder ? "" : ", ") + Utf16ToUtf8(candidates[i]);
-    }
-    if (left_out > 10) names += " and " + std::to_string(left_out - 10) + " more";
-    Warn("%s holds %zu MP3 files; the player takes %zu a folder, so %s left out, in the order "
-         "the folder lists them: %s (move them into subfolders)",
-         Shown(path).c_str(), candidates.size(), kMaxSoundsPerFolder,
-         left_out == 1 ? "1 is" : (std::to_string(left_out) + " are").c_str(), names.c_str());
-    CountSkipped("MP3 files over a folder's 255",
-                 static_cast<unsigned>(candidates.size() - kMaxSoundsPerFolder));
+    const std::string first = Utf16ToUtf8(candidates[kMaxSoundsPerFolder]);
+    const std::string which = left_out == 1 ? "the last by name, \"" + first + "\", is"
+                                            : "the last " + std::to_string(left_out) +
+                                                  " by name, from \"" + first + "\" on, are";
+    Warn("%s holds %zu MP3 files; the player takes %zu in a folder, so %s left out (move some "
+         "into subfolders)",
+         Shown(path).c_str(), candidates.size(), kMaxSoundsPerFolder, which.c_str());
+    CountSkipped("MP3 files over a folder's 255", static_cast<unsigned>(left_out));
     candidates.resize(kMaxSoundsPerFolder);
   }
   const size_t room = kMaxSounds - g_catalog.counters.sounds_taken;
@@ -62,7 +70,6 @@ void TakeSounds(const std::u16string& path, std::vector<std::u16string> candidat
     candidates.resize(room);
   }
   if (candidates.empty()) return;
-  std::sort(candidates.begin(), candidates.end());
   g_catalog.counters.sounds_taken += static_cast<uint32_t>(candidates.size());
   ++g_catalog.counters.sound_folder_count;
   g_catalog.counters.random_entry_count = static_cast<uint16_t>(
@@ -79,7 +86,7 @@ void TakeChildren(const std::u16string& path, std::vector<std::unique_ptr<DirInf
             [](const auto& a, const auto& b) { return a->name < b->name; });
   if (children.size() > kMaxChildren) {
     const size_t left_out = children.size() - kMaxChildren;
-    Warn("%s holds %zu folders; the player takes %zu a folder, so %s after \"%s\" "
+    Warn("%s holds %zu folders; the player takes %zu in a folder, so %s after \"%s\" "
          "%s left out (group them into subfolders, for example by first letter)",
          Shown(path).c_str(), children.size(), kMaxChildren,
          left_out == 1 ? "the one" : ("the " + std::to_string(left_out)).c_str(),
@@ -111,12 +118,32 @@ bool HasMp3Extension(std::u16string_view name) {
 
 bool IsTrashFolder(std::u16string_view name) {
   if (name == u".Trashes" || name == u".Trash") return true;
+  // Windows names are the same in any case.
+  for (std::u16string_view recycler : {u"$recycle.bin", u"recycler"}) {
+    if (name.size() == recycler.size() && StartsWithIgnoringCase(name, recycler)) return true;
+  }
   constexpr std::u16string_view kTrashDash = u".Trash-";
   if (name.size() <= kTrashDash.size() || name.substr(0, kTrashDash.size()) != kTrashDash) {
     return false;
   }
   return std::all_of(name.begin() + kTrashDash.size(), name.end(),
                      [](char16_t u) { return u >= u'0' && u <= u'9'; });
+}
+
+bool IsSystemFolder(std::u16string_view name) {
+  return name == u"System Volume Information" || name == u".Spotlight-V100" ||
+         name == u".fseventsd" || name == u".TemporaryItems";
+}
+
+bool IsUnplayableAudio(std::u16string_view name) {
+  const size_t dot = name.rfind(u'.');
+  if (dot == std::u16string_view::npos) return false;
+  const std::u16string_view extension = name.substr(dot);
+  for (std::u16string_view audio : {u".m4a", u".aac", u".wma", u".ogg", u".opus", u".flac",
+                                    u".wav"}) {
+    if (extension.size() == audio.size() && StartsWithIgnoringCase(extension, audio)) return true;
+  }
+  return false;
 }
 
 bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path) {
@@ -126,14 +153,17 @@ bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path) {
   return false;
 }
 
-void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing) {
-  if (StartsWithIgnoringCase(child->name, u"disc") ||
-      StartsWithIgnoringCase(child->name, u"disk")) {
-    ConvertForListing(child->sjis_name, sizeof child->sjis_name,
-                      child->name + u'|' + parent_name, listing);
-  } else {
-    ConvertForListing(child->sjis_name, sizeof child->sjis_name, child->name, listing);
+std::u16string FolderShownText(const std::u16string& name, const std::u16string& parent_name) {
+  if (StartsWithIgnoringCase(name, u"disc") || StartsWithIgnoringCase(name, u"disk")) {
+    return name + u'|' + parent_name;
   }
+  return name;
+}
+
+void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing,
+                const std::u16string* path) {
+  ConvertForListing(child->sjis_name, sizeof child->sjis_name,
+                    FolderShownText(child->name, parent_name), listing, path);
 }
 
 EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry) {
@@ -148,9 +178,11 @@ EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entr
   if (entry.kind == EntryKind::kFolder) {
     if (name[0] == u'_') return EntryRule::kToolFolder;
     if (folder_path.empty() && IsTrashFolder(name)) return EntryRule::kTrash;
+    if (folder_path.empty() && IsSystemFolder(name)) return EntryRule::kSystemFolder;
     if (name.size() > kMaxFolderName) return EntryRule::kFolderNameTooLong;
     return EntryRule::kTakeFolder;
   }
+  if (IsUnplayableAudio(name)) return EntryRule::kUnplayableAudio;
   if (!HasMp3Extension(name)) return EntryRule::kNotMp3;
   if (name.size() > kMaxFileName) return EntryRule::kFileNameTooLong;
   return EntryRule::kTakeSound;
@@ -172,11 +204,24 @@ bool SkipUnusableName(const std::string& shown_folder, const FolderEntry& entry,
            entry.type_error.c_str());
       CountSkipped("entries that cannot be read");
       return true;
-    case EntryRule::kNotUtf8:
-      Warn("skipping %s: the name is not valid UTF-8",
-           shown(EscapedName(entry.host_name)).c_str());
+    case EntryRule::kNotUtf8: {
+      const std::string path = shown(entry.host_name);
+      std::string shift_jis;
+      if (ReadsAsShiftJis(entry.host_name, &shift_jis)) {
+        // Most such names come from Windows-era archives: say what the
+        // name reads as, and how to rename it to that.
+        const std::string renamed = shown(shift_jis);
+        Warn("skipping %s: the name is not valid UTF-8; read as Shift-JIS it is \"%s\": "
+             "rename it in the card's root with: mv -n -- %s %s",
+             shown(EscapedName(entry.host_name)).c_str(), renamed.c_str(),
+             ShellQuoted(path).c_str(), ShellQuoted(renamed).c_str());
+      } else {
+        Warn("skipping %s: the name is not valid UTF-8",
+             shown(EscapedName(entry.host_name)).c_str());
+      }
       CountSkipped("names not valid UTF-8");
       return true;
+    }
     case EntryRule::kBackslash:
       Warn("skipping %s: the name holds a backslash", shown(entry.host_name).c_str());
       CountSkipped("names holding a backslash");
@@ -245,7 +290,7 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
   }
 
   std::vector<std::unique_ptr<DirInfo>> children;
-  std::vector<std::u16string> sounds;
+  std::vector<std::u16string> sounds, unplayable;
   for (size_t i = 0; i < entries.size(); ++i) {
     std::u16string& name = entries[i].name;
     switch (rules[i]) {
@@ -256,23 +301,35 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
       case EntryRule::kTakeSound:
         sounds.push_back(std::move(name));
         break;
+      case EntryRule::kUnplayableAudio:
+        unplayable.push_back(std::move(name));
+        break;
       case EntryRule::kTrash:
         Warn("not indexing %s: it holds deleted files", Shown(ChildPath(path, name)).c_str());
         CountSkipped("trash folders");
         break;
       case EntryRule::kFolderNameTooLong:
-        Warn("skipping folder %s: its name is longer than %zu UTF-16 units",
-             Shown(ChildPath(path, name)).c_str(), kMaxFolderName);
-        CountSkipped("folder names over 64 units");
+        Warn("skipping folder %s: its name is %zu characters long, and the player takes %zu",
+             Shown(ChildPath(path, name)).c_str(), name.size(), kMaxFolderName);
+        CountSkipped("folder names over 64 characters");
         break;
       case EntryRule::kFileNameTooLong:
-        Warn("skipping %s: its name is longer than %zu UTF-16 units",
-             Shown(ChildPath(path, name)).c_str(), kMaxFileName);
-        CountSkipped("file names over 128 units");
+        Warn("skipping %s: its name is %zu characters long, and the player takes %zu",
+             Shown(ChildPath(path, name)).c_str(), name.size(), kMaxFileName);
+        CountSkipped("file names over 128 characters");
         break;
       default:  // said above, or left out without a word
         break;
     }
+  }
+  if (!unplayable.empty()) {
+    std::sort(unplayable.begin(), unplayable.end());
+    Warn("%s: %zu audio %s the player cannot play %s left out (it plays MP3 only; convert "
+         "%s to MP3): %s",
+         shown.c_str(), unplayable.size(), unplayable.size() == 1 ? "file" : "files",
+         unplayable.size() == 1 ? "is" : "are", unplayable.size() == 1 ? "it" : "them",
+         FirstFew(unplayable).c_str());
+    CountSkipped("audio files the player cannot play", static_cast<unsigned>(unplayable.size()));
   }
   TakeSounds(path, std::move(sounds), dir);
   PumpTitles();
@@ -282,9 +339,9 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
     const std::u16string child_path = ChildPath(path, child->name);
     if (child_path.size() > kMaxScannedPath) {
       child->file_unit = IsFileUnitFolder(settings, child_path);
-      Warn("not indexing %s: its path is longer than %zu UTF-16 units",
-           Shown(child_path).c_str(), kMaxScannedPath);
-      CountSkipped("folder paths over 123 units");
+      Warn("not indexing %s: its path is %zu characters long, and the player takes %zu",
+           Shown(child_path).c_str(), child_path.size(), kMaxScannedPath);
+      CountSkipped("folder paths over 123 characters");
       continue;
     }
     ScanFolder(settings, child_path, child.get());
@@ -296,7 +353,10 @@ void GetSubDirInfo(const ScanSettings& settings, const std::u16string& path, Dir
   Out("GetSubDirInfo=[%s]\n",
       Cp932ToUtf8(std::string_view(dir->sjis_name, kFolderNameFieldSize - 1)).c_str());
   if (dir->file_unit) Out(" ファイル単位\n");
-  for (auto& child : dir->children) NameFolder(child.get(), dir->name, &files->listing);
+  for (auto& child : dir->children) {
+    const std::u16string child_path = ChildPath(path, child->name);
+    NameFolder(child.get(), dir->name, &files->listing, &child_path);
+  }
   if (dir->sound_count > 0) {
     dir->first_sound = g_catalog.counters.sound_index;
     const TagCharsetDecision read =
@@ -389,5 +449,6 @@ DirInfo* BuildCatalog(const ScanSettings& settings, SoundListFiles* files) {
   ScanFolder(settings, u"", root);
   WarnAboutPrefixes(settings, *root);
   GetSubDirInfo(settings, u"", root, files);
+  WarnAboutUnshownCharacters();
   return root;
 }

@@ -43,9 +43,19 @@ struct ScanSettings {
 bool HasMp3Extension(std::u16string_view name);
 
 // Whether |name| is one of the folders in which desktops keep the songs
-// deleted from a removable card (".Trashes", ".Trash", ".Trash-<digits>");
-// the scan never enters them in the card's root.
+// deleted from a removable card (".Trashes", ".Trash", ".Trash-<digits>",
+// and Windows' "$RECYCLE.BIN" and "RECYCLER" in any case); the scan never
+// enters them in the card's root.
 bool IsTrashFolder(std::u16string_view name);
+
+// Whether |name| is a folder other systems keep their own data in on a
+// card ("System Volume Information", ".Spotlight-V100", ".fseventsd",
+// ".TemporaryItems"); the scan never enters them in the card's root.
+bool IsSystemFolder(std::u16string_view name);
+
+// Whether |name| ends in the extension of an audio format the player
+// cannot play (.m4a, .aac, .wma, .ogg, .opus, .flac, .wav), in any case.
+bool IsUnplayableAudio(std::u16string_view name);
 
 // What the scan does with one entry of the folder at |folder_path|, and
 // why it leaves one out; the rules in the order they are applied.
@@ -62,8 +72,10 @@ enum class EntryRule {
   // Folders.
   kToolFolder,          // a name beginning with "_" (_FONT among them): silently
   kTrash,               // a trash folder in the card's root
+  kSystemFolder,        // another system's folder in the card's root: silently
   kFolderNameTooLong,   // over 64 UTF-16 units
   // Files.
+  kUnplayableAudio,     // audio the player cannot play: one warning a folder
   kNotMp3,              // silently
   kFileNameTooLong,     // over 128 UTF-16 units
 };
@@ -94,10 +106,15 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
 void GetSubDirInfo(const ScanSettings& settings, const std::u16string& path, DirInfo* dir,
                    SoundListFiles* files);
 
-// Makes |child|'s Shift-JIS name: its own name, or for a name beginning with
-// "disc" or "disk" in any case, "<name>|<parent's name>", since such folders
-// look alike on the player's display.
-// A name that had to be changed is noted in |listing|.
-void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing);
+// The text the player shows for the folder |name| in the folder
+// |parent_name|: its own name, or for a name beginning with "disc" or "disk"
+// in any case, "<name>|<parent's name>", since such folders look alike on
+// the player's display.
+std::u16string FolderShownText(const std::u16string& name, const std::u16string& parent_name);
+
+// Makes |child|'s Shift-JIS name from FolderShownText. A name that had to be
+// changed is noted in |listing|, and counted against |path| when given.
+void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* listing,
+                const std::u16string* path = nullptr);
 
 #endif  // CARDPREP_CATALOG_FOLDER_SCAN_H_

@@ -1,7 +1,13 @@
 #include "catalog/listing.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
+#include "catalog/dir_info.h"
+#include "host/console.h"
+#include "host/folder.h"
+#include "host/names.h"
 #include "sjis/sjis_field.h"
 
 void WriteListingLine(OutFile* listing, std::string_view line) {
@@ -16,8 +22,43 @@ void WriteListingLine(OutFile* listing, std::string_view line) {
   }
 }
 
-void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFile* listing) {
+void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFile* listing,
+                       const std::u16string* name_path) {
   bool replaced = false;
-  WideToSjisField(field, size, text, &replaced);
-  if (replaced) WriteListingLine(listing, "cannot convert ");
+  std::vector<char32_t> unconvertible;
+  WideToSjisField(field, size, text, &replaced, &unconvertible);
+  if (!replaced) return;
+  WriteListingLine(listing, "cannot convert ");
+  if (name_path == nullptr) return;
+  std::vector<UnshownCharacter>& seen = g_catalog.unconvertible;
+  for (const char32_t c : unconvertible) {
+    auto at = std::find_if(seen.begin(), seen.end(),
+                           [c](const UnshownCharacter& u) { return u.code_point == c; });
+    if (at == seen.end()) at = seen.insert(seen.end(), {c, 0, *name_path});
+    ++at->names;
+  }
+}
+
+std::string DescribeCharacter(char32_t c) {
+  char code[16];
+  snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  const bool printable = c >= 0x20 && c != 0x7F && (c < 0xD800 || c > 0xDFFF) && c <= 0x10FFFF;
+  if (!printable) return code;
+  std::u16string unit;
+  if (c >= 0x10000) {
+    unit = {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)),
+            static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
+  } else {
+    unit = {static_cast<char16_t>(c)};
+  }
+  return std::string(code) + " '" + Utf16ToUtf8(unit) + "'";
+}
+
+void WarnAboutUnshownCharacters() {
+  for (const UnshownCharacter& c : g_catalog.unconvertible) {
+    Warn("the player cannot show %s (Shift-JIS has no such character, nor one like it): %zu "
+         "%s \"?\" in its place (first: %s)",
+         DescribeCharacter(c.code_point).c_str(), c.names, c.names == 1 ? "name shows" : "names show",
+         ShownPath(c.first).c_str());
+  }
 }

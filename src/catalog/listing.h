@@ -7,6 +7,7 @@
 #define CARDPREP_CATALOG_LISTING_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "host/file.h"
@@ -17,7 +18,16 @@ constexpr char kListingFileName[] = "TAGINF16.TXT";
 void WriteListingLine(OutFile* listing, std::string_view line);
 
 // Fills the Shift-JIS |field| of |size| bytes from |text|, noting in
-// |listing| when characters had to be replaced.
-void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFile* listing);
+// |listing| when characters had to become "?". For a name the player shows,
+// |name_path| is its card path, and each such character is counted in
+// g_catalog against it.
+void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFile* listing,
+                       const std::u16string* name_path = nullptr);
+
+// One warning for every character counted so far.
+void WarnAboutUnshownCharacters();
+
+// "U+00E9 'é'" (the character left out where it cannot be printed).
+std::string DescribeCharacter(char32_t c);
 
 #endif  // CARDPREP_CATALOG_LISTING_H_

@@ -75,11 +75,11 @@ TagCharsetDecision WriteSoundList(const std::u16string& folder_path, size_t coun
   uint8_t bytes[kSoundRecordSize];
   for (size_t i = 0; i < count; ++i) {
     char name_field[kSoundNameFieldSize];
-    ConvertForListing(name_field, sizeof name_field, names[i], &files->listing);
+    const std::u16string path = folder_path + u'\\' + names[i];
+    ConvertForListing(name_field, sizeof name_field, names[i], &files->listing, &path);
     memcpy(record.sjis_name, name_field, kSoundSjisNameSize);
     record.name = std::move(names[i]);
-    DrawField(&row, name_field, kSoundSjisNameSize,
-              [&] { return ShownPath(folder_path + u'\\' + record.name); });
+    DrawField(&row, name_field, kSoundSjisNameSize, [&] { return ShownPath(path); });
     memcpy(record.upper, row.upper, kSoundRowSize);
     memcpy(record.lower, row.lower, kSoundRowSize);
     EncodeSoundRecord(record, bytes);

@@ -215,7 +215,7 @@ void PumpTitles() {
 
 namespace {
 
-// "cardprep: 5000/20000 titles read, 2500 a second, about 6 s left".
+// "cardprep: 5000/20000 titles read, 2500 per second, about 6 s left".
 void ShowTitleProgress() {
   const int64_t now = NowMs();
   const bool first = Titles().progress_start_ms == 0;
@@ -230,7 +230,7 @@ void ShowTitleProgress() {
              static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
   } else {
     const double rate = static_cast<double>(done) / seconds;
-    snprintf(line, sizeof line, "cardprep: %llu/%llu titles read, %.0f a second, about %.0f s left",
+    snprintf(line, sizeof line, "cardprep: %llu/%llu titles read, %.0f per second, about %.0f s left",
              static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate,
              static_cast<double>(total - done) / rate + 0.5);
   }

@@ -8,16 +8,6 @@
 
 ConsoleState g_console;
 
-void SetQuiet(bool quiet) { g_console.quiet = quiet; }
-
-void Out(const char* format, ...) {
-  if (g_console.quiet) return;
-  va_list args;
-  va_start(args, format);
-  vfprintf(stdout, format, args);
-  va_end(args);
-}
-
 namespace {
 
 constexpr int kProgressIntervalMs = 100;
@@ -27,8 +17,33 @@ constexpr char kEraseLine[] = "\r\033[K";
 void EraseProgress() {
   if (!g_console.progress_shown) return;
   fputs(kEraseLine, stderr);
+  fflush(stderr);
   g_console.progress_shown = false;
 }
+
+bool StdoutIsTerminal() {
+  if (g_console.stdout_terminal < 0) g_console.stdout_terminal = isatty(1) ? 1 : 0;
+  return g_console.stdout_terminal == 1;
+}
+
+}  // namespace
+
+void ChooseTrace(bool verbose, bool quiet) {
+  g_console.quiet = quiet;
+  g_console.trace = !quiet && (verbose || !StdoutIsTerminal());
+}
+
+void Out(const char* format, ...) {
+  if (!g_console.trace) return;
+  // The trace and the progress line share the terminal: the line goes first.
+  if (g_console.progress_shown && StdoutIsTerminal()) EraseProgress();
+  va_list args;
+  va_start(args, format);
+  vfprintf(stdout, format, args);
+  va_end(args);
+}
+
+namespace {
 
 void Say(const char* prefix, const char* format, va_list args) {
   // Standard output is block-buffered when it is not a terminal; flushing it
@@ -59,6 +74,7 @@ void Error(const char* format, ...) {
 }
 
 void Note(const char* format, ...) {
+  if (!g_console.trace) return;
   va_list args;
   va_start(args, format);
   Say("note: ", format, args);
@@ -87,7 +103,9 @@ void KeepOldIndex(const std::string& cause) {
 }
 
 bool ProgressDue(bool new_stage) {
-  if (g_console.progress_wanted < 0) g_console.progress_wanted = isatty(2) ? 1 : 0;
+  if (g_console.progress_wanted < 0) {
+    g_console.progress_wanted = !g_console.quiet && isatty(2) ? 1 : 0;
+  }
   if (g_console.progress_wanted == 0) return false;
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);

@@ -3,6 +3,10 @@
 // everything the tool says beyond those lines (entries it skips, limits it
 // hits, files it cannot write) goes to standard error, one line each,
 // beginning "warning: " or "error: " and naming the path concerned.
+//
+// cardprep's trace runs to thousands of lines on a large card: a person at
+// a terminal sees it only when asking for it, while scripts and logs, which
+// read standard output from a file or a pipe, keep it (ChooseTrace).
 #ifndef CARDPREP_HOST_CONSOLE_H_
 #define CARDPREP_HOST_CONSOLE_H_
 
@@ -16,7 +20,9 @@
 // What the console was told, and counts of what went to standard error for
 // the summary that ends a run.
 struct ConsoleState {
-  bool quiet = false;  // no trace on standard output
+  bool trace = true;   // the trace lines go to standard output
+  bool quiet = false;  // no progress line either
+  int stdout_terminal = -1;  // -1: not asked yet
   unsigned warnings = 0;
   unsigned errors = 0;
   // Entries left out of the index, by reason, in the order first met.
@@ -31,8 +37,11 @@ struct ConsoleState {
 };
 extern ConsoleState g_console;
 
-// Leaves out the trace on standard output from now on.
-void SetQuiet(bool quiet);
+// Decides whether cardprep's trace goes to standard output, and its notes
+// to standard error: never with |quiet| (which also leaves out the progress
+// line), always with |verbose|, and otherwise only when standard output is
+// not a terminal.
+void ChooseTrace(bool verbose, bool quiet);
 
 // One line of the trace (or part of one) on standard output.
 void Out(const char* format, ...) CARDPREP_PRINTF(1, 2);
@@ -41,7 +50,9 @@ void Out(const char* format, ...) CARDPREP_PRINTF(1, 2);
 void Warn(const char* format, ...) CARDPREP_PRINTF(1, 2);
 void Error(const char* format, ...) CARDPREP_PRINTF(1, 2);
 // "note: ..." on standard error: a decision the user may want to know of,
-// neither a warning nor an error.
+// neither a warning nor an error. Said with the trace (a terminal hears of
+// such decisions only from the summary unless asked with -v), never when
+// quiet.
 void Note(const char* format, ...) CARDPREP_PRINTF(1, 2);
 
 // The line that ends a run on standard error.
@@ -57,10 +68,10 @@ void CountSkipped(const char* reason, unsigned count = 1);
 void KeepOldIndex(const std::string& cause);
 
 // A line on standard error that says how far the run is, rewritten in place,
-// only when standard error is a terminal. ProgressDue says whether it is
+// only when standard error is a terminal and the run is not quiet. ProgressDue says whether it is
 // time to rewrite it (the first time at once, then ten times a second, and
-// at once for a |new_stage|); warnings and errors erase it first, and
-// EndProgress erases it for good.
+// at once for a |new_stage|); every other line, the trace on the same
+// terminal too, erases it first, and EndProgress erases it for good.
 bool ProgressDue(bool new_stage = false);
 void ShowProgress(const std::string& line);
 void EndProgress();

@@ -19,6 +19,11 @@ namespace {
 
 constexpr size_t kOutBufferSize = 256 * 1024;
 
+struct FileHostState {
+  bool dry_run = false;
+};
+FileHostState g_file_host;
+
 void ReportWriteError(OutFile* file, int error) {
   if (file->failed) return;
   file->failed = true;
@@ -173,6 +178,8 @@ bool IsTaggedName(std::string_view name, std::string_view final_name, std::strin
 
 }  // namespace
 
+void SetDryRun(bool dry_run) { g_file_host.dry_run = dry_run; }
+
 std::string AsidePath(const std::string& host_path, long pid) {
   return TaggedPath(host_path, kAsideTag, pid);
 }
@@ -204,8 +211,12 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
   struct stat st;
   if (lstat(host_path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return fail(EISDIR);
-    if (S_ISREG(st.st_mode) && access(host_path.c_str(), W_OK) != 0) return fail(errno);
+    // A dry run asks no more: it writes nothing, and the card may be read-only.
+    if (!g_file_host.dry_run && S_ISREG(st.st_mode) && access(host_path.c_str(), W_OK) != 0) {
+      return fail(errno);
+    }
   }
+  if (g_file_host.dry_run) return OpenWrite("/dev/null", name, file, why);
   const std::string temp = AsidePath(host_path, getpid());
   // Known to the stop handler before it exists, so that no moment is left
   // in which a stop would leave it behind.
@@ -288,9 +299,10 @@ bool CloseChecked(OutFile* file) {
   return ReplaceWithAside(file);
 }
 
-bool FolderWritable(const std::string& host_path, std::string* why) {
+bool FolderWritable(const std::string& host_path, bool* read_only, std::string* why) {
   struct statvfs fs;
-  if (statvfs(host_path.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
+  *read_only = statvfs(host_path.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY);
+  if (*read_only) {
     *why = "the file system is read-only";
     return false;
   }

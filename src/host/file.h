@@ -83,6 +83,9 @@ struct OutFile {
 // may not be written; |*file| is then closed and failed.
 [[nodiscard]] bool OpenAside(const std::string& host_path, const std::string& name,
                              OutFile* file, std::string* why);
+// In a dry run every output opened aside is written to /dev/null: nothing
+// is created on the card, and there is nothing to put in place.
+void SetDryRun(bool dry_run);
 // Whether |name| (a name in a folder) is the temporary file some process
 // opened aside for |final_name|.
 bool IsAsideName(std::string_view name, std::string_view final_name);
@@ -115,9 +118,10 @@ inline void WriteText(OutFile* file, const std::string& text) {
 // every byte reached the file.
 bool CloseChecked(OutFile* file);
 
-// Whether files can be created in the folder at |host_path|; |*why| says
-// why not ("read-only file system", "Permission denied").
-bool FolderWritable(const std::string& host_path, std::string* why);
+// Whether files can be created in the folder at |host_path|; |*read_only|
+// tells a file system mounted read-only, and |*why| says why not
+// ("the file system is read-only", "Permission denied").
+bool FolderWritable(const std::string& host_path, bool* read_only, std::string* why);
 
 // Forces the entries of a folder (new files, renames) to the card. False,
 // with the reason in |*why|, when the system cannot say they are there; a

@@ -6,8 +6,10 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/names.h"
@@ -52,6 +54,35 @@ bool CardIsFat() {
 }
 
 void SetCardIsFatForTesting(bool fat) { g_folder_host.card_is_fat = fat ? 1 : 0; }
+
+bool EnterFolder(const std::string& host_path, std::string* why) {
+  if (chdir(host_path.c_str()) == 0) return true;
+  *why = strerror(errno);
+  return false;
+}
+
+bool CardPathOfFolder(const std::string& host_path, std::u16string* card_path) {
+  char root[PATH_MAX], folder[PATH_MAX];
+  struct stat st;
+  if (host_path.empty() || realpath(".", root) == nullptr ||
+      realpath(host_path.c_str(), folder) == nullptr || stat(folder, &st) != 0 ||
+      !S_ISDIR(st.st_mode)) {
+    return false;
+  }
+  const std::string_view inside(root);
+  std::string_view rest(folder);
+  if (rest.substr(0, inside.size()) != inside) return false;
+  rest.remove_prefix(inside.size());
+  if (!rest.empty() && rest.front() != '/' && inside != "/") return false;  // "/cardX"
+  std::u16string path;
+  if (!Utf8ToUtf16(rest, &path)) return false;
+  for (char16_t& unit : path) {
+    if (unit == u'/') unit = u'\\';
+  }
+  if (!path.empty() && path.front() != u'\\') path.insert(path.begin(), u'\\');
+  *card_path = std::move(path);
+  return true;
+}
 
 std::string ShownPath(std::u16string_view path) {
   const std::string host = HostPath(path);

@@ -53,6 +53,16 @@ bool CardIsFat();
 // Test fixtures only: take the card as FAT or not, whatever it is.
 void SetCardIsFatForTesting(bool fat);
 
+// Makes the folder at |host_path| the working folder, as the card's root;
+// false with |*why| when it cannot be entered.
+bool EnterFolder(const std::string& host_path, std::string* why);
+
+// When |host_path| names an existing folder inside the card (the working
+// folder), relative to the card's root or absolute, symbolic links
+// resolved: sets |*card_path| to its backslash path ("" for the root) and
+// returns true.
+bool CardPathOfFolder(const std::string& host_path, std::u16string* card_path);
+
 // How a backslash path is shown in messages: as the host path below the
 // working folder ("Album/Disc 1"), "." for the root.
 std::string ShownPath(std::u16string_view path);

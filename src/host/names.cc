@@ -99,3 +99,29 @@ std::string EscapedBytes(std::string_view text, bool high_too) {
   }
   return out;
 }
+
+std::string ShellQuoted(std::string_view text) {
+  std::u16string decoded;
+  bool plain = Utf8ToUtf16(text, &decoded);
+  for (const char c : text) plain &= static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
+  if (plain) {
+    std::string out = "'";
+    for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+  }
+  std::string out = "$'";
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '\'' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (b < 0x20 || b >= 0x7F) {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}

@@ -20,6 +20,10 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // from 0x80 up, for names that are not UTF-8) as \xNN.
 std::string EscapedBytes(std::string_view text, bool high_too);
 
+// |text| as one word for a POSIX shell: in single quotes when it is UTF-8
+// of printable characters, else as $'...' with every other byte as \xNN.
+std::string ShellQuoted(std::string_view text);
+
 // Maps a backslash path to a host path relative to the working folder:
 // "\A\B" becomes "./A/B", "_FONT\X.FNT" becomes "./_FONT/X.FNT" and the root
 // "" becomes ".".

@@ -43,5 +43,8 @@ enum class LockResult { kLocked, kHeldByAnother, kNoLocks };
 // kNoLocks: the file system has no locks (the run goes on without one), or
 // the folder cannot be opened (|*why| says why).
 LockResult LockFolder(const std::string& host_path, UniqueFd* lock, std::string* why);
+// The process holding the lock on the folder at |host_path|, as the system
+// lists its locks; 0 when it cannot tell.
+pid_t FolderLockHolder(const std::string& host_path);
 
 #endif  // CARDPREP_HOST_STOP_H_

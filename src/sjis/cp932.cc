@@ -68,3 +68,12 @@ std::u16string Cp932ToWide(std::string_view sjis) {
 }
 
 std::string Cp932ToUtf8(std::string_view sjis) { return Utf16ToUtf8(Cp932ToWide(sjis)); }
+
+bool ReadsAsShiftJis(std::string_view sjis, std::string* utf8) {
+  const std::u16string text = Cp932ToWide(sjis);
+  for (const char16_t c : text) {
+    if (c == u'\uFFFD' || c < 0x20 || c == 0x7F || c == u'\\') return false;
+  }
+  *utf8 = Utf16ToUtf8(text);
+  return !text.empty();
+}

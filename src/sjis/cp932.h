@@ -43,4 +43,8 @@ std::string Cp932ToUtf8(std::string_view sjis);
 // decoding goes on after that one byte.
 std::u16string Cp932ToWide(std::string_view sjis);
 
+// Whether the bytes |sjis| are valid Shift-JIS text of printable characters,
+// as names written on Windows in Japan are; sets |*utf8| to that text.
+bool ReadsAsShiftJis(std::string_view sjis, std::string* utf8);
+
 #endif  // CARDPREP_SJIS_CP932_H_

@@ -254,11 +254,7 @@ class SweepTest : public FaultTest {
       const RunResult view = RunView({"--check"});
       EXPECT_EQ(view.status, 1);
       EXPECT_TRUE(Has(view.out + view.err, "run was cut short")) << view.out << view.err;
-      // Stopped at once after finishing the commit: its first listing fails.
-      Fault stop_after;
-      stop_after.calls = "opendir";
-      stop_after.nth = "1+";
-      const RunResult next = RunCardprepWith(stop_after);
+      const RunResult next = FinishCutCommit();
       EXPECT_TRUE(Has(next.err, "an earlier run was cut short")) << next.err;
       EXPECT_FALSE(fs::exists(kRecord));
     }
@@ -311,29 +307,27 @@ TEST_F(SweepTest, ACardPulledAtAnyMomentLeavesTheOldIndexOrTheNewOne) {
 // the old index, or writes the whole new one; it never ends in an abort.
 TEST_F(SweepTest, TooFewFilesOrTooLittleMemory) {
   MakeCards();
-  auto limited = [](const std::string& limit) {
-    return RunCommand({"sh", "-c", "ulimit " + limit + " && exec \"$0\"", CARDPREP_BINARY});
-  };
-  for (int files = 4; files <= 24; ++files) {
-    Check(limited("-n " + std::to_string(files)), "ulimit -n " + std::to_string(files));
-  }
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the memory sweep needs a build without AddressSanitizer, whose shadow memory "
-                  "no address space limit admits";
-#else
-  // Below some limit the program cannot even be loaded, and nothing
-  // changes; the sweep starts there, since just above it memory runs out
-  // at every stage of a run in turn.
-  auto run_with = [&](int kib) {
-    const RunResult r = limited("-v " + std::to_string(kib));
+  // Below some limit the program cannot even be loaded (the loader says so,
+  // status 127), and nothing changes.
+  auto limited = [&](const std::string& limit) {
+    const RunResult r =
+        RunCommand({"sh", "-c", "ulimit " + limit + " && exec \"$0\"", CARDPREP_BINARY});
     const bool loaded = !(r.status == 127 && !Has(r.err, "error: "));
     if (loaded) {
-      Check(r, "ulimit -v " + std::to_string(kib) + " KiB");
+      Check(r, "ulimit " + limit);
     } else {
       ExpectIndex(old_, "the old index");
     }
     return loaded;
   };
+  for (int files = 4; files <= 24; ++files) limited("-n " + std::to_string(files));
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the memory sweep needs a build without AddressSanitizer, whose shadow memory "
+                  "no address space limit admits";
+#else
+  // The sweep starts where the program can be loaded: just above, memory
+  // runs out at every stage of a run in turn.
+  auto run_with = [&](int kib) { return limited("-v " + std::to_string(kib)); };
   int not_loaded = 8 << 10, loaded = 1 << 20;
   ASSERT_TRUE(run_with(loaded));
   while (loaded - not_loaded > 64) {

@@ -84,6 +84,25 @@ TEST_F(ReportTest, CharactersTheFontsCannotShowAreSaidOnceAndChecked) {
       << view.out;
 }
 
+// Titles are only listed, never drawn: a character the fonts lack in a
+// title is no problem. A name drawn blank beside others that are drawn is
+// one, but not blamed on fonts missing.
+TEST_F(ReportTest, OnlyDrawnNamesAreCheckedForGlyphs) {
+  WriteSmallFonts();
+  Mp3("a.mp3", "\u3044 title");  // い, which the fonts lack
+  Mp3("\u3044/b.mp3");
+  Run();
+  EXPECT_EQ(std::count(run_.err.begin(), run_.err.end(), '\n'), 2) << run_.err;  // い, summary
+  const RunResult view = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
+  EXPECT_EQ(view.status, 1);
+  EXPECT_EQ(Lines(view.out, "\n"),
+            (std::vector<std::string>{
+                "check: 2 problems",
+                "problem: 1 folder name drawn blank (first: folder 2 \\\u3044)",
+                "problem: U+3044 '\u3044': no glyph in _FONT\\RIZOZ16I.DAZ, so the display "
+                "shows 1 name without it (first: folder 2 \\\u3044)"}));
+}
+
 // A card indexed without its fonts passes no check: its names are blank.
 TEST_F(ReportTest, ACardIndexedWithoutFontsFailsTheCheck) {
   Mp3("a.mp3");
@@ -93,8 +112,10 @@ TEST_F(ReportTest, ACardIndexedWithoutFontsFailsTheCheck) {
   fs::rename("../fonts-aside", "_FONT");
   const RunResult view = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
   EXPECT_EQ(view.status, 1);
-  for (const char* line : {"problem: 2 sound names drawn blank (first: sound 0 \\a.mp3)",
-                           "problem: 1 folder name drawn blank (first: folder 2 \\Album)",
+  for (const char* line : {"problem: 2 sound names drawn blank (first: sound 0 \\a.mp3): was "
+                           "the card indexed without its fonts?",
+                           "problem: 1 folder name drawn blank (first: folder 2 \\Album): was "
+                           "the card indexed without its fonts?",
                            "problem: 9 messages drawn blank"}) {
     EXPECT_NE(view.out.find(line), std::string::npos) << line << "\n" << view.out;
   }
@@ -102,17 +123,19 @@ TEST_F(ReportTest, ACardIndexedWithoutFontsFailsTheCheck) {
   EXPECT_EQ(RunCommand({CARDPREP_VIEW_BINARY, "--check"}).status, 0);
 }
 
-// Standard error on a terminal shows how far the run is, one line
-// rewritten in place and erased before the summary; a pipe gets none of it.
-TEST_F(ReportTest, AProgressLineOnATerminalOnly) {
-  for (int i = 0; i < 40; ++i) Mp3("Album/" + std::to_string(i) + ".mp3");
+// Runs cardprep with |args| on a new terminal that is its standard error,
+// and its standard output too when |stdout_too| (else /dev/null); returns
+// what the terminal showed.
+std::string OnTerminal(const std::vector<std::string>& args, bool stdout_too) {
   int terminal = -1;
   const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
+  if (pid < 0) return "forkpty failed";
   if (pid == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);  // standard error stays on the terminal
-    execl(CARDPREP_BINARY, CARDPREP_BINARY, "--quiet", static_cast<char*>(nullptr));
+    if (!stdout_too) dup2(open("/dev/null", O_WRONLY), 1);
+    std::vector<char*> argv = {const_cast<char*>(CARDPREP_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(CARDPREP_BINARY, argv.data());
     _exit(127);
   }
   std::string seen;
@@ -121,14 +144,67 @@ TEST_F(ReportTest, AProgressLineOnATerminalOnly) {
   close(terminal);
   int status = 0;
   waitpid(pid, &status, 0);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_NE(seen.find("\r\033[Kcardprep: 0/40 titles read"), std::string::npos) << seen;
-  // Erased before the summary, which starts a line of its own.
-  EXPECT_NE(seen.find("\r\033[Ksummary: 40 sounds in 1 folder indexed"), std::string::npos) << seen;
+  return WEXITSTATUS(status) == 0 ? seen : "exit status " + std::to_string(WEXITSTATUS(status));
+}
 
-  Run({"--quiet"});
-  EXPECT_EQ(run_.err.find("titles read"), std::string::npos) << run_.err;
+// Whether every |text| in |seen| begins a line: after a line end, or after
+// the progress line was erased.
+bool BeginsLines(const std::string& seen, const std::string& text) {
+  for (size_t at = seen.find(text); at != std::string::npos; at = seen.find(text, at + 1)) {
+    const bool after_line = at == 0 || seen[at - 1] == '\n';
+    const bool after_erase = at >= 3 && seen.compare(at - 3, 3, "\033[K") == 0;
+    if (!after_line && !after_erase) return false;
+  }
+  return true;
+}
+
+// A terminal shows the progress line, the warnings and the summary; the
+// trace and the notes only with --verbose, each line on a line of its own,
+// never run into the progress line. A file or a pipe gets the trace without
+// asking; --quiet leaves out the trace, notes and the progress line
+// everywhere.
+TEST_F(ReportTest, TheTraceOnATerminalOnlyWhenAskedFor) {
+  for (int i = 0; i < 40; ++i) Mp3("Album/" + std::to_string(i) + ".mp3");
+  Mp3("x\xFF.mp3");  // a warning
+  Mp3("JP/a.mp3");
+  Id3v1Title("JP/a.mp3", "\x96\xe9\x96\xbe\x82\xaf\x82\xcc\x89\xcc");  // 夜明けの歌 as Shift-JIS: a note
+  struct Case {
+    std::vector<std::string> args;
+    bool stdout_too, trace, notes, progress;
+  } cases[] = {
+      {{}, false, false, true, true},  // the trace goes elsewhere, and so the notes come
+      {{}, true, false, false, true},
+      {{"--verbose"}, true, true, true, true},
+      {{"-v", "-C", "."}, true, true, true, true},
+      {{"-q"}, true, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.args.size() << " options, stdout "
+                                    << (c.stdout_too ? "on the terminal" : "elsewhere"));
+    const std::string seen = OnTerminal(c.args, c.stdout_too);
+    EXPECT_EQ(seen.find("GetSubDirInfo=[Album") != std::string::npos, c.trace) << seen;
+    EXPECT_EQ(seen.find("note: JP: 1 title stored as Latin-1 read as Shift-JIS") !=
+                  std::string::npos,
+              c.notes)
+        << seen;
+    EXPECT_EQ(seen.find("\r\033[Kcardprep: 0/41 titles read") != std::string::npos, c.progress)
+        << seen;
+    EXPECT_NE(seen.find("warning: skipping x\\xFF.mp3"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("summary: 41 sounds in 2 folders indexed"), std::string::npos) << seen;
+    for (const char* start : {"GetSubDirInfo=", "SetDirInfo", "warning: ", "note: ", "summary: "}) {
+      EXPECT_TRUE(BeginsLines(seen, start)) << start << " runs into another line:\n" << seen;
+    }
+  }
+  Run();
+  const std::string piped = run_.out;
+  EXPECT_NE(piped.find("GetSubDirInfo=[Album"), std::string::npos);
   EXPECT_EQ(run_.err.find('\r'), std::string::npos) << run_.err;
+  Run({"--verbose"});
+  EXPECT_EQ(run_.out, piped);
+  Run({"--quiet"});
+  EXPECT_EQ(run_.out, "");
+  EXPECT_EQ(RunCardprep({"-q", "-v"}).err,
+            "error: --quiet and --verbose cannot be combined (see cardprep --help)\n");
 }
 
 // A line feed in a name is written as CR LF in the listing, as every line

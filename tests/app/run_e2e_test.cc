@@ -354,9 +354,14 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
       {{"--jobs="}, 2, "", "error: --jobs needs a value (see cardprep --help)\n"},
       {{"--tag-timeout", "99999"}, 2, "", "error: --tag-timeout takes seconds from 1 to 3600"},
       {{"--tag-t"}, 2, "", "error: --tag-timeout needs a value (see cardprep --help)\n"},
-      {{"--tag", "5"}, 2, "", "error: option '--tag' is ambiguous (see cardprep --help)\n"},
-      {{"--tag-charset", "sjis"}, 2, "",
-       "error: --tag-charset takes auto, latin1 or cp932, not 'sjis'\n"},
+      {{"--tag", "5"}, 2, "",
+       "error: option '--tag' is ambiguous: it may be --tag-timeout or --tag-charset (see "
+       "cardprep --help)\n"},
+      {{"--tag-charset", "utf-16"}, 2, "",
+       "error: --tag-charset takes auto, latin1 or cp932, not 'utf-16'\n"},
+      {{"-C", "no-such-card"}, 1, "",
+       "error: cannot enter the card folder no-such-card: No such file or directory (is the "
+       "card mounted?); nothing was changed\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
@@ -369,7 +374,7 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
 }
 
 // Options may come anywhere, as values given either way or abbreviated;
-// "--" ends them; --quiet leaves out the trace and nothing else.
+// "--" ends them; --quiet leaves out the trace, warnings stay.
 TEST_F(RunTest, OptionsAreReadAsADebianToolReadsThem) {
   Mp3("Pops/a.mp3");
   Mp3("-dash/b.mp3");
@@ -382,9 +387,8 @@ TEST_F(RunTest, OptionsAreReadAsADebianToolReadsThem) {
   }
   Run({"/Pops", "--jobs", "2"});  // an option after a prefix
   EXPECT_NE(std::find(out_.begin(), out_.end(), " ファイル単位"), out_.end());
-  Run({"--", "-dash"});  // a prefix, though it begins with "-"
-  EXPECT_NE(run_.err.find("warning: prefix '-dash' matches no folder; did you mean '/-dash'?"),
-            std::string::npos) << run_.err;
+  Run({"--", "-dash"});  // a prefix, though it begins with "-": the folder -dash
+  EXPECT_EQ(std::count(out_.begin(), out_.end(), " ファイル単位"), 1) << run_.err;
   for (const char* quiet : {"-q", "--quiet", "--qu"}) {
     SCOPED_TRACE(quiet);
     Mp3("x\xFF.mp3");  // a warning that must still be said
@@ -395,32 +399,38 @@ TEST_F(RunTest, OptionsAreReadAsADebianToolReadsThem) {
   }
 }
 
-// A prefix that matches no folder is said, with the one that would match
-// when the intended folder is plain; the first three arguments take the
-// three slots whatever they hold, and a fourth is said to be ignored.
-TEST_F(RunTest, PrefixesThatMatchNothingAreSaid) {
+// A prefix written as a path to a folder of the card means that folder; one
+// that matches no folder is said, with the one that would match when the
+// intended folder is plain; the first three arguments take the three slots
+// whatever they hold, and a fourth is said to be ignored.
+TEST_F(RunTest, PrefixesAreFoldersOfTheCardOrSaidToMatchNothing) {
   Mp3("Podcasts/Show/a.mp3");
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> warnings;
-    bool file_unit;  // Podcasts and Show are shuffled file by file
+    int file_unit;  // folders shuffled file by file
   } cases[] = {
-      {{"/Podcasts"}, {}, true},
-      {{"/Pod"}, {}, true},
-      {{"Podcasts"}, {"prefix 'Podcasts' matches no folder; did you mean '/Podcasts'?"}, false},
-      {{"Podcasts/"}, {"prefix 'Podcasts/' matches no folder; did you mean '/Podcasts'?"}, false},
-      {{"/podcasts"}, {"prefix '/podcasts' matches no folder; did you mean '/Podcasts'?"}, false},
+      {{"/Podcasts"}, {}, 2},
+      {{"/Pod"}, {}, 2},
+      {{"Podcasts"}, {}, 2},
+      {{"./Podcasts"}, {}, 2},
+      {{"Podcasts/"}, {}, 2},
+      {{"Podcasts/Show"}, {}, 1},
+      {{dir_.path() + "/Podcasts/Show/"}, {}, 1},
+      {{"."}, {}, 3},  // the card's root: every folder
+      {{"/podcasts"}, {"prefix '/podcasts' matches no folder; did you mean '/Podcasts'?"}, 0},
       {{"\\podcasts\\show"},
-       {"prefix '\\podcasts\\show' matches no folder; did you mean '/Podcasts/Show'?"}, false},
+       {"prefix '\\podcasts\\show' matches no folder; did you mean '/Podcasts/Show'?"}, 0},
+      {{"Pod"}, {"prefix 'Pod' matches no folder; did you mean '/Pod'?"}, 0},
       {{"/NoSuchFolder"},
        {"prefix '/NoSuchFolder' matches no folder: no folder is shuffled file by file for it"},
-       false},
+       0},
       {{"/A", "/B", "/C", "/Podcasts"},
-       {"prefix '/Podcasts' ignored: the player takes at most 3 prefixes"}, false},
+       {"prefix '/Podcasts' ignored: the player takes at most 3 prefixes"}, 0},
       {{"/\xFF", "/B", "/C", "/Podcasts"},
        {"prefix argument 1 is not valid UTF-8: no folder can match it",
         "prefix '/Podcasts' ignored: the player takes at most 3 prefixes"},
-       false},
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back());
@@ -431,8 +441,17 @@ TEST_F(RunTest, PrefixesThatMatchNothingAreSaid) {
     if (c.warnings.empty()) {
       EXPECT_EQ(run_.err.find("warning: "), std::string::npos) << run_.err;
     }
-    EXPECT_EQ(std::count(out_.begin(), out_.end(), " ファイル単位"), c.file_unit ? 2 : 0);
+    EXPECT_EQ(std::count(out_.begin(), out_.end(), " ファイル単位"), c.file_unit);
   }
+  // A relative path is taken from the card's root, wherever cardprep runs.
+  fs::current_path("/");
+  run_ = RunCardprep({"--card", dir_.path(), "Podcasts/Show"});
+  fs::current_path(dir_.path());
+  EXPECT_EQ(run_.status, 0) << run_.err;
+  EXPECT_EQ(run_.err.find("warning: "), std::string::npos) << run_.err;
+  const std::vector<std::string> out = Lines(run_.out, "\n");
+  EXPECT_EQ(std::count(out.begin(), out.end(), " ファイル単位"), 1);
+  EXPECT_EQ(ReadBytes("RANDOM16.DAT"), (std::vector<uint8_t>{1, 3, 0, 0}));  // file 0 of folder 3
 }
 
 TEST_F(RunTest, SummaryEndsTheRunWithWhatWasSkippedAndWhy) {
@@ -463,12 +482,58 @@ TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
   unshare.insert(unshare.end(), {"sh", "-c", script});
   const RunResult r = RunCommand(unshare);
   EXPECT_EQ(r.status, 1);
-  const std::vector<std::string> err = Lines(r.err, "\n");
-  ASSERT_GE(err.size(), 2u) << r.err;
-  EXPECT_EQ(err[0].rfind("error: cannot write to the card (the file system is read-only)", 0), 0u)
-      << r.err;
+  // One error line, with what to do; then the summary.
+  EXPECT_EQ(Lines(r.err, "\n"),
+            (std::vector<std::string>{
+                "error: cannot write to the card: it is mounted read-only; nothing was changed "
+                "(unlock its write-protect switch, or mount it read-write: sudo mount -o "
+                "remount,rw <mount point>)",
+                "summary: 0 sounds in 0 folders indexed; 0 warnings, 1 error"}));
   EXPECT_EQ(Lines(r.out, "\n"), (std::vector<std::string>{"InitFont OK", "fopen error"}));
   ExpectFiles({});
+  // A dry run goes all the way, saying what a run would meet.
+  unshare.back() = script + " --dry-run";
+  const RunResult dry = RunCommand(unshare);
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(Lines(dry.err, "\n"),
+            (std::vector<std::string>{
+                "warning: cannot write to the card (the file system is read-only): a run "
+                "without --dry-run would stop before writing anything",
+                "summary: 1 sound in 1 folder would be indexed; 1 warning, 0 errors; nothing "
+                "was written (dry run)"}));
+  ExpectFiles({});
+}
+
+// A dry run is the whole run, its trace, warnings and summary, and leaves
+// every file of the card as it was: no index, no temporary file, no lock.
+TEST_F(RunTest, ADryRunSaysEverythingAndWritesNothing) {
+  MakeTree();
+  Run();
+  Mp3("new/n.mp3");
+  Mp3("bad\xFF.mp3");
+  auto card = [] {
+    std::map<std::string, std::pair<std::vector<uint8_t>, fs::file_time_type>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(".")) {
+      if (entry.is_regular_file()) {
+        files[entry.path().string()] = {ReadBytes(entry.path().string()), entry.last_write_time()};
+      }
+    }
+    return files;
+  };
+  const auto before = card();
+  for (const char* dry : {"-n", "--dry-run"}) {
+    SCOPED_TRACE(dry);
+    Run({dry, "/A"});
+    EXPECT_TRUE(card() == before) << "the dry run changed the card";
+  }
+  const RunResult dry = run_;
+  Run({"/A"});
+  EXPECT_EQ(dry.out, run_.out);
+  std::string summary = Lines(run_.err, "\n").back();
+  summary.replace(summary.find(" indexed"), 8, " would be indexed");
+  EXPECT_EQ(dry.err, run_.err.substr(0, run_.err.rfind("summary: ")) + summary +
+                         "; nothing was written (dry run)\n");
+  EXPECT_NE(dry.err.find("warning: skipping bad\\xFF.mp3"), std::string::npos) << dry.err;
 }
 
 }  // namespace

@@ -179,7 +179,8 @@ TEST_F(OldTagsTest, EuropeanTitlesKeepTheirLatin1Reading) {
 
 // Windows-1252 punctuation is read as such where that makes a title
 // convertible; UTF-16 titles beside Latin-1 ones never change; latin1
-// keeps the design's "?" runs and cp932 reads every Latin-1 title.
+// keeps the bytes' Latin-1 reading ("?" runs, and look-alikes for letters
+// such as "é") and cp932, by any of its names, reads every Latin-1 title.
 TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
   const std::vector<TableTitle> rows = {
       {"Pop", "Don\x92t Stop", ""},              // ’
@@ -200,15 +201,16 @@ TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
   } cases[] = {
       {"auto",
        {{"000.mp3", "Don\x81\x66t Stop"}, {"001.mp3", "\x81\x67Quoted\x81\x68 \x81\x63"},
-        {"002.mp3", "Caf?"}, {"003.mp3", "\x82\xb3\x82\xad\x82\xe7"},
-        {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"}, {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"},
-        {"zzz.mp3", "?a va"}}},
+        {"002.mp3", "Cafe"}, {"003.mp3", "\x82\xb3\x82\xad\x82\xe7"},
+        {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"}, {"zz.mp3", "Unicode \x93\xfa\x96\x7b"},
+        {"zzz.mp3", "Ca va"}}},
       {"latin1",
-       {{"000.mp3", "Don?t Stop"}, {"001.mp3", "?Quoted? ?"}, {"002.mp3", "Caf?"},
-        {"003.mp3", "??????"}, {"004.mp3", "??????"}, {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"}}},
+       // U+00B3 as "3", U+00E7 as "c", U+00E9 as "e", U+00AF as a space.
+       {{"000.mp3", "Don?t Stop"}, {"001.mp3", "?Quoted? ?"}, {"002.mp3", "Cafe"},
+        {"003.mp3", "?3???c"}, {"004.mp3", "?e??? "}, {"zz.mp3", "Unicode \x93\xfa\x96\x7b"}}},
       {"cp932",
        {{"003.mp3", "\x82\xb3\x82\xad\x82\xe7"}, {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"},
-        {"zz.mp3", "?n?c?d? \x93\xfa\x96\x7b"}, {"zzz.mp3", "?a va"}}},
+        {"zz.mp3", "Unicode \x93\xfa\x96\x7b"}, {"zzz.mp3", "Ca va"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.charset);
@@ -218,6 +220,11 @@ TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
       ASSERT_EQ(listed.count(Padded(name)), 1u) << name;
       EXPECT_EQ(listed.at(Padded(name)), Padded(title)) << name;
     }
+  }
+  const std::vector<uint8_t> cp932 = ReadBytes("TAGINF16.TXT");
+  for (const char* name : {"CP932", "sjis", "Shift_JIS"}) {
+    Run({"--tag-charset", name});
+    EXPECT_EQ(ReadBytes("TAGINF16.TXT"), cp932) << name;
   }
 }
 

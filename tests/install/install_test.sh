@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix with `cmake --install` and runs the
 # installed programs from there, away from the source tree: exactly the
-# three programs and their pages are installed, in the usual places, each
-# says the project's version, and together they index a small card.
+# three programs, their pages and the three documents are installed, in the
+# usual places, each program says the project's version and so does the
+# changelog, and together they index a small card.
 set -euo pipefail
-build_dir=$1 version=$2
+build_dir=$1 version=$2 revision=$3
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
@@ -17,9 +18,15 @@ expected=""
 for program in "${programs[@]}"; do
   expected+="usr/bin/$program"$'\n'"usr/share/man/man1/$program.1.gz"$'\n'
 done
+for document in README.md copyright changelog.Debian.gz; do
+  expected+="usr/share/doc/cardprep/$document"$'\n'
+done
 installed=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort)
 [ "$installed" = "$(sort <<<"${expected%$'\n'}")" ] ||
-  fail "installed files differ from the programs and pages:"$'\n'"$installed"
+  fail "installed files differ from the programs, pages and documents:"$'\n'"$installed"
+first=$(gzip -dc "$prefix/usr/share/doc/cardprep/changelog.Debian.gz" | head -n 1)
+[[ "$first" == "cardprep ($version-$revision) "* ]] ||
+  fail "the changelog begins '$first', not with cardprep ($version-$revision)"
 
 card=$prefix/card
 mkdir -p "$card/Album" "$card/Podcasts"

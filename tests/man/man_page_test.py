@@ -8,6 +8,9 @@
   man_page_test.py lint PAGE
       mandoc -Tlint and groff -ww (what man -l runs) format PAGE without a
       single message.
+  man_page_test.py version PROGRAM PAGE
+      PAGE's title line names the version PROGRAM --version prints, as
+      "cardprep VERSION" in its source field.
 """
 import re
 import shutil
@@ -95,9 +98,24 @@ def check_lint(page):
     print(f"{page}: no messages from mandoc -Tlint or groff -ww")
 
 
+def check_version(program, page):
+    run = subprocess.run([program, "--version"], capture_output=True, text=True)
+    version = run.stdout.split()[-1] if run.returncode == 0 and run.stdout.split() else None
+    if version is None:
+        fail(f"{program} --version exits {run.returncode} with '{run.stdout.strip()}'")
+    title = re.search(r'^\.TH \S+ \S+ \S+ "([^"]*)"', open(page, encoding="ascii").read(), re.M)
+    if not title:
+        fail(f"{page} has no .TH line with a source field")
+    if title.group(1) != "cardprep " + version:
+        fail(f"{page} says '{title.group(1)}', but {program} is version {version}")
+    print(f"{page}: cardprep {version}, as {program} --version says")
+
+
 def main(argv):
     if len(argv) == 4 and argv[1] == "options":
         check_options(argv[2], argv[3])
+    elif len(argv) == 4 and argv[1] == "version":
+        check_version(argv[2], argv[3])
     elif len(argv) == 3 and argv[1] == "lint":
         check_lint(argv[2])
     else:

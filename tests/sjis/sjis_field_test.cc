@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
 
 namespace {
 
@@ -14,7 +15,7 @@ std::string Field(size_t size, std::u16string_view text, bool* replaced = nullpt
 }
 
 // Expected fields are written out from the definition: text bytes, spaces,
-// then the NUL in the last byte.
+// then the NUL in the last byte; nothing in them had to become "?".
 TEST(SjisFieldTest, FillsFieldsAsDefined) {
   struct Case {
     const char* what;
@@ -36,10 +37,23 @@ TEST(SjisFieldTest, FillsFieldsAsDefined) {
       {"decomposed ka + dakuten becomes ga", 3, u"\u304B\u3099", std::string("\x82\xAA\0", 3)},
       {"size 1 holds only the NUL", 1, u"ABC", std::string("\0", 1)},
       {"a text ends at its NUL", 6, std::u16string(u"AB\0CD", 5), std::string("AB   \0", 6)},
+      // What code page 932 lacks, shown by its look-alike: no loss.
+      {"accents dropped", 17, u"Bj\u00F6rk J\u00F3ga", "Bjork Joga" + std::string(6, ' ') + '\0'},
+      {"en dash from the table", 6, u"a\u2013b", std::string("a-b  \0", 6)},
+      {"sharp s as two letters", 7, u"Stra\u00DFe", std::string("Strasse", 6) + '\0'},
+      {"AE, O with stroke, L with stroke", 7, u"\u00C6\u00D8\u0141", std::string("AEOL  \0", 7)},
+      {"final sigma as sigma", 3, u"\u03C2", std::string("\x83\xD0\0", 3)},
+      {"title case digraph", 4, u"\u01C5", std::string("Dz \0", 4)},
+      {"no-break space", 4, u"a\u00A0b", std::string("a b\0", 4)},
+      {"decomposed e + acute", 3, u"e\u0301", std::string("e \0", 3)},
+      {"astral letter", 3, u"\U0001D400", std::string("A \0", 3)},  // MATHEMATICAL BOLD CAPITAL A
+      {"cut inside a look-alike", 4, u"\u00DF\u00DF", std::string("sss\0", 4)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(Field(c.size, c.text), c.field);
+    bool replaced = true;
+    EXPECT_EQ(Field(c.size, c.text, &replaced), c.field);
+    EXPECT_FALSE(replaced);
   }
 }
 
@@ -69,9 +83,19 @@ TEST(SjisFieldTest, UnconvertibleCharactersBecomeQuestionMarksWhenTaken) {
   }
 }
 
-TEST(ReplaceUnconvertibleTest, ReplacesEachUnitByItself) {
-  EXPECT_EQ(ReplaceUnconvertible(u"a\uD55C漢\U0001F3B5"), u"a?漢??");
-  EXPECT_EQ(ReplaceUnconvertible(u""), u"");
+// What has no look-alike becomes "?" and is named, once per field, in the
+// order met; a pair of surrogates is one character.
+TEST(SjisFieldTest, NamesTheCharactersThatBecameQuestionMarks) {
+  char field[17];
+  bool replaced = false;
+  std::vector<char32_t> lost;
+  ASSERT_TRUE(WideToSjisField(field, sizeof field, u"\uD55Ca\uD55C\U0001D11E\u0301", &replaced, &lost));
+  EXPECT_EQ(std::string(field, 6), "?a????");
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(lost, (std::vector<char32_t>{0xD55C, 0x1D11E, 0x301}));
+  lost.clear();
+  ASSERT_TRUE(WideToSjisField(field, 3, u"ab\uD55C", &replaced, &lost));  // beyond the cut
+  EXPECT_EQ(lost, std::vector<char32_t>{});
 }
 
 }  // namespace

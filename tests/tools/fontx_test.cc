@@ -296,6 +296,16 @@ TEST_F(CardprepFontTest, MalformedSourcesAreRejectedNamingTheLine) {
       {"cut.bdf", Join(small, 20), "error: cut.bdf:20: the file ends inside glyph 'A'"},
       {"noend.bdf", Join(small, 30), "error: noend.bdf:30: the file ends before ENDFONT"},
       {"missing.hex", "", "error: cannot read missing.hex: "},
+      // Files that are no fonts at all: said so, without their bytes.
+      {"song.mp3", std::string("ID3\x04\0\0\0\0\x01\x17TIT2", 14),
+       "error: song.mp3 is not a font cardprep-font reads: it is neither a Unifont hex file nor "
+       "a BDF font\n"},
+      {"k16.pcf.gz", "\x1f\x8b\x08", "error: k16.pcf.gz is a compressed PCF font: convert it to "
+       "BDF first with pcf2bdf -o FONT.bdf k16.pcf.gz\n"},
+      {"k16.bdf.gz", "\x1f\x8b\x08", "error: k16.bdf.gz is compressed: unpack it first with "
+       "gunzip -k k16.bdf.gz\n"},
+      {"cover.bmp.gz", "\x1f\x8b\x08", "error: cover.bmp.gz is a compressed file, not a font "
+       "cardprep-font reads (a Unifont hex file or a BDF font)\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -312,6 +322,24 @@ TEST_F(CardprepFontTest, MalformedSourcesAreRejectedNamingTheLine) {
   const RunResult run = RunTool("--hankaku H.FNT small.bdf");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadBytes("H.FNT")[17 + 0x41 * 16 + 5], 0x18);
+}
+
+// A source without kana or kanji makes a double-byte font that cannot draw
+// a Japanese name: said, though the font is written.
+TEST_F(CardprepFontTest, AFontWithoutKanaOrKanjiIsWarnedOf) {
+  std::string hex;
+  for (const char* code : {"0041", "00A7", "0391", "0410"}) {  // A, §, Α, А
+    hex += std::string(code) + ":" + std::string(64, '1') + "\n";
+  }
+  WriteText("latin.hex", hex);
+  const RunResult run = RunTool("--zenkaku Z.DAZ latin.hex");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err,
+            "warning: no source has a glyph for any kana or kanji: Z.DAZ holds only 3 "
+            "double-byte codes, so Japanese names will be drawn without their characters\n");
+  hex += "3042:" + std::string(64, '1') + "\n";  // あ
+  WriteText("latin.hex", hex);
+  EXPECT_EQ(RunTool("--zenkaku Z.DAZ latin.hex").err, "");
 }
 
 // Every other code of lead bytes 0x89-0x8C: 380 codes in 380 runs, with

@@ -63,9 +63,11 @@ TEST_F(ViewTest, TreeAndJsonShowTheIndexedCard) {
   const std::vector<std::string> lines = Lines(view.out, "\n");
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(0, 21), "DIRLST16.DAT written ");
-  EXPECT_EQ(lines[0].substr(40), ": 7 folders below the root, 6 with sounds");
-  EXPECT_EQ(lines[1], "index: 7 folders, 7 sounds, 7 play-order entries, 9 messages, "
+  EXPECT_EQ(lines[0].size(), 40u);  // YYYY-MM-DD hh:mm:ss
+  // Folders counted as cardprep's summary counts them.
+  EXPECT_EQ(lines[1], "index: 7 sounds in 6 folders, 7 play-order entries, 9 messages, "
                       "7 listed files");
+  EXPECT_NE(run_.err.find("summary: 7 sounds in 6 folders indexed"), std::string::npos);
   EXPECT_EQ(Section(view.out, "folder 1 \\ \"\": sound 0"),
             (std::vector<std::string>{
                 "folder 1 \\ \"\": sound 0",
@@ -245,14 +247,16 @@ TEST_F(ViewTest, MusicTheScanLeavesOutIsNotedWithItsRule) {
                 "note: \\.Trash-1000: 1 MP3 file not indexed: it holds deleted files",
                 "note: \\Artists\\A355: 1 MP3 file not indexed: \\Artists holds 256 folders and "
                 "the player takes the first 255 by name",
-                "note: " + deep_card + ": 1 MP3 file not indexed: its path is longer than 123 "
-                "UTF-16 units",
+                "note: " + deep_card + ": 1 MP3 file not indexed: its path is longer than the "
+                "123 characters the player takes",
                 "note: \\Link: 1 MP3 file not indexed: symbolic links to folders are not followed",
-                "note: \\Many: 1 of its 256 MP3 files not indexed: the player takes 255 a folder",
+                "note: \\Many: 1 of its 256 MP3 files not indexed: the player takes the first 255 "
+                "by name",
                 "note: \\_Hidden: 1 MP3 file not indexed: folders whose name begins with \"_\" "
                 "are never entered",
                 "note: \\bad\\xFF.mp3: not indexed: the name is not valid UTF-8",
-                "note: \\" + long_name + ": not indexed: the name is longer than 128 UTF-16 units",
+                "note: \\" + long_name + ": not indexed: the name is longer than the 128 "
+                "characters the player takes",
             }));
 }
 
@@ -370,7 +374,7 @@ TEST(ViewCommandLineTest, UsageErrorsExitTwoAndAMissingIndexOne) {
       {{"--version"}, 0, "cardprep-view " CARDPREP_VERSION "\n"},
       {{"--bogus"}, 2, "error: unknown option '--bogus' (see cardprep-view --help)"},
       {{"stray"}, 2, "error: unknown argument 'stray'"},
-      {{"--c"}, 2, "error: option '--c' is ambiguous"},  // --card or --check
+      {{"--c"}, 2, "error: option '--c' is ambiguous: it may be --card or --check"},
       {{"--scale=0"}, 2, "error: --scale takes a whole number from 1 to 16, not '0'"},
       {{"--scale", "0"}, 2, "error: --scale takes a whole number from 1 to 16, not '0'"},
       {{"--scale", "3x"}, 2, "error: --scale takes a whole number from 1 to 16, not '3x'"},
@@ -381,6 +385,7 @@ TEST(ViewCommandLineTest, UsageErrorsExitTwoAndAMissingIndexOne) {
       {{"--card"}, 2, "error: --card needs a value (see cardprep-view --help)"},
       {{"--card="}, 2, "error: --card needs a value (see cardprep-view --help)"},
       {{"--check", "--json"}, 2, "error: --check and --json cannot be combined"},
+      {{"--scale", "4"}, 2, "error: --scale sets the size of the picture: give --png FILE too"},
       {{"--card", "no-such-folder"}, 2, "error: cannot enter no-such-folder"},
       {{}, 1, "error: cannot read ./DIRLST16.DAT: No such file or directory"},
   };

@@ -106,13 +106,17 @@ std::vector<CodeRange> GroupIntoBlocks(const std::vector<uint16_t>& codes, size_
 ZenkakuFont BuildZenkaku(const std::vector<GlyphSource>& sources) {
   std::vector<uint16_t> codes;
   std::vector<const SourceGlyph*> found;
+  size_t japanese = 0;
   for (const auto& [code, unit] : DoubleByteCodes()) {
     if (const SourceGlyph* glyph = FindSourceGlyph(sources, unit, 0)) {
       codes.push_back(code);
       found.push_back(glyph);
+      // Hiragana and katakana, and the unified kanji.
+      if ((unit >= 0x3041 && unit <= 0x30FF) || (unit >= 0x4E00 && unit <= 0x9FFF)) ++japanese;
     }
   }
   ZenkakuFont font;
+  font.japanese = japanese;
   font.codes = codes.size();
   font.blocks = GroupIntoBlocks(codes, kMaxFontxBlocks);
   size_t next = 0;  // the next code with a glyph

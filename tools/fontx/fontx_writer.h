@@ -38,6 +38,7 @@ struct ZenkakuFont {
   std::vector<CodeRange> blocks;
   std::vector<uint8_t> glyphs;  // the file's glyphs: 32 bytes a code of every block, in order
   size_t codes = 0;    // codes with a source glyph
+  size_t japanese = 0;  // of them, kana and kanji
   size_t narrow = 0;   // of them, glyphs 8 dots wide centred in the cell
   size_t fillers = 0;  // blank codes filling holes between blocks
 };

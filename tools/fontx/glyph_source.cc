@@ -58,5 +58,6 @@ void AddGlyph(GlyphSource* source, char16_t unit, const SourceGlyph& glyph) {
 }
 
 std::string SourceError(const std::string& path, int line, const std::string& what) {
-  return path + ":" + std::to_string(line) + ": " + what;
+  // What a line held is quoted in |what|: never raw control bytes.
+  return path + ":" + std::to_string(line) + ": " + EscapedBytes(what, false);
 }

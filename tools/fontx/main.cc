@@ -9,6 +9,7 @@
 //
 // Every source is read before anything is written, so a malformed source
 // leaves no half-made fonts behind.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -28,7 +29,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: cardprep-font --card DIR SOURCE...\n"
+    "usage: cardprep-font -C DIR SOURCE...\n"
     "       cardprep-font [--zenkaku FILE] [--hankaku FILE] SOURCE...\n"
     "\n"
     "Builds the two FONTX2 fonts cardprep draws names with from 16-dot bitmap\n"
@@ -42,7 +43,7 @@ const char kUsage[] =
     "         (convert X11 PCF fonts with pcf2bdf first)\n"
     "\n"
     "options:\n"
-    "  --card DIR       write DIR/_FONT/RIZOZ16I.DAZ and DIR/_FONT/MYRCH16B.FNT,\n"
+    "  -C, --card DIR   write DIR/_FONT/RIZOZ16I.DAZ and DIR/_FONT/MYRCH16B.FNT,\n"
     "                   creating DIR/_FONT\n"
     "  --zenkaku FILE   write the 16 x 16 double-byte font to FILE (instead)\n"
     "  --hankaku FILE   write the 8 x 16 single-byte font to FILE (instead)\n"
@@ -53,7 +54,11 @@ const char kUsage[] =
     "  pcf2bdf -o k16.bdf /usr/share/fonts/X11/misc/shnmk16.pcf.gz\n"
     "  pcf2bdf -o a16.bdf /usr/share/fonts/X11/misc/shnm8x16a.pcf.gz\n"
     "  pcf2bdf -o r16.bdf /usr/share/fonts/X11/misc/shnm8x16r.pcf.gz\n"
-    "  cardprep-font --card /media/card k16.bdf a16.bdf r16.bdf\n";
+    "  cardprep-font --card /media/card k16.bdf a16.bdf r16.bdf\n"
+    "\n"
+    "Exit status: 0 when the fonts are written, 1 when a source cannot be read\n"
+    "(no font is written then), the card folder is not there or a font cannot be\n"
+    "written, 2 for a bad command line.\n";
 
 struct Options {
   std::string card;
@@ -67,7 +72,7 @@ enum Option { kCard = 256, kZenkaku, kHankaku, kHelp, kVersion };
 // Returns -1 to go on, else the exit status.
 int ParseOptions(int argc, char** argv, Options* options) {
   const std::vector<KnownOption> known = {
-      {"card", 0, true, kCard},       {"zenkaku", 0, true, kZenkaku},
+      {"card", 'C', true, kCard},     {"zenkaku", 0, true, kZenkaku},
       {"hankaku", 0, true, kHankaku}, {"help", 'h', false, kHelp},
       {"version", 0, false, kVersion},
   };
@@ -105,6 +110,22 @@ int ParseOptions(int argc, char** argv, Options* options) {
   return -1;
 }
 
+bool EndsWith(const std::string& text, const char* end) {
+  const size_t n = strlen(end);
+  return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
+}
+
+// Whether the start of |text| holds bytes no text file holds: a sound, a
+// picture, an archive given by mistake.
+bool LooksBinary(const std::string& text) {
+  const size_t n = std::min<size_t>(text.size(), 4096);
+  for (size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f') return true;
+  }
+  return false;
+}
+
 // Reads one source, telling the kind by its first bytes.
 bool ReadSource(const std::string& path, GlyphSource* source) {
   source->path = path;
@@ -114,11 +135,27 @@ bool ReadSource(const std::string& path, GlyphSource* source) {
     return false;
   }
   if (text.compare(0, 4, "\1fcp") == 0) {
-    Error("%s is a PCF font: convert it to BDF with pcf2bdf first", path.c_str());
+    Error("%s is a PCF font: convert it to BDF first with pcf2bdf -o FONT.bdf %s", path.c_str(),
+          path.c_str());
     return false;
   }
   if (text.compare(0, 2, "\x1f\x8b") == 0) {
-    Error("%s is compressed: unpack it first (pcf2bdf reads .pcf.gz fonts)", path.c_str());
+    if (EndsWith(path, ".pcf.gz")) {
+      Error("%s is a compressed PCF font: convert it to BDF first with pcf2bdf -o FONT.bdf %s",
+            path.c_str(), path.c_str());
+    } else if (EndsWith(path, ".bdf.gz") || EndsWith(path, ".hex.gz")) {
+      Error("%s is compressed: unpack it first with gunzip -k %s", path.c_str(), path.c_str());
+    } else {
+      Error("%s is a compressed file, not a font cardprep-font reads (a Unifont hex file or a "
+            "BDF font)",
+            path.c_str());
+    }
+    return false;
+  }
+  if (LooksBinary(text)) {
+    Error("%s is not a font cardprep-font reads: it is neither a Unifont hex file nor a BDF "
+          "font",
+          path.c_str());
     return false;
   }
   const bool bdf = text.compare(0, 9, "STARTFONT") == 0 || text.compare(0, 7, "COMMENT") == 0;
@@ -172,6 +209,10 @@ int main(int argc, char** argv) {
     if (font.codes == 0) {
       Warn("no source has a glyph for any two-byte Shift-JIS character: %s holds none",
            options.zenkaku.c_str());
+    } else if (font.japanese == 0) {
+      Warn("no source has a glyph for any kana or kanji: %s holds only %zu double-byte codes, "
+           "so Japanese names will be drawn without their characters",
+           options.zenkaku.c_str(), font.codes);
     }
     if (WriteZenkakuFile(options.zenkaku, font)) {
       Out("wrote %s: %zu double-byte codes in %zu blocks, %zu narrow glyphs centred",

@@ -64,8 +64,11 @@ const char* WhyLeftOut(EntryRule rule) {
     case EntryRule::kToolFolder:
       return "folders whose name begins with \"_\" are never entered";
     case EntryRule::kTrash: return "it holds deleted files";
-    case EntryRule::kFolderNameTooLong: return "the folder's name is longer than 64 UTF-16 units";
-    case EntryRule::kFileNameTooLong: return "the name is longer than 128 UTF-16 units";
+    case EntryRule::kSystemFolder: return "it holds another system's data";
+    case EntryRule::kFolderNameTooLong:
+      return "the folder's name is longer than the 64 characters the player takes";
+    case EntryRule::kFileNameTooLong:
+      return "the name is longer than the 128 characters the player takes";
     default: return nullptr;
   }
 }
@@ -121,7 +124,7 @@ class CardWalk {
         why = ShownFolder(path) + " holds " + std::to_string(folders.size()) +
               " folders and the player takes the first 255 by name";
       } else if (child.size() > kMaxScannedPath) {
-        why = "its path is longer than 123 UTF-16 units";
+        why = "its path is longer than the 123 characters the player takes";
       }
       if (why.empty()) {
         Walk(child);
@@ -174,7 +177,7 @@ class CardWalk {
     const std::string left_out = ": " + std::to_string(missing.size()) + " of its " +
                                  Mp3Files(mp3s.size()) + " not indexed: ";
     if (mp3s.size() > kMaxSoundsPerFolder) {
-      Note(folder + left_out + "the player takes 255 a folder");
+      Note(folder + left_out + "the player takes the first 255 by name");
     } else if (index_.sounds.size() >= kMaxSounds) {
       Note(folder + left_out + "the card holds more than 65535");
     } else if (found == numbers_.end() && index_.has_header &&

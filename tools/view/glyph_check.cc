@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <map>
 
+#include "catalog/folder_scan.h"
+#include "catalog/listing.h"
 #include "catalog/sound_list.h"
 #include "font/draw.h"
 #include "font/fontx.h"
 #include "host/file.h"
 #include "host/names.h"
 #include "messages/message_file.h"
+#include "sjis/sjis_field.h"
 
 namespace {
 
@@ -101,19 +104,54 @@ class BlankNames {
  public:
   void Check(const char* field, size_t size, const uint8_t* upper, const uint8_t* lower,
              size_t columns, const std::string& what) {
-    if (AllSpaces(field, size) || !AllZero(upper, columns) || !AllZero(lower, columns)) return;
+    if (AllSpaces(field, size)) return;
+    ++named_;
+    if (!AllZero(upper, columns) || !AllZero(lower, columns)) return;
     if (count_++ == 0) first_ = what;
   }
-  void Report(const char* kind, Findings* findings) const {
+  // |nothing_drawn|: no name of any kind is drawn, as when the card was
+  // indexed without its fonts.
+  void Report(const char* kind, bool nothing_drawn, Findings* findings) const {
     if (count_ == 0) return;
     findings->problems.push_back(std::to_string(count_) + " " + kind + (count_ == 1 ? "" : "s") +
-                                 " drawn blank (first: " + first_ +
-                                 "): was the card indexed without its fonts?");
+                                 " drawn blank (first: " + first_ + ")" +
+                                 (nothing_drawn ? ": was the card indexed without its fonts?"
+                                                : ""));
+  }
+  bool AllBlank() const { return count_ == named_; }
+
+ private:
+  size_t named_ = 0;  // names holding more than spaces
+  size_t count_ = 0;
+  std::string first_;
+};
+
+// Characters of the names that Shift-JIS has no form for, nor a look-alike,
+// found by converting each name again as cardprep does.
+class UnshownCharacters {
+ public:
+  void Check(const std::u16string& text, size_t field_size, const std::string& what) {
+    std::vector<char> field(field_size);
+    bool replaced = false;
+    std::vector<char32_t> lost;
+    WideToSjisField(field.data(), field_size, text, &replaced, &lost);
+    for (const char32_t c : lost) {
+      Gap& gap = gaps_[c];
+      if (gap.names++ == 0) gap.first = what;
+    }
+  }
+  void Report(Findings* findings) const {
+    for (const auto& [c, gap] : gaps_) {
+      findings->notes.push_back(DescribeCharacter(c) + ": Shift-JIS has no such character, nor "
+                                "one like it, so the display shows " + std::to_string(gap.names) +
+                                (gap.names == 1 ? " name" : " names") +
+                                " with \"?\" in its place (first: " + gap.first + ")");
+      findings->notes_beyond_music = true;
+    }
   }
 
  private:
-  size_t count_ = 0;
-  std::string first_;
+  std::map<char32_t, Gap> gaps_;
 };
 
 }  // namespace
@@ -144,9 +182,25 @@ void CheckGlyphs(const CardIndex& index, Findings* findings) {
                          record + kMessageLowerRow, kMessageRowSize,
                          "message " + std::to_string(m) + " \"" + Utf16ToUtf8(kMessages[m]) + "\"");
   }
-  blank_sounds.Report("sound name", findings);
-  blank_folders.Report("folder name", findings);
-  blank_messages.Report("message", findings);
+  const bool nothing_drawn =
+      blank_sounds.AllBlank() && blank_folders.AllBlank() && blank_messages.AllBlank();
+  blank_sounds.Report("sound name", nothing_drawn, findings);
+  blank_folders.Report("folder name", nothing_drawn, findings);
+  blank_messages.Report("message", nothing_drawn, findings);
+
+  UnshownCharacters unshown;
+  for (size_t k = 0; k < index.sounds.size(); ++k) {
+    const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
+    unshown.Check(index.sounds[k].record.name, kSoundNameFieldSize,
+                  "sound " + std::to_string(k) + " " + SoundPath(index, folder, k));
+  }
+  for (size_t n = 2; n <= index.folders.size(); ++n) {
+    const FolderRecord& r = index.folders[n - 1].record;
+    const IndexedFolder* parent = FindFolder(index, r.parent);
+    unshown.Check(FolderShownText(r.name, parent != nullptr ? parent->record.name : u""),
+                  kFolderNameFieldSize, FolderLabel(index, static_cast<uint32_t>(n)));
+  }
+  unshown.Report(findings);
 
   FontInfo zenkaku, hankaku;
   std::string why;
@@ -163,10 +217,6 @@ void CheckGlyphs(const CardIndex& index, Findings* findings) {
     const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
     const std::string what = "sound " + std::to_string(k) + " " + SoundPath(index, folder, k);
     glyphs.Check(index.sounds[k].record.sjis_name, kSoundSjisNameSize, what);
-    if (index.listing.size() == index.sounds.size() && index.listing[k].has_title) {
-      const std::string& title = index.listing[k].title;
-      glyphs.Check(title.data(), title.size(), "the title of " + what);
-    }
   }
   for (size_t n = 2; n <= index.folders.size(); ++n) {
     glyphs.Check(index.folders[n - 1].record.sjis_name, kFolderSjisNameSize,

@@ -1,5 +1,6 @@
 #include "tools/view/index_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "host/names.h"
@@ -42,14 +43,13 @@ std::string Printable(const std::string& text) { return EscapedBytes(text, false
 
 std::string TreeText(const CardIndex& index) {
   std::string text;
-  if (index.has_header) {
-    const DirListHeader& h = index.header;
-    text += "DIRLST16.DAT written " + HeaderTime(h.time) + ": " +
-            Plural(h.folder_count, "folder", "folders") + " below the root, " +
-            Num(h.sound_folder_count) + " with sounds\n";
-  }
-  text += "index: " + Plural(index.folders.size(), "folder", "folders") + ", " +
-          Plural(index.sounds.size(), "sound", "sounds") + ", " +
+  if (index.has_header) text += "DIRLST16.DAT written " + HeaderTime(index.header.time) + "\n";
+  // Folders counted as cardprep's summary counts them: those with sounds.
+  const size_t with_sounds = static_cast<size_t>(
+      std::count_if(index.folders.begin(), index.folders.end(),
+                    [](const IndexedFolder& f) { return f.record.sound_count > 0; }));
+  text += "index: " + Plural(index.sounds.size(), "sound", "sounds") + " in " +
+          Plural(with_sounds, "folder", "folders") + ", " +
           Plural(index.play_order.size(), "play-order entry", "play-order entries") + ", " +
           Plural(index.messages.size() / kMessageRecordSize, "message", "messages") +
           ", " + Plural(index.listing.size(), "listed file", "listed files") + "\n\n";

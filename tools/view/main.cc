@@ -32,24 +32,26 @@ constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: cardprep-view [--card DIR] [--check | --json] [--png FILE [--scale N]]\n"
+    "usage: cardprep-view [-C DIR] [--check | --json] [--png FILE [--scale N]]\n"
     "\n"
     "Reads the index cardprep wrote in a card's root (DIRLST16.DAT, SNDLST16.DAT,\n"
     "RANDOM16.DAT, MSGSTR16.DAT, TAGINF16.TXT) and prints the folder tree as the\n"
     "player walks it, with every sound and the play order. Then it checks the\n"
     "index against itself and against the card and prints one line per problem\n"
     "(damaged records, broken links, sounds no longer on the card, MP3 files the\n"
-    "index lacks) and one note per MP3 file the scan leaves out by its rules.\n"
+    "index lacks, characters the fonts cannot draw) and one note per MP3 file the\n"
+    "scan leaves out by its rules, and per character names show as \"?\".\n"
     "\n"
     "options:\n"
-    "  --card DIR     the card's root (default: the working folder)\n"
-    "  --check        print only the check\n"
-    "  --json         print the decoded index and the check as JSON\n"
-    "  --png FILE     draw every folder, sound and message bitmap into a PNG file,\n"
-    "                 framing the 128 columns the display shows before scrolling\n"
-    "  --scale N      pixels per display pixel in the PNG, 1 to 16 (default 3)\n"
-    "  -h, --help     show this help and exit\n"
-    "  --version      show the version and exit\n"
+    "  -C, --card DIR   the card's root (default: the working folder)\n"
+    "  --check          print only the check\n"
+    "  --json           print the decoded index and the check as JSON\n"
+    "  --png FILE       draw every folder, sound and message bitmap into a PNG\n"
+    "                   file, framing the 128 columns the display shows before\n"
+    "                   scrolling\n"
+    "  --scale N        pixels per display pixel in the PNG, 1 to 16 (default 3)\n"
+    "  -h, --help       show this help and exit\n"
+    "  --version        show the version and exit\n"
     "\n"
     "Exit status: 0 when the index is consistent, 1 when it is not, 2 for a bad\n"
     "command line.\n";
@@ -67,12 +69,13 @@ enum Option { kCard = 256, kCheck, kJson, kPng, kScale, kHelp, kVersion };
 // Returns -1 to go on, else the exit status.
 int ParseOptions(int argc, char** argv, Options* options) {
   const std::vector<KnownOption> known = {
-      {"card", 0, true, kCard}, {"check", 0, false, kCheck},  {"json", 0, false, kJson},
+      {"card", 'C', true, kCard}, {"check", 0, false, kCheck},  {"json", 0, false, kJson},
       {"png", 0, true, kPng},   {"scale", 0, true, kScale},   {"help", 'h', false, kHelp},
       {"version", 0, false, kVersion},
   };
   std::vector<GivenOption> given;
   std::vector<std::string> operands;
+  bool scaled = false;
   if (!ParseCommandLine("cardprep-view", argc, argv, known, &given, &operands)) return kExitUsage;
   if (!operands.empty()) {
     Error("unknown argument '%s' (see cardprep-view --help)", operands.front().c_str());
@@ -104,11 +107,16 @@ int ParseOptions(int argc, char** argv, Options* options) {
           return kExitUsage;
         }
         options->scale = static_cast<int>(scale);
+        scaled = true;
         break;
     }
   }
   if (options->check_only && options->json) {
     Error("--check and --json cannot be combined: the JSON holds the check");
+    return kExitUsage;
+  }
+  if (scaled && options->png.empty()) {
+    Error("--scale sets the size of the picture: give --png FILE too");
     return kExitUsage;
   }
   return -1;
