@@ -188,15 +188,19 @@ TEST_F(InterruptTest, ASecondRunOnTheSameCardStopsAndTouchesNothing) {
 TEST_F(InterruptTest, LeftoversOfAKilledRunAreNotedAndRemovedAndNothingElse) {
   AddSounds("Music", 1, 2);
   Run();
-  const std::vector<std::string> ours = {".SNDLST16.DAT.cardprep-4242", ".TAGINF16.TXT.cardprep-7"};
+  // Files written aside, and an old file a commit had not removed yet.
+  const std::vector<std::string> ours = {".SNDLST16.DAT.cardprep-4242", ".TAGINF16.TXT.cardprep-7",
+                                         ".DIRLST16.DAT.cardprep-old-99"};
   const std::vector<std::string> others = {".SNDLST16.DAT.cardprep-x", "SNDLST16.DAT.cardprep-1",
-                                           ".NOTES16.DAT.cardprep-5", ".SNDLST16.DAT.cardprep-"};
+                                           ".NOTES16.DAT.cardprep-5", ".SNDLST16.DAT.cardprep-",
+                                           ".DIRLST16.DAT.cardprep-old-"};
   for (const std::string& name : ours) WriteText(name, "partial");
   for (const std::string& name : others) WriteText(name, "keep me");
   std::string check;
   EXPECT_EQ(ViewCheck(&check), 0) << check;
   for (const std::string& name : ours) {
-    EXPECT_NE(check.find("note: " + name + ": a temporary"), std::string::npos) << check;
+    const char* what = name.find("-old-") == std::string::npos ? ": a temporary" : ": an old";
+    EXPECT_NE(check.find("note: " + name + what), std::string::npos) << check;
   }
   for (const std::string& name : others) {
     EXPECT_EQ(check.find("note: " + name + ":"), std::string::npos) << check;
