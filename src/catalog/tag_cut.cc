@@ -223,9 +223,30 @@ class LastString {
   void Feed(const uint8_t* data, size_t n) {
     if (n > 0) any_ = true;
     if (encoding_ > 3) return;  // the library fails the frame on any string
+    const bool wide = encoding_ == 1 || encoding_ == 2;
+    const size_t unit = wide ? 2 : 1;
     for (size_t i = 0; i < n; ++i) {
+      // Runs of NULs (whole zero units) and the rest of a string past the
+      // title are passed over in one step, not byte by byte.
+      if (data[i] == 0 && !(wide && have_odd_)) {
+        size_t run = ZeroRun(data + i, n - i);
+        run -= run % unit;
+        if (run >= 2 * unit) {
+          since_end_ += unit;
+          EndString();  // the string under way
+          EndString();  // then empty ones
+          i += run - 1;
+          continue;
+        }
+      } else if (!wide && units_ >= kMaxTitleLength) {
+        const void* nul = memchr(data + i, 0, n - i);
+        const size_t skip = nul == nullptr ? n - i : size_t(static_cast<const uint8_t*>(nul) - (data + i));
+        since_end_ += skip;
+        i += skip - 1;
+        continue;
+      }
       const uint8_t b = data[i];
-      if (encoding_ == 1 || encoding_ == 2) {
+      if (wide) {
         if (!have_odd_) {
           odd_ = b;
           have_odd_ = true;
@@ -287,6 +308,16 @@ class LastString {
   }
 
  private:
+  // How many of the |n| bytes at |p| are zero, from the first on.
+  static size_t ZeroRun(const uint8_t* p, size_t n) {
+    static const uint8_t kZeros[4096] = {};
+    size_t run = 0;
+    while (n - run >= sizeof kZeros && memcmp(p + run, kZeros, sizeof kZeros) == 0) {
+      run += sizeof kZeros;
+    }
+    while (run < n && p[run] == 0) ++run;
+    return run;
+  }
   // The UTF-16 units one character takes in the title.
   static size_t Units(uint32_t c) { return c >= 0x10000 && c < 0x110000 ? 2 : 1; }
   void Char(uint32_t c) {
