@@ -377,4 +377,32 @@ TEST_F(FaultTest, ASignalDuringTheCommitWaitsForIt) {
   }
 }
 
+// The process that renames, killed at a chosen rename, cannot say how far
+// it came: the run looks at the card, finishes the commit, and says so.
+TEST_F(FaultTest, ARenamerKilledMidwayIsFinishedByTheRun) {
+  MakeCards();
+  ScopedTempDir logs(false);
+  for (const int step : {2, 6}) {
+    SCOPED_TRACE("killed at rename " + std::to_string(step));
+    // Counted across processes, so that the run's own renames after it
+    // (finishing the commit) do not stop too.
+    Fault pause = MakeFault("rename", "", std::to_string(step));
+    pause.stop = true;
+    pause.counter = logs.path() + "/counter";
+    ResetCounter(pause.counter);
+    const pid_t run = StartCardprep(logs.path() + "/err", FaultEnv(pause));
+    const pid_t renamer = WaitForStoppedChild(run);
+    ASSERT_GT(renamer, 0) << ReadText(logs.path() + "/err");
+    kill(renamer, SIGKILL);
+    EXPECT_EQ(WaitFor(run), 0) << ReadText(logs.path() + "/err");
+    EXPECT_TRUE(Has(ReadText(logs.path() + "/err"),
+                    "warning: the new index is in place (the process that renamed them ended "
+                    "without its report: it was ended by signal 9"))
+        << ReadText(logs.path() + "/err");
+    ExpectIndex(new_, "the new index");
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    for (const auto& [name, bytes] : old_) WriteBytes(name, bytes);
+  }
+}
+
 }  // namespace
