@@ -1,17 +1,10 @@
-// Measures the reading of titles stored in an old code page
-// (catalog/tag_charset): how well the Shift-JIS decision does on the title
-// tables of the tests, and what it costs on a card's titles.
+// Measures what reading titles stored in an old code page
+// (catalog/tag_charset) costs on a card's titles. (How well the decision
+// does on the title tables is in the tests' output: TagCharsetTest.)
 //
-//   tag_charset_bench --tables DIR      DIR holds tag_titles_ja.tsv and
-//                                       tag_titles_eu.tsv (tests/data)
 //   tag_charset_bench --manifest FILE   a manifest bench/make_card wrote
 //
-// --tables prints, for the albums, the folders of one title and every title
-// alone in a folder, how many Japanese ones each test misses and how many
-// European ones it takes for Shift-JIS: uchardet alone, the own rule alone,
-// and the decision (valid, and uchardet or the own rule).
-//
-// --manifest rebuilds the titles the tag reader gives for each file of the
+// It rebuilds the titles the tag reader gives for each file of the
 // card (Latin-1 text as one unit per byte, flagged; ID3v1-only files from
 // their stored bytes) and times RecodeFolderTitles(auto) over all folders:
 // minimum and average of 5 runs, what was decided, and how many titles do
@@ -30,7 +23,6 @@
 #include "catalog/tag_charset.h"
 #include "catalog/title_tag.h"
 #include "host/names.h"
-#include "sjis/cp932.h"
 
 namespace {
 
@@ -53,72 +45,6 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   std::string field;
   while (std::getline(in, field, '\t')) fields.push_back(field);
   return fields;
-}
-
-// Folder name -> the bytes of its titles that hold a byte >= 0x80.
-std::vector<std::pair<std::string, std::vector<std::string>>> LoadTable(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) {
-    fprintf(stderr, "tag_charset_bench: cannot read %s\n", path.c_str());
-    exit(1);
-  }
-  std::vector<std::pair<std::string, std::vector<std::string>>> folders;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    const std::vector<std::string> f = SplitTabs(line);
-    if (f.size() < 2) continue;
-    const std::string bytes = FromHex(f[1]);
-    if (!HasHighByte(bytes)) continue;
-    if (folders.empty() || folders.back().first != f[0]) folders.push_back({f[0], {}});
-    folders.back().second.push_back(bytes);
-  }
-  return folders;
-}
-
-struct Counts {
-  int total = 0, uchardet = 0, own = 0, decision = 0;
-  void Add(const std::vector<std::string>& titles) {
-    const ShiftJisEvidence e = WeighShiftJis(titles, true);
-    ++total;
-    uchardet += e.uchardet;
-    own += e.OwnRule();
-    decision += ReadsAsShiftJis(titles);
-  }
-};
-
-void PrintRow(const char* what, const Counts& c, bool japanese) {
-  // Japanese: how many are missed; European: how many are taken.
-  auto wrong = [&](int yes) { return japanese ? c.total - yes : yes; };
-  printf("  %-34s %5d %10d %10d %10d\n", what, c.total, wrong(c.uchardet), wrong(c.own),
-         wrong(c.decision));
-}
-
-int Tables(const std::string& dir) {
-  printf("Shift-JIS decision on the title tables (wrong answers)\n");
-  printf("  %-34s %5s %10s %10s %10s\n", "", "count", "uchardet", "own rule", "decision");
-  for (const bool japanese : {true, false}) {
-    const auto folders = LoadTable(dir + (japanese ? "/tag_titles_ja.tsv" : "/tag_titles_eu.tsv"));
-    Counts albums, singles, alone;
-    std::vector<std::string> missed;
-    for (const auto& [name, titles] : folders) {
-      (titles.size() > 1 ? albums : singles).Add(titles);
-      for (const std::string& t : titles) {
-        alone.Add({t});
-        if (japanese != ReadsAsShiftJis({t})) missed.push_back(t);
-      }
-    }
-    printf("%s (%s)\n", japanese ? "Japanese" : "European", japanese ? "missed" : "taken");
-    PrintRow("albums", albums, japanese);
-    PrintRow("folders of one title", singles, japanese);
-    PrintRow("every title alone in a folder", alone, japanese);
-    if (!missed.empty()) {
-      printf("  decision wrong for these alone:");
-      for (const std::string& t : missed) printf(" [%s]", Cp932ToUtf8(t).c_str());
-      printf("\n");
-    }
-  }
-  return 0;
 }
 
 struct CardFolder {
@@ -173,8 +99,19 @@ int Manifest(const std::string& path) {
   constexpr int kRuns = 5;
   size_t wrong = 0;
   double first_ms = 0, min_ms = 1e300, sum_ms = 0;
-  TagCharsetDecision total;
-  size_t shift_jis_folders = 0;
+  // The decoders, opened as a run opens them: before the timing.
+  CodePageDecoders decoders;
+  std::string why;
+  for (size_t i = 0; i < kCodePageCount; ++i) {
+    if (!OpenCodePageDecoder(static_cast<CodePage>(i), &decoders, &why) ||
+        !OpenCodePageDetector(&decoders, &why)) {
+      fprintf(stderr, "tag_charset_bench: %s\n", why.c_str());
+      return 1;
+    }
+  }
+  uint32_t folders_read[kCodePageCount] = {};
+  uint32_t titles_read[kCodePageCount] = {};
+  uint32_t windows1252_titles = 0;
   for (int run = 0; run < kRuns; ++run) {
     std::map<std::string, CardFolder> copy = folders;  // rewritten in place
     std::vector<std::vector<TagTitle>> views;
@@ -185,14 +122,15 @@ int Manifest(const std::string& path) {
       }
       views.push_back(std::move(view));
     }
-    total = {};
-    shift_jis_folders = 0;
+    std::fill(std::begin(folders_read), std::end(folders_read), 0);
+    std::fill(std::begin(titles_read), std::end(titles_read), 0);
+    windows1252_titles = 0;
     const auto start = std::chrono::steady_clock::now();
     for (const std::vector<TagTitle>& view : views) {
-      const TagCharsetDecision d = RecodeFolderTitles(TagCharset::kAuto, view);
-      shift_jis_folders += d.shift_jis;
-      total.shift_jis_titles += d.shift_jis_titles;
-      total.windows1252_titles += d.windows1252_titles;
+      const TagCharsetDecision d = RecodeFolderTitles(TagCharset(), &decoders, view);
+      folders_read[static_cast<size_t>(d.page)] += d.recoded_titles > 0;
+      titles_read[static_cast<size_t>(d.page)] += d.recoded_titles;
+      windows1252_titles += d.windows1252_titles;
     }
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -212,17 +150,20 @@ int Manifest(const std::string& path) {
   printf("RecodeFolderTitles(auto) on %zu titles in %zu folders: min %.3f ms, average %.3f ms "
          "of %d runs, first %.3f ms\n", titles, folders.size(), min_ms, sum_ms / kRuns, kRuns,
          first_ms);
-  printf("  %zu folders read as Shift-JIS, %u titles; %u titles read as Windows-1252; "
-         "%zu titles not as the manifest says\n",
-         shift_jis_folders, total.shift_jis_titles, total.windows1252_titles, wrong);
+  for (size_t i = 1; i < kCodePageCount; ++i) {
+    if (folders_read[i] == 0) continue;
+    printf("  %u folders read as %s, %u titles\n", folders_read[i],
+           CodePageName(static_cast<CodePage>(i)), titles_read[i]);
+  }
+  printf("  %u titles read as Windows-1252; %zu titles not as the manifest says\n",
+         windows1252_titles, wrong);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--tables") return Tables(argv[2]);
   if (argc == 3 && std::string(argv[1]) == "--manifest") return Manifest(argv[2]);
-  fprintf(stderr, "usage: tag_charset_bench --tables DIR | --manifest FILE\n");
+  fprintf(stderr, "usage: tag_charset_bench --manifest FILE\n");
   return 2;
 }

@@ -81,6 +81,23 @@ save("sjis_field", "astral", bytes([4]) + utf16("a\U0001F3B5b"))
 save("sjis_field", "decomposed", bytes([2]) + utf16("か\u3099"))
 save("sjis_field", "lone-surrogates", bytes([48]) + b"\x00\xd8\x41\x00\x00\xdc")
 
+# Old titles: a reading (0 auto, then the code pages in order), then a
+# folder's titles one a line, a "U" line declared in Unicode.
+def folder(reading, titles, codec):
+    return bytes([reading]) + b"\n".join(t.encode(codec) for t in titles)
+
+
+save("tag_charset", "japanese", folder(0, ["さくら", "ﾗﾌﾞｿﾝｸﾞ", "夜明けの歌"], "cp932"))
+save("tag_charset", "korean", folder(0, ["사랑해요", "아리랑", "보고 싶다"], "cp949"))
+save("tag_charset", "gbk", folder(0, ["月亮代表我的心", "甜蜜蜜"], "gbk"))
+save("tag_charset", "big5", folder(0, ["月亮代表我的心", "甜蜜蜜"], "cp950"))
+save("tag_charset", "russian", folder(0, ["Калинка", "Катюша"], "cp1251"))
+save("tag_charset", "greek", folder(0, ["Ζορμπάς", "ΣΥΝΝΕΦΑ"], "cp1253"))
+save("tag_charset", "european-and-unicode", folder(0, ["Café", "Don’t", "UÜber"], "cp1252"))
+save("tag_charset", "v1-cut-lead", bytes([0]) + "見上げてごらん夜の星を 見上げて".encode("cp932")[:30])
+save("tag_charset", "gb18030-four-bytes", bytes([4]) + b"\x81\x30\x81\x30 \x81\x30")
+save("tag_charset", "big5-user-defined", bytes([5]) + b"\xfa\x40\xa4\x40\xff")
+
 # Titles: ordinary tags of each version, and small hostile ones.
 save("title_diff", "v24-utf8", id3v24(frame24(b"TIT2", b"\x03Title")) + AUDIO)
 save("title_diff", "v24-two-strings", id3v24(frame24(b"TIT2", b"\x03Side A\x00Side B")) + AUDIO)

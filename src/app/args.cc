@@ -32,9 +32,12 @@ const char* Usage() {
          "                     file (default 10)\n"
          "  --tag-charset CS   how titles stored as Latin-1 (ID3v1, or ID3v2 text\n"
          "                     declared ISO-8859-1) are read: auto (default) reads\n"
-         "                     a folder's as Shift-JIS when they are Japanese, and\n"
-         "                     Windows-1252 punctuation as such; latin1 as stored;\n"
-         "                     cp932 (also sjis, shift_jis) always as Shift-JIS\n"
+         "                     a folder's in the code page their bytes plainly are\n"
+         "                     in (Shift-JIS, EUC-KR, GBK, Big5, Windows-1251 or\n"
+         "                     Windows-1253), and Windows-1252 punctuation as such;\n"
+         "                     latin1 as stored; cp932, euc-kr, gbk, big5, cp1251\n"
+         "                     or cp1253 (also sjis, cp949, gb18030, windows-1251...)\n"
+         "                     every one in that code page\n"
          "  -v, --verbose      print the trace on standard output also when it is a\n"
          "                     terminal (a file or a pipe always gets it)\n"
          "  -q, --quiet        leave out the trace, the progress line and notes;\n"
@@ -52,20 +55,6 @@ namespace {
 enum Option {
   kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kVerbose, kDryRun, kCard, kHelp, kVersion
 };
-
-// The name of a code page as --tag-charset knows it: in any case, and by
-// the other names people call it.
-std::string CharsetName(const std::string& given) {
-  std::string name = given;
-  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
-  for (const char* alias : {"sjis", "shift_jis", "shift-jis", "windows-31j", "ms932"}) {
-    if (name == alias) return "cp932";
-  }
-  for (const char* alias : {"latin-1", "iso-8859-1", "iso8859-1"}) {
-    if (name == alias) return "latin1";
-  }
-  return name;
-}
 
 }  // namespace
 
@@ -94,8 +83,8 @@ bool ParseArgs(int argc, char** argv, Args* args) {
         args->tag_timeout_ms = static_cast<uint32_t>(number * 1000);
         break;
       case kTagCharset:
-        if (!ParseTagCharset(CharsetName(option.value), &args->tag_charset)) {
-          Error("--tag-charset takes auto, latin1 or cp932, not '%s'", option.value.c_str());
+        if (!ParseTagCharset(option.value, &args->tag_charset)) {
+          Error("--tag-charset takes %s, not '%s'", kTagCharsetNames, option.value.c_str());
           return false;
         }
         break;

@@ -25,7 +25,7 @@ struct Args {
   std::string card;      // the card's root; empty: the working folder
   int jobs = 0;                    // title readers; 0: one per processor
   uint32_t tag_timeout_ms = 10000;  // per file, before the allowance for its size
-  TagCharset tag_charset = TagCharset::kAuto;  // how titles stored as Latin-1 are read
+  TagCharset tag_charset;          // how titles stored as Latin-1 are read
   // Every prefix argument in order; the first three take the three slots,
   // whatever they hold.
   std::vector<PrefixArg> prefixes;

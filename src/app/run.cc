@@ -262,6 +262,32 @@ bool FinishEarlierCommit() {
   return false;
 }
 
+// Opens the decoders of the code pages titles stored as Latin-1 may be read
+// in, and the detector. Under auto, one that cannot be opened only takes its
+// code page out of the decision; a code page given by name that cannot be
+// decoded is an error, and its titles stay as stored.
+void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
+  std::string why;
+  for (size_t i = 0; i < kCodePageCount; ++i) {
+    const auto page = static_cast<CodePage>(i);
+    if (!charset.automatic && charset.page != page) continue;
+    if (OpenCodePageDecoder(page, decoders, &why)) continue;
+    if (charset.automatic) {
+      Warn("cannot open the converter from %s (%s): titles stored in it stay as stored",
+           DecoderName(page), why.c_str());
+    } else {
+      Error("--tag-charset %s: cannot open the converter from %s (%s): titles stay as stored",
+            CodePageName(page), DecoderName(page), why.c_str());
+      KeepOldIndex(std::string("the converter from ") + DecoderName(page) +
+                   " could not be opened");
+    }
+  }
+  if (charset.automatic && !OpenCodePageDetector(decoders, &why)) {
+    Warn("cannot start the character set detector (%s): titles stored as Latin-1 are read "
+         "in another code page on the evidence of their bytes alone", why.c_str());
+  }
+}
+
 // A prefix as the scan compares it: the card path of the folder it names
 // as a host path (Podcasts, ./Podcasts/, /media/card/Podcasts), or else the
 // argument itself, "/" read as "\\".
@@ -272,9 +298,10 @@ std::u16string PrefixPath(const PrefixArg& prefix) {
 }
 
 // The first three prefix arguments take the three slots, whatever they hold.
-ScanSettings TakePrefixes(const Args& args) {
+ScanSettings TakePrefixes(const Args& args, CodePageDecoders* decoders) {
   ScanSettings settings;
   settings.tag_charset = args.tag_charset;
+  settings.decoders = decoders;
   for (size_t i = 0; i < args.prefixes.size(); ++i) {
     const PrefixArg& prefix = args.prefixes[i];
     if (i >= kMaxPrefixes) {
@@ -323,11 +350,22 @@ void PrintSummary(bool dry_run) {
     const auto& [reason, count] = g_console.skipped[i];
     line += (i == 0 ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
   }
+  // "read as Shift-JIS: J, as Windows-1252: K", then the other code pages
+  // any title was read in.
   const CatalogCounters& counters = g_catalog.counters;
-  if (counters.shift_jis_titles > 0 || counters.windows1252_titles > 0) {
+  const auto& recoded = counters.recoded_titles;
+  uint32_t recoded_any = counters.windows1252_titles;
+  for (uint32_t n : recoded) recoded_any += n;
+  if (recoded_any > 0) {
     line += "; titles stored as Latin-1 read as Shift-JIS: " +
-            std::to_string(counters.shift_jis_titles) +
+            std::to_string(recoded[static_cast<size_t>(CodePage::kShiftJis)]) +
             ", as Windows-1252: " + std::to_string(counters.windows1252_titles);
+    for (size_t i = static_cast<size_t>(CodePage::kShiftJis) + 1; i < kCodePageCount; ++i) {
+      if (recoded[i] > 0) {
+        line += std::string(", as ") + CodePageName(static_cast<CodePage>(i)) + ": " +
+                std::to_string(recoded[i]);
+      }
+    }
   }
   if (!g_catalog.unconvertible.empty()) {
     line += "; " + Count(g_catalog.unconvertible.size(), "character", "characters") +
@@ -408,7 +446,9 @@ void Run(const Args& args, IndexFiles* files) {
     KillTitleReader();
     return;
   }
-  const ScanSettings settings = TakePrefixes(args);
+  CodePageDecoders decoders;
+  OpenDecoders(args.tag_charset, &decoders);
+  const ScanSettings settings = TakePrefixes(args, &decoders);
   SoundListFiles& scan = files->scan;
   if (OpenOutput(kSoundListFileName, &scan.sound_list) &&
       OpenOutput(kListingFileName, &scan.listing)) {

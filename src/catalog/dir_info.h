@@ -4,11 +4,13 @@
 #ifndef CARDPREP_CATALOG_DIR_INFO_H_
 #define CARDPREP_CATALOG_DIR_INFO_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "catalog/code_page.h"
 #include "sjis/sjis_field.h"
 
 // One folder.
@@ -43,8 +45,9 @@ struct CatalogCounters {
   uint16_t sound_index = 0;         // next record of SNDLST16.DAT
   uint16_t random_entry_count = 0;  // entries of the play order
   uint32_t sounds_taken = 0;        // by the scan, against kMaxSounds
-  uint32_t shift_jis_titles = 0;    // titles stored as Latin-1, read as Shift-JIS
-  uint32_t windows1252_titles = 0;  // ... and as Windows-1252
+  // Titles stored as Latin-1, read in another code page, by code page.
+  std::array<uint32_t, kCodePageCount> recoded_titles{};
+  uint32_t windows1252_titles = 0;  // ... and read as Windows-1252
 };
 
 // A character of the names the player shows that code page 932 lacks and

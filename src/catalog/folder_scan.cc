@@ -359,9 +359,9 @@ void GetSubDirInfo(const ScanSettings& settings, const std::u16string& path, Dir
   }
   if (dir->sound_count > 0) {
     dir->first_sound = g_catalog.counters.sound_index;
-    const TagCharsetDecision read =
-        WriteSoundList(path, static_cast<size_t>(dir->sound_count), settings.tag_charset, files);
-    g_catalog.counters.shift_jis_titles += read.shift_jis_titles;
+    const TagCharsetDecision read = WriteSoundList(path, static_cast<size_t>(dir->sound_count),
+                                                   settings.tag_charset, settings.decoders, files);
+    g_catalog.counters.recoded_titles[static_cast<size_t>(read.page)] += read.recoded_titles;
     g_catalog.counters.windows1252_titles += read.windows1252_titles;
     g_catalog.counters.sound_index =
         static_cast<uint16_t>(g_catalog.counters.sound_index + dir->sound_count);

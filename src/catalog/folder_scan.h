@@ -35,8 +35,10 @@ struct FileUnitPrefix {
 struct ScanSettings {
   // Folders whose path begins with one of these are shuffled file by file.
   std::vector<FileUnitPrefix> file_unit_prefixes;
-  // How titles stored as Latin-1 are read.
-  TagCharset tag_charset = TagCharset::kAuto;
+  // How titles stored as Latin-1 are read, and the decoders to read them
+  // with (owned by the run; without them, only as Latin-1 or Shift-JIS).
+  TagCharset tag_charset;
+  CodePageDecoders* decoders = nullptr;
 };
 
 // Whether |name| ends in ".mp3" in any case: its last "." and what follows.

@@ -26,22 +26,22 @@ namespace {
 
 // Reads the folder's titles stored as Latin-1 in the code page |charset|
 // picks; with auto, says what it chose.
-TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, TagCharset charset,
-                                    std::vector<TitleResult>* titles) {
+TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, const TagCharset& charset,
+                                    CodePageDecoders* decoders, std::vector<TitleResult>* titles) {
   std::vector<TagTitle> texts;
   for (TitleResult& t : *titles) {
     if (t.length >= 1) texts.push_back({&t.title, t.latin1});
   }
-  const TagCharsetDecision read = RecodeFolderTitles(charset, texts);
+  const TagCharsetDecision read = RecodeFolderTitles(charset, decoders, texts);
   for (TitleResult& t : *titles) {
     if (t.length >= 1) t.length = static_cast<int32_t>(t.title.size());
   }
-  if (charset == TagCharset::kAuto && (read.shift_jis || read.windows1252_titles > 0)) {
+  if (charset.automatic && (read.recoded_titles > 0 || read.windows1252_titles > 0)) {
     std::string what;
-    if (read.shift_jis) {
-      what = std::to_string(read.shift_jis_titles) +
-             (read.shift_jis_titles == 1 ? " title" : " titles") +
-             " stored as Latin-1 read as Shift-JIS";
+    if (read.recoded_titles > 0) {
+      what = std::to_string(read.recoded_titles) +
+             (read.recoded_titles == 1 ? " title" : " titles") +
+             " stored as Latin-1 read as " + CodePageName(read.page);
     }
     if (read.windows1252_titles > 0) {
       what += std::string(what.empty() ? "" : "; ") + std::to_string(read.windows1252_titles) +
@@ -57,7 +57,8 @@ TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, TagCharse
 }  // namespace
 
 TagCharsetDecision WriteSoundList(const std::u16string& folder_path, size_t count,
-                                  TagCharset tag_charset, SoundListFiles* files) {
+                                  const TagCharset& tag_charset, CodePageDecoders* decoders,
+                                  SoundListFiles* files) {
   std::vector<std::u16string> names;
   std::vector<TitleResult> titles;
   names.reserve(count);
@@ -67,7 +68,7 @@ TagCharsetDecision WriteSoundList(const std::u16string& folder_path, size_t coun
     names.push_back(std::move(sound.name));
     titles.push_back(std::move(sound.title));
   }
-  const TagCharsetDecision read = ReadOldCodePages(folder_path, tag_charset, &titles);
+  const TagCharsetDecision read = ReadOldCodePages(folder_path, tag_charset, decoders, &titles);
   const size_t skip = TitleSkip(titles);
 
   PageRow<kSoundRowSize> row;

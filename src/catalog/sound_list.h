@@ -28,11 +28,12 @@ struct SoundListFiles {
 
 // Writes the records and listing lines of the |count| files of the folder
 // at |folder_path|, taking them in record order from the title reader with
-// their titles; titles stored as Latin-1 are read as |tag_charset| says
-// (with auto, a note on standard error names the folder and the reading
-// chosen). Returns what was read in another code page.
+// their titles; titles stored as Latin-1 are read as |tag_charset| says,
+// with |decoders| (with auto, a note on standard error names the folder and
+// the code page chosen). Returns what was read in another code page.
 TagCharsetDecision WriteSoundList(const std::u16string& folder_path, size_t count,
-                                  TagCharset tag_charset, SoundListFiles* files);
+                                  const TagCharset& tag_charset, CodePageDecoders* decoders,
+                                  SoundListFiles* files);
 
 // The position from which a folder's titles are listed: where the first
 // title first differs from another, or 0 when a title is missing or empty,

@@ -41,30 +41,37 @@ uint16_t AskIconv(char16_t unit) {
 
 uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = AskIconv(unit); }
 
-std::u16string Cp932ToWide(std::string_view sjis) {
+std::u16string DecodeWithIconv(void* converter, std::string_view bytes) {
+  const auto cd = static_cast<iconv_t>(converter);
   std::u16string out;
-  iconv_t cd;
-  if (!GetConverter("UTF-16LE", "CP932", &cd)) return out;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  out.reserve(sjis.size());
-  char* in_p = const_cast<char*>(sjis.data());
-  size_t in_left = sjis.size();
+  out.reserve(bytes.size());
+  char* in_p = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
   char buffer[256];
   while (in_left > 0) {
     char* out_p = buffer;
     size_t out_left = sizeof buffer;
-    size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+    const size_t r = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+    const int error = errno;
     const size_t n = sizeof buffer - out_left;
     for (size_t i = 0; i + 1 < n; i += 2) {
       out.push_back(static_cast<char16_t>(GetLe16(Bytes(buffer + i))));
     }
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+    if (r == static_cast<size_t>(-1) && error != E2BIG) {
       out.push_back(u'\xFFFD');
       ++in_p;
       --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
   return out;
+}
+
+std::u16string Cp932ToWide(std::string_view sjis) {
+  iconv_t cd;
+  if (!GetConverter("UTF-16LE", "CP932", &cd)) return {};
+  return DecodeWithIconv(cd, sjis);
 }
 
 std::string Cp932ToUtf8(std::string_view sjis) { return Utf16ToUtf8(Cp932ToWide(sjis)); }

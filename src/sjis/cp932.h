@@ -36,6 +36,11 @@ inline int Cp932FromUnit(char16_t unit, uint8_t out[2]) {
 // code page does not define becomes U+FFFD.
 std::string Cp932ToUtf8(std::string_view sjis);
 
+// Decodes |bytes| into UTF-16 with |converter|, an iconv converter to
+// UTF-16LE (iconv_t). A sequence it cannot convert, or a lead byte without
+// its trail byte, becomes U+FFFD, and decoding goes on after its first byte.
+std::u16string DecodeWithIconv(void* converter, std::string_view bytes);
+
 // Decodes Shift-JIS bytes into UTF-16 with the same converter, one unit per
 // character (every character of code page 932 lies in the BMP). A byte the
 // code page does not define, or a lead byte without its trail byte, becomes

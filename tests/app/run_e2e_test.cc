@@ -358,7 +358,8 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
        "error: option '--tag' is ambiguous: it may be --tag-timeout or --tag-charset (see "
        "cardprep --help)\n"},
       {{"--tag-charset", "utf-16"}, 2, "",
-       "error: --tag-charset takes auto, latin1 or cp932, not 'utf-16'\n"},
+       "error: --tag-charset takes auto, latin1, cp932, euc-kr, gbk, big5, cp1251 or cp1253, "
+       "not 'utf-16'\n"},
       {{"-C", "no-such-card"}, 1, "",
        "error: cannot enter the card folder no-such-card: No such file or directory (is the "
        "card mounted?); nothing was changed\n"},

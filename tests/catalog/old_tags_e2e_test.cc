@@ -18,10 +18,20 @@ struct TableTitle {
   std::string folder;
   std::string bytes;  // as the tag stores them
   std::string title;  // UTF-8
+  std::string shown = {};  // as code page 932 shows it, where the table says
 };
 
-// folder <tab> bytes in hex <tab> title, "#" lines left out; a "/" in a
-// folder name (which no host name can hold) becomes "-".
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+// folder <tab> bytes in hex <tab> title [<tab> shown in hex], "#" lines
+// left out; a "/" in a folder name (which no host name can hold) becomes
+// "-".
 std::vector<TableTitle> ReadTable(const std::string& file) {
   std::ifstream in(std::string(CARDPREP_TEST_DATA_DIR) + "/" + file);
   std::vector<TableTitle> rows;
@@ -30,13 +40,14 @@ std::vector<TableTitle> ReadTable(const std::string& file) {
     std::istringstream fields(line);
     TableTitle row;
     std::string hex;
+    std::string shown;
     std::getline(fields, row.folder, '\t');
     std::getline(fields, hex, '\t');
-    std::getline(fields, row.title);
+    std::getline(fields, row.title, '\t');
+    std::getline(fields, shown);
     std::replace(row.folder.begin(), row.folder.end(), '/', '-');
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-      row.bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
+    row.bytes = FromHex(hex);
+    row.shown = FromHex(shown);
     rows.push_back(row);
   }
   return rows;
@@ -226,6 +237,101 @@ TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
     Run({"--tag-charset", name});
     EXPECT_EQ(ReadBytes("TAGINF16.TXT"), cp932) << name;
   }
+}
+
+// Titles in the code pages of Korea, China, Taiwan, Russia and Greece:
+// every album is read in its code page and listed as code page 932 shows
+// it (Hangul as "?", Greek accents and ς by their look-alikes), letter for
+// letter; a folder of one title is listed
+// so, as stored, or as a "?" for each character but ASCII (read as Korean
+// when it could be); nothing is read as Shift-JIS.
+TEST_F(OldTagsTest, TitlesInOtherCodePagesAreListedAsCodePage932ShowsThem) {
+  const struct {
+    const char* file;
+    const char* page;
+  } tables[] = {{"tag_titles_ko.tsv", "EUC-KR"}, {"tag_titles_zh_cn.tsv", "GBK"},
+                {"tag_titles_zh_tw.tsv", "Big5"}, {"tag_titles_ru.tsv", "Windows-1251"},
+                {"tag_titles_el.tsv", "Windows-1253"},
+                {"tag_titles_el_accented.tsv", "Windows-1253"}};
+  std::vector<TableTitle> rows;
+  // Per folder: its titles, those with a byte >= 0x80, its code page.
+  struct Folder {
+    size_t titles = 0, high = 0;
+    std::string page;
+  };
+  std::map<std::string, Folder> folders;
+  for (const auto& table : tables) {
+    const std::string file = table.file;
+    const std::string top = file.substr(11, file.size() - 15);  // "ko", "zh_cn"
+    for (TableTitle row : ReadTable(file)) {
+      row.folder = top + "/" + row.folder;
+      Folder& folder = folders[row.folder];
+      ++folder.titles;
+      folder.high += std::any_of(row.bytes.begin(), row.bytes.end(), [](char c) { return c & 0x80; });
+      folder.page = table.page;
+      rows.push_back(row);
+    }
+  }
+  const std::vector<std::string> files = WriteCard(rows);
+  Run({"--tag-charset", "latin1"});
+  const std::map<std::string, std::string> as_stored = ListedTitles();
+  Run();
+  const std::map<std::string, std::string> listed = ListedTitles();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(files[i] + " " + rows[i].title);
+    const std::string name = Padded(files[i].substr(files[i].rfind('/') + 1));
+    ASSERT_EQ(listed.count(name), 1u);
+    if (folders[rows[i].folder].titles > 1) {
+      EXPECT_EQ(listed.at(name), Padded(rows[i].shown));
+      continue;
+    }
+    std::string unknown;  // a "?" for each UTF-8 character but ASCII
+    for (char c : rows[i].title) {
+      if ((c & 0x80) == 0) unknown += c;
+      if ((c & 0xC0) == 0xC0) unknown += '?';
+    }
+    const std::string& got = listed.at(name);
+    if (got != Padded(rows[i].shown) && got != Padded(unknown)) {
+      EXPECT_EQ(got, as_stored.at(name));
+    }
+  }
+  for (const auto& [path, folder] : folders) {
+    if (folder.titles == 1) continue;
+    const std::string note = "note: " + path + ": " + std::to_string(folder.high) +
+                             " titles stored as Latin-1 read as " + folder.page + " (";
+    EXPECT_NE(run_.err.find(note), std::string::npos) << note << "\n" << run_.err;
+  }
+  EXPECT_EQ(run_.err.find("Shift-JIS: "), run_.err.find("Shift-JIS: 0,")) << run_.err;
+  EXPECT_EQ(run_.err.find("read as Shift-JIS ("), std::string::npos) << run_.err;
+}
+
+// A code page whose converter cannot be opened (here the system's
+// conversion modules name one that does not exist): under auto its
+// titles stay as stored, never read as Shift-JIS, with a warning; asked
+// for by name, an error.
+TEST_F(OldTagsTest, AConverterThatCannotBeOpenedIsSaid) {
+  std::vector<TableTitle> album;
+  for (const TableTitle& row : ReadTable("tag_titles_ko.tsv")) {
+    if (album.empty() || row.folder == album[0].folder) album.push_back(row);
+  }
+  ASSERT_GE(album.size(), 8u);
+  WriteCard(album);
+  Run({"--tag-charset", "latin1"});
+  const std::map<std::string, std::string> as_stored = ListedTitles();
+  MakeDirs("gconv");
+  WriteText("gconv/gconv-modules", "alias CP949// NOSUCH//\n");
+  const std::string env = "GCONV_PATH=" + fs::absolute("gconv").string();
+  run_ = RunCommand({"env", env, CARDPREP_BINARY});
+  EXPECT_EQ(run_.status, 0) << run_.err;
+  EXPECT_NE(run_.err.find("warning: cannot open the converter from CP949 ("), std::string::npos)
+      << run_.err;
+  EXPECT_EQ(run_.err.find("note: "), std::string::npos) << run_.err;
+  EXPECT_EQ(ListedTitles(), as_stored);
+  run_ = RunCommand({"env", env, CARDPREP_BINARY, "--tag-charset", "euc-kr"});
+  EXPECT_EQ(run_.status, 1) << run_.err;
+  EXPECT_NE(run_.err.find("error: --tag-charset EUC-KR: cannot open the converter from CP949 ("),
+            std::string::npos)
+      << run_.err;
 }
 
 }  // namespace

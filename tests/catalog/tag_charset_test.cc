@@ -19,6 +19,8 @@ std::u16string Latin1(std::string_view bytes) {
   return out;
 }
 
+bool IsHangul(char16_t unit) { return unit >= 0xAC00 && unit <= 0xD7A3; }
+
 bool HasHighByte(std::string_view bytes) {
   for (char c : bytes) {
     if (static_cast<uint8_t>(c) >= 0x80) return true;
@@ -27,7 +29,8 @@ bool HasHighByte(std::string_view bytes) {
 }
 
 // The title tables in tests/data: per line a folder, the title's bytes in
-// hex as an independent encoder wrote them, and the title in UTF-8.
+// hex as an independent encoder wrote them, the title in UTF-8, and in some
+// tables how code page 932 shows it (not read here).
 struct TableTitle {
   std::string bytes;
   std::u16string text;
@@ -48,7 +51,7 @@ std::vector<TableFolder> LoadTable(const std::string& file) {
     std::string folder, hex, utf8;
     std::getline(fields, folder, '\t');
     std::getline(fields, hex, '\t');
-    std::getline(fields, utf8);
+    std::getline(fields, utf8, '\t');
     TableTitle t;
     for (size_t i = 0; i + 1 < hex.size(); i += 2) {
       t.bytes.push_back(static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
@@ -58,6 +61,25 @@ std::vector<TableFolder> LoadTable(const std::string& file) {
     folders.back().titles.push_back(std::move(t));
   }
   return folders;
+}
+
+constexpr TagCharset kAuto{};
+constexpr TagCharset kLatin1{false, CodePage::kLatin1};
+constexpr TagCharset kCp932{false, CodePage::kShiftJis};
+
+// The decoders and the detector, opened once for the test program as a run
+// opens them.
+CodePageDecoders* Decoders() {
+  static CodePageDecoders* decoders = [] {
+    auto* d = new CodePageDecoders;
+    std::string why;
+    for (size_t i = 0; i < kCodePageCount; ++i) {
+      EXPECT_TRUE(OpenCodePageDecoder(static_cast<CodePage>(i), d, &why)) << why;
+    }
+    EXPECT_TRUE(OpenCodePageDetector(d, &why)) << why;
+    return d;
+  }();
+  return decoders;
 }
 
 // One folder's titles, handed to RecodeFolderTitles as the sound list
@@ -70,10 +92,11 @@ struct Folder {
     texts.push_back(std::move(text));
     latin1.push_back(from_latin1);
   }
-  TagCharsetDecision Recode(TagCharset charset) {
+  TagCharsetDecision Recode(const TagCharset& charset,
+                            CodePageDecoders* decoders = Decoders()) {
     std::vector<TagTitle> titles;
     for (size_t i = 0; i < texts.size(); ++i) titles.push_back({&texts[i], latin1[i]});
-    return RecodeFolderTitles(charset, titles);
+    return RecodeFolderTitles(charset, decoders, titles);
   }
 };
 
@@ -84,17 +107,17 @@ Folder LatinFolder(const std::vector<TableTitle>& titles) {
 }
 
 void ExpectNothingDecided(const TagCharsetDecision& d) {
-  EXPECT_FALSE(d.shift_jis);
-  EXPECT_EQ(d.shift_jis_titles, 0u);
+  EXPECT_EQ(d.page, CodePage::kLatin1);
+  EXPECT_EQ(d.recoded_titles, 0u);
   EXPECT_EQ(d.windows1252_titles, 0u);
 }
 
 TEST(TagCharsetTest, RecoversEveryJapaneseTableTitle) {
   const std::vector<TableFolder> table = LoadTable("tag_titles_ja.tsv");
-  for (TagCharset charset : {TagCharset::kAuto, TagCharset::kCp932}) {
+  for (const TagCharset& charset : {kAuto, kCp932}) {
     size_t recovered = 0;
     for (const TableFolder& folder : table) {
-      SCOPED_TRACE(folder.name + (charset == TagCharset::kAuto ? " auto" : " cp932"));
+      SCOPED_TRACE(folder.name + (charset.automatic ? " auto" : " cp932"));
       Folder f = LatinFolder(folder.titles);
       const TagCharsetDecision d = f.Recode(charset);
       uint32_t high = 0;
@@ -102,8 +125,8 @@ TEST(TagCharsetTest, RecoversEveryJapaneseTableTitle) {
         EXPECT_EQ(f.texts[i], folder.titles[i].text);
         high += HasHighByte(folder.titles[i].bytes);
       }
-      EXPECT_TRUE(d.shift_jis);
-      EXPECT_EQ(d.shift_jis_titles, high);  // titles of ASCII only read alike either way
+      EXPECT_EQ(d.page, CodePage::kShiftJis);
+      EXPECT_EQ(d.recoded_titles, high);  // titles of ASCII only read alike either way
       EXPECT_EQ(d.windows1252_titles, 0u);
       recovered += high;
     }
@@ -117,11 +140,11 @@ TEST(TagCharsetTest, KeepsEveryEuropeanTableTitle) {
   for (const TableFolder& folder : LoadTable("tag_titles_eu.tsv")) {
     SCOPED_TRACE(folder.name);
     Folder album = LatinFolder(folder.titles);
-    ExpectNothingDecided(album.Recode(TagCharset::kAuto));
+    ExpectNothingDecided(album.Recode(kAuto));
     for (size_t i = 0; i < folder.titles.size(); ++i) {
       EXPECT_EQ(album.texts[i], folder.titles[i].text);
       Folder single = LatinFolder({folder.titles[i]});
-      ExpectNothingDecided(single.Recode(TagCharset::kAuto));
+      ExpectNothingDecided(single.Recode(kAuto));
       EXPECT_EQ(single.texts[0], folder.titles[i].text);
       kept += HasHighByte(folder.titles[i].bytes);
     }
@@ -137,7 +160,7 @@ TEST(TagCharsetTest, Latin1ChangesNoTitle) {
       f.Add(Latin1("Don\x92t Stop"), true);
       f.Add(u"さくら", false);
       const Folder before = f;
-      ExpectNothingDecided(f.Recode(TagCharset::kLatin1));
+      ExpectNothingDecided(f.Recode(kLatin1));
       EXPECT_EQ(f.texts, before.texts);
     }
   }
@@ -169,15 +192,15 @@ TEST(TagCharsetTest, ReadsWindows1252PunctuationWhenItMakesTheTitleConvertible) 
     SCOPED_TRACE(c.bytes);
     Folder single;
     single.Add(Latin1(c.bytes), true);
-    const TagCharsetDecision d = single.Recode(TagCharset::kAuto);
+    const TagCharsetDecision d = single.Recode(kAuto);
     EXPECT_EQ(single.texts[0], c.text);
-    EXPECT_FALSE(d.shift_jis);
+    EXPECT_EQ(d.page, CodePage::kLatin1);
     EXPECT_EQ(d.windows1252_titles, single.texts[0] == Latin1(c.bytes) ? 0u : 1u);
     changed += d.windows1252_titles;
     folder.Add(Latin1(c.bytes), true);
   }
   // Decided title by title within a folder as well.
-  const TagCharsetDecision d = folder.Recode(TagCharset::kAuto);
+  const TagCharsetDecision d = folder.Recode(kAuto);
   EXPECT_EQ(d.windows1252_titles, changed);
   for (size_t i = 0; i < folder.texts.size(); ++i) EXPECT_EQ(folder.texts[i], cases[i].text);
 }
@@ -194,7 +217,7 @@ TEST(TagCharsetTest, DecodesWindows1252) {
 // Titles declared UTF-16 or UTF-8 never change, whatever they hold, and do
 // not sway the reading of the Latin-1 titles beside them.
 TEST(TagCharsetTest, LeavesUnicodeTitlesAloneBesideLatin1Ones) {
-  for (TagCharset charset : {TagCharset::kAuto, TagCharset::kCp932}) {
+  for (const TagCharset& charset : {kAuto, kCp932}) {
     Folder f;
     f.Add(Latin1("\x82\xB3\x82\xAD\x82\xE7"), true);  // さくら
     f.Add(u"\u0082\u00B3\u0082\u00AD", false);       // bytes alike, but declared UTF-16
@@ -202,8 +225,8 @@ TEST(TagCharsetTest, LeavesUnicodeTitlesAloneBesideLatin1Ones) {
     f.Add(Latin1("\x96\xB2"), true);                  // 夢
     f.Add(u"ﾗﾌﾞｿﾝｸﾞ", false);
     const TagCharsetDecision d = f.Recode(charset);
-    EXPECT_TRUE(d.shift_jis);
-    EXPECT_EQ(d.shift_jis_titles, 2u);
+    EXPECT_EQ(d.page, CodePage::kShiftJis);
+    EXPECT_EQ(d.recoded_titles, 2u);
     EXPECT_EQ(f.texts, (std::vector<std::u16string>{u"さくら", u"\u0082\u00B3\u0082\u00AD",
                                                     u"Über den Wolken", u"夢", u"ﾗﾌﾞｿﾝｸﾞ"}));
   }
@@ -211,7 +234,7 @@ TEST(TagCharsetTest, LeavesUnicodeTitlesAloneBesideLatin1Ones) {
   Folder f;
   f.Add(u"\u0093\u00FA\u0096\u007B", false);
   f.Add(Latin1("Intro"), true);
-  ExpectNothingDecided(f.Recode(TagCharset::kAuto));
+  ExpectNothingDecided(f.Recode(kAuto));
   EXPECT_EQ(f.texts[0], u"\u0093\u00FA\u0096\u007B");
 }
 
@@ -226,12 +249,31 @@ TEST(TagCharsetTest, ReadsTheWholeFolderOnceItReadsAsShiftJis) {
   f.Add(Latin1("\x8C\xA9\x8F\xE3\x82\xB0\x82\xC4\x82\xB2\x82\xE7\x82\xF1\x96\xE9\x82\xCC"
                "\x90\xAF\x82\xF0 \x8C\xA9\x8F\xE3\x82\xB0\x82"), true);
   f.Add(Latin1("Intro"), true);
-  const TagCharsetDecision d = f.Recode(TagCharset::kAuto);
-  EXPECT_TRUE(d.shift_jis);
-  EXPECT_EQ(d.shift_jis_titles, 4u);
+  const TagCharsetDecision d = f.Recode(kAuto);
+  EXPECT_EQ(d.page, CodePage::kShiftJis);
+  EXPECT_EQ(d.recoded_titles, 4u);
   EXPECT_EQ(f.texts, (std::vector<std::u16string>{u"千の風になって", u"さくら", u"Don\u7A1A",
                                                   u"見上げてごらん夜の星を 見上げ\uFFFD",
                                                   u"Intro"}));
+}
+
+// Half-width katakana often pairs into Hangul syllables; with its sound
+// marks and long vowels in their places it is still read as Japanese.
+TEST(TagCharsetTest, ReadsHalfWidthKatakanaThatPairsIntoHangulAsShiftJis) {
+  const struct {
+    const char* bytes;
+    std::u16string text;
+  } cases[] = {
+      {"\xBD\xC0\xB0\xD7\xB2\xC4 \xBB\xCF\xB0\xC4\xDE\xD8\xB0\xD1", u"ｽﾀｰﾗｲﾄ ｻﾏｰﾄﾞﾘｰﾑ"},
+      {"\xBD\xC0\xB0\xD7\xB2\xC4 \xCA\xDF\xB0\xC3\xA8\xB0", u"ｽﾀｰﾗｲﾄ ﾊﾟｰﾃｨｰ"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    Folder f;
+    f.Add(Latin1(c.bytes), true);
+    EXPECT_EQ(f.Recode(kAuto).page, CodePage::kShiftJis);
+    EXPECT_EQ(f.texts[0], c.text);
+  }
 }
 
 // When every Latin-1 title converts as read, nothing is wrong to mend, even
@@ -240,7 +282,7 @@ TEST(TagCharsetTest, KeepsAFolderWhoseLatin1ReadingConverts) {
   Folder f;
   f.Add(Latin1("\xA5\xB1"), true);  // "¥±", or "･ｱ" in Shift-JIS
   f.Add(Latin1("\xB0\xB1 \xD7"), true);
-  ExpectNothingDecided(f.Recode(TagCharset::kAuto));
+  ExpectNothingDecided(f.Recode(kAuto));
   EXPECT_EQ(f.texts[0], u"\u00A5\u00B1");
 }
 
@@ -254,9 +296,9 @@ TEST(TagCharsetTest, Cp932ReadsEveryLatin1TitleAsShiftJis) {
   f.Add(Latin1("J\xF3ga \x85\x40 \x80"), true);     // user-defined, unassigned, undefined
   f.Add(Latin1("Intro \\ ~"), true);                // ASCII only: the same either way
   f.Add(u"\u00E9\u3042", true);                     // no longer bytes: kept
-  const TagCharsetDecision d = f.Recode(TagCharset::kCp932);
-  EXPECT_TRUE(d.shift_jis);
-  EXPECT_EQ(d.shift_jis_titles, 4u);
+  const TagCharsetDecision d = f.Recode(kCp932);
+  EXPECT_EQ(d.page, CodePage::kShiftJis);
+  EXPECT_EQ(d.recoded_titles, 4u);
   EXPECT_EQ(f.texts, (std::vector<std::u16string>{
                          u"ﾉCOLE", u"M\u8205ner", u"Caf\uFFFD", u"J\uE25Ba \uFFFD@ \uFFFD",
                          u"Intro \\ ~", u"\u00E9\u3042"}));
@@ -299,7 +341,7 @@ TEST(TagCharsetTest, WeighsShiftJisEvidence) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.titles[0]);
-    const ShiftJisEvidence e = WeighShiftJis(c.titles, false);
+    const ShiftJisEvidence e = WeighShiftJis(c.titles);
     EXPECT_EQ(e.valid, c.valid);
     if (c.valid) {
       EXPECT_EQ(e.japanese, c.japanese);
@@ -347,23 +389,212 @@ TEST(TagCharsetTest, RecoversTitlesFromTheTagsOldWritersLeft) {
       folder.Add(title, latin1);
       expected.push_back(c.text);
     }
-    const TagCharsetDecision d = folder.Recode(TagCharset::kAuto);
-    EXPECT_EQ(d.shift_jis, japanese);
+    const TagCharsetDecision d = folder.Recode(kAuto);
+    EXPECT_EQ(d.page, japanese ? CodePage::kShiftJis : CodePage::kLatin1);
     EXPECT_EQ(folder.texts, expected);
   }
 }
 
 TEST(TagCharsetTest, ParsesTheOptionValues) {
-  TagCharset charset = TagCharset::kLatin1;
-  EXPECT_TRUE(ParseTagCharset("auto", &charset));
-  EXPECT_EQ(charset, TagCharset::kAuto);
-  EXPECT_TRUE(ParseTagCharset("cp932", &charset));
-  EXPECT_EQ(charset, TagCharset::kCp932);
-  EXPECT_TRUE(ParseTagCharset("latin1", &charset));
-  EXPECT_EQ(charset, TagCharset::kLatin1);
-  for (const char* bad : {"", "Auto", "sjis", "latin-1", "cp9321"}) {
+  struct Case {
+    const char* name;
+    bool automatic;
+    CodePage page;
+  } cases[] = {
+      {"auto", true, CodePage::kLatin1},          {"Auto", true, CodePage::kLatin1},
+      {"latin1", false, CodePage::kLatin1},       {"ISO-8859-1", false, CodePage::kLatin1},
+      {"cp932", false, CodePage::kShiftJis},      {"Shift_JIS", false, CodePage::kShiftJis},
+      {"sjis", false, CodePage::kShiftJis},       {"euc-kr", false, CodePage::kEucKr},
+      {"CP949", false, CodePage::kEucKr},         {"gbk", false, CodePage::kGbk},
+      {"GB18030", false, CodePage::kGbk},         {"gb2312", false, CodePage::kGbk},
+      {"Big5", false, CodePage::kBig5},           {"cp950", false, CodePage::kBig5},
+      {"cp1251", false, CodePage::kWindows1251},  {"Windows-1251", false, CodePage::kWindows1251},
+      {"CP1253", false, CodePage::kWindows1253},  {"windows_1253", false, CodePage::kWindows1253},
+  };
+  for (const Case& c : cases) {
+    TagCharset charset{!c.automatic, CodePage::kWindows1253};
+    EXPECT_TRUE(ParseTagCharset(c.name, &charset)) << c.name;
+    EXPECT_EQ(charset.automatic, c.automatic) << c.name;
+    if (!c.automatic) {
+      EXPECT_EQ(charset.page, c.page) << c.name;
+    }
+  }
+  TagCharset charset;
+  for (const char* bad : {"", "cp9321", "utf8", "euc", "latin", "koi8-r", "cp1252"}) {
     EXPECT_FALSE(ParseTagCharset(bad, &charset)) << bad;
   }
+}
+
+// The tables of every code page, each album and each one-title folder as a
+// folder of its own and every title alone in one: the code page auto reads
+// them in, tallied and printed (rows: the code page the bytes are in), and
+// the titles read letter for letter wherever that is their code page.
+TEST(TagCharsetTest, ReadsEachTableInItsCodePageAndNoOther) {
+  const struct {
+    const char* file;
+    CodePage page;
+  } tables[] = {
+      {"tag_titles_ja.tsv", CodePage::kShiftJis},    {"tag_titles_eu.tsv", CodePage::kLatin1},
+      {"tag_titles_ko.tsv", CodePage::kEucKr},       {"tag_titles_zh_cn.tsv", CodePage::kGbk},
+      {"tag_titles_zh_tw.tsv", CodePage::kBig5},     {"tag_titles_ru.tsv", CodePage::kWindows1251},
+      {"tag_titles_el.tsv", CodePage::kWindows1253},
+      {"tag_titles_el_accented.tsv", CodePage::kWindows1253},
+  };
+  constexpr size_t kTables = sizeof tables / sizeof tables[0];
+  const char* kGroups[] = {"albums", "folders of one title", "every title alone in a folder"};
+  uint32_t decided[3][kTables][kCodePageCount] = {};
+  for (size_t t = 0; t < kTables; ++t) {
+    for (const TableFolder& folder : LoadTable(tables[t].file)) {
+      std::vector<std::vector<TableTitle>> groups[2] = {{folder.titles}, {}};
+      for (const TableTitle& title : folder.titles) {
+        if (HasHighByte(title.bytes)) groups[1].push_back({title});
+      }
+      for (size_t alone = 0; alone < 2; ++alone) {
+        for (const std::vector<TableTitle>& titles : groups[alone]) {
+          SCOPED_TRACE(std::string(tables[t].file) + " " + folder.name);
+          Folder f = LatinFolder(titles);
+          const TagCharsetDecision d = f.Recode(kAuto);
+          const size_t group = alone ? 2 : folder.titles.size() > 1 ? 0 : 1;
+          ++decided[group][t][static_cast<size_t>(d.page)];
+          if (d.page == tables[t].page) {
+            for (size_t i = 0; i < titles.size(); ++i) EXPECT_EQ(f.texts[i], titles[i].text);
+          } else if (d.page == CodePage::kEucKr) {
+            // Chinese read as Korean only where it shows as "?" alone.
+            for (const std::u16string& text : f.texts) {
+              for (char16_t unit : text) EXPECT_TRUE(unit < 0x80 || IsHangul(unit)) << unit;
+            }
+          }
+        }
+      }
+    }
+  }
+  printf("Folders of titles stored as Latin-1 by the code page auto reads them in\n");
+  for (size_t g = 0; g < 3; ++g) {
+    printf("%-30s", kGroups[g]);
+    for (size_t p = 0; p < kCodePageCount; ++p) printf(" %12s", CodePageName(CodePage(p)));
+    printf("\n");
+    for (size_t t = 0; t < kTables; ++t) {
+      printf("  %-28s", tables[t].file);
+      for (size_t p = 0; p < kCodePageCount; ++p) printf(" %12u", decided[g][t][p]);
+      printf("\n");
+    }
+  }
+  for (size_t t = 0; t < kTables; ++t) {
+    SCOPED_TRACE(tables[t].file);
+    const auto own = static_cast<size_t>(tables[t].page);
+    for (size_t p = 0; p < kCodePageCount; ++p) {
+      SCOPED_TRACE(CodePageName(CodePage(p)));
+      // Every album is read in its code page; a folder of one title in its
+      // own, as stored, or as Korean that shows as "?" (above).
+      if (p != own) {
+        EXPECT_EQ(decided[0][t][p], 0u);
+      }
+      if (p != own && p != 0 && p != static_cast<size_t>(CodePage::kEucKr)) {
+        EXPECT_EQ(decided[1][t][p], 0u);
+      }
+    }
+    // Alone, no Korean or Chinese title is taken for Shift-JIS, and no
+    // European title for anything.
+    for (size_t p = 1; p < kCodePageCount; ++p) {
+      const bool must_be_zero = tables[t].page == CodePage::kLatin1 ||
+                                (p == 1 && tables[t].page != CodePage::kShiftJis);
+      if (must_be_zero) {
+        EXPECT_EQ(decided[2][t][p], 0u) << CodePageName(CodePage(p));
+      }
+    }
+  }
+}
+
+// The project's own rules for the other code pages, case by case.
+TEST(TagCharsetTest, WeighsTheOtherCodePages) {
+  struct Case {
+    CodePage page;
+    std::string bytes;
+    bool valid;
+    uint32_t native, rare, odd, latin;
+    bool own;
+  } cases[] = {
+      {CodePage::kEucKr, "\xBB\xE7\xB6\xFB\xC7\xD8\xBF\xE4", true, 4, 0, 0, 0, true},  // 사랑해요
+      {CodePage::kEucKr, "\xE4\xF1 \xBB\xE7\xB6\xFB", true, 2, 1, 0, 0, false},  // 愛 사랑: hanja
+      {CodePage::kEucKr, "Love\xBB\xE7\xB6\xFB", true, 1, 0, 0, 1, false},       // Love사랑
+      {CodePage::kEucKr, "\x82\xB3\x82\xAD\x82\xE7", true, 0, 0, 3, 0, false},   // さくら
+      {CodePage::kEucKr, "Caf\xE9", false, 0, 0, 0, 0, false},  // a lead byte cut off
+      // 月亮代表我的心 in GBK, then in Big5.
+      {CodePage::kGbk, "\xD4\xC2\xC1\xC1\xB4\xFA\xB1\xED\xCE\xD2\xB5\xC4\xD0\xC4", true, 7, 0, 0,
+       0, true},
+      {CodePage::kGbk, "\xA4\xEB\xAB\x47\xA5\x4E\xAA\xED\xA7\xDA\xAA\xBA\xA4\xDF", true, 0, 0, 7,
+       0, false},
+      {CodePage::kBig5, "\xA4\xEB\xAB\x47\xA5\x4E\xAA\xED\xA7\xDA\xAA\xBA\xA4\xDF", true, 7, 0, 0,
+       0, true},
+      {CodePage::kBig5, "\xA7\x41", true, 1, 0, 0, 0, false},  // 你: one is not enough
+      {CodePage::kWindows1251, "\xCA\xE8\xED\xEE - \xCB\xF3\xF7\xF8\xE5\xE5", true, 2, 0, 0, 0,
+       true},                                                              // Кино - Лучшее
+      {CodePage::kWindows1251, "Caf\xE9", true, 0, 0, 0, 1, false},        // Cafй
+      {CodePage::kWindows1251, "\xFA\xE5\xF0", true, 0, 0, 1, 0, false},   // ъер
+      {CodePage::kWindows1253, "\xD3\xD5\xCD\xCD\xC5\xD6\xC1", true, 1, 0, 0, 0, true},  // ΣΥΝΝΕΦΑ
+      {CodePage::kWindows1253, "\xC6\xEF\xF1\xEC\xF0\xDC\xF2", true, 1, 0, 0, 0, true},  // Ζορμπάς
+      {CodePage::kWindows1253, "\xC6\xEF\xF1\xEC\xF0\xE1\xF2", true, 0, 0, 1, 0, false},  // no accent
+      {CodePage::kWindows1253, "\xB8\xD7\xD9", true, 0, 0, 1, 0, false},   // ΈΧΩ
+      {CodePage::kWindows1253, "\xF2\xE1\xF2", true, 0, 0, 1, 0, false},   // ςας
+      {CodePage::kWindows1253, "\xD3\xD2", false, 0, 0, 0, 0, false},      // 0xD2 is undefined
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(CodePageName(c.page)) + " " + c.bytes);
+    const CodePageEvidence e = WeighCodePage(c.page, Decoders(), {c.bytes});
+    EXPECT_EQ(e.valid, c.valid);
+    if (c.valid) {
+      EXPECT_EQ(e.native, c.native);
+      EXPECT_EQ(e.rare, c.rare);
+      EXPECT_EQ(e.odd, c.odd);
+      EXPECT_EQ(e.latin, c.latin);
+    }
+    EXPECT_EQ(e.OwnRule(c.page), c.own);
+  }
+}
+
+// A code page given by name reads every Latin-1 title with a byte >= 0x80
+// in it, whether it reads well or not; what the code page lacks becomes
+// U+FFFD.
+TEST(TagCharsetTest, ReadsEveryLatin1TitleInTheCodePageGiven) {
+  struct Case {
+    CodePage page;
+    const char* bytes;
+    std::u16string text;
+  } cases[] = {
+      {CodePage::kEucKr, "\xBB\xE7\xB6\xFB", u"사랑"},
+      {CodePage::kEucKr, "Caf\xE9", u"Caf\uFFFD"},           // a lead byte cut off
+      {CodePage::kGbk, "\xC4\xE3\xBA\xC3", u"你好"},
+      {CodePage::kBig5, "\xA7\x41\xA6\x6E", u"你好"},
+      {CodePage::kBig5, "\xFA\x40 A", u"\uFFFD@ A"},         // user-defined
+      {CodePage::kWindows1251, "Caf\xE9", u"Cafй"},
+      {CodePage::kWindows1253, "Caf\xE9 \xD2", u"Cafι \uFFFD"},  // 0xD2 is undefined
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    Folder f;
+    f.Add(Latin1(c.bytes), true);
+    f.Add(Latin1("Intro"), true);
+    const TagCharsetDecision d = f.Recode({false, c.page});
+    EXPECT_EQ(d.page, c.page);
+    EXPECT_EQ(d.recoded_titles, 1u);
+    EXPECT_EQ(f.texts, (std::vector<std::u16string>{c.text, u"Intro"}));
+  }
+}
+
+// Without a code page's decoder, auto never reads titles in it, and the
+// others still are.
+TEST(TagCharsetTest, LeavesACodePageOutWhoseDecoderIsMissing) {
+  CodePageDecoders none;
+  Folder korean;
+  korean.Add(Latin1("\xBB\xE7\xB6\xFB\xC7\xD8\xBF\xE4"), true);  // 사랑해요
+  korean.Add(Latin1("\xBE\xC6\xB8\xAE\xB6\xFB"), true);          // 아리랑
+  const Folder before = korean;
+  EXPECT_EQ(korean.Recode(kAuto, &none).page, CodePage::kLatin1);  // never Shift-JIS
+  EXPECT_EQ(korean.texts, before.texts);
+  EXPECT_EQ(korean.Recode(kAuto).page, CodePage::kEucKr);
+  Folder japanese;
+  japanese.Add(Latin1("\x82\xB3\x82\xAD\x82\xE7"), true);  // さくら
+  EXPECT_EQ(japanese.Recode(kAuto, &none).page, CodePage::kShiftJis);
 }
 
 }  // namespace

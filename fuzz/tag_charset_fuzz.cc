@@ -1,0 +1,57 @@
+// Property: reading a folder's old titles again, in whatever code page the
+// decision or the command line picks, gives each title at most one UTF-16
+// unit per byte it was stored in, and leaves titles declared in Unicode as
+// they were. The first byte picks the reading (auto or one code page); the
+// rest is the folder's titles, one a line, one Latin-1 unit per byte; a
+// title whose line begins with "U" is declared UTF-16 instead.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalog/tag_charset.h"
+#include "fuzz_check.h"
+
+namespace {
+
+CodePageDecoders* Decoders() {
+  static CodePageDecoders* decoders = [] {
+    auto* d = new CodePageDecoders;
+    std::string why;
+    for (size_t i = 0; i < kCodePageCount; ++i) {
+      FUZZ_CHECK(OpenCodePageDecoder(static_cast<CodePage>(i), d, &why), why.c_str());
+    }
+    FUZZ_CHECK(OpenCodePageDetector(d, &why), why.c_str());
+    return d;
+  }();
+  return decoders;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  TagCharset charset;
+  if (data[0] % (kCodePageCount + 1) != 0) {
+    charset.automatic = false;
+    charset.page = static_cast<CodePage>(data[0] % (kCodePageCount + 1) - 1);
+  }
+  std::vector<std::u16string> texts(1);
+  for (size_t i = 1; i < size; ++i) {
+    if (data[i] == '\n') {
+      texts.emplace_back();
+    } else {
+      texts.back().push_back(data[i]);
+    }
+  }
+  const std::vector<std::u16string> stored = texts;
+  std::vector<TagTitle> titles;
+  for (std::u16string& t : texts) titles.push_back({&t, t.empty() || t[0] != u'U'});
+  const TagCharsetDecision d = RecodeFolderTitles(charset, Decoders(), titles);
+  FUZZ_CHECK(static_cast<size_t>(d.page) < kCodePageCount, "no code page");
+  FUZZ_CHECK(d.recoded_titles + d.windows1252_titles <= texts.size(), "more titles read");
+  for (size_t i = 0; i < texts.size(); ++i) {
+    FUZZ_CHECK(texts[i].size() <= stored[i].size(), "a title grew beyond its bytes");
+    if (!titles[i].latin1) FUZZ_CHECK(texts[i] == stored[i], "a Unicode title changed");
+  }
+  return 0;
+}
