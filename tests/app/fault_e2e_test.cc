@@ -154,6 +154,7 @@ TEST_F(FaultTest, FontsOrAConverterThatCannotBeHadKeepTheOldIndex) {
   struct Case {
     Fault fault;
     std::vector<std::string> said;
+    std::vector<std::string> args;
   } cases[] = {
       {MakeFault("read", "RIZOZ16I", "1+"),
        {"error: cannot read _FONT\\RIZOZ16I.DAZ: Input/output error\n",
@@ -161,16 +162,25 @@ TEST_F(FaultTest, FontsOrAConverterThatCannotBeHadKeepTheOldIndex) {
         "drawn blank): the card keeps its previous SNDLST16.DAT, TAGINF16.TXT, RANDOM16.DAT and "
         "DIRLST16.DAT\n",
         "error: MSGSTR16.DAT not replaced, since the fonts could not be loaded (names would be "
-        "drawn blank): the card keeps its previous MSGSTR16.DAT\n"}},
+        "drawn blank): the card keeps its previous MSGSTR16.DAT\n"},
+       {}},
       {MakeFault("iconv_open", "", "1+", EMFILE),
        {"error: cannot open the converter from UTF-16LE to CP932: Too many open files\n",
         "error: the index was not replaced, since the converter from ",
         " could not be opened: the card keeps its previous SNDLST16.DAT, TAGINF16.TXT, "
-        "RANDOM16.DAT and DIRLST16.DAT\n"}},
+        "RANDOM16.DAT and DIRLST16.DAT\n"},
+       {}},
+      // The first converter opened: the one of the code page asked for.
+      {MakeFault("iconv_open", "", "1", EMFILE),
+       {"error: --tag-charset EUC-KR: cannot open the converter from CP949 (Too many open "
+        "files): titles stay as stored\n",
+        "error: the index was not replaced, since the converter from CP949 could not be "
+        "opened: the card keeps its previous"},
+       {"--tag-charset", "cp949"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault.calls);
-    const RunResult r = RunCardprepWith(c.fault);
+    const RunResult r = RunCardprepWith(c.fault, c.args);
     EXPECT_EQ(r.status, 1);
     for (const std::string& line : c.said) EXPECT_TRUE(Has(r.err, line)) << line << r.err;
     ExpectIndex(old_, "the old index");
