@@ -1,21 +1,32 @@
 #include "test_util.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace fs = std::filesystem;
 
 ScopedTempDir::ScopedTempDir(bool enter) {
+#if defined(_WIN32)
+  std::error_code ec;
+  const fs::path tmp = fs::temp_directory_path(ec);
+  std::random_device random;
+  for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
+    const fs::path candidate = tmp / ("cardprep-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+  }
+  if (path_.empty()) ADD_FAILURE() << "cannot make a folder in " << tmp.string();
+#else
   const char* tmp = getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cardprep-test-XXXXXX";
   char* made = mkdtemp(pattern.data());
   if (made == nullptr) ADD_FAILURE() << "mkdtemp failed";
   path_ = pattern;
+#endif
   if (!enter) return;
   previous_cwd_ = fs::current_path().string();
   fs::current_path(path_);

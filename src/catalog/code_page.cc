@@ -1,11 +1,10 @@
 #include "catalog/code_page.h"
 
-#include <iconv.h>
 #include <uchardet.h>
 
-#include <cerrno>
 #include <cstring>
 
+#include "host/text.h"
 #include "sjis/cp932.h"
 
 namespace {
@@ -13,22 +12,26 @@ namespace {
 struct PageNames {
   CodePage page;
   const char* shown;
-  const char* decoder;  // iconv's name; null: decoded without iconv here
+  uint32_t code_page;   // the host's decoder; 0: decoded without one here
+  const char* decoder;  // its name in messages
   // Names a user may give --tag-charset, lower case, without separators.
   std::vector<const char*> typed;
 };
 
 const std::vector<PageNames>& Pages() {
   static const std::vector<PageNames> pages = {
-      {CodePage::kLatin1, "Latin-1", nullptr, {"latin1", "iso88591", "iso885915"}},
-      {CodePage::kShiftJis, "Shift-JIS", nullptr,
+      {CodePage::kLatin1, "Latin-1", 0, nullptr, {"latin1", "iso88591", "iso885915"}},
+      {CodePage::kShiftJis, "Shift-JIS", 0, nullptr,
        {"cp932", "shiftjis", "sjis", "windows31j", "ms932", "windows932"}},
-      {CodePage::kEucKr, "EUC-KR", "CP949", {"euckr", "cp949", "uhc", "ms949", "windows949"}},
-      {CodePage::kGbk, "GBK", "GB18030",
+      {CodePage::kEucKr, "EUC-KR", kCodePageKorean, "CP949",
+       {"euckr", "cp949", "uhc", "ms949", "windows949"}},
+      {CodePage::kGbk, "GBK", kCodePageGb18030, "GB18030",
        {"gbk", "gb18030", "gb2312", "cp936", "ms936", "windows936", "euccn"}},
-      {CodePage::kBig5, "Big5", "CP950", {"big5", "cp950", "ms950", "windows950"}},
-      {CodePage::kWindows1251, "Windows-1251", "CP1251", {"cp1251", "windows1251", "win1251"}},
-      {CodePage::kWindows1253, "Windows-1253", "CP1253", {"cp1253", "windows1253", "win1253"}},
+      {CodePage::kBig5, "Big5", kCodePageBig5, "CP950", {"big5", "cp950", "ms950", "windows950"}},
+      {CodePage::kWindows1251, "Windows-1251", kCodePageCyrillic, "CP1251",
+       {"cp1251", "windows1251", "win1251"}},
+      {CodePage::kWindows1253, "Windows-1253", kCodePageGreek, "CP1253",
+       {"cp1253", "windows1253", "win1253"}},
   };
   return pages;
 }
@@ -69,18 +72,14 @@ bool ParseTagCharset(std::string_view name, TagCharset* charset) {
   return false;
 }
 
-void IconvCloser::operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
 void DetectorDeleter::operator()(struct uchardet* detector) const { uchardet_delete(detector); }
 
 bool OpenCodePageDecoder(CodePage page, CodePageDecoders* decoders, std::string* why) {
-  const char* name = NamesOf(page).decoder;
-  if (name == nullptr) return true;
-  const iconv_t cd = iconv_open("UTF-16LE", name);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    *why = strerror(errno);
-    return false;
-  }
-  decoders->from[static_cast<size_t>(page)].reset(cd);
+  const uint32_t code_page = NamesOf(page).code_page;
+  if (code_page == 0) return true;
+  TextDecoder decoder = OpenTextDecoder(code_page, why);
+  if (decoder == nullptr) return false;
+  decoders->from[static_cast<size_t>(page)] = std::move(decoder);
   return true;
 }
 
@@ -96,7 +95,7 @@ bool DecodeCodePage(CodePageDecoders* decoders, CodePage page, std::string_view 
   if (page == CodePage::kShiftJis) {
     *out = Cp932ToWide(bytes);
   } else if (cd != nullptr) {
-    *out = DecodeWithIconv(cd, bytes);
+    *out = DecodeText(cd, bytes);
   } else {
     out->clear();
     for (char c : bytes) out->push_back(static_cast<char16_t>(static_cast<uint8_t>(c)));

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/text.h"
+
 enum class CodePage : uint8_t {
   kLatin1,       // as stored: one character per byte
   kShiftJis,     // Japanese, code page 932
@@ -47,9 +49,6 @@ struct TagCharset {
 // The names ParseTagCharset takes, for an error line.
 extern const char kTagCharsetNames[];
 
-struct IconvCloser {
-  void operator()(void* cd) const;
-};
 struct DetectorDeleter {
   void operator()(struct uchardet* detector) const;
 };
@@ -59,16 +58,16 @@ struct DetectorDeleter {
 // null could not be opened: that code page is never chosen, and the
 // detector never asked.
 struct CodePageDecoders {
-  std::array<std::unique_ptr<void, IconvCloser>, kCodePageCount> from;
+  std::array<TextDecoder, kCodePageCount> from;
   std::unique_ptr<struct uchardet, DetectorDeleter> detector;
 };
 
-// Opens the decoder of |page| (glibc's iconv), or the detector; false with
-// |why| when it cannot be opened.
+// Opens the decoder of |page| (the host's: glibc's iconv, Windows' own), or
+// the detector; false with |why| when it cannot be opened.
 [[nodiscard]] bool OpenCodePageDecoder(CodePage page, CodePageDecoders* decoders,
                                        std::string* why);
 [[nodiscard]] bool OpenCodePageDetector(CodePageDecoders* decoders, std::string* why);
-// The iconv name of |page|'s decoder ("CP949"), for messages.
+// The name of |page|'s decoder ("CP949"), for messages.
 const char* DecoderName(CodePage page);
 
 // Decodes |bytes| from |page| into |out|. A byte sequence the code page

@@ -1,7 +1,5 @@
 #include "catalog/folder_scan.h"
 
-#include <unicode/uchar.h>
-
 #include <algorithm>
 
 #include "catalog/listing.h"
@@ -10,6 +8,7 @@
 #include "host/console.h"
 #include "host/folder.h"
 #include "host/names.h"
+#include "host/text.h"
 #include "sjis/cp932.h"
 
 namespace {
@@ -390,7 +389,7 @@ void CollectPaths(const DirInfo& dir, const std::u16string& path,
 
 std::u16string Folded(std::u16string_view text) {
   std::u16string folded(text);
-  for (char16_t& unit : folded) unit = static_cast<char16_t>(u_foldCase(unit, U_FOLD_CASE_DEFAULT));
+  for (char16_t& unit : folded) unit = FoldCase(unit);
   return folded;
 }
 

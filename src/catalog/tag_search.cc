@@ -8,6 +8,9 @@
 
 #include "catalog/file_bytes.h"
 #include "catalog/tag_cut.h"
+#if defined(CARDPREP_HAVE_ID3TAG)
+#include "catalog/tag_library.h"
+#endif
 
 namespace {
 
@@ -15,15 +18,33 @@ constexpr uint64_t kV1Size = 128;
 constexpr uint64_t kFooterSize = 10;
 constexpr size_t kMajorVersion = 3;  // in an ID3v2 header
 
+long QueryWith(TagDecoder decoder, const uint8_t* data, size_t length) {
+#if defined(CARDPREP_HAVE_ID3TAG)
+  if (decoder == TagDecoder::kLibrary) return QueryTagWithLibrary(data, length);
+#endif
+  (void)decoder;
+  return QueryTag(data, length);
+}
+
+bool DecodeWith(TagDecoder decoder, const uint8_t* data, size_t length, TagTitles* tag) {
+#if defined(CARDPREP_HAVE_ID3TAG)
+  if (decoder == TagDecoder::kLibrary) return DecodeTagWithLibrary(data, length, tag);
+#endif
+  (void)decoder;
+  return DecodeTag(data, length, tag);
+}
+
 class TagSearch {
  public:
-  TagSearch(int fd, uint64_t size, id3_tag* primary) : file_(fd, size), primary_(primary) {}
+  TagSearch(int fd, uint64_t size, TagDecoder decoder) : file_(fd, size), decoder_(decoder) {}
 
   void Run();
   unsigned reads() const { return file_.reads(); }
   int read_error() const { return file_.error(); }
   unsigned tags() const { return tags_; }
   bool endless() const { return endless_; }
+  bool past_end() const { return past_end_; }
+  std::vector<TitleFrame>& titles() { return titles_; }
 
  private:
   // A tag found, by where it ends and what it held that the search uses.
@@ -32,7 +53,7 @@ class TagSearch {
     bool parsed = false;  // else the file ended before it, or it did not parse
     unsigned version = 0;
     bool has_seek = false;
-    long seek = 0;  // the first "SEEK" frame's offset
+    int64_t seek = 0;  // the first "SEEK" frame's offset
   };
   enum class Outcome { kAdded, kDuplicate, kOverlap };
 
@@ -41,22 +62,25 @@ class TagSearch {
   long Query(uint64_t at);
   Outcome Add(uint64_t at, uint64_t length, const Found** found);
   Found Read(uint64_t at, uint64_t length);
-  UniqueTag Parse(uint64_t at, uint64_t length);
-  void Merge(const id3_tag& tag);
+  bool Parse(uint64_t at, uint64_t length, TagTitles* tag);
+  void Merge(TagTitles* tag);
 
   FileBytes file_;
-  id3_tag* primary_;
+  TagDecoder decoder_;
+  std::vector<TitleFrame> titles_;  // merged so far
+  TagTitles tag_;                   // the tag being read
   std::map<uint64_t, Found> found_;  // by where each tag begins; never overlapping
   std::vector<uint8_t> cut_;
   unsigned tags_ = 0;
   bool endless_ = false;
+  bool past_end_ = false;
 };
 
 long TagSearch::Query(uint64_t at) {
   if (at >= file_.size()) return 0;
-  const auto n = static_cast<size_t>(std::min<uint64_t>(ID3_TAG_QUERYSIZE, file_.size() - at));
+  const auto n = static_cast<size_t>(std::min<uint64_t>(kTagQuerySize, file_.size() - at));
   const uint8_t* bytes = file_.Get(at, n, UINT64_MAX);
-  return bytes == nullptr ? 0 : id3_tag_query(bytes, n);
+  return bytes == nullptr ? 0 : QueryWith(decoder_, bytes, n);
 }
 
 TagSearch::Outcome TagSearch::Add(uint64_t at, uint64_t length, const Found** found) {
@@ -80,43 +104,37 @@ TagSearch::Found TagSearch::Read(uint64_t at, uint64_t length) {
   found.end = at + length;
   // A tag the file ends inside of is not read at all.
   if (length > file_.size() || at > file_.size() - length) return found;
-  UniqueTag tag = Parse(at, length);
-  if (!tag) return found;
+  if (!Parse(at, length, &tag_)) return found;
   ++tags_;
   found.parsed = true;
-  found.version = id3_tag_version(tag.get());
-  if (const id3_frame* seek = id3_tag_findframe(tag.get(), "SEEK", 0)) {
-    if (const id3_field* offset = id3_frame_field(seek, 0)) {
-      found.has_seek = true;
-      found.seek = id3_field_getint(offset);
-    }
-  }
-  Merge(*tag);
+  found.version = tag_.version;
+  found.has_seek = tag_.has_seek;
+  found.seek = tag_.seek;
+  Merge(&tag_);
   return found;
 }
 
-UniqueTag TagSearch::Parse(uint64_t at, uint64_t length) {
+bool TagSearch::Parse(uint64_t at, uint64_t length, TagTitles* tag) {
   const uint8_t* start = file_.Get(at, 4);
-  if (start == nullptr) return nullptr;
+  if (start == nullptr) return false;
   if (memcmp(start, "TAG", 3) == 0) {  // ID3v1: 128 bytes, as found
     const uint8_t* v1 = file_.Get(at, static_cast<size_t>(length));
-    return UniqueTag(v1 == nullptr ? nullptr : id3_tag_parse(v1, length));
+    return v1 != nullptr && DecodeWith(decoder_, v1, static_cast<size_t>(length), tag);
   }
   // ID3v2: the library parses versions 2 to 4 only.
   const uint8_t major = start[kMajorVersion];
-  if (major < 2 || major > 4) return nullptr;
-  if (!CutTagForTitle(&file_, at, length, &cut_)) return nullptr;
-  UniqueTag tag(id3_tag_parse(cut_.data(), cut_.size()));
+  if (major < 2 || major > 4) return false;
+  if (!CutTagForTitle(&file_, at, length, &cut_)) return false;
+  const bool parsed = DecodeWith(decoder_, cut_.data(), cut_.size(), tag);
+  past_end_ |= tag->past_end;
   // A large tag's copy is not kept for the next file.
   if (cut_.capacity() > (1u << 20)) std::vector<uint8_t>().swap(cut_);
-  return tag;
+  return parsed;
 }
 
-void TagSearch::Merge(const id3_tag& tag) {
-  if (!(tag.extendedflags & ID3_TAG_EXTENDEDFLAG_TAGISANUPDATE)) id3_tag_clearframes(primary_);
-  for (unsigned i = 0; i < tag.nframes; ++i) {
-    if (id3_tag_attachframe(primary_, tag.frames[i]) != 0) return;
-  }
+void TagSearch::Merge(TagTitles* tag) {
+  if (!tag->update) titles_.clear();
+  for (TitleFrame& frame : tag->titles) titles_.push_back(std::move(frame));
 }
 
 void TagSearch::Run() {
@@ -129,7 +147,7 @@ void TagSearch::Run() {
     const long length = Query(size - kV1Size);
     if (length > 0 && Add(size - kV1Size, static_cast<uint64_t>(length), &found) !=
                           Outcome::kOverlap) {
-      v1 = found->parsed && ID3_TAG_VERSION_MAJOR(found->version) == 1;
+      v1 = found->parsed && found->version >> 8 == 1;
     }
   }
 
@@ -166,16 +184,16 @@ void TagSearch::Run() {
 
 }  // namespace
 
-UniqueTag ReadFileTag(int fd, uint64_t size, TagSearchStats* stats) {
-  UniqueTag primary(id3_tag_new());
-  if (!primary) return nullptr;
-  TagSearch search(fd, size, primary.get());
+std::vector<TitleFrame> ReadFileTitles(int fd, uint64_t size, TagDecoder decoder,
+                                       TagSearchStats* stats) {
+  TagSearch search(fd, size, decoder);
   search.Run();
   if (stats != nullptr) {
     stats->reads = search.reads();
     stats->tags = search.tags();
     stats->endless = search.endless();
     stats->read_error = search.read_error();
+    stats->past_end = search.past_end();
   }
-  return primary;
+  return std::move(search.titles());
 }

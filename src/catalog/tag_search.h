@@ -15,18 +15,24 @@
 // place, same size) is not merged twice. A tag merged replaces every frame
 // merged before it, unless its extended header marks it as an update, whose
 // frames are added after them. A tag that fails to parse changes nothing.
+//
+// The tags found are decoded by the tag library where the build has it
+// (Linux), else by the project's own decoder (title_frames.h), which gives
+// the same titles; CARDPREP_OWN_TITLE_DECODER makes it the one used.
 #ifndef CARDPREP_CATALOG_TAG_SEARCH_H_
 #define CARDPREP_CATALOG_TAG_SEARCH_H_
 
-#include <id3tag.h>
-
 #include <cstdint>
-#include <memory>
+#include <vector>
 
-struct TagDeleter {
-  void operator()(id3_tag* tag) const { id3_tag_delete(tag); }
-};
-using UniqueTag = std::unique_ptr<id3_tag, TagDeleter>;
+#include "catalog/title_frames.h"
+
+enum class TagDecoder { kLibrary, kOwn };
+#if defined(CARDPREP_OWN_TITLE_DECODER) || !defined(CARDPREP_HAVE_ID3TAG)
+constexpr TagDecoder kTitleDecoder = TagDecoder::kOwn;
+#else
+constexpr TagDecoder kTitleDecoder = TagDecoder::kLibrary;
+#endif
 
 // What a search took, for the benchmarks and the differential checks.
 struct TagSearchStats {
@@ -39,12 +45,14 @@ struct TagSearchStats {
   // A read of the file failed (the error's number): the tag found may lack
   // what the unread bytes held.
   int read_error = 0;
+  // The library reads past its buffer on a tag of this file (title_frames.h),
+  // so what it gives is not defined; the own decoder takes the byte as 0.
+  bool past_end = false;
 };
 
-// The merged tag of the open file |fd| of |size| bytes: every frame the
-// library's reader would merge that a title depends on, in its order
-// (frames without a part in the title may be missing). A file without
-// tags gives a tag without frames; null only when memory runs out.
-UniqueTag ReadFileTag(int fd, uint64_t size, TagSearchStats* stats = nullptr);
+// The title frames of the open file |fd| of |size| bytes, as the library's
+// reader would merge them, in its order; none for a file without tags.
+std::vector<TitleFrame> ReadFileTitles(int fd, uint64_t size, TagDecoder decoder = kTitleDecoder,
+                                       TagSearchStats* stats = nullptr);
 
 #endif  // CARDPREP_CATALOG_TAG_SEARCH_H_

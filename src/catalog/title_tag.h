@@ -8,11 +8,7 @@
 #include <string>
 #include <string_view>
 
-// A title keeps at most this many UTF-16 units; longer ones are cut.
-constexpr int32_t kMaxTitleLength = 259;
-
-struct id3_frame;
-struct id3_tag;
+#include "catalog/title_frames.h"
 
 // Reads the title of the MP3 file |file_name| in the folder |folder_path|
 // (card form: "" for the root). The title is the last string of the last
@@ -31,16 +27,5 @@ bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
                  std::u16string* title, int32_t* length, std::string* why,
                  const std::function<void(uint64_t size)>& opened = nullptr,
                  bool* latin1 = nullptr);
-
-// Whether the text of |frame| is declared ISO-8859-1, as the title of an
-// ID3v1 tag counts too.
-bool HoldsLatin1Text(const id3_frame& frame);
-
-// The title of a file's merged tag, chosen as GetTitleTag says: sets
-// |*title| and |*length| (cut to kMaxTitleLength units), or |*length| to -1
-// with |*title| untouched when no title frame holds a string. Returns the
-// "TIT2" frame the title came from (its text encoding field says how the
-// title was stored; an ID3v1 title counts as ISO-8859-1), or null.
-const id3_frame* ChooseTitle(const id3_tag& tag, std::u16string* title, int32_t* length);
 
 #endif  // CARDPREP_CATALOG_TITLE_TAG_H_

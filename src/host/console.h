@@ -10,7 +10,14 @@
 #ifndef CARDPREP_HOST_CONSOLE_H_
 #define CARDPREP_HOST_CONSOLE_H_
 
+// MinGW's "printf" format means Microsoft's, which lacks %zu; the build for
+// Windows prints with MinGW's own printf (__USE_MINGW_ANSI_STDIO), which
+// has the formats of glibc's.
+#if defined(__MINGW32__)
+#define CARDPREP_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
 #define CARDPREP_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#endif
 
 #include <cstdint>
 #include <string>
@@ -60,6 +67,12 @@ void Summary(const char* format, ...) CARDPREP_PRINTF(1, 2);
 
 // Counts |count| entries left out for |reason| ("names not valid UTF-8").
 void CountSkipped(const char* reason, unsigned count = 1);
+
+// Says, as an error, that the converter |what| ("from UTF-16LE to CP932")
+// could not be opened (|why|): every text it would convert comes out wrong,
+// so the card keeps the index it holds (KeepOldIndex). For every converter
+// the tool opens; each says it once.
+void ConverterMissing(const std::string& what, const std::string& why);
 
 // Records that the index this run writes would be worse than the one the
 // card may hold, because of |cause| ("the fonts could not be loaded"), which

@@ -1,9 +1,8 @@
 // Code page 932 (Shift-JIS as Windows-31J defines it) for the tool's names:
 // Microsoft's round-trip table plus the look-alikes that Japanese text from
 // other systems uses (U+301C WAVE DASH as 0x81 0x60, U+00A5 YEN SIGN as 0x5C,
-// and seven more). glibc's iconv "CP932" is exactly that table, so it is the
-// converter; no locale has to exist on the host. Each UTF-16 unit is asked
-// for once and remembered.
+// and seven more), from the host's converter (host/text.h). Each UTF-16
+// unit is asked for once and remembered.
 #ifndef CARDPREP_SJIS_CP932_H_
 #define CARDPREP_SJIS_CP932_H_
 
@@ -36,12 +35,7 @@ inline int Cp932FromUnit(char16_t unit, uint8_t out[2]) {
 // code page does not define becomes U+FFFD.
 std::string Cp932ToUtf8(std::string_view sjis);
 
-// Decodes |bytes| into UTF-16 with |converter|, an iconv converter to
-// UTF-16LE (iconv_t). A sequence it cannot convert, or a lead byte without
-// its trail byte, becomes U+FFFD, and decoding goes on after its first byte.
-std::u16string DecodeWithIconv(void* converter, std::string_view bytes);
-
-// Decodes Shift-JIS bytes into UTF-16 with the same converter, one unit per
+// Decodes Shift-JIS bytes into UTF-16 with the host's decoder, one unit per
 // character (every character of code page 932 lies in the BMP). A byte the
 // code page does not define, or a lead byte without its trail byte, becomes
 // U+FFFD, which has no code page 932 form, so a field shows "?" for it; the

@@ -1,54 +1,39 @@
 #include "sjis/sjis_field.h"
 
-#include <unicode/uchar.h>
-#include <unicode/unorm2.h>
-#include <unicode/utf16.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+#include "host/text.h"
 #include "sjis/cp932.h"
 
 namespace {
-
-const UNormalizer2* Nfc() {
-  UErrorCode status = U_ZERO_ERROR;
-  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
-  return U_SUCCESS(status) ? nfc : nullptr;
-}
 
 // Whether |text| is already NFC, which every text of only characters below
 // U+0300 is (nothing there decomposes or combines with what comes before).
 bool IsNfc(std::u16string_view text) {
   bool low = true;
   for (char16_t u : text) low &= u < 0x300;
-  if (low) return true;
-  const UNormalizer2* nfc = Nfc();
-  if (nfc == nullptr) return true;
-  UErrorCode status = U_ZERO_ERROR;
-  const UBool normal = unorm2_isNormalized(nfc, reinterpret_cast<const UChar*>(text.data()),
-                                           static_cast<int32_t>(text.size()), &status);
-  return U_FAILURE(status) || normal;
+  return low || IsNfcText(text);
+}
+
+bool IsLead(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsTrail(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// The character at |*i| of |text| (a surrogate pair whole), stepping past it.
+char32_t NextCharacter(std::u16string_view text, size_t* i) {
+  const char32_t c = text[(*i)++];
+  if (IsLead(c) && *i < text.size() && IsTrail(text[*i])) {
+    return 0x10000 + ((c - 0xD800) << 10) + (text[(*i)++] - 0xDC00);
+  }
+  return c;
 }
 
 }  // namespace
 
 std::u16string NormalizeNfc(std::u16string_view text) {
-  const UNormalizer2* nfc = Nfc();
-  if (nfc == nullptr || IsNfc(text)) return std::u16string(text);
-  const auto* src = reinterpret_cast<const UChar*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  // NFC may lengthen a text (a few characters never recompose), so ask for
-  // the size first.
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t needed = unorm2_normalize(nfc, src, length, nullptr, 0, &status);
-  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::u16string(text);
-  std::u16string out(static_cast<size_t>(needed), u'\0');
-  status = U_ZERO_ERROR;
-  unorm2_normalize(nfc, src, length, reinterpret_cast<UChar*>(out.data()), needed, &status);
-  if (U_FAILURE(status)) return std::u16string(text);
-  return out;
+  if (IsNfc(text)) return std::u16string(text);
+  return NfcText(text);
 }
 
 namespace {
@@ -75,10 +60,9 @@ std::u16string WithLookAlikes(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    char32_t c;
-    U16_NEXT(text.data(), i, text.size(), c);
-    const size_t units = U16_LENGTH(c);
-    const std::u16string_view original = text.substr(i - units, units);
+    const size_t start = i;
+    const char32_t c = NextCharacter(text, &i);
+    const std::u16string_view original = text.substr(start, i - start);
     if (Convertible(c)) {
       out += original;
     } else if (const std::u16string shown = LookAlike(c); !shown.empty()) {
@@ -93,22 +77,9 @@ std::u16string WithLookAlikes(std::u16string_view text) {
 }  // namespace
 
 std::u16string LookAlike(char32_t c) {
-  UErrorCode status = U_ZERO_ERROR;
-  const UNormalizer2* nfkd = unorm2_getNFKDInstance(&status);
-  UChar decomposition[32];
-  const int32_t length =
-      U_SUCCESS(status) ? unorm2_getDecomposition(nfkd, static_cast<UChar32>(c), decomposition,
-                                                  32, &status)
-                        : -1;
   std::u16string shown;
-  bool whole = length > 0 && U_SUCCESS(status);
-  for (int32_t i = 0; whole && i < length;) {
-    UChar32 part;
-    U16_NEXT(decomposition, i, length, part);
-    if (u_charType(part) == U_NON_SPACING_MARK) continue;
-    whole = Convertible(static_cast<char32_t>(part));
-    shown.push_back(static_cast<char16_t>(part));
-  }
+  bool whole = DecomposeWithoutMarks(c, &shown);
+  for (size_t i = 0; whole && i < shown.size();) whole = Convertible(NextCharacter(shown, &i));
   if (whole && !shown.empty()) return shown;
   for (const auto& look_alike : kLookAlikes) {
     if (look_alike.c == c) return look_alike.shown;
@@ -138,11 +109,9 @@ bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* r
     size_t length = static_cast<size_t>(Cp932FromUnit(shown[i], bytes));
     if (length == 0) {
       *replaced = true;
-      char32_t c = shown[i];
-      const bool pair_end = U16_IS_TRAIL(c) && i > 0 && U16_IS_LEAD(shown[i - 1]);
-      if (U16_IS_LEAD(c) && i + 1 < shown.size() && U16_IS_TRAIL(shown[i + 1])) {
-        c = U16_GET_SUPPLEMENTARY(c, shown[i + 1]);
-      }
+      const bool pair_end = IsTrail(shown[i]) && i > 0 && IsLead(shown[i - 1]);
+      size_t at = i;
+      const char32_t c = NextCharacter(shown, &at);
       if (unconvertible != nullptr && !pair_end &&
           std::find(unconvertible->begin(), unconvertible->end(), c) == unconvertible->end()) {
         unconvertible->push_back(c);

@@ -9,6 +9,11 @@
 #include <sstream>
 
 #include "card_test.h"
+#include "catalog/tag_charset.h"
+#include "catalog/title_tag.h"
+#include "e2e_util.h"
+#include "host/names.h"
+#include "test_util.h"
 
 namespace {
 
@@ -236,6 +241,58 @@ TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
   for (const char* name : {"CP932", "sjis", "Shift_JIS"}) {
     Run({"--tag-charset", name});
     EXPECT_EQ(ReadBytes("TAGINF16.TXT"), cp932) << name;
+  }
+}
+
+// Files as old writers left them, read by the tag reader: every ID3 form
+// holds the code page's bytes as Latin-1 units, and they read back whole.
+TEST(OldTagFormsTest, EveryFormReadsBackWholeAndRecovers) {
+  ScopedTempDir dir;
+  struct Case {
+    const char* format;
+    const char* encoding;
+    const char* title;
+    std::u16string text;  // after auto
+  } cases[] = {
+      {"v1", "cp932", "夜明けの歌", u"夜明けの歌"},
+      {"v2.2", "cp932", "ﾗﾌﾞｿﾝｸﾞ", u"ﾗﾌﾞｿﾝｸﾞ"},
+      {"v2.3", "cp932", "さくら", u"さくら"},
+      {"v2.4", "cp932", "千の風になって", u"千の風になって"},
+      // ID3v1 keeps 30 bytes, here ending inside a character.
+      {"v1", "cp932", "見上げてごらん夜の星を 見上げて", u"見上げてごらん夜の星を 見上げ\uFFFD"},
+      {"v2.3", "cp1252", "Don’t Stop", u"Don’t Stop"},
+      {"v2.4", "latin1", "ÉCOLE", u"ÉCOLE"},
+  };
+  for (const bool japanese : {true, false}) {
+    std::vector<std::u16string> texts, expected;
+    std::vector<bool> latin1s;
+    std::string why;
+    for (const Case& c : cases) {
+      if ((std::string(c.encoding) == "cp932") != japanese) continue;
+      const std::string name = std::to_string(expected.size()) + ".mp3";
+      RunProgram({"/usr/bin/python3", CARDPREP_TEST_DATA_DIR "/old_tags.py", name, c.format,
+                  c.encoding, c.title});
+      std::u16string title;
+      int32_t length = -1;
+      std::u16string wide_name;
+      ASSERT_TRUE(Utf8ToUtf16(name, &wide_name));
+      bool latin1 = false;
+      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &length, &why, nullptr, &latin1)) << why;
+      EXPECT_TRUE(latin1) << c.format << " text is declared ISO-8859-1";
+      texts.push_back(title);
+      latin1s.push_back(latin1);
+      expected.push_back(c.text);
+    }
+    CodePageDecoders decoders;
+    for (size_t i = 0; i < kCodePageCount; ++i) {
+      ASSERT_TRUE(OpenCodePageDecoder(static_cast<CodePage>(i), &decoders, &why)) << why;
+    }
+    ASSERT_TRUE(OpenCodePageDetector(&decoders, &why)) << why;
+    std::vector<TagTitle> titles;
+    for (size_t i = 0; i < texts.size(); ++i) titles.push_back({&texts[i], latin1s[i]});
+    EXPECT_EQ(RecodeFolderTitles(TagCharset(), &decoders, titles).page,
+              japanese ? CodePage::kShiftJis : CodePage::kLatin1);
+    EXPECT_EQ(texts, expected);
   }
 }
 

@@ -5,10 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "catalog/title_tag.h"
-#include "e2e_util.h"
 #include "host/names.h"
-#include "test_util.h"
 
 namespace {
 
@@ -348,50 +345,6 @@ TEST(TagCharsetTest, WeighsShiftJisEvidence) {
       EXPECT_EQ(e.latin, c.latin);
     }
     EXPECT_EQ(e.OwnRule(), c.own);
-  }
-}
-
-// Files as old writers left them, read by the tag reader: every ID3 form
-// holds the code page's bytes as Latin-1 units, and they read back whole.
-TEST(TagCharsetTest, RecoversTitlesFromTheTagsOldWritersLeft) {
-  ScopedTempDir dir;
-  struct Case {
-    const char* format;
-    const char* encoding;
-    const char* title;
-    std::u16string text;  // after auto
-  } cases[] = {
-      {"v1", "cp932", "夜明けの歌", u"夜明けの歌"},
-      {"v2.2", "cp932", "ﾗﾌﾞｿﾝｸﾞ", u"ﾗﾌﾞｿﾝｸﾞ"},
-      {"v2.3", "cp932", "さくら", u"さくら"},
-      {"v2.4", "cp932", "千の風になって", u"千の風になって"},
-      // ID3v1 keeps 30 bytes, here ending inside a character.
-      {"v1", "cp932", "見上げてごらん夜の星を 見上げて", u"見上げてごらん夜の星を 見上げ\uFFFD"},
-      {"v2.3", "cp1252", "Don’t Stop", u"Don’t Stop"},
-      {"v2.4", "latin1", "ÉCOLE", u"ÉCOLE"},
-  };
-  for (const bool japanese : {true, false}) {
-    Folder folder;
-    std::vector<std::u16string> expected;
-    for (const Case& c : cases) {
-      if ((std::string(c.encoding) == "cp932") != japanese) continue;
-      const std::string name = std::to_string(expected.size()) + ".mp3";
-      RunProgram({"/usr/bin/python3", CARDPREP_TEST_DATA_DIR "/old_tags.py", name, c.format,
-                  c.encoding, c.title});
-      std::u16string title;
-      int32_t length = -1;
-      std::string why;
-      std::u16string wide_name;
-      ASSERT_TRUE(Utf8ToUtf16(name, &wide_name));
-      bool latin1 = false;
-      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &length, &why, nullptr, &latin1)) << why;
-      EXPECT_TRUE(latin1) << c.format << " text is declared ISO-8859-1";
-      folder.Add(title, latin1);
-      expected.push_back(c.text);
-    }
-    const TagCharsetDecision d = folder.Recode(kAuto);
-    EXPECT_EQ(d.page, japanese ? CodePage::kShiftJis : CodePage::kLatin1);
-    EXPECT_EQ(folder.texts, expected);
   }
 }
 

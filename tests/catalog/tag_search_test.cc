@@ -56,9 +56,8 @@ Searched Search(const std::vector<uint8_t>& file) {
   std::string why;
   Searched result;
   EXPECT_TRUE(OpenRegularFile("song.mp3", &fd, &size, &why)) << why;
-  const UniqueTag tag = ReadFileTag(fd.get(), size, &result.stats);
-  EXPECT_TRUE(tag);
-  if (tag) ChooseTitle(*tag, &result.title, &result.length);
+  ChooseTitle(ReadFileTitles(fd.get(), size, kTitleDecoder, &result.stats), &result.title,
+              &result.length);
   return result;
 }
 
