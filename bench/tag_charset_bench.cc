@@ -22,7 +22,7 @@
 
 #include "catalog/tag_charset.h"
 #include "catalog/title_tag.h"
-#include "host/names.h"
+#include "text/utf.h"
 
 namespace {
 

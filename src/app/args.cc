@@ -4,7 +4,7 @@
 
 #include "app/command_line.h"
 #include "host/console.h"
-#include "host/names.h"
+#include "text/utf.h"
 
 const char* Usage() {
   return "usage: cardprep [OPTION...] [PREFIX...]\n"

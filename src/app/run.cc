@@ -16,10 +16,12 @@
 #include "host/console.h"
 #include "host/file.h"
 #include "host/folder.h"
+#include "host/lock.h"
 #include "host/process_pool.h"
 #include "host/stop.h"
 #include "messages/message_file.h"
 #include "playorder/random_order.h"
+#include "text/card_path.h"
 
 namespace {
 
@@ -225,7 +227,7 @@ void PutInPlace(IndexFiles* files) {
 void RemoveLeftovers() {
   std::vector<FolderEntry> entries;
   std::string why, read_error;
-  if (!ListFolder(u"", &entries, &why, &read_error)) return;
+  if (!ListHostFolder(".", &entries, &why, &read_error)) return;
   for (const FolderEntry& entry : entries) {
     if (entry.kind != EntryKind::kFile || !entry.type_error.empty()) continue;
     for (const char* name : kIndexFileNames) {
@@ -292,8 +294,12 @@ void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
 // as a host path (Podcasts, ./Podcasts/, /media/card/Podcasts), or else the
 // argument itself, "/" read as "\\".
 std::u16string PrefixPath(const PrefixArg& prefix) {
+  std::string below_root;
   std::u16string card_path;
-  if (prefix.arg.rfind('\\', 0) != 0 && CardPathOfFolder(prefix.arg, &card_path)) return card_path;
+  if (prefix.arg.rfind('\\', 0) != 0 && FolderBelowCardRoot(prefix.arg, &below_root) &&
+      CardPathOfHost(below_root, &card_path)) {
+    return card_path;
+  }
   return prefix.path;
 }
 

@@ -4,8 +4,8 @@
 #define CARDPREP_APP_RUN_H_
 
 #include "app/args.h"
-#include "catalog/folder_scan.h"
 #include "catalog/dir_list.h"
+#include "catalog/folder_scan.h"
 #include "catalog/listing.h"
 #include "catalog/sound_list.h"
 #include "host/file.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "host/text.h"
-#include "sjis/cp932.h"
+#include "text/cp932.h"
 
 namespace {
 

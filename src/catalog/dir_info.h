@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "catalog/code_page.h"
-#include "sjis/sjis_field.h"
+#include "text/sjis_field.h"
 
 // One folder.
 struct DirInfo {

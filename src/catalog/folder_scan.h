@@ -81,7 +81,9 @@ enum class EntryRule {
   kNotMp3,              // silently
   kFileNameTooLong,     // over 128 UTF-16 units
 };
-EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry);
+// Sets |*name| to the entry's name in UTF-16 when its bytes are UTF-8.
+EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry,
+                        std::u16string* name);
 
 // Whether |path| begins with one of the file-unit prefixes (compared unit by
 // unit, case-sensitively); an empty prefix matches every path.

@@ -1,7 +1,7 @@
 #include "catalog/tag_charset.h"
 
-#include "sjis/cp932.h"
-#include "sjis/sjis_field.h"
+#include "text/cp932.h"
+#include "text/sjis_field.h"
 
 namespace {
 

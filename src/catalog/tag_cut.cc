@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "bytes/byte_order.h"
 #include "catalog/title_tag.h"
-#include "host/byte_order.h"
 
 namespace {
 

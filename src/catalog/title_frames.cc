@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 
 namespace {
 

@@ -5,12 +5,14 @@
 #include <new>
 #include <vector>
 
+#include "bytes/byte_order.h"
 #include "catalog/title_tag.h"
 #include "host/console.h"
-#include "host/byte_order.h"
 #include "host/folder.h"
 #include "host/pool_worker.h"
 #include "host/process_pool.h"
+#include "host/system.h"
+#include "text/card_path.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 
 #include "catalog/tag_search.h"
 #include "host/file.h"
-#include "host/names.h"
+#include "text/card_path.h"
+#include "text/utf.h"
 
 bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
                  std::u16string* title, int32_t* length, std::string* why,

@@ -9,7 +9,8 @@
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
-#include "host/names.h"
+#include "text/card_path.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/names.h"
 
 namespace {
 
@@ -22,10 +21,6 @@ struct FolderHostState {
   int card_is_fat = -1;  // not asked yet
 };
 FolderHostState g_folder_host;
-
-// What a FAT mount without utf8 shows for a character outside its
-// character set: "?" (or ":xxxx" with uni_xlate).
-bool LooksMangledByFat(const char* name) { return strpbrk(name, "?:") != nullptr; }
 
 // Whether the file |name| in the open folder |dir_fd| is an AppleDouble
 // file: other systems leave metadata in "._" files beside the real ones,
@@ -43,8 +38,6 @@ bool IsAppleDouble(int dir_fd, const char* name) {
 
 }  // namespace
 
-std::string EscapedName(std::string_view name) { return EscapedBytes(name, true); }
-
 bool CardIsFat() {
   if (g_folder_host.card_is_fat < 0) {
     struct statfs fs;
@@ -61,7 +54,7 @@ bool EnterFolder(const std::string& host_path, std::string* why) {
   return false;
 }
 
-bool CardPathOfFolder(const std::string& host_path, std::u16string* card_path) {
+bool FolderBelowCardRoot(const std::string& host_path, std::string* below_root) {
   char root[PATH_MAX], folder[PATH_MAX];
   struct stat st;
   if (host_path.empty() || realpath(".", root) == nullptr ||
@@ -74,19 +67,8 @@ bool CardPathOfFolder(const std::string& host_path, std::u16string* card_path) {
   if (rest.substr(0, inside.size()) != inside) return false;
   rest.remove_prefix(inside.size());
   if (!rest.empty() && rest.front() != '/' && inside != "/") return false;  // "/cardX"
-  std::u16string path;
-  if (!Utf8ToUtf16(rest, &path)) return false;
-  for (char16_t& unit : path) {
-    if (unit == u'/') unit = u'\\';
-  }
-  if (!path.empty() && path.front() != u'\\') path.insert(path.begin(), u'\\');
-  *card_path = std::move(path);
+  *below_root = std::string(rest);
   return true;
-}
-
-std::string ShownPath(std::u16string_view path) {
-  const std::string host = HostPath(path);
-  return host == "." ? host : host.substr(2);
 }
 
 namespace {
@@ -151,21 +133,13 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     FolderEntry out;
     out.type_error = std::move(type_error);
     out.host_name = name;
-    out.utf8 = Utf8ToUtf16(name, &out.name);
-    if (!out.utf8) out.name.clear();
     out.kind = type == DT_DIR ? EntryKind::kFolder : EntryKind::kFile;
     out.link = is_link;
-    out.fat_unshowable = LooksMangledByFat(name) && CardIsFat();
     out.apple_double = type == DT_REG && IsAppleDouble(dir_fd, name);
     entries->push_back(std::move(out));
   }
   closedir(dir);
   return true;
-}
-
-bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
-                std::string* read_error, bool* fault) {
-  return ListHostFolder(HostPath(path), entries, why, read_error, fault);
 }
 
 PathKind KindOfPath(const std::string& host_path, std::string* why) {

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "bytes/frame.h"
 #include "host/stop.h"
+#include "host/system.h"
 
 extern char** environ;
 

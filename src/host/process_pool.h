@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pool_protocol.h"
+#include "host/worker_status.h"
 
 // Why a job has no reply.
 enum class JobFailure {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/text.h"
 

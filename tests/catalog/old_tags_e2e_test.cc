@@ -12,8 +12,8 @@
 #include "catalog/tag_charset.h"
 #include "catalog/title_tag.h"
 #include "e2e_util.h"
-#include "host/names.h"
 #include "test_util.h"
+#include "text/utf.h"
 
 namespace {
 

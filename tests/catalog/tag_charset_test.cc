@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/names.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include "catalog/title_tag.h"
 #include "e2e_util.h"
 #include "host/file.h"
-#include "host/names.h"
 #include "support/title_reference.h"
 #include "test_util.h"
+#include "text/utf.h"
 
 namespace {
 

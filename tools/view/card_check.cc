@@ -10,7 +10,8 @@
 #include "catalog/folder_scan.h"
 #include "host/commit.h"
 #include "host/folder.h"
-#include "host/names.h"
+#include "text/card_path.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -44,11 +45,6 @@ size_t CountMp3(const std::string& host) {
     if (!folder && !e.apple_double && EndsInMp3(e.host_name)) ++count;
   }
   return count;
-}
-
-// A name as it is shown: UTF-8, or the bytes with the odd ones as \xNN.
-std::string ShownName(const FolderEntry& entry) {
-  return entry.utf8 ? entry.host_name : EscapedName(entry.host_name);
 }
 
 // Why the scan leaves out an entry that may hold music; null when it takes
@@ -97,19 +93,20 @@ class CardWalk {
     const std::string host = HostPath(path);
     std::vector<std::u16string> folders, mp3s;
     for (FolderEntry& e : ListSorted(host)) {
-      const EntryRule rule = ClassifyEntry(path, e);
+      std::u16string name;
+      const EntryRule rule = ClassifyEntry(path, e, &name);
       const std::string shown =
-          (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e);
+          (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e.host_name);
       if (e.kind == EntryKind::kFolder) {
         if (rule == EntryRule::kTakeFolder) {
-          folders.push_back(std::move(e.name));
+          folders.push_back(std::move(name));
         } else if (const size_t n = CountMp3(host + "/" + e.host_name)) {
           Note(shown + ": " + Mp3Files(n) + " not indexed: " + WhyLeftOut(rule));
         }
         continue;
       }
       if (rule == EntryRule::kTakeSound) {
-        mp3s.push_back(std::move(e.name));
+        mp3s.push_back(std::move(name));
       } else if (WhyLeftOut(rule) != nullptr && EndsInMp3(e.host_name)) {
         Note(shown + ": not indexed: " + WhyLeftOut(rule));
       }
@@ -222,7 +219,7 @@ void CheckCard(const CardIndex& index, Findings* findings) {
       if (unfinished || e.kind != EntryKind::kFile) continue;
       const bool aside = IsAsideName(e.host_name, name);
       if (aside || IsBackupName(e.host_name, name)) {
-        findings->notes.push_back(ShownName(e) + (aside ? ": a temporary " : ": an old ") + name +
+        findings->notes.push_back(ShownName(e.host_name) + (aside ? ": a temporary " : ": an old ") + name +
                                   " left by a cardprep run that was stopped; the next run "
                                   "removes it");
         findings->notes_beyond_music = true;

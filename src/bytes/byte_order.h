@@ -3,8 +3,8 @@
 // cast before it is shifted, so neither the host's byte order nor its
 // alignment matters. Readers check lengths first; ByteReader does that for
 // a walk through a buffer of fields.
-#ifndef CARDPREP_HOST_BYTE_ORDER_H_
-#define CARDPREP_HOST_BYTE_ORDER_H_
+#ifndef CARDPREP_BYTES_BYTE_ORDER_H_
+#define CARDPREP_BYTES_BYTE_ORDER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -113,4 +113,4 @@ class ByteReader {
   bool ok_ = true;
 };
 
-#endif  // CARDPREP_HOST_BYTE_ORDER_H_
+#endif  // CARDPREP_BYTES_BYTE_ORDER_H_

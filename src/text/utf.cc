@@ -1,4 +1,4 @@
-#include "host/names.h"
+#include "text/utf.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -76,15 +76,6 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
   return out;
 }
 
-std::string HostPath(std::u16string_view path) {
-  if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
-  std::string host = Utf16ToUtf8(path);
-  for (char& ch : host) {
-    if (ch == '\\') ch = '/';
-  }
-  return host.empty() ? std::string(".") : "./" + host;
-}
-
 std::string EscapedBytes(std::string_view text, bool high_too) {
   std::string out;
   for (const char c : text) {
@@ -124,4 +115,26 @@ std::string ShellQuoted(std::string_view text) {
     }
   }
   return out + "'";
+}
+
+std::string EscapedName(std::string_view name) { return EscapedBytes(name, true); }
+
+std::string ShownName(std::string_view name) {
+  std::u16string decoded;
+  return Utf8ToUtf16(name, &decoded) ? std::string(name) : EscapedName(name);
+}
+
+std::string DescribeCharacter(char32_t c) {
+  char code[16];
+  snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  const bool printable = c >= 0x20 && c != 0x7F && (c < 0xD800 || c > 0xDFFF) && c <= 0x10FFFF;
+  if (!printable) return code;
+  std::u16string unit;
+  if (c >= 0x10000) {
+    unit = {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)),
+            static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
+  } else {
+    unit = {static_cast<char16_t>(c)};
+  }
+  return std::string(code) + " '" + Utf16ToUtf8(unit) + "'";
 }

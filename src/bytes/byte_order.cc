@@ -1,4 +1,4 @@
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 
 #include <algorithm>
 #include <cstring>

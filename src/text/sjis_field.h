@@ -10,8 +10,8 @@
 // ("é" as "e", "ß" as "ss"); one that has none becomes "?" (one per UTF-16
 // unit), and the caller learns of it (the listing notes every name it had
 // to change, and the run names each such character).
-#ifndef CARDPREP_SJIS_SJIS_FIELD_H_
-#define CARDPREP_SJIS_SJIS_FIELD_H_
+#ifndef CARDPREP_TEXT_SJIS_FIELD_H_
+#define CARDPREP_TEXT_SJIS_FIELD_H_
 
 #include <cstddef>
 #include <string>
@@ -40,4 +40,4 @@ std::u16string LookAlike(char32_t c);
 // The NFC form of |text| (|text| itself when it is already NFC).
 std::u16string NormalizeNfc(std::u16string_view text);
 
-#endif  // CARDPREP_SJIS_SJIS_FIELD_H_
+#endif  // CARDPREP_TEXT_SJIS_FIELD_H_

@@ -1,11 +1,11 @@
-#include "sjis/sjis_field.h"
+#include "text/sjis_field.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "host/text.h"
-#include "sjis/cp932.h"
+#include "text/cp932.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sjis/sjis_field.h"
+#include "text/sjis_field.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-#include "host/names.h"
+#include "text/card_path.h"
+#include "text/utf.h"
 
 #include <gtest/gtest.h>
 

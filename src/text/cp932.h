@@ -3,8 +3,8 @@
 // other systems uses (U+301C WAVE DASH as 0x81 0x60, U+00A5 YEN SIGN as 0x5C,
 // and seven more), from the host's converter (host/text.h). Each UTF-16
 // unit is asked for once and remembered.
-#ifndef CARDPREP_SJIS_CP932_H_
-#define CARDPREP_SJIS_CP932_H_
+#ifndef CARDPREP_TEXT_CP932_H_
+#define CARDPREP_TEXT_CP932_H_
 
 #include <cstdint>
 #include <string>
@@ -46,4 +46,4 @@ std::u16string Cp932ToWide(std::string_view sjis);
 // as names written on Windows in Japan are; sets |*utf8| to that text.
 bool ReadsAsShiftJis(std::string_view sjis, std::string* utf8);
 
-#endif  // CARDPREP_SJIS_CP932_H_
+#endif  // CARDPREP_TEXT_CP932_H_

@@ -1,9 +1,8 @@
-// Names between the host and the tool. Host names are bytes, taken as UTF-8;
-// the tool keeps every name and path as UTF-16, and paths in the card's own
-// form: "" for the root, "\Album\Disc 1" below it. A backslash path becomes a
-// host path only when a folder is listed or a file is opened.
-#ifndef CARDPREP_HOST_NAMES_H_
-#define CARDPREP_HOST_NAMES_H_
+// UTF-8 and UTF-16, and text shown on a line. Host names and arguments are
+// bytes, taken as UTF-8; the tool keeps every name and path as UTF-16, and
+// says what it has to say in UTF-8.
+#ifndef CARDPREP_TEXT_UTF_H_
+#define CARDPREP_TEXT_UTF_H_
 
 #include <string>
 #include <string_view>
@@ -24,9 +23,13 @@ std::string EscapedBytes(std::string_view text, bool high_too);
 // of printable characters, else as $'...' with every other byte as \xNN.
 std::string ShellQuoted(std::string_view text);
 
-// Maps a backslash path to a host path relative to the working folder:
-// "\A\B" becomes "./A/B", "_FONT\X.FNT" becomes "./_FONT/X.FNT" and the root
-// "" becomes ".".
-std::string HostPath(std::u16string_view path);
+// A host name for messages: its bytes, with control bytes and bytes from
+// 0x80 up as \xNN (for names that are not UTF-8).
+std::string EscapedName(std::string_view name);
+// A host name as a line shows it: itself when it is UTF-8, else escaped.
+std::string ShownName(std::string_view name);
 
-#endif  // CARDPREP_HOST_NAMES_H_
+// "U+00E9 'é'" (the character left out where it cannot be printed).
+std::string DescribeCharacter(char32_t c);
+
+#endif  // CARDPREP_TEXT_UTF_H_

@@ -1,8 +1,8 @@
-#include "sjis/cp932.h"
+#include "text/cp932.h"
 
 #include "host/console.h"
-#include "host/names.h"
 #include "host/text.h"
+#include "text/utf.h"
 
 uint16_t g_cp932_units[0x10000];
 
