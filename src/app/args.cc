@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/command_line.h"
 #include "host/console.h"
+#include "options/command_line.h"
 #include "text/utf.h"
 
 const char* Usage() {

@@ -9,7 +9,6 @@
 #include "catalog/dir_list.h"
 #include "catalog/folder_scan.h"
 #include "catalog/listing.h"
-#include "catalog/title_reader.h"
 #include "font/draw.h"
 #include "font/fontx.h"
 #include "host/commit.h"
@@ -22,6 +21,7 @@
 #include "messages/message_file.h"
 #include "playorder/random_order.h"
 #include "text/card_path.h"
+#include "titles/title_reader.h"
 
 namespace {
 

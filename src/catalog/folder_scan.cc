@@ -4,13 +4,13 @@
 
 #include "catalog/listing.h"
 #include "catalog/sound_list.h"
-#include "catalog/title_reader.h"
 #include "host/console.h"
 #include "host/folder.h"
 #include "host/text.h"
 #include "text/card_path.h"
 #include "text/cp932.h"
 #include "text/utf.h"
+#include "titles/title_reader.h"
 
 namespace {
 

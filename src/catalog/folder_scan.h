@@ -21,9 +21,9 @@
 
 #include "catalog/dir_info.h"
 #include "catalog/sound_list.h"
-#include "catalog/tag_charset.h"
 #include "host/file.h"
 #include "host/folder.h"
+#include "titles/tag_charset.h"
 
 // A folder path prefix from the command line.
 struct FileUnitPrefix {

@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "catalog/sound_list.h"
-#include "catalog/title_reader.h"
 #include "host/console.h"
 #include "host/folder.h"
 #include "test_util.h"
+#include "titles/title_reader.h"
 
 namespace {
 

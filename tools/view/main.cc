@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/command_line.h"
 #include "host/commit.h"
 #include "host/console.h"
+#include "options/command_line.h"
 #include "tools/view/card_check.h"
 #include "tools/view/card_index.h"
 #include "tools/view/glyph_check.h"

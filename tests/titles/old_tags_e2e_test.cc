@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "card_test.h"
-#include "catalog/tag_charset.h"
-#include "catalog/title_tag.h"
 #include "e2e_util.h"
 #include "test_util.h"
 #include "text/utf.h"
+#include "titles/tag_charset.h"
+#include "titles/title_tag.h"
 
 namespace {
 

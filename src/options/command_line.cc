@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "options/command_line.h"
 
 #include <getopt.h>
 

@@ -4,8 +4,8 @@
 // its tail (an ID3v1 tag and the footer of an appended ID3v2 tag) are read
 // once, together when the file is small; anything else is read when it is
 // asked for, with what follows it up to where the asker says it will look.
-#ifndef CARDPREP_CATALOG_FILE_BYTES_H_
-#define CARDPREP_CATALOG_FILE_BYTES_H_
+#ifndef CARDPREP_TITLES_FILE_BYTES_H_
+#define CARDPREP_TITLES_FILE_BYTES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -67,4 +67,4 @@ class FileBytes {
   size_t window_capacity_ = 0;
 };
 
-#endif  // CARDPREP_CATALOG_FILE_BYTES_H_
+#endif  // CARDPREP_TITLES_FILE_BYTES_H_

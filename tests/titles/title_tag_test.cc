@@ -1,4 +1,4 @@
-#include "catalog/title_tag.h"
+#include "titles/title_tag.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "catalog/tag_cut.h"
+#include "titles/tag_cut.h"
 
 #include <zlib.h>
 
@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "bytes/byte_order.h"
-#include "catalog/title_tag.h"
+#include "titles/title_tag.h"
 
 namespace {
 

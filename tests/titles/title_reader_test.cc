@@ -1,10 +1,10 @@
-#include "catalog/title_reader.h"
+#include "titles/title_reader.h"
 
 #include <gtest/gtest.h>
 
-#include "catalog/title_tag.h"
 #include "e2e_util.h"
 #include "test_util.h"
+#include "titles/title_tag.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "catalog/title_frames.h"
+#include "titles/title_frames.h"
 
 #include <zlib.h>
 

@@ -1,13 +1,13 @@
-#include "catalog/tag_search.h"
+#include "titles/tag_search.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalog/title_tag.h"
 #include "host/file.h"
 #include "test_util.h"
+#include "titles/title_tag.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "catalog/tag_charset.h"
+#include "titles/tag_charset.h"
 
 #include "text/cp932.h"
 #include "text/sjis_field.h"

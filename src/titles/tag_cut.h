@@ -23,13 +23,13 @@
 // The cut tag keeps the version, and in ID3v2.4 the extended header (which
 // says whether the tag updates an earlier one); an ID3v2.3 tag is handed over
 // already resynchronised, without its extended header and padding.
-#ifndef CARDPREP_CATALOG_TAG_CUT_H_
-#define CARDPREP_CATALOG_TAG_CUT_H_
+#ifndef CARDPREP_TITLES_TAG_CUT_H_
+#define CARDPREP_TITLES_TAG_CUT_H_
 
 #include <cstdint>
 #include <vector>
 
-#include "catalog/file_bytes.h"
+#include "titles/file_bytes.h"
 
 // Writes to |*out| the tag to parse in place of the ID3v2 tag of |length|
 // bytes (header, body and any footer) at |at| in |file|. Returns false when
@@ -37,4 +37,4 @@
 [[nodiscard]] bool CutTagForTitle(FileBytes* file, uint64_t at, uint64_t length,
                                   std::vector<uint8_t>* out);
 
-#endif  // CARDPREP_CATALOG_TAG_CUT_H_
+#endif  // CARDPREP_TITLES_TAG_CUT_H_

@@ -29,8 +29,8 @@
 // ending in FF 00, whose last byte it copies from there), that byte is taken
 // as 0, which gives the data as its writer meant it; what the library gives
 // there is not defined.
-#ifndef CARDPREP_CATALOG_TITLE_FRAMES_H_
-#define CARDPREP_CATALOG_TITLE_FRAMES_H_
+#ifndef CARDPREP_TITLES_TITLE_FRAMES_H_
+#define CARDPREP_TITLES_TITLE_FRAMES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -85,4 +85,4 @@ bool DecodeTag(const uint8_t* data, size_t length, TagTitles* tag);
 const TitleFrame* ChooseTitle(const std::vector<TitleFrame>& frames, std::u16string* title,
                               int32_t* length);
 
-#endif  // CARDPREP_CATALOG_TITLE_FRAMES_H_
+#endif  // CARDPREP_TITLES_TITLE_FRAMES_H_

@@ -1,4 +1,4 @@
-#include "catalog/tag_charset.h"
+#include "titles/tag_charset.h"
 
 #include <gtest/gtest.h>
 

@@ -19,13 +19,13 @@
 // The tags found are decoded by the tag library where the build has it
 // (Linux), else by the project's own decoder (title_frames.h), which gives
 // the same titles; CARDPREP_OWN_TITLE_DECODER makes it the one used.
-#ifndef CARDPREP_CATALOG_TAG_SEARCH_H_
-#define CARDPREP_CATALOG_TAG_SEARCH_H_
+#ifndef CARDPREP_TITLES_TAG_SEARCH_H_
+#define CARDPREP_TITLES_TAG_SEARCH_H_
 
 #include <cstdint>
 #include <vector>
 
-#include "catalog/title_frames.h"
+#include "titles/title_frames.h"
 
 enum class TagDecoder { kLibrary, kOwn };
 #if defined(CARDPREP_OWN_TITLE_DECODER) || !defined(CARDPREP_HAVE_ID3TAG)
@@ -55,4 +55,4 @@ struct TagSearchStats {
 std::vector<TitleFrame> ReadFileTitles(int fd, uint64_t size, TagDecoder decoder = kTitleDecoder,
                                        TagSearchStats* stats = nullptr);
 
-#endif  // CARDPREP_CATALOG_TAG_SEARCH_H_
+#endif  // CARDPREP_TITLES_TAG_SEARCH_H_

@@ -1,4 +1,4 @@
-#include "catalog/file_bytes.h"
+#include "titles/file_bytes.h"
 
 #include <algorithm>
 #include <cstring>

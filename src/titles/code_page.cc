@@ -1,4 +1,4 @@
-#include "catalog/code_page.h"
+#include "titles/code_page.h"
 
 #include <uchardet.h>
 

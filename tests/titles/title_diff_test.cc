@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "catalog/tag_search.h"
-#include "catalog/title_tag.h"
 #include "e2e_util.h"
 #include "host/file.h"
 #include "support/title_reference.h"
 #include "test_util.h"
 #include "text/utf.h"
+#include "titles/tag_search.h"
+#include "titles/title_tag.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "catalog/tag_search.h"
+#include "titles/tag_search.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,10 +6,10 @@
 #include <map>
 #include <vector>
 
-#include "catalog/file_bytes.h"
-#include "catalog/tag_cut.h"
+#include "titles/file_bytes.h"
+#include "titles/tag_cut.h"
 #if defined(CARDPREP_HAVE_ID3TAG)
-#include "catalog/tag_library.h"
+#include "titles/tag_library.h"
 #endif
 
 namespace {

@@ -1,4 +1,4 @@
-#include "catalog/tag_library.h"
+#include "titles/tag_library.h"
 
 #include <id3tag.h>
 

@@ -2,7 +2,7 @@
 // a tag written field by field and the title the tag library gives for it.
 // Where the build has the library, each case is decoded by it too, so the
 // expectations are the library's; the cases run on every host, Windows too.
-#include "catalog/title_frames.h"
+#include "titles/title_frames.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #if defined(CARDPREP_HAVE_ID3TAG)
-#include "catalog/tag_library.h"
+#include "titles/tag_library.h"
 #endif
 
 namespace {

@@ -22,15 +22,15 @@
 //            read as Windows-1252. Every other title stays as read.
 // "Converted" means as a field converts it: after NFC, every UTF-16 unit
 // has a code page 932 form.
-#ifndef CARDPREP_CATALOG_TAG_CHARSET_H_
-#define CARDPREP_CATALOG_TAG_CHARSET_H_
+#ifndef CARDPREP_TITLES_TAG_CHARSET_H_
+#define CARDPREP_TITLES_TAG_CHARSET_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "catalog/code_page.h"
+#include "titles/code_page.h"
 
 // One title of a folder as the tag reader gave it.
 struct TagTitle {
@@ -166,4 +166,4 @@ CodePage DecideCodePage(CodePageDecoders* decoders, const std::vector<std::strin
 // every other byte as Latin-1.
 std::u16string Windows1252ToWide(std::string_view bytes);
 
-#endif  // CARDPREP_CATALOG_TAG_CHARSET_H_
+#endif  // CARDPREP_TITLES_TAG_CHARSET_H_

@@ -1,4 +1,4 @@
-#include "catalog/tag_cut.h"
+#include "titles/tag_cut.h"
 
 #include <gtest/gtest.h>
 

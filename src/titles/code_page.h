@@ -5,8 +5,8 @@
 //
 // The decoders and the detector are opened once for a run, which owns them
 // (CodePageDecoders), and handed to whatever reads titles.
-#ifndef CARDPREP_CATALOG_CODE_PAGE_H_
-#define CARDPREP_CATALOG_CODE_PAGE_H_
+#ifndef CARDPREP_TITLES_CODE_PAGE_H_
+#define CARDPREP_TITLES_CODE_PAGE_H_
 
 #include <array>
 #include <cstddef>
@@ -87,4 +87,4 @@ bool DecodeCodePage(CodePageDecoders* decoders, CodePage page, std::string_view 
 // none, or no detector.
 CodePage DetectCodePage(CodePageDecoders* decoders, const std::vector<std::string>& titles);
 
-#endif  // CARDPREP_CATALOG_CODE_PAGE_H_
+#endif  // CARDPREP_TITLES_CODE_PAGE_H_

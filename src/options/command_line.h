@@ -2,8 +2,8 @@
 // that options may come anywhere, "--opt=VALUE" and "--opt VALUE" both
 // work, an unambiguous abbreviation stands for its option and "--" ends the
 // options. Every mistake is told in the same words, naming the program.
-#ifndef CARDPREP_APP_COMMAND_LINE_H_
-#define CARDPREP_APP_COMMAND_LINE_H_
+#ifndef CARDPREP_OPTIONS_COMMAND_LINE_H_
+#define CARDPREP_OPTIONS_COMMAND_LINE_H_
 
 #include <string>
 #include <vector>
@@ -34,4 +34,4 @@ struct GivenOption {
 [[nodiscard]] bool ParseWholeNumber(const GivenOption& option, long low, long high,
                                     const char* what, long* number);
 
-#endif  // CARDPREP_APP_COMMAND_LINE_H_
+#endif  // CARDPREP_OPTIONS_COMMAND_LINE_H_

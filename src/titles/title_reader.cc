@@ -1,4 +1,4 @@
-#include "catalog/title_reader.h"
+#include "titles/title_reader.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "bytes/byte_order.h"
-#include "catalog/title_tag.h"
 #include "host/console.h"
 #include "host/folder.h"
 #include "host/pool_worker.h"
 #include "host/process_pool.h"
 #include "host/system.h"
 #include "text/card_path.h"
+#include "titles/title_tag.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "catalog/title_tag.h"
+#include "titles/title_tag.h"
 
 #include <cstring>
 
-#include "catalog/tag_search.h"
 #include "host/file.h"
 #include "text/card_path.h"
 #include "text/utf.h"
+#include "titles/tag_search.h"
 
 bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
                  std::u16string* title, int32_t* length, std::string* why,

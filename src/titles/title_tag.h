@@ -1,14 +1,14 @@
 // Song titles from ID3 tags. Titles appear only in the listing for people;
 // the player's files carry none.
-#ifndef CARDPREP_CATALOG_TITLE_TAG_H_
-#define CARDPREP_CATALOG_TITLE_TAG_H_
+#ifndef CARDPREP_TITLES_TITLE_TAG_H_
+#define CARDPREP_TITLES_TITLE_TAG_H_
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include "catalog/title_frames.h"
+#include "titles/title_frames.h"
 
 // Reads the title of the MP3 file |file_name| in the folder |folder_path|
 // (card form: "" for the root). The title is the last string of the last
@@ -28,4 +28,4 @@ bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
                  const std::function<void(uint64_t size)>& opened = nullptr,
                  bool* latin1 = nullptr);
 
-#endif  // CARDPREP_CATALOG_TITLE_TAG_H_
+#endif  // CARDPREP_TITLES_TITLE_TAG_H_

@@ -9,8 +9,8 @@
 // them, in the order the sound records will be written; the sound list
 // writer takes them back in that same order with their titles, so the files
 // written do not depend on how many workers there are.
-#ifndef CARDPREP_CATALOG_TITLE_READER_H_
-#define CARDPREP_CATALOG_TITLE_READER_H_
+#ifndef CARDPREP_TITLES_TITLE_READER_H_
+#define CARDPREP_TITLES_TITLE_READER_H_
 
 #include <cstdint>
 #include <deque>
@@ -92,4 +92,4 @@ TitledSound NextTitle();
 // The worker's side: serves title requests on standard input and output.
 int RunTitleWorker();
 
-#endif  // CARDPREP_CATALOG_TITLE_READER_H_
+#endif  // CARDPREP_TITLES_TITLE_READER_H_
