@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/tag_charset.h"
-#include "catalog/title_tag.h"
-#include "host/names.h"
+#include "text/utf.h"
+#include "titles/tag_charset.h"
+#include "titles/title_tag.h"
 
 namespace {
 

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "catalog/folder_scan.h"
-#include "catalog/title_record.h"
-#include "catalog/title_tag.h"
+#include "titles/title_record.h"
+#include "titles/title_tag.h"
 #include "host/file.h"
 #include "host/file_stamp.h"
 #include "host/folder.h"
-#include "host/names.h"
+#include "text/card_path.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -26,19 +27,20 @@ constexpr int kRuns = 5;
 void Walk(const std::u16string& path, TitleRecord* record) {
   std::vector<FolderEntry> entries;
   std::string why, read_error;
-  if (!ListFolder(path, &entries, &why, &read_error, true)) return;
+  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, nullptr, true)) return;
   RecordedFolder folder;
   folder.path = path;
   std::vector<std::u16string> children;
+  std::u16string name;
   for (const FolderEntry& e : entries) {
-    if (!e.utf8) continue;
+    if (!Utf8ToUtf16(e.host_name, &name)) continue;
     if (e.kind == EntryKind::kFolder) {
-      if (!e.link && !e.name.empty() && e.name[0] != u'_') children.push_back(e.name);
-    } else if (HasMp3Extension(e.name) && e.has_stamp) {
+      if (!e.link && !name.empty() && name[0] != u'_') children.push_back(name);
+    } else if (HasMp3Extension(name) && e.has_stamp) {
       RecordedSound sound;
-      sound.name = e.name;
+      sound.name = name;
       sound.stamp = e.stamp;
-      if (GetTitleTag(path, e.name, &sound.title.title, &sound.title.length, &why, nullptr,
+      if (GetTitleTag(path, name, &sound.title.title, &sound.title.length, &why, nullptr,
                       &sound.title.latin1)) {
         folder.sounds.push_back(std::move(sound));
       }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "sjis/sjis_field.h"
+#include "text/sjis_field.h"
 
 namespace {
 

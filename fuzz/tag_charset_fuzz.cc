@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "catalog/tag_charset.h"
 #include "fuzz_check.h"
+#include "titles/tag_charset.h"
 
 namespace {
 

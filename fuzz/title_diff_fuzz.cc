@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <string>
 
-#include "catalog/tag_search.h"
-#include "catalog/title_tag.h"
 #include "fuzz_check.h"
 #include "support/title_reference.h"
+#include "titles/tag_search.h"
+#include "titles/title_tag.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EnterScratchFolder();

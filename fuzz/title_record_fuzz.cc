@@ -9,9 +9,9 @@
 
 #include <zlib.h>
 
-#include "catalog/title_record.h"
+#include "titles/title_record.h"
 #include "fuzz_check.h"
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

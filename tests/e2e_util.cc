@@ -17,8 +17,10 @@ std::string TestDataPath(const std::string& name) {
   return std::string(CARDPREP_TEST_DATA_DIR) + "/" + name;
 }
 
-// Runs |argv| with standard output and error captured.
-RunResult Run(const std::vector<std::string>& argv, bool drop_root) {
+// Runs |argv| with standard output and error captured, |env| ("NAME=value")
+// added to its environment.
+RunResult Run(const std::vector<std::string>& argv, bool drop_root,
+              const std::vector<std::string>& env = {}) {
   RunResult result;
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
@@ -29,6 +31,7 @@ RunResult Run(const std::vector<std::string>& argv, bool drop_root) {
     close(out_pipe[0]);
     close(err_pipe[0]);
     if (drop_root && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -130,6 +133,10 @@ std::vector<std::string> InMountNamespace(std::string* why) {
 int RunProgramQuietly(const std::vector<std::string>& argv) { return Run(argv, false).status; }
 
 RunResult RunCommand(const std::vector<std::string>& argv) { return Run(argv, false); }
+
+RunResult RunWithEnv(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+  return Run(argv, false, env);
+}
 
 int RunProgram(const std::vector<std::string>& argv) {
   RunResult r = Run(argv, false);

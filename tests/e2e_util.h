@@ -26,6 +26,8 @@ int RunProgram(const std::vector<std::string>& argv);
 int RunProgramQuietly(const std::vector<std::string>& argv);
 // Runs any program and captures its output.
 RunResult RunCommand(const std::vector<std::string>& argv);
+// The same with |env| ("NAME=value") added to its environment.
+RunResult RunWithEnv(const std::vector<std::string>& argv, const std::vector<std::string>& env);
 
 // The command that runs a program in a mount namespace of its own, where
 // the test may mount: "unshare -m", with "-r" for a user namespace of its

@@ -11,8 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "catalog/title_reader.h"
 #include "host/pool_worker.h"
+#include "titles/title_reader.h"
 
 namespace {
 

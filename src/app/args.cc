@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/command_line.h"
 #include "host/console.h"
-#include "host/names.h"
+#include "options/command_line.h"
+#include "text/utf.h"
 
 const char* Usage() {
   return "usage: cardprep [OPTION...] [PREFIX...]\n"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/tag_charset.h"
+#include "titles/tag_charset.h"
 
 // One prefix argument.
 struct PrefixArg {

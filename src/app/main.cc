@@ -4,11 +4,12 @@
 
 #include "app/args.h"
 #include "app/run.h"
-#include "catalog/title_reader.h"
+#include "titles/title_reader.h"
 
 int main(int argc, char** argv) {
   // The same program reads ID3 tags in its worker processes.
   if (argc == 2 && strcmp(argv[1], kTitleWorkerFlag) == 0) return RunTitleWorker();
+  HoldMemoryInReserve();
   Args args;
   if (!ParseArgs(argc, argv, &args)) return 2;
   if (args.help) {

@@ -1,5 +1,7 @@
 #include "app/run.h"
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -7,18 +9,33 @@
 #include "catalog/dir_list.h"
 #include "catalog/folder_scan.h"
 #include "catalog/listing.h"
-#include "catalog/title_reader.h"
 #include "font/draw.h"
 #include "font/fontx.h"
+#include "host/commit.h"
 #include "host/console.h"
 #include "host/file.h"
 #include "host/folder.h"
+#include "host/lock.h"
 #include "host/process_pool.h"
 #include "host/stop.h"
 #include "messages/message_file.h"
 #include "playorder/random_order.h"
+#include "text/card_path.h"
+#include "titles/title_reader.h"
 
 namespace {
+
+// Memory the run holds back for its end, should memory run out.
+constexpr size_t kMemoryReserve = 1 << 20;
+
+// How far the run came, for the words it ends with. Owned by the run order.
+struct RunState {
+  void* reserve = nullptr;      // freed when memory first runs out
+  bool memory_ran_out = false;  // an allocation had to take the reserve
+  bool committing = false;      // the four files are being put in place
+  bool index_replaced = false;  // they are in place
+};
+RunState g_run;
 
 bool OpenOutput(const char* name, OutFile* file) {
   std::string why;
@@ -38,17 +55,32 @@ std::string Enumerate(const std::vector<std::string>& names) {
   return text;
 }
 
+// What the card keeps of |outputs| from before: "the card keeps its
+// previous A and B (it had no C)".
+std::string Kept(const std::vector<const char*>& outputs) {
+  std::vector<std::string> kept, absent, unknown;
+  for (const char* name : outputs) {
+    switch (KindOfPath(std::string("./") + name)) {
+      case PathKind::kFile: kept.push_back(name); break;
+      case PathKind::kUnknown: unknown.push_back(name); break;
+      default: absent.push_back(name); break;
+    }
+  }
+  std::string what;
+  if (!kept.empty()) what = "the card keeps its previous " + Enumerate(kept);
+  if (!unknown.empty()) {
+    what += (what.empty() ? "the card keeps whatever it had of " : ", and whatever it had of ") +
+            Enumerate(unknown);
+  }
+  if (what.empty()) return "the card had no " + Enumerate(absent) + " before, and has none";
+  if (!absent.empty()) what += " (it had no " + Enumerate(absent) + ")";
+  return what;
+}
+
 // Says which of |outputs| the card keeps from before, and |why|.
 void SayKept(const std::vector<const char*>& outputs, const std::string& why) {
-  std::vector<std::string> kept, absent;
-  for (const char* name : outputs) {
-    (KindOfPath(std::string("./") + name) == PathKind::kFile ? kept : absent).push_back(name);
-  }
-  std::string what = kept.empty() ? "the card had no " + Enumerate(absent) + " before, and has none"
-                                  : "the card keeps its previous " + Enumerate(kept);
-  if (!kept.empty() && !absent.empty()) what += " (it had no " + Enumerate(absent) + ")";
   Error("%s not replaced, since %s: %s", outputs.size() == 1 ? outputs[0] : "the index was",
-        why.c_str(), what.c_str());
+        why.c_str(), Kept(outputs).c_str());
 }
 
 // Why an output that was not written whole was not: it was never begun
@@ -59,9 +91,54 @@ std::string WhyNotWhole(const std::vector<std::string>& failed,
   return "the run stopped before writing " + Enumerate(not_begun);
 }
 
+// Whether the card may hold any of |outputs|, which a worse index must not
+// replace.
+bool HoldsAny(const std::vector<const char*>& outputs) {
+  for (const char* name : outputs) {
+    const PathKind kind = KindOfPath(std::string("./") + name);
+    if (kind == PathKind::kFile || kind == PathKind::kUnknown) return true;
+  }
+  return false;
+}
+
+// Says how the commit of the four files ended, beyond "done".
+void SayCommitted(const CommitReport& report, const std::vector<const char*>& names) {
+  const std::string lost =
+      report.report_lost.empty()
+          ? ""
+          : " (the process that renamed them ended without its report: " + report.report_lost +
+                "; the card was looked at)";
+  switch (report.result) {
+    case CommitResult::kDone:
+      if (!lost.empty()) Warn("the new index is in place%s", lost.c_str());
+      if (!report.sync_failure.empty()) {
+        Error("cannot force the card's folder to the card (%s): the new index is in place, but "
+              "if the card is pulled now it may not hold it; run cardprep again before you "
+              "remove it",
+              report.sync_failure.c_str());
+      }
+      break;
+    case CommitResult::kNotBegun:
+      Error("%s; the index was not replaced: %s", report.failure.c_str(), Kept(names).c_str());
+      break;
+    case CommitResult::kUndone:
+      Error("%s%s; the renames made were undone: %s", report.failure.c_str(), lost.c_str(),
+            Kept(names).c_str());
+      break;
+    case CommitResult::kUnfinished:
+      Error("%s%s: the card holds part of the old index and part of the new one until the next "
+            "run of cardprep, which first finishes putting the new one in place or undoes it "
+            "(%s on the card records how far it came)",
+            report.failure.c_str(), lost.c_str(), kCommitRecordName);
+      break;
+  }
+}
+
 // Puts the run's outputs in place of the old ones. The four files that
 // describe the music point into one another, so they replace their old
-// versions together or not at all; the messages stand alone.
+// versions together or not at all (host/commit.h); the messages stand alone.
+// A run that would write a worse index than the card holds (the fonts, a
+// converter, a folder or memory failed it) keeps the old one.
 void PutInPlace(IndexFiles* files) {
   struct Output {
     const char* name;
@@ -73,31 +150,71 @@ void PutInPlace(IndexFiles* files) {
                           {kRandomOrderFileName, &files->play_order},
                           {kDirListFileName, &files->dir_list}};
   HoldStopSignals();
+  if (g_run.memory_ran_out) {
+    Error("memory ran out during the run");
+    KeepOldIndex("memory ran out");
+  }
+  const std::string& worse = g_console.worse_index;
   std::vector<const char*> names;
   std::vector<std::string> failed, not_begun;
   for (const Output& o : music) {
     names.push_back(o.name);
     if (!WrittenWhole(*o.file)) (o.file->finished ? failed : not_begun).push_back(o.name);
   }
-  const bool replace = failed.empty() && not_begun.empty();
-  if (replace) {
-    std::vector<OutFile*> together;
-    for (const Output& o : music) together.push_back(o.file);
-    ReplaceTogether(together);
-  } else {
-    for (const Output& o : music) DiscardAside(o.file);
-  }
-  if (WrittenWhole(files->messages)) {
+  const bool whole = failed.empty() && not_begun.empty();
+  const bool keep_music = whole && !worse.empty() && HoldsAny(names);
+  const bool keep_messages =
+      WrittenWhole(files->messages) && !worse.empty() && HoldsAny({kMessageFileName});
+  if (WrittenWhole(files->messages) && !keep_messages) {
     ReplaceWithAside(&files->messages);
   } else {
     DiscardAside(&files->messages);
   }
+  CommitReport report;
+  if (whole && !keep_music) {
+    std::vector<OutFile*> together;
+    for (const Output& o : music) together.push_back(o.file);
+    g_run.committing = true;
+    SetStopNote("the new index was being put in place; run cardprep again, which makes sure "
+                "the card holds it whole");
+    report = CommitTogether(together);
+    g_run.committing = false;
+    for (OutFile* file : together) {
+      if (report.result == CommitResult::kDone || report.result == CommitResult::kUnfinished) {
+        // In place, or the record's to finish: no longer this run's to remove.
+        UnregisterAsideFile(file->temp_path);
+        file->temp_path.clear();
+      } else {
+        DiscardAside(file);
+      }
+    }
+  } else {
+    for (const Output& o : music) DiscardAside(o.file);
+  }
   // The card may be pulled out as soon as the tool returns.
-  SyncFolder(".");
-  SetStopNote("the new index was already in place");
+  std::string why;
+  if (!SyncFolder(".", &why)) {
+    Error("cannot force the card's folder to the card (%s): if it is pulled now, it may not "
+          "hold what this run wrote; run cardprep again before you remove it",
+          why.c_str());
+  }
+  const bool in_place = whole && !keep_music && report.result == CommitResult::kDone;
+  SetStopNote(in_place ? "the new index was already in place"
+              : report.result == CommitResult::kUnfinished
+                  ? "the next run of cardprep finishes putting the index in place"
+                  : "the card's index was left as it was");
+  g_run.index_replaced = in_place;
   ReleaseStopSignals();
-  if (!replace) SayKept(names, WhyNotWhole(failed, not_begun));
-  if (!WrittenWhole(files->messages)) {
+  if (!whole) {
+    SayKept(names, WhyNotWhole(failed, not_begun));
+  } else if (keep_music) {
+    SayKept(names, worse);
+  } else {
+    SayCommitted(report, names);
+  }
+  if (keep_messages) {
+    SayKept({kMessageFileName}, worse);
+  } else if (!WrittenWhole(files->messages)) {
     SayKept({kMessageFileName}, files->messages.finished
                                     ? std::string("it could not be written")
                                     : WhyNotWhole({}, {kMessageFileName}));
@@ -105,19 +222,46 @@ void PutInPlace(IndexFiles* files) {
 }
 
 // Removes what runs that were killed or lost their power left: files opened
-// aside for the five outputs. Only those, recognised by name.
+// aside for the five outputs, and old files a commit had not removed yet.
+// Only those, recognised by name.
 void RemoveLeftovers() {
   std::vector<FolderEntry> entries;
   std::string why, read_error;
-  if (!ListFolder(u"", &entries, &why, &read_error)) return;
+  if (!ListHostFolder(".", &entries, &why, &read_error)) return;
   for (const FolderEntry& entry : entries) {
-    if (entry.kind != EntryKind::kFile) continue;
+    if (entry.kind != EntryKind::kFile || !entry.type_error.empty()) continue;
     for (const char* name : kIndexFileNames) {
-      if (IsAsideName(entry.host_name, name) && !RemoveFile("./" + entry.host_name, &why)) {
+      if ((IsAsideName(entry.host_name, name) || IsBackupName(entry.host_name, name)) &&
+          !RemoveFile("./" + entry.host_name, &why)) {
         Warn("cannot remove %s, left by an earlier run: %s", entry.host_name.c_str(), why.c_str());
       }
     }
   }
+}
+
+// Finishes what a run cut short while it put its index in place left, before
+// anything else. False when that cannot be done: the run stops.
+bool FinishEarlierCommit() {
+  const Recovery recovery = RecoverCommit(
+      {kSoundListFileName, kListingFileName, kRandomOrderFileName, kDirListFileName});
+  switch (recovery.result) {
+    case RecoveryResult::kNothing:
+      return true;
+    case RecoveryResult::kCompleted:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
+           "index in place; that is completed now");
+      return true;
+    case RecoveryResult::kUndone:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
+           "index in place; that is undone now");
+      return true;
+    case RecoveryResult::kFailed:
+      break;
+  }
+  Error("cannot make sure that no earlier run left its index half in place (%s); nothing was "
+        "changed: check the card (fsck.fat) and run cardprep again",
+        recovery.why.c_str());
+  return false;
 }
 
 // Opens the decoders of the code pages titles stored as Latin-1 may be read
@@ -136,6 +280,8 @@ void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
     } else {
       Error("--tag-charset %s: cannot open the converter from %s (%s): titles stay as stored",
             CodePageName(page), DecoderName(page), why.c_str());
+      KeepOldIndex(std::string("the converter from ") + DecoderName(page) +
+                   " could not be opened");
     }
   }
   if (charset.automatic && !OpenCodePageDetector(decoders, &why)) {
@@ -148,8 +294,12 @@ void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
 // as a host path (Podcasts, ./Podcasts/, /media/card/Podcasts), or else the
 // argument itself, "/" read as "\\".
 std::u16string PrefixPath(const PrefixArg& prefix) {
+  std::string below_root;
   std::u16string card_path;
-  if (prefix.arg.rfind('\\', 0) != 0 && CardPathOfFolder(prefix.arg, &card_path)) return card_path;
+  if (prefix.arg.rfind('\\', 0) != 0 && FolderBelowCardRoot(prefix.arg, &below_root) &&
+      CardPathOfHost(below_root, &card_path)) {
+    return card_path;
+  }
   return prefix.path;
 }
 
@@ -285,6 +435,11 @@ void Run(const Args& args, IndexFiles* files) {
   bool read_only = false;
   std::string not_writable;
   const bool writable = FolderWritable(".", &read_only, &not_writable);
+  if (!args.dry_run && !FinishEarlierCommit()) return;
+  if (args.dry_run && CommitUnfinished()) {
+    Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
+         "index in place; a run without --dry-run finishes that first");
+  }
   if (writable && !args.dry_run) RemoveLeftovers();
   // The title readers start first: they are ready by the time the fonts
   // are loaded and the scan asks for titles.
@@ -292,7 +447,7 @@ void Run(const Args& args, IndexFiles* files) {
   titles.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
   titles.base_timeout_ms = args.tag_timeout_ms;
   StartTitleReader(titles);
-  InitFont();
+  if (!InitFont()) KeepOldIndex("the fonts could not be loaded (names would be drawn blank)");
   if (!writable && !SayNotWritable(args, read_only, not_writable)) {
     KillTitleReader();
     return;
@@ -312,12 +467,51 @@ void Run(const Args& args, IndexFiles* files) {
   if (!args.dry_run) PutInPlace(files);
 }
 
+// A run that runs out of memory: said in one line, with what the card
+// holds, after its temporary files are removed (they are removed as the
+// run's outputs are left behind on the way out).
+void SayOutOfMemory() {
+  if (g_run.committing) {
+    Error("memory ran out while the new index was put in place: run cardprep again to make "
+          "sure the card holds it whole");
+  } else if (g_run.index_replaced) {
+    Error("memory ran out after the new index was put in place");
+  } else {
+    Error("memory ran out: the index was not replaced, and the card keeps the one it had");
+  }
+}
+
+// The first allocation that fails frees the reserve and is tried again, so
+// that the run can still end in order: the index it writes then counts as
+// worse than the card's. The next one ends the run at once, as a stop signal
+// would (workers killed, temporary files removed, one error line), without
+// an exception, which might itself find no memory.
+void OnMemoryExhausted() {
+  if (g_run.reserve != nullptr) {
+    free(g_run.reserve);
+    g_run.reserve = nullptr;
+    g_run.memory_ran_out = true;
+    return;
+  }
+  StopRun("memory ran out", 1);
+}
+
 }  // namespace
 
+void HoldMemoryInReserve() {
+  SetStopNote("nothing was changed");
+  if (g_run.reserve == nullptr) g_run.reserve = malloc(kMemoryReserve);
+  std::set_new_handler(OnMemoryExhausted);
+}
+
 int RunCardprep(const Args& args) {
-  {
+  try {
     IndexFiles files;
     Run(args, &files);
+  } catch (const std::bad_alloc&) {
+    ReleaseStopSignals();
+    KillTitleReader();
+    SayOutOfMemory();
   }
   StopTitleReader();
   EndProgress();

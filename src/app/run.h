@@ -4,8 +4,8 @@
 #define CARDPREP_APP_RUN_H_
 
 #include "app/args.h"
-#include "catalog/folder_scan.h"
 #include "catalog/dir_list.h"
+#include "catalog/folder_scan.h"
 #include "catalog/listing.h"
 #include "catalog/sound_list.h"
 #include "host/file.h"
@@ -26,6 +26,13 @@ struct IndexFiles {
   OutFile dir_list;     // DIRLST16.DAT
   OutFile messages;     // MSGSTR16.DAT
 };
+
+// Holds memory back for the end of a run, and makes a run that runs out
+// of memory end in order: the first allocation that fails takes the
+// reserve, and the run keeps the card's index; the next one ends the run at
+// once (one error line, nothing of the run left behind, exit status 1).
+// Called first, before anything is allocated.
+void HoldMemoryInReserve();
 
 // Runs the whole tool in the working folder. Returns the exit status: 0, or
 // 1 when an error was reported.

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "catalog/code_page.h"
-#include "sjis/sjis_field.h"
+#include "text/sjis_field.h"
+#include "titles/code_page.h"
 
 // One folder.
 struct DirInfo {

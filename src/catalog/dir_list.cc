@@ -8,6 +8,7 @@
 #include "host/console.h"
 #include "host/folder.h"
 #include "host/system.h"
+#include "text/card_path.h"
 
 NumberingState g_numbering;
 

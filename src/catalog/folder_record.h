@@ -31,7 +31,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 
 constexpr size_t kHeaderFolderCount = 0, kHeaderSoundFolderCount = 2;
 constexpr size_t kHeaderTime = 4, kHeaderTimeSize = 14;

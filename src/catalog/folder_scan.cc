@@ -4,12 +4,13 @@
 
 #include "catalog/listing.h"
 #include "catalog/sound_list.h"
-#include "catalog/title_reader.h"
 #include "host/console.h"
 #include "host/folder.h"
-#include "host/names.h"
 #include "host/text.h"
-#include "sjis/cp932.h"
+#include "text/card_path.h"
+#include "text/cp932.h"
+#include "text/utf.h"
+#include "titles/title_reader.h"
 
 namespace {
 
@@ -165,14 +166,22 @@ void NameFolder(DirInfo* child, const std::u16string& parent_name, OutFile* list
                     FolderShownText(child->name, parent_name), listing, path);
 }
 
-EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry) {
+EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry,
+                        std::u16string* decoded) {
+  const bool utf8 = Utf8ToUtf16(entry.host_name, decoded);
+  if (!utf8) decoded->clear();
+  if (!entry.type_error.empty()) return EntryRule::kTypeUnreadable;
   // Names the catalog could not open again by name come first.
-  if (!entry.utf8) return EntryRule::kNotUtf8;
-  if (entry.name.find(u'\\') != std::u16string::npos) return EntryRule::kBackslash;
-  if (entry.fat_unshowable) return EntryRule::kFatUnshowable;
+  if (!utf8) return EntryRule::kNotUtf8;
+  const std::u16string& name = *decoded;
+  if (name.find(u'\\') != std::u16string::npos) return EntryRule::kBackslash;
+  // What a FAT mount without utf8 shows for a character outside its
+  // character set: "?" (or ":xxxx" with uni_xlate), which no FAT name holds.
+  if (name.find_first_of(u"?:") != std::u16string::npos && CardIsFat()) {
+    return EntryRule::kFatUnshowable;
+  }
   if (entry.kind == EntryKind::kFolder && entry.link) return EntryRule::kFolderLink;
   if (entry.apple_double) return EntryRule::kAppleDouble;
-  const std::u16string& name = entry.name;
   if (entry.kind == EntryKind::kFolder) {
     if (name[0] == u'_') return EntryRule::kToolFolder;
     if (folder_path.empty() && IsTrashFolder(name)) return EntryRule::kTrash;
@@ -196,6 +205,11 @@ bool SkipUnusableName(const std::string& shown_folder, const FolderEntry& entry,
     return shown_folder == "." ? name : shown_folder + "/" + name;
   };
   switch (rule) {
+    case EntryRule::kTypeUnreadable:
+      Warn("skipping %s: what it is cannot be read: %s",
+           shown(ShownName(entry.host_name)).c_str(), entry.type_error.c_str());
+      CountSkipped("entries that cannot be read");
+      return true;
     case EntryRule::kNotUtf8: {
       const std::string path = shown(entry.host_name);
       std::string shift_jis;
@@ -252,26 +266,40 @@ void ScanFolder(const ScanSettings& settings, const std::u16string& path, DirInf
   dir->file_unit = IsFileUnitFolder(settings, path);
   std::vector<FolderEntry> entries;
   std::string why, read_error;
+  bool fault = false;
   const std::string shown = Shown(path);
-  if (!ListFolder(path, &entries, &why, &read_error)) {
-    Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, &fault)) {
+    // A folder that may not be read stays out, as its owner wants; one that
+    // the card fails to deliver would cost the index what it holds.
+    if (fault) {
+      Error("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+      KeepOldIndex("folder " + shown + " could not be read");
+    } else {
+      Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+    }
     CountSkipped("folders that cannot be read");
     return;
   }
   std::vector<EntryRule> rules;
+  std::vector<std::u16string> names(entries.size());
   rules.reserve(entries.size());
-  for (const FolderEntry& entry : entries) {
-    rules.push_back(ClassifyEntry(path, entry));
-    SkipUnusableName(shown, entry, rules.back());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    rules.push_back(ClassifyEntry(path, entries[i], &names[i]));
+    SkipUnusableName(shown, entries[i], rules.back());
   }
   if (!read_error.empty()) {
-    Warn("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+    if (fault) {
+      Error("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+      KeepOldIndex("folder " + shown + " could not be read whole");
+    } else {
+      Warn("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+    }
   }
 
   std::vector<std::unique_ptr<DirInfo>> children;
   std::vector<std::u16string> sounds, unplayable;
   for (size_t i = 0; i < entries.size(); ++i) {
-    std::u16string& name = entries[i].name;
+    std::u16string& name = names[i];
     switch (rules[i]) {
       case EntryRule::kTakeFolder:
         children.push_back(std::make_unique<DirInfo>());

@@ -21,9 +21,9 @@
 
 #include "catalog/dir_info.h"
 #include "catalog/sound_list.h"
-#include "catalog/tag_charset.h"
 #include "host/file.h"
 #include "host/folder.h"
+#include "titles/tag_charset.h"
 
 // A folder path prefix from the command line.
 struct FileUnitPrefix {
@@ -64,6 +64,7 @@ bool IsUnplayableAudio(std::u16string_view name);
 enum class EntryRule {
   kTakeFolder,
   kTakeSound,
+  kTypeUnreadable,  // the system cannot say what it is (with a warning)
   // Names the catalog could not open again by name (each with a warning).
   kNotUtf8,
   kBackslash,
@@ -80,7 +81,9 @@ enum class EntryRule {
   kNotMp3,              // silently
   kFileNameTooLong,     // over 128 UTF-16 units
 };
-EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry);
+// Sets |*name| to the entry's name in UTF-16 when its bytes are UTF-8.
+EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry,
+                        std::u16string* name);
 
 // Whether |path| begins with one of the file-unit prefixes (compared unit by
 // unit, case-sensitively); an empty prefix matches every path.

@@ -7,8 +7,9 @@
 #include "catalog/dir_info.h"
 #include "host/console.h"
 #include "host/folder.h"
-#include "host/names.h"
-#include "sjis/sjis_field.h"
+#include "text/card_path.h"
+#include "text/sjis_field.h"
+#include "text/utf.h"
 
 void WriteListingLine(OutFile* listing, std::string_view line) {
   if (!IsOpen(*listing)) return;
@@ -37,21 +38,6 @@ void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFi
     if (at == seen.end()) at = seen.insert(seen.end(), {c, 0, *name_path});
     ++at->names;
   }
-}
-
-std::string DescribeCharacter(char32_t c) {
-  char code[16];
-  snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-  const bool printable = c >= 0x20 && c != 0x7F && (c < 0xD800 || c > 0xDFFF) && c <= 0x10FFFF;
-  if (!printable) return code;
-  std::u16string unit;
-  if (c >= 0x10000) {
-    unit = {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)),
-            static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
-  } else {
-    unit = {static_cast<char16_t>(c)};
-  }
-  return std::string(code) + " '" + Utf16ToUtf8(unit) + "'";
 }
 
 void WarnAboutUnshownCharacters() {

@@ -27,7 +27,4 @@ void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFi
 // One warning for every character counted so far.
 void WarnAboutUnshownCharacters();
 
-// "U+00E9 'é'" (the character left out where it cannot be printed).
-std::string DescribeCharacter(char32_t c);
-
 #endif  // CARDPREP_CATALOG_LISTING_H_

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "catalog/listing.h"
 #include "catalog/sound_record.h"
-#include "catalog/title_tag.h"
 #include "font/draw.h"
 #include "host/console.h"
 #include "host/folder.h"
-#include "catalog/listing.h"
-#include "sjis/sjis_field.h"
+#include "text/card_path.h"
+#include "text/sjis_field.h"
+#include "titles/title_tag.h"
 
 size_t TitleSkip(const std::vector<TitleResult>& titles) {
   int32_t shortest = kMaxTitleLength + 1;

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/tag_charset.h"
-#include "catalog/title_reader.h"
 #include "host/file.h"
+#include "titles/tag_charset.h"
+#include "titles/title_reader.h"
 
 constexpr char kSoundListFileName[] = "SNDLST16.DAT";
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 
 constexpr size_t kSoundSjisName = 0, kSoundSjisNameSize = 48;
 constexpr size_t kSoundName = 48, kSoundNameSize = 258;

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "host/console.h"
-#include "host/names.h"
-#include "sjis/cp932.h"
+#include "text/cp932.h"
+#include "text/utf.h"
 
 namespace {
 

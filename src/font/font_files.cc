@@ -1,6 +1,7 @@
 // The card's two fonts, loaded from their files in _FONT at the start of a
 // run; the format itself is read in fontx.cc.
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,7 +9,8 @@
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
-#include "host/names.h"
+#include "text/card_path.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -49,12 +51,19 @@ bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
   // announce, and never more than it holds.
   std::vector<uint8_t> bytes(
       static_cast<size_t>(std::min<uint64_t>(file_size, kFontxBlockTable + 255 * kFontxBlockEntrySize)));
-  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size()));
+  int error = 0;
+  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size(), &error));
   const uint64_t wanted = std::min<uint64_t>(FontxAnnouncedSize(bytes.data(), bytes.size()), file_size);
-  if (wanted > bytes.size()) {
+  if (error == 0 && wanted > bytes.size()) {
     const size_t have = bytes.size();
     bytes.resize(static_cast<size_t>(wanted));
-    bytes.resize(have + ReadFully(fd.get(), bytes.data() + have, bytes.size() - have));
+    bytes.resize(have + ReadFully(fd.get(), bytes.data() + have, bytes.size() - have, &error));
+  }
+  // A read that fails is no truncated font: the card could not deliver it.
+  if (error != 0) {
+    Out("フォントファイルオープンエラー\n");
+    Error("cannot read %s: %s", shown.c_str(), strerror(error));
+    return false;
   }
   return ParseFontx(bytes.data(), bytes.size(), shown, font);
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 #include "host/console.h"
 
 FontState g_font;

@@ -98,6 +98,15 @@ void CountSkipped(const char* reason, unsigned count) {
   g_console.skipped.emplace_back(reason, count);
 }
 
+void ConverterMissing(const std::string& what, const std::string& why) {
+  Error("cannot open the converter %s: %s", what.c_str(), why.c_str());
+  KeepOldIndex("the converter " + what + " could not be opened");
+}
+
+void KeepOldIndex(const std::string& cause) {
+  if (g_console.worse_index.empty()) g_console.worse_index = cause;
+}
+
 bool ProgressDue(bool new_stage) {
   if (g_console.progress_wanted < 0) {
     g_console.progress_wanted = !g_console.quiet && isatty(2) ? 1 : 0;

@@ -1,10 +1,8 @@
 #include "host/file.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -175,24 +173,28 @@ bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string*
   return true;
 }
 
-size_t ReadFully(int fd, void* buffer, size_t n) {
+size_t ReadFully(int fd, void* buffer, size_t n, int* error) {
+  if (error != nullptr) *error = 0;
   size_t done = 0;
   while (done < n) {
     ssize_t got = read(fd, static_cast<char*>(buffer) + done, n - done);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && error != nullptr) *error = errno;
     if (got <= 0) break;
     done += static_cast<size_t>(got);
   }
   return done;
 }
 
-size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n) {
+size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n, int* error) {
+  if (error != nullptr) *error = 0;
   size_t done = 0;
   while (done < n) {
     const uint64_t at = offset + done;
     if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) break;
     ssize_t got = pread(fd, static_cast<char*>(buffer) + done, n - done, static_cast<off_t>(at));
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && error != nullptr) *error = errno;
     if (got <= 0) break;
     done += static_cast<size_t>(got);
   }
@@ -245,27 +247,44 @@ bool OpenWrite(const std::string& host_path, const std::string& name, OutFile* f
 namespace {
 
 constexpr std::string_view kAsideTag = ".cardprep-";
+constexpr std::string_view kBackupTag = ".cardprep-old-";
 
-// ".NAME.cardprep-PID" beside |host_path|.
-std::string AsidePath(const std::string& host_path) {
+// ".NAME<tag>PID" beside |host_path|.
+std::string TaggedPath(const std::string& host_path, std::string_view tag, long pid) {
   const size_t slash = host_path.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : host_path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? host_path : host_path.substr(slash + 1);
-  return folder + "." + name + std::string(kAsideTag) + std::to_string(getpid());
+  return folder + "." + name + std::string(tag) + std::to_string(pid);
+}
+
+bool IsTaggedName(std::string_view name, std::string_view final_name, std::string_view tag) {
+  if (name.size() <= 1 + final_name.size() + tag.size() || name[0] != '.' ||
+      name.substr(1, final_name.size()) != final_name ||
+      name.substr(1 + final_name.size(), tag.size()) != tag) {
+    return false;
+  }
+  const std::string_view pid = name.substr(1 + final_name.size() + tag.size());
+  return std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
 
 void SetDryRun(bool dry_run) { g_file_host.dry_run = dry_run; }
 
+std::string AsidePath(const std::string& host_path, long pid) {
+  return TaggedPath(host_path, kAsideTag, pid);
+}
+
+std::string BackupPath(const std::string& host_path, long pid) {
+  return TaggedPath(host_path, kBackupTag, pid);
+}
+
 bool IsAsideName(std::string_view name, std::string_view final_name) {
-  if (name.size() <= 1 + final_name.size() + kAsideTag.size() || name[0] != '.' ||
-      name.substr(1, final_name.size()) != final_name ||
-      name.substr(1 + final_name.size(), kAsideTag.size()) != kAsideTag) {
-    return false;
-  }
-  const std::string_view pid = name.substr(1 + final_name.size() + kAsideTag.size());
-  return std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return IsTaggedName(name, final_name, kAsideTag);
+}
+
+bool IsBackupName(std::string_view name, std::string_view final_name) {
+  return IsTaggedName(name, final_name, kBackupTag);
 }
 
 bool OpenAside(const std::string& host_path, const std::string& name, OutFile* file,
@@ -289,7 +308,7 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
     }
   }
   if (g_file_host.dry_run) return OpenWrite("/dev/null", name, file, why);
-  const std::string temp = AsidePath(host_path);
+  const std::string temp = AsidePath(host_path, getpid());
   // Known to the stop handler before it exists, so that no moment is left
   // in which a stop would leave it behind.
   RegisterAsideFile(temp);
@@ -335,64 +354,6 @@ bool ReplaceWithAside(OutFile* file) {
   UnregisterAsideFile(file->temp_path);
   file->temp_path.clear();
   return true;
-}
-
-bool ReplaceTogether(const std::vector<OutFile*>& files) {
-  for (const OutFile* file : files) {
-    if (file->temp_path.empty() || !file->finished || file->failed) return false;
-  }
-  // Replacing a file frees the old one, which can take milliseconds on a
-  // file system that discards freed blocks; an old file still open is freed
-  // only when it is closed, after the step.
-  std::vector<UniqueFd> old_files;
-  for (const OutFile* file : files) {
-    old_files.emplace_back(
-        open(file->final_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  }
-  std::vector<int> errors(files.size(), 0);
-  auto rename_all = [&files](int* out) {
-    for (size_t i = 0; i < files.size(); ++i) {
-      out[i] = rename(files[i]->temp_path.c_str(), files[i]->final_path.c_str()) == 0 ? 0 : errno;
-    }
-  };
-  int results[2];
-  const pid_t pid = pipe2(results, O_CLOEXEC) == 0 ? fork() : -1;
-  if (pid == 0) {
-    // Signals meant for the run, or for its process group, stop at the run.
-    signal(SIGINT, SIG_IGN);
-    signal(SIGTERM, SIG_IGN);
-    signal(SIGHUP, SIG_IGN);
-    setpgid(0, 0);
-    close(results[0]);
-    rename_all(errors.data());
-    const size_t size = errors.size() * sizeof(int);
-    _exit(write(results[1], errors.data(), size) == static_cast<ssize_t>(size) ? 0 : 1);
-  }
-  if (pid < 0) {
-    rename_all(errors.data());
-  } else {
-    close(results[1]);
-    const size_t size = errors.size() * sizeof(int);
-    const bool heard = ReadFully(results[0], errors.data(), size) == size;
-    close(results[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!heard) errors.assign(files.size(), EIO);
-  }
-  bool all = true;
-  for (size_t i = 0; i < files.size(); ++i) {
-    OutFile* file = files[i];
-    if (errors[i] != 0) {
-      all = false;
-      ReportWriteError(file, errors[i]);
-      DiscardAside(file);
-      continue;
-    }
-    UnregisterAsideFile(file->temp_path);
-    file->temp_path.clear();
-  }
-  return all;
 }
 
 void DiscardAside(OutFile* file) {
@@ -443,11 +404,14 @@ bool FolderWritable(const std::string& host_path, bool* read_only, std::string* 
   return true;
 }
 
-void SyncFolder(const std::string& host_path) {
-  int fd = open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
+bool SyncFolder(const std::string& host_path, std::string* why) {
+  const UniqueFd fd(open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // EINVAL: a file system that has nothing to force for a folder.
+  if (fd.get() < 0 || (fsync(fd.get()) != 0 && errno != EINVAL)) {
+    *why = strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 bool RemoveFile(const std::string& host_path, std::string* why) {

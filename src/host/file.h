@@ -50,11 +50,12 @@ class UniqueFd {
 [[nodiscard]] bool ReadFileNoFollow(const std::string& host_path, uint64_t limit,
                                     std::string* bytes, std::string* why, bool* missing);
 
-// Reads up to |n| bytes, fewer only at the end of the file or on an error.
-size_t ReadFully(int fd, void* buffer, size_t n);
+// Reads up to |n| bytes, fewer only at the end of the file or on an error;
+// |*error|, when given, is then the error's number (0 at the end).
+size_t ReadFully(int fd, void* buffer, size_t n, int* error = nullptr);
 // Reads up to |n| bytes from |offset| on, leaving the file position alone;
-// fewer only at the end of the file or on an error.
-size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n);
+// fewer only at the end of the file or on an error, as ReadFully says.
+size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n, int* error = nullptr);
 
 // An output file being written. |name| is how messages name it.
 struct OutFile {
@@ -97,18 +98,20 @@ void SetDryRun(bool dry_run);
 // Whether |name| (a name in a folder) is the temporary file some process
 // opened aside for |final_name|.
 bool IsAsideName(std::string_view name, std::string_view final_name);
+// The temporary file beside |host_path| of the process |pid|
+// (".NAME.cardprep-PID"), and the name the old file at |host_path| takes
+// while a commit of that process puts the new one in place
+// (".NAME.cardprep-old-PID").
+std::string AsidePath(const std::string& host_path, long pid);
+std::string BackupPath(const std::string& host_path, long pid);
+// Whether |name| is such an old file, of any process.
+bool IsBackupName(std::string_view name, std::string_view final_name);
 // Flushes, forces to the card and closes an output opened aside, leaving it
 // under its temporary name. Reports a write error like CloseChecked. Returns
 // true when every byte reached the file.
 bool FinishAside(OutFile* file);
 // Puts a finished output in place of its final name. Reports a failure.
 bool ReplaceWithAside(OutFile* file);
-// Puts the finished |files| in place of their final names, in order, as one
-// step that nothing sent to this process can cut short: the renames are made
-// by a child process of their own, which finishes them even when this one is
-// killed. The old files are held open meanwhile, so that freeing them is not
-// part of the step. Reports each failure; true when all were replaced.
-bool ReplaceTogether(const std::vector<OutFile*>& files);
 // Removes an output's temporary file, finished or not.
 void DiscardAside(OutFile* file);
 // Whether the output was opened and every byte of it reached the file.
@@ -129,8 +132,10 @@ bool CloseChecked(OutFile* file);
 // ("the file system is read-only", "Permission denied").
 bool FolderWritable(const std::string& host_path, bool* read_only, std::string* why);
 
-// Forces the entries of a folder (new files, renames) to the card.
-void SyncFolder(const std::string& host_path);
+// Forces the entries of a folder (new files, renames) to the card. False,
+// with the reason in |*why|, when the system cannot say they are there; a
+// file system that cannot force a folder at all counts as done.
+[[nodiscard]] bool SyncFolder(const std::string& host_path, std::string* why);
 
 // Removes the file |host_path|; false with |*why| when it cannot.
 bool RemoveFile(const std::string& host_path, std::string* why);

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/names.h"
 
 namespace {
 
@@ -22,10 +21,6 @@ struct FolderHostState {
   int card_is_fat = -1;  // not asked yet
 };
 FolderHostState g_folder_host;
-
-// What a FAT mount without utf8 shows for a character outside its
-// character set: "?" (or ":xxxx" with uni_xlate).
-bool LooksMangledByFat(const char* name) { return strpbrk(name, "?:") != nullptr; }
 
 // Whether the file |name| in the open folder |dir_fd| is an AppleDouble
 // file: other systems leave metadata in "._" files beside the real ones,
@@ -43,8 +38,6 @@ bool IsAppleDouble(int dir_fd, const char* name) {
 
 }  // namespace
 
-std::string EscapedName(std::string_view name) { return EscapedBytes(name, true); }
-
 bool CardIsFat() {
   if (g_folder_host.card_is_fat < 0) {
     struct statfs fs;
@@ -61,7 +54,7 @@ bool EnterFolder(const std::string& host_path, std::string* why) {
   return false;
 }
 
-bool CardPathOfFolder(const std::string& host_path, std::u16string* card_path) {
+bool FolderBelowCardRoot(const std::string& host_path, std::string* below_root) {
   char root[PATH_MAX], folder[PATH_MAX];
   struct stat st;
   if (host_path.empty() || realpath(".", root) == nullptr ||
@@ -74,28 +67,33 @@ bool CardPathOfFolder(const std::string& host_path, std::u16string* card_path) {
   if (rest.substr(0, inside.size()) != inside) return false;
   rest.remove_prefix(inside.size());
   if (!rest.empty() && rest.front() != '/' && inside != "/") return false;  // "/cardX"
-  std::u16string path;
-  if (!Utf8ToUtf16(rest, &path)) return false;
-  for (char16_t& unit : path) {
-    if (unit == u'/') unit = u'\\';
-  }
-  if (!path.empty() && path.front() != u'\\') path.insert(path.begin(), u'\\');
-  *card_path = std::move(path);
+  *below_root = std::string(rest);
   return true;
 }
 
-std::string ShownPath(std::u16string_view path) {
-  const std::string host = HostPath(path);
-  return host == "." ? host : host.substr(2);
+namespace {
+
+// Whether a failure to read a folder or an entry is its own (it may not be
+// read, or is gone) rather than a fault of the card or the system.
+bool NotAFault(int error) {
+  return error == EACCES || error == EPERM || error == ENOENT || error == ENOTDIR;
 }
 
+// Whether an entry that cannot be looked at is simply not there (any more),
+// or a link that leads nowhere.
+bool Gone(int error) { return error == ENOENT || error == ENOTDIR || error == ELOOP; }
+
+}  // namespace
+
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error, bool stamps) {
+                    std::string* why, std::string* read_error, bool* fault, bool stamps) {
   entries->clear();
   read_error->clear();
+  if (fault != nullptr) *fault = false;
   DIR* dir = opendir(host_path.c_str());
   if (dir == nullptr) {
     *why = strerror(errno);
+    if (fault != nullptr) *fault = !NotAFault(errno);
     return false;
   }
   const int dir_fd = dirfd(dir);
@@ -103,33 +101,44 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     errno = 0;
     const dirent* entry = readdir(dir);
     if (entry == nullptr) {
-      if (errno != 0) *read_error = strerror(errno);
+      if (errno != 0) {
+        *read_error = strerror(errno);
+        if (fault != nullptr) *fault = !NotAFault(errno);
+      }
       break;
     }
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
     unsigned char type = entry->d_type;
     bool is_link = type == DT_LNK;
+    std::string type_error;
     struct stat st;
     bool have_stat = false;
     if (type == DT_UNKNOWN || type == DT_LNK) {
-      if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      is_link = S_ISLNK(st.st_mode);
-      if (is_link && fstatat(dir_fd, name, &st, 0) != 0) continue;  // a dangling link
-      have_stat = true;
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+      if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (Gone(errno)) continue;
+        type_error = strerror(errno);
+      } else {
+        is_link = S_ISLNK(st.st_mode);
+        if (is_link && fstatat(dir_fd, name, &st, 0) != 0) {
+          if (Gone(errno)) continue;  // a dangling link
+          type_error = strerror(errno);
+        }
+        if (type_error.empty()) {
+          have_stat = true;
+          type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+      }
     }
-    if (type != DT_DIR && type != DT_REG) continue;
+    if (type_error.empty() && type != DT_DIR && type != DT_REG) continue;
 
     FolderEntry out;
+    out.type_error = std::move(type_error);
     out.host_name = name;
-    out.utf8 = Utf8ToUtf16(name, &out.name);
-    if (!out.utf8) out.name.clear();
     out.kind = type == DT_DIR ? EntryKind::kFolder : EntryKind::kFile;
     out.link = is_link;
-    out.fat_unshowable = LooksMangledByFat(name) && CardIsFat();
     out.apple_double = type == DT_REG && IsAppleDouble(dir_fd, name);
-    if (stamps && type == DT_REG) {
+    if (stamps && out.type_error.empty() && type == DT_REG) {
       // A file gone or replaced since the listing has no stamp to trust.
       if (!have_stat) have_stat = fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
       out.has_stamp = have_stat && S_ISREG(st.st_mode);
@@ -141,14 +150,13 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
   return true;
 }
 
-bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
-                std::string* read_error, bool stamps) {
-  return ListHostFolder(HostPath(path), entries, why, read_error, stamps);
-}
-
-PathKind KindOfPath(const std::string& host_path) {
+PathKind KindOfPath(const std::string& host_path, std::string* why) {
   struct stat st;
-  if (stat(host_path.c_str(), &st) != 0) return PathKind::kMissing;
+  if (stat(host_path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return PathKind::kMissing;
+    if (why != nullptr) *why = strerror(errno);
+    return PathKind::kUnknown;
+  }
   if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
   if (S_ISREG(st.st_mode)) return PathKind::kFile;
   return PathKind::kOther;

@@ -1,10 +1,9 @@
-// Listing a folder of the card. Entries come back in the order the host
-// delivers them, with what the host knows about each: its name's bytes and,
-// when they are UTF-8, the name as UTF-16; whether it is a folder or a
-// regular file, a symbolic link, an AppleDouble file, or a name a FAT mount
-// could not show, and when asked, a regular file's size and modification
-// time. Which of them the catalog takes is the scan's rule
-// (catalog/folder_scan.h), not this layer's.
+// Folders of the card, as the host has them. Entries come back in the order
+// the host delivers them, with what the host knows about each: its name's
+// bytes, whether it is a folder or a regular file, a symbolic link or an
+// AppleDouble file, and when asked, a regular file's size and modification
+// time. How names are read, and which entries the catalog takes, are the
+// scan's rules (catalog/scan_rules.h), not this layer's.
 #ifndef CARDPREP_HOST_FOLDER_H_
 #define CARDPREP_HOST_FOLDER_H_
 
@@ -18,14 +17,12 @@ enum class EntryKind { kFolder, kFile };
 
 struct FolderEntry {
   std::string host_name;  // the name's bytes as the host gave them
-  std::u16string name;    // decoded, when |utf8|
   EntryKind kind = EntryKind::kFile;
-  bool utf8 = false;          // the name is valid UTF-8
   bool link = false;          // a symbolic link to a folder or regular file
   bool apple_double = false;  // a "._" file holding another system's metadata
-  // On a FAT card mounted without UTF-8 names, a name holding "?" or ":":
-  // characters the mount could not show, which no FAT name can hold.
-  bool fat_unshowable = false;
+  // Not empty when the system could not say what the entry is (why not):
+  // |kind| then means nothing.
+  std::string type_error;
   // A regular file's size and modification time (of the file a link names),
   // when they were asked for and the file was still there to say.
   bool has_stamp = false;
@@ -33,20 +30,22 @@ struct FolderEntry {
 };
 
 // Lists the folder at the host path |host_path|. Left out: "." and "..",
-// entries that are neither folders nor regular files, and dangling links.
-// Returns false with |*why| when the folder cannot be opened; when reading
-// stops early, |*read_error| says why and the entries read so far are kept.
-// With |stamps|, every regular file also gets its stamp, at one fstatat each
-// on the open folder.
+// entries that are neither folders nor regular files, dangling links and
+// entries that vanished meanwhile. Returns false with |*why| when the folder
+// cannot be opened; when reading stops early, |*read_error| says why and the
+// entries read so far are kept. |*fault|, when given, tells either failure
+// apart: true for a fault of the card or the system (an I/O error, no file
+// descriptor or memory left), false for a folder that may not be read or is
+// gone. With |stamps|, every regular file also gets its stamp, at one
+// fstatat each on the open folder.
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error, bool stamps = false);
-// The same for the backslash path |path| ("" is the working folder).
-bool ListFolder(std::u16string_view path, std::vector<FolderEntry>* entries, std::string* why,
-                std::string* read_error, bool stamps = false);
+                    std::string* why, std::string* read_error, bool* fault = nullptr,
+                    bool stamps = false);
 
-enum class PathKind { kMissing, kFolder, kFile, kOther };
-// What is at |host_path|, symbolic links followed.
-PathKind KindOfPath(const std::string& host_path);
+enum class PathKind { kMissing, kFolder, kFile, kOther, kUnknown };
+// What is at |host_path|, symbolic links followed; kUnknown when the
+// system cannot say (an I/O error), with the reason in |*why| when given.
+PathKind KindOfPath(const std::string& host_path, std::string* why = nullptr);
 
 // Whether the card (the working folder) is on a FAT file system; asked of
 // the system once.
@@ -60,16 +59,8 @@ bool EnterFolder(const std::string& host_path, std::string* why);
 
 // When |host_path| names an existing folder inside the card (the working
 // folder), relative to the card's root or absolute, symbolic links
-// resolved: sets |*card_path| to its backslash path ("" for the root) and
-// returns true.
-bool CardPathOfFolder(const std::string& host_path, std::u16string* card_path);
-
-// How a backslash path is shown in messages: as the host path below the
-// working folder ("Album/Disc 1"), "." for the root.
-std::string ShownPath(std::u16string_view path);
-
-// A host name for messages: its bytes, with control bytes and bytes from
-// 0x80 up as \xNN (for names that are not UTF-8).
-std::string EscapedName(std::string_view name);
+// resolved: sets |*below_root| to its host path below the card's root (""
+// for the root itself, "/A/B" below it) and returns true.
+bool FolderBelowCardRoot(const std::string& host_path, std::string* below_root);
 
 #endif  // CARDPREP_HOST_FOLDER_H_

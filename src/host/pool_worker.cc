@@ -6,7 +6,9 @@
 
 #include <cerrno>
 
-#include "host/pool_protocol.h"
+#include "bytes/frame.h"
+#include "host/system.h"
+#include "host/worker_status.h"
 
 namespace {
 

@@ -12,8 +12,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
+#include "bytes/frame.h"
 #include "host/stop.h"
+#include "host/system.h"
 
 extern char** environ;
 
@@ -102,6 +105,33 @@ bool Spawn(const ProcessPool& pool, PoolWorker* worker, std::string* why) {
   return true;
 }
 
+// Waits up to |ms| for |pid| to end; whether it ended (and was reaped).
+bool WaitEnded(pid_t pid, int ms, int* status) {
+  const int64_t deadline = NowMs() + ms;
+  for (;;) {
+    const pid_t got = waitpid(pid, status, WNOHANG);
+    if (got == pid || (got < 0 && errno != EINTR)) return true;  // ended, or not ours to wait for
+    if (NowMs() >= deadline) return false;
+    const timespec pause = {0, 2 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+// Ends |pid|: waits |grace_ms| for it to end by itself, then kills it and
+// waits again. Whether it ended; one that did not stays registered, so that
+// a stop signal tries once more.
+bool EndWorker(pid_t pid, int grace_ms, int* status) {
+  HoldStopSignals();  // a number reaped is free for any other process
+  bool ended = grace_ms > 0 && WaitEnded(pid, grace_ms, status);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    ended = WaitEnded(pid, kKilledGraceMs, status);
+  }
+  if (ended) UnregisterChild(pid);
+  ReleaseStopSignals();
+  return ended;
+}
+
 // Fills in how a worker that ended with |status| ended.
 void DescribeEnd(int status, PoolReply* reply) {
   if (WIFSIGNALED(status)) {
@@ -121,12 +151,11 @@ void DescribeEnd(int status, PoolReply* reply) {
 // place.
 void Replace(ProcessPool* pool, PoolWorker* worker, bool kill_it, PoolReply failed,
              std::vector<PoolReply>* replies) {
-  if (kill_it) kill(worker->pid, SIGKILL);
   int status = 0;
-  HoldStopSignals();  // a number reaped is free for any other process
-  waitpid(worker->pid, &status, 0);
-  UnregisterChild(worker->pid);
-  ReleaseStopSignals();
+  if (!EndWorker(worker->pid, kill_it ? 0 : kEndGraceMs, &status)) {
+    // Stuck: its job fails as killed; the process is left behind.
+    status = SIGKILL;
+  }
   CloseFd(&worker->to);
   CloseFd(&worker->from);
   const bool on_a_job = worker->status->busy.load() != 0;
@@ -341,30 +370,24 @@ void CollectReplies(ProcessPool* pool, int wait_ms, std::vector<PoolReply>* repl
   }
 }
 
-void StopProcessPool(ProcessPool* pool) {
+std::vector<pid_t> StopProcessPool(ProcessPool* pool, int grace_ms) {
   for (auto& worker : pool->workers) {
     CloseFd(&worker->to);  // end of input: the worker ends
   }
+  std::vector<pid_t> stuck;
   for (auto& worker : pool->workers) {
-    if (worker->pid > 0) {
-      int status;
-      HoldStopSignals();
-      waitpid(worker->pid, &status, 0);
-      UnregisterChild(worker->pid);
-      ReleaseStopSignals();
+    int status = 0;
+    if (worker->pid > 0 && !EndWorker(worker->pid, grace_ms, &status)) {
+      stuck.push_back(worker->pid);
     }
     CloseFd(&worker->from);
     Unmap(worker.get());
   }
   *pool = ProcessPool();
+  return stuck;
 }
 
-void KillProcessPool(ProcessPool* pool) {
-  for (auto& worker : pool->workers) {
-    if (worker->pid > 0) kill(worker->pid, SIGKILL);
-  }
-  StopProcessPool(pool);
-}
+std::vector<pid_t> KillProcessPool(ProcessPool* pool) { return StopProcessPool(pool, 0); }
 
 int ProcessorCount() {
   cpu_set_t set;

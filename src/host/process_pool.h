@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pool_protocol.h"
+#include "host/worker_status.h"
 
 // Why a job has no reply.
 enum class JobFailure {
@@ -80,10 +80,19 @@ void SubmitJob(ProcessPool* pool, uint64_t id, std::string request);
 // Appends finished jobs to |replies|, waiting up to |wait_ms| for the first
 // (-1: until one finishes or fails, 0: not at all).
 void CollectReplies(ProcessPool* pool, int wait_ms, std::vector<PoolReply>* replies);
-// Lets the workers finish and end.
-void StopProcessPool(ProcessPool* pool);
-// Ends every worker at once (SIGKILL), for a run that is being stopped.
-void KillProcessPool(ProcessPool* pool);
+// How long a worker may take to end once its input has ended, and once it
+// has been killed, before the pool gives up on it.
+constexpr int kEndGraceMs = 2000;
+constexpr int kKilledGraceMs = 1000;
+
+// Lets the workers finish and end: each one that has not ended |grace_ms|
+// after its input ended is killed. Returns the workers that did not end
+// even then (a process stuck in the system, as on a card that stopped
+// answering): they are left behind, for the owner to name.
+std::vector<pid_t> StopProcessPool(ProcessPool* pool, int grace_ms = kEndGraceMs);
+// Ends every worker at once (SIGKILL), for a run that is being stopped;
+// returns those that did not end, as StopProcessPool does.
+std::vector<pid_t> KillProcessPool(ProcessPool* pool);
 
 // How many processors this process may run on.
 int ProcessorCount();

@@ -2,9 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -54,23 +52,38 @@ const char* SignalName(int sig) {
   }
 }
 
-void OnStopSignal(int sig) {
+// Waits for |pid| to end, for a second at most: a process stuck in the
+// system (on a card that stopped answering) does not end even killed, and
+// must not keep the run from stopping.
+void WaitKilled(pid_t pid) {
+  for (int i = 0; i < 500; ++i) {
+    const pid_t got = waitpid(pid, nullptr, WNOHANG);
+    if (got == pid || (got < 0 && errno != EINTR)) return;
+    const timespec pause = {0, 2 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+[[noreturn]] void Stop(const char* why_1, const char* why_2, int status) {
   for (pid_t pid : g_stop.children) {
     if (pid > 0) kill(pid, SIGKILL);
   }
   for (pid_t pid : g_stop.children) {
-    if (pid > 0) waitpid(pid, nullptr, 0);
+    if (pid > 0) WaitKilled(pid);
   }
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
     if (g_stop.aside_used[i]) unlink(g_stop.aside[i]);
   }
-  Say("error: stopped by ");
-  Say(SignalName(sig));
+  Say("error: ");
+  Say(why_1);
+  Say(why_2);
   Say(": ");
   Say(g_stop.note[g_stop.note_index]);
   Say("\n");
-  _exit(128 + sig);
+  _exit(status);
 }
+
+void OnStopSignal(int sig) { Stop("stopped by ", SignalName(sig), 128 + sig); }
 
 void CopyNote(const char* note, char (&out)[kMaxNote]) {
   strncpy(out, note, kMaxNote - 1);
@@ -106,6 +119,11 @@ void MaskStopSignals(int how) {
 }
 
 }  // namespace
+
+void StopRun(const char* why, int status) {
+  MaskStopSignals(SIG_BLOCK);
+  Stop(why, "", status);
+}
 
 void HoldStopSignals() { MaskStopSignals(SIG_BLOCK); }
 void ReleaseStopSignals() { MaskStopSignals(SIG_UNBLOCK); }
@@ -143,45 +161,4 @@ void UnregisterChild(pid_t pid) {
   for (volatile pid_t& slot : g_stop.children) {
     if (slot == pid) slot = 0;
   }
-}
-
-LockResult LockFolder(const std::string& host_path, UniqueFd* lock, std::string* why) {
-  UniqueFd fd(open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    *why = strerror(errno);
-    return LockResult::kNoLocks;
-  }
-  while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno == EWOULDBLOCK) return LockResult::kHeldByAnother;
-    *why = strerror(errno);
-    return LockResult::kNoLocks;
-  }
-  *lock = std::move(fd);
-  return LockResult::kLocked;
-}
-
-pid_t FolderLockHolder(const std::string& host_path) {
-  struct stat st;
-  if (stat(host_path.c_str(), &st) != 0) return 0;
-  // Lines such as "1: FLOCK  ADVISORY  WRITE 4711 08:01:1234 0 EOF": the
-  // holder, then the device (hexadecimal major:minor) and inode locked.
-  FILE* locks = fopen("/proc/locks", "re");
-  if (locks == nullptr) return 0;
-  pid_t holder = 0;
-  char line[256];
-  while (holder == 0 && fgets(line, sizeof line, locks) != nullptr) {
-    char kind[16];
-    int pid = 0;
-    unsigned major_number = 0, minor_number = 0;
-    unsigned long long inode = 0;
-    if (sscanf(line, "%*[^:]: %15s %*s %*s %d %x:%x:%llu", kind, &pid, &major_number,
-               &minor_number, &inode) == 5 &&
-        strcmp(kind, "FLOCK") == 0 && pid > 0 && inode == st.st_ino &&
-        major_number == major(st.st_dev) && minor_number == minor(st.st_dev)) {
-      holder = pid;
-    }
-  }
-  fclose(locks);
-  return holder;
 }

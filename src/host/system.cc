@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 
 #include "host/console.h"
@@ -45,6 +46,12 @@ void Refill() {
 uint32_t Random32() {
   if (g_random.next == sizeof g_random.words / sizeof g_random.words[0]) Refill();
   return g_random.words[g_random.next++];
+}
+
+int64_t NowMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 std::tm LocalNow() {

@@ -1,4 +1,4 @@
-// Random numbers and the time of day, from the operating system.
+// Random numbers, the time of day and the clock, from the operating system.
 #ifndef CARDPREP_HOST_SYSTEM_H_
 #define CARDPREP_HOST_SYSTEM_H_
 
@@ -11,5 +11,8 @@ uint32_t Random32();
 
 // The local time now.
 std::tm LocalNow();
+
+// The monotonic clock in milliseconds.
+int64_t NowMs();
 
 #endif  // CARDPREP_HOST_SYSTEM_H_

@@ -10,7 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
+#include "host/console.h"
 #include "host/text.h"
 
 namespace {
@@ -32,8 +33,14 @@ const UNormalizer2* Nfc() {
 }  // namespace
 
 uint16_t Cp932FormOf(char16_t unit) {
-  static iconv_t cd = iconv_open("CP932", "UTF-16LE");
-  if (cd == kNoConverter) return kNoCp932Form;
+  static iconv_t cd = [] {
+    const iconv_t opened = iconv_open("CP932", "UTF-16LE");
+    if (opened == kNoConverter) ConverterMissing("from UTF-16LE to CP932", strerror(errno));
+    return opened;
+  }();
+  // Without the converter, ASCII (the same in code page 932) keeps its form,
+  // so a field can always hold its "?".
+  if (cd == kNoConverter) return unit < 0x80 ? static_cast<uint16_t>(0x100 | unit) : kNoCp932Form;
   char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   char out[8];
   char* in_p = in;

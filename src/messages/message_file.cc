@@ -6,8 +6,8 @@
 #include "font/draw.h"
 #include "host/console.h"
 #include "host/file.h"
-#include "host/names.h"
-#include "sjis/sjis_field.h"
+#include "text/sjis_field.h"
+#include "text/utf.h"
 
 int WriteMessageFile(OutFile* file) {
   std::string why;

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "host/byte_order.h"
+#include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/file.h"
 #include "host/system.h"

@@ -17,7 +17,7 @@
 #include <set>
 
 #include "card_test.h"
-#include "host/names.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -4,59 +4,23 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <thread>
 
 #include "card_test.h"
+#include "fault_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Index = std::map<std::string, std::vector<uint8_t>>;
 
 constexpr const char* kOutputs[] = {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT",
                                     "TAGINF16.TXT"};
-
-Index ReadIndex() {
-  Index index;
-  for (const char* name : kOutputs) index[name] = fs::exists(name) ? ReadBytes(name) : std::vector<uint8_t>{};
-  return index;
-}
-
-
-// cardprep in the working folder, in a process group of its own (its
-// workers join it), standard error to "../stderr".
-pid_t Start(const std::vector<std::string>& args = {}) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    const int null = open("/dev/null", O_WRONLY);
-    const int err = open("../stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(null, 1);
-    dup2(err, 2);
-    std::vector<char*> argv = {const_cast<char*>(CARDPREP_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  setpgid(pid, pid);  // whichever of the two runs first
-  return pid;
-}
-
-// The exit status, or 128 + the signal that ended it.
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 // Whether no process of the process group |group| runs any more. A process
 // that has ended but that nobody has waited for yet (its parent ended
@@ -100,6 +64,9 @@ class InterruptTest : public CardTest {
       }
     }
   }
+  // cardprep in the card, standard error to a file of the test's own.
+  pid_t Start() { return StartCardprep(Err()); }
+  std::string Err() const { return logs_.path() + "/stderr"; }
   // Indexes the card and says how long the run took.
   std::chrono::microseconds IndexCard() {
     const auto start = std::chrono::steady_clock::now();
@@ -109,6 +76,7 @@ class InterruptTest : public CardTest {
   }
 
   std::vector<uint8_t> silent_;
+  ScopedTempDir logs_{/*enter=*/false};
 };
 
 // Killed at moments spread over whole runs, a run leaves either the index
@@ -126,8 +94,12 @@ TEST_F(InterruptTest, AKilledRunLeavesTheOldIndexOrTheNewOne) {
     const pid_t pid = Start();
     std::this_thread::sleep_for(took * 3 / 2 * i / kKills);
     kill(pid, SIGKILL);
-    killed += Wait(pid) == 128 + SIGKILL;
+    killed += WaitFor(pid) == 128 + SIGKILL;
     kill(-pid, SIGKILL);  // its workers
+    // A commit under way is finished by its own process; one cut before it
+    // began is finished (undone) by the next run, before anything else.
+    WaitUntilCardIsFree();
+    if (fs::exists(".cardprep-commit")) FinishCutCommit();
     const Index now = ReadIndex();
     if (now == last) continue;
     std::string check;
@@ -159,10 +131,10 @@ TEST_F(InterruptTest, StopSignalsLeaveTheOldIndexNoTemporaryFileAndNoWorker) {
       const pid_t pid = Start();
       std::this_thread::sleep_for(delay);
       kill(pid, sig);
-      const int status = Wait(pid);
+      const int status = WaitFor(pid);
       const bool worker_gone = GroupIsGone(pid);
       kill(-pid, SIGKILL);
-      const std::string said = ReadText("../stderr");
+      const std::string said = ReadText(Err());
       if (status == 0 || said.find("the new index was already in place") != std::string::npos ||
           said.find("summary: ") != std::string::npos) {
         late = delay;  // too late: the index was in place, or the run over
@@ -185,21 +157,29 @@ TEST_F(InterruptTest, StopSignalsLeaveTheOldIndexNoTemporaryFileAndNoWorker) {
   }
 }
 
+// A second run, started while a first one holds the card (paused there by
+// the fault shim), stops at once and touches nothing.
 TEST_F(InterruptTest, ASecondRunOnTheSameCardStopsAndTouchesNothing) {
   AddSounds("Music", 1, 3);
-  const int folder = open(".", O_RDONLY | O_DIRECTORY);
-  ASSERT_EQ(flock(folder, LOCK_EX | LOCK_NB), 0);  // as a run in progress holds it
+  Fault pause;
+  pause.calls = "opendir";  // the first listing, once the card is held
+  pause.stop = true;
+  const pid_t first = StartCardprep(Err(), FaultEnv(pause));
+  while (ProcessState(first) != 'T') {
+    ASSERT_NE(ProcessState(first), 0) << ReadText(Err());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   Run({}, 1);
-  // The lock's holder is named, as the system lists it: this test's process.
+  // The lock's holder is named, as the system lists it.
   EXPECT_EQ(Lines(run_.err, "\n")[0],
-            "error: another cardprep run (process " + std::to_string(getpid()) +
+            "error: another cardprep run (process " + std::to_string(first) +
                 ") is indexing this card; nothing was changed (run it again once that one "
                 "has finished)");
   EXPECT_EQ(run_.out, "");
   for (const char* name : kOutputs) EXPECT_FALSE(fs::exists(name)) << name;
   EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
-  close(folder);  // released, as when that run ends
-  Run();
+  kill(first, SIGCONT);
+  EXPECT_EQ(WaitFor(first), 0) << ReadText(Err());
   EXPECT_TRUE(fs::exists("DIRLST16.DAT"));
 }
 
@@ -208,15 +188,19 @@ TEST_F(InterruptTest, ASecondRunOnTheSameCardStopsAndTouchesNothing) {
 TEST_F(InterruptTest, LeftoversOfAKilledRunAreNotedAndRemovedAndNothingElse) {
   AddSounds("Music", 1, 2);
   Run();
-  const std::vector<std::string> ours = {".SNDLST16.DAT.cardprep-4242", ".TAGINF16.TXT.cardprep-7"};
+  // Files written aside, and an old file a commit had not removed yet.
+  const std::vector<std::string> ours = {".SNDLST16.DAT.cardprep-4242", ".TAGINF16.TXT.cardprep-7",
+                                         ".DIRLST16.DAT.cardprep-old-99"};
   const std::vector<std::string> others = {".SNDLST16.DAT.cardprep-x", "SNDLST16.DAT.cardprep-1",
-                                           ".NOTES16.DAT.cardprep-5", ".SNDLST16.DAT.cardprep-"};
+                                           ".NOTES16.DAT.cardprep-5", ".SNDLST16.DAT.cardprep-",
+                                           ".DIRLST16.DAT.cardprep-old-"};
   for (const std::string& name : ours) WriteText(name, "partial");
   for (const std::string& name : others) WriteText(name, "keep me");
   std::string check;
   EXPECT_EQ(ViewCheck(&check), 0) << check;
   for (const std::string& name : ours) {
-    EXPECT_NE(check.find("note: " + name + ": a temporary"), std::string::npos) << check;
+    const char* what = name.find("-old-") == std::string::npos ? ": a temporary" : ": an old";
+    EXPECT_NE(check.find("note: " + name + what), std::string::npos) << check;
   }
   for (const std::string& name : others) {
     EXPECT_EQ(check.find("note: " + name + ":"), std::string::npos) << check;

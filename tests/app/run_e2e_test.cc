@@ -343,6 +343,12 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
       {{"/Pops", "--frobnicate"}, 2, "", "error: unknown option '--frobnicate'"},
       {{"--help=me"}, 2, "", "error: option '--help' takes no value (see cardprep --help)\n"},
       {{"--jobs", "0"}, 2, "", "error: --jobs takes a number of processes from 1 to 256"},
+      {{"--jobs", "257"}, 2, "", "error: --jobs takes a number of processes from 1 to 256"},
+      {{"--tag-timeout", "0"}, 2, "", "error: --tag-timeout takes seconds from 1 to 3600"},
+      {{"--tag-timeout", "3601"}, 2, "", "error: --tag-timeout takes seconds from 1 to 3600"},
+      // The bounds themselves are taken (--version ends the run after them).
+      {{"--jobs", "1", "--tag-timeout", "1", "--version"}, 0, "cardprep ", ""},
+      {{"--jobs", "256", "--tag-timeout", "3600", "--version"}, 0, "cardprep ", ""},
       {{"--jobs=two"}, 2, "", "error: --jobs takes a number of processes from 1 to 256, not 'two'"},
       {{"--jobs"}, 2, "", "error: --jobs needs a value (see cardprep --help)\n"},
       {{"--jobs="}, 2, "", "error: --jobs needs a value (see cardprep --help)\n"},

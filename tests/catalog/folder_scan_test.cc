@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "catalog/sound_list.h"
-#include "catalog/title_reader.h"
 #include "host/console.h"
 #include "host/folder.h"
 #include "test_util.h"
+#include "titles/title_reader.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ TEST(NameFolderTest, DiscFoldersCarryTheirParentsName) {
 // The names the scan handed to the title reader, in record order.
 std::vector<std::u16string> HandedOver() {
   std::vector<std::u16string> names;
-  while (!g_titles.requests.empty()) names.push_back(NextTitle().name);
+  while (!Titles().requests.empty()) names.push_back(NextTitle().name);
   return names;
 }
 

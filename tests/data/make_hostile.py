@@ -90,6 +90,38 @@ def huge_declared_size():
     return tag(3, frame23(b"TIT2", body, flags=0x0080))
 
 
+def inflating_v23_string():
+    # An ID3v2.3 compressed TIT2 that inflates to one string of 24 MiB, which
+    # the tag library decodes whole (taking four times as much) for a title
+    # of 259 letters.
+    data = b"\x00" + b"a" * (24 << 20)
+    return tag(3, frame23(b"TIT2", struct.pack(">I", len(data)) + zlib.compress(data, 9),
+                          flags=0x0080))
+
+
+def obsolete_flood():
+    # 400,000 ID3v2.3 frames the reader keeps as obsolete whatever they hold,
+    # each looked up among all before it, and a title after them.
+    frames = b"".join(frame23(b"RVAD", b"\x09junk") for _ in range(400000))
+    return tag(3, frames + frame23(b"TIT2", b"\x00x"))
+
+
+def unknown_flood():
+    # 400,000 frames of an id the reader does not know, and a title.
+    frames = b"".join(frame24(b"QQQQ", b"?") for _ in range(400000))
+    return tag(4, frame24(b"TIT2", b"\x03x") + frames)
+
+
+def empty_strings_utf16():
+    # A UTF-16 TIT2 of 16 MB of NULs: millions of empty strings.
+    return tag(4, frame24(b"TIT2", b"\x01" + b"\x00" * (16 << 20)))
+
+
+def short_strings():
+    # A TIT2 of 4 million one-letter strings.
+    return tag(4, frame24(b"TIT2", b"\x00" + b"a\x00" * (4 << 20)))
+
+
 def unsync_ff00_end():
     # Unsynchronised frame data that ends in FF 00.
     return tag(4, frame24(b"TIT2", b"\x03abc\xff\x00", flags=0x0002))
@@ -105,6 +137,11 @@ CLASSES = {
     "huge-nul-title": huge_nul_title,
     "huge-declared-size": huge_declared_size,
     "unsync-ff00-end": unsync_ff00_end,
+    "inflating-v23-string": inflating_v23_string,
+    "obsolete-flood": obsolete_flood,
+    "unknown-flood": unknown_flood,
+    "empty-strings-utf16": empty_strings_utf16,
+    "short-strings": short_strings,
 }
 
 ENDS_FILE = {"seek-loop"}

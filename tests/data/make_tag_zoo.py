@@ -196,6 +196,65 @@ CRAFTED = {
     "frame-header-cut": tag(4, TITLE + b"TAL") + AUDIO,
     "title-300-units": tag(3, f23(b"TIT2", text("x" * 300, 1))) + AUDIO,
     "v24-footer": tag(4, TITLE, 0x10) + footer(4, TITLE) + AUDIO,
+    # Title frames decoded string by string, as a reader that keeps only
+    # the last string must decode them.
+    "title-latin1-last-string": tag(4, f24(b"TIT2", b"\x00one\0two\0last")) + AUDIO,
+    "title-latin1-ends-in-nuls": tag(4, f24(b"TIT2", b"\x00one\0\0")) + AUDIO,
+    "title-latin1-nuls": tag(4, f24(b"TIT2", b"\x00" + bytes(2000))) + AUDIO,
+    "title-latin1-long": tag(3, f23(b"TIT2", b"\x00" + bytes(range(1, 256)) * 3)) + AUDIO,
+    "title-encoding-only": tag(4, f24(b"TIT2", b"\x03")) + AUDIO + v1(b"One"),
+    "title-empty-frame": tag(4, f24(b"TIT2", b"")) + AUDIO + v1(b"Kept when v2 fails"),
+    "title-encoding-9": tag(4, f24(b"TIT2", b"\x09abc")) + AUDIO + v1(b"Kept when v2 fails"),
+    "title-utf8-forms": tag(4, f24(b"TIT2", b"\x03a\xc3\xa9\xe3\x81\x82\xf0\x9f\x8e\xb5"
+                                          b"\xf8\x88\x80\x80\x80\xfc\x84\x80\x80\x80\x80z")) + AUDIO,
+    "title-utf8-invalid": tag(4, f24(b"TIT2", b"\x03\x80\xc0\xafA\xe0\x80\x80B\xf0\x80\x80"
+                                            b"\xc3C\xed\xa0\x80D\xfe\xffE\xe3\x81")) + AUDIO,
+    "title-utf8-junk-then-text": tag(4, f24(b"TIT2", b"\x03" + b"\x80" * 3000 + b"after")) +
+                                 AUDIO,
+    "title-utf8-long": tag(4, f24(b"TIT2", b"\x03" + "é漢".encode() * 300)) + AUDIO,
+    "title-utf8-pair-at-cut": tag(4, f24(b"TIT2", b"\x03" + b"a" * 258 + "🎵b".encode())) +
+                              AUDIO,
+    "title-utf16-bom-each": tag(4, f24(b"TIT2", b"\x01\xff\xfea\x00\x00\x00\xfe\xff\x00b\x00\x00"
+                                              b"\x00c")) + AUDIO,
+    "title-utf16-no-bom": tag(4, f24(b"TIT2", b"\x01a\x00b\x00")) + AUDIO,
+    "title-utf16-lone-surrogates": tag(4, f24(b"TIT2", b"\x01\xff\xfe" + b"\x00\xd8" * 500 +
+                                                     b"\x00\xdcx\x00\x3d\xd8\x75\xdfy\x00")) +
+                                   AUDIO,
+    "title-utf16-high-at-end": tag(4, f24(b"TIT2", b"\x01\xfe\xff\x00a\xd8\x00")) + AUDIO,
+    "title-utf16-pair-at-cut": tag(4, f24(b"TIT2", b"\x01\xff\xfe" + b"a\x00" * 258 +
+                                                 b"\x3d\xd8\x75\xdf")) + AUDIO,
+    "title-utf16-odd-end": tag(4, f24(b"TIT2", b"\x01\xff\xfea\x00\x00\x00b")) + AUDIO,
+    "title-utf16-odd-string": tag(4, f24(b"TIT2", b"\x01\xff\xfea\x00\x00\x00bc\x00")) + AUDIO,
+    "title-utf16-one-byte": tag(4, f24(b"TIT2", b"\x01a")) + AUDIO,
+    "title-utf16-only-bom": tag(4, f24(b"TIT2", b"\x01\xff\xfe")) + AUDIO,
+    "title-utf16-nuls": tag(4, f24(b"TIT2", b"\x01" + bytes(3001))) + AUDIO,
+    "title-utf16be-bom-is-text": tag(4, f24(b"TIT2", b"\x02\xfe\xff\x00a\x00\x00\x00b")) + AUDIO,
+    "title-v23-compressed-strings": tag(3, f23(b"TIT2", struct.pack(">I", 6) +
+                                               zlib.compress(b"\x00a\0bcd"), 0x0080)) + AUDIO,
+    "title-v23-compressed-grouped": tag(3, f23(b"TIT2", struct.pack(">I", 4) + b"\x05" +
+                                               zlib.compress(b"\x00abc"), 0x00a0)) + AUDIO,
+    "title-compressed-size-wrong": tag(3, f23(b"TIT2", struct.pack(">I", 5) +
+                                              zlib.compress(b"\x00abc"), 0x0080)) + AUDIO +
+                                   v1(b"Kept when v2 fails"),
+    "title-compressed-cut-short": tag(3, f23(b"TIT2", struct.pack(">I", 4) +
+                                             zlib.compress(b"\x00abc")[:-3], 0x0080)) + AUDIO +
+                                  v1(b"Kept when v2 fails"),
+    "title-compressed-trailing-bytes": tag(4, f24(b"TIT2", syncsafe(4) + zlib.compress(b"\x00abc") +
+                                                  b"junk", 0x0009)) + AUDIO,
+    "title-compressed-empty": tag(4, f24(b"TIT2", syncsafe(0) + zlib.compress(b""), 0x0009)) +
+                              AUDIO + v1(b"Kept when v2 fails"),
+    "title-compressed-unsynchronised": tag(4, f24(b"TIT2", syncsafe(3726) + unsynchronise(
+        zlib.compress(b"\x03" + bytes(range(256)) * 4 + b"\0" + "終".encode() * 900)), 0x000b)) +
+                                       AUDIO,
+    "title-compressed-nuls": tag(3, f23(b"TIT2", struct.pack(">I", 5000) +
+                                        zlib.compress(b"\x01" + bytes(4999)), 0x0080)) + AUDIO,
+    "title-compressed-no-length": tag(4, f24(b"TIT2", zlib.compress(b"\x00abc"), 0x0008)) +
+                                  AUDIO + v1(b"Kept when v2 fails"),
+    "title-many-then-empty": tag(4, f24(b"TIT2", text("First")) + f24(b"TIT2", b"\x00")) + AUDIO,
+    "obsolete-and-unknown-frames": tag(3, f23(b"RVAD", bytes(12)) + f23(b"TSIZ", b"\x09x") +
+                                       f23(b"TIT2", text("Title")) + f23(b"QQQQ", b"?") +
+                                       f23(b"WOAR", b"http://x") + f23(b"IPLS", b"\x00a\0b")) +
+                                   AUDIO,
 }
 
 # A SEEK frame leading to the tag that begins 128 bytes before the end: it

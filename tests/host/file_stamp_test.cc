@@ -30,7 +30,7 @@ TEST(FileStampTest, ListingGivesEachRegularFileItsSizeAndTime) {
     SCOPED_TRACE(stamps);
     std::vector<FolderEntry> entries;
     std::string why, read_error;
-    ASSERT_TRUE(ListHostFolder(".", &entries, &why, &read_error, stamps)) << why;
+    ASSERT_TRUE(ListHostFolder(".", &entries, &why, &read_error, nullptr, stamps)) << why;
     ASSERT_EQ(entries.size(), 4u);
     for (const FolderEntry& e : entries) {
       SCOPED_TRACE(e.host_name);

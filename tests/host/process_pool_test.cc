@@ -1,6 +1,7 @@
 #include "host/process_pool.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <map>
 
@@ -84,6 +85,23 @@ TEST(ProcessPoolTest, AFailingJobCostsOnlyItselfAndTheWorkerIsReplaced) {
 TEST(ProcessPoolTest, AJobMayAskForMoreTimeOnceBegun) {
   // The job asks for 1 s more than the 0.3 s base, then takes 0.5 s.
   EXPECT_EQ(RunJobs({"big:1"}, 1, 300).at(0), "big done");
+}
+
+// A worker that does not end when its input does (stopped here) is killed:
+// stopping the pool never waits for ever.
+TEST(ProcessPoolTest, StoppingThePoolEndsAWorkerThatDoesNotEnd) {
+  ProcessPoolOptions options;
+  options.worker_flag = "--test-worker";
+  ProcessPool pool;
+  std::string why;
+  ASSERT_TRUE(StartProcessPool(options, &pool, &why)) << why;
+  SubmitJob(&pool, 0, "pid");
+  std::vector<PoolReply> replies;
+  while (replies.empty()) CollectReplies(&pool, -1, &replies);
+  const pid_t worker = static_cast<pid_t>(std::stol(replies[0].reply));
+  ASSERT_EQ(kill(worker, SIGSTOP), 0);
+  EXPECT_EQ(StopProcessPool(&pool, 100), std::vector<pid_t>{});
+  EXPECT_NE(kill(worker, 0), 0) << "the worker was not ended";
 }
 
 #if !defined(__SANITIZE_ADDRESS__)

@@ -19,9 +19,9 @@
 #include "font/draw.h"
 #include "font/font_test_util.h"
 #include "font/fontx.h"
-#include "host/names.h"
-#include "sjis/cp932.h"
 #include "test_util.h"
+#include "text/cp932.h"
+#include "text/utf.h"
 #include "tools/fontx/bdf.h"
 
 namespace {

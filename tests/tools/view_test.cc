@@ -378,6 +378,10 @@ TEST(ViewCommandLineTest, UsageErrorsExitTwoAndAMissingIndexOne) {
       {{"--scale=0"}, 2, "error: --scale takes a whole number from 1 to 16, not '0'"},
       {{"--scale", "0"}, 2, "error: --scale takes a whole number from 1 to 16, not '0'"},
       {{"--scale", "3x"}, 2, "error: --scale takes a whole number from 1 to 16, not '3x'"},
+      {{"--scale", "17"}, 2, "error: --scale takes a whole number from 1 to 16, not '17'"},
+      // The bounds themselves are taken (--version ends the run after them).
+      {{"--scale", "1", "--version"}, 0, "cardprep-view "},
+      {{"--scale", "16", "--version"}, 0, "cardprep-view "},
       {{"--card"}, 2, "error: --card needs a value (see cardprep-view --help)"},
       {{"--card="}, 2, "error: --card needs a value (see cardprep-view --help)"},
       {{"--check", "--json"}, 2, "error: --check and --json cannot be combined"},

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "bytes/byte_order.h"
 #include "font/fontx.h"
-#include "host/byte_order.h"
 #include "host/console.h"
 #include "host/file.h"
 

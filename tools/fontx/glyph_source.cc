@@ -1,8 +1,8 @@
 #include "tools/fontx/glyph_source.h"
 
 #include "host/file.h"
-#include "host/names.h"
-#include "sjis/cp932.h"
+#include "text/cp932.h"
+#include "text/utf.h"
 
 namespace {
 

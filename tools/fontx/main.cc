@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "host/console.h"
+#include "options/command_line.h"
 #include "tools/fontx/bdf.h"
 #include "tools/fontx/fontx_writer.h"
 #include "tools/fontx/glyph_source.h"

@@ -8,8 +8,10 @@
 #include "app/run.h"
 #include "catalog/dir_info.h"
 #include "catalog/folder_scan.h"
+#include "host/commit.h"
 #include "host/folder.h"
-#include "host/names.h"
+#include "text/card_path.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -45,15 +47,11 @@ size_t CountMp3(const std::string& host) {
   return count;
 }
 
-// A name as it is shown: UTF-8, or the bytes with the odd ones as \xNN.
-std::string ShownName(const FolderEntry& entry) {
-  return entry.utf8 ? entry.host_name : EscapedName(entry.host_name);
-}
-
 // Why the scan leaves out an entry that may hold music; null when it takes
 // it, or when the entry is no music at all.
 const char* WhyLeftOut(EntryRule rule) {
   switch (rule) {
+    case EntryRule::kTypeUnreadable: return "what it is cannot be read";
     case EntryRule::kNotUtf8: return "the name is not valid UTF-8";
     case EntryRule::kBackslash: return "the name holds a backslash";
     case EntryRule::kFatUnshowable:
@@ -95,19 +93,20 @@ class CardWalk {
     const std::string host = HostPath(path);
     std::vector<std::u16string> folders, mp3s;
     for (FolderEntry& e : ListSorted(host)) {
-      const EntryRule rule = ClassifyEntry(path, e);
+      std::u16string name;
+      const EntryRule rule = ClassifyEntry(path, e, &name);
       const std::string shown =
-          (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e);
+          (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e.host_name);
       if (e.kind == EntryKind::kFolder) {
         if (rule == EntryRule::kTakeFolder) {
-          folders.push_back(std::move(e.name));
+          folders.push_back(std::move(name));
         } else if (const size_t n = CountMp3(host + "/" + e.host_name)) {
           Note(shown + ": " + Mp3Files(n) + " not indexed: " + WhyLeftOut(rule));
         }
         continue;
       }
       if (rule == EntryRule::kTakeSound) {
-        mp3s.push_back(std::move(e.name));
+        mp3s.push_back(std::move(name));
       } else if (WhyLeftOut(rule) != nullptr && EndsInMp3(e.host_name)) {
         Note(shown + ": not indexed: " + WhyLeftOut(rule));
       }
@@ -203,11 +202,24 @@ class CardWalk {
 }  // namespace
 
 void CheckCard(const CardIndex& index, Findings* findings) {
-  // Files a stopped run left beside the index; the next run removes them.
+  // A run cut short while it put its index in place: the files may be a mix
+  // of two runs until the next run finishes that, first of all.
+  const bool unfinished = CommitUnfinished();
+  if (unfinished) {
+    findings->problems.push_back(
+        std::string(kCommitRecordName) +
+        ": a cardprep run was cut short (the card pulled, or the power lost) while it put its "
+        "index in place, so the index may be part old and part new; run cardprep again, which "
+        "first finishes that or undoes it");
+  }
+  // Files a stopped run left beside the index; the next run removes them
+  // (or, after a commit cut short, uses them).
   for (const FolderEntry& e : ListSorted(".")) {
     for (const char* name : kIndexFileNames) {
-      if (e.kind == EntryKind::kFile && IsAsideName(e.host_name, name)) {
-        findings->notes.push_back(ShownName(e) + ": a temporary " + name +
+      if (unfinished || e.kind != EntryKind::kFile) continue;
+      const bool aside = IsAsideName(e.host_name, name);
+      if (aside || IsBackupName(e.host_name, name)) {
+        findings->notes.push_back(ShownName(e.host_name) + (aside ? ": a temporary " : ": an old ") + name +
                                   " left by a cardprep run that was stopped; the next run "
                                   "removes it");
         findings->notes_beyond_music = true;

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalog/sound_list.h"
 #include "catalog/dir_info.h"
 #include "catalog/dir_list.h"
-#include "host/file.h"
-#include "host/names.h"
-#include "messages/message_file.h"
-#include "sjis/cp932.h"
 #include "catalog/listing.h"
+#include "catalog/sound_list.h"
+#include "host/file.h"
+#include "messages/message_file.h"
+#include "text/cp932.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include "font/draw.h"
 #include "font/fontx.h"
 #include "host/file.h"
-#include "host/names.h"
 #include "messages/message_file.h"
-#include "sjis/sjis_field.h"
+#include "text/card_path.h"
+#include "text/sjis_field.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "host/names.h"
 #include "messages/message_file.h"
+#include "text/utf.h"
 
 namespace {
 

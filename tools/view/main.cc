@@ -14,8 +14,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/command_line.h"
+#include "host/commit.h"
 #include "host/console.h"
+#include "options/command_line.h"
 #include "tools/view/card_check.h"
 #include "tools/view/card_index.h"
 #include "tools/view/glyph_check.h"
@@ -148,8 +149,14 @@ int main(int argc, char** argv) {
   CardIndex index;
   std::string why;
   if (!ReadCardIndex(&index, &why)) {
-    Error("cannot read %s/DIRLST16.DAT: %s (is this the root of a card cardprep has indexed?)",
-          options.card.c_str(), why.c_str());
+    if (CommitUnfinished()) {
+      Error("cannot read %s/DIRLST16.DAT: %s; a cardprep run was cut short while it put the "
+            "index in place: run cardprep again, which first finishes that or undoes it",
+            options.card.c_str(), why.c_str());
+    } else {
+      Error("cannot read %s/DIRLST16.DAT: %s (is this the root of a card cardprep has indexed?)",
+            options.card.c_str(), why.c_str());
+    }
     return kExitProblems;
   }
   Findings findings;

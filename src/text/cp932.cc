@@ -1,0 +1,31 @@
+#include "text/cp932.h"
+
+#include "host/console.h"
+#include "host/text.h"
+#include "text/utf.h"
+
+uint16_t g_cp932_units[0x10000];
+
+uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = Cp932FormOf(unit); }
+
+std::u16string Cp932ToWide(std::string_view sjis) {
+  static const TextDecoder decoder = [] {
+    std::string why;
+    TextDecoder opened = OpenTextDecoder(kCodePageShiftJis, &why);
+    if (opened == nullptr) ConverterMissing("from CP932 to UTF-16LE", why);
+    return opened;
+  }();
+  if (decoder == nullptr) return {};
+  return DecodeText(decoder.get(), sjis);
+}
+
+std::string Cp932ToUtf8(std::string_view sjis) { return Utf16ToUtf8(Cp932ToWide(sjis)); }
+
+bool ReadsAsShiftJis(std::string_view sjis, std::string* utf8) {
+  const std::u16string text = Cp932ToWide(sjis);
+  for (const char16_t c : text) {
+    if (c == u'\uFFFD' || c < 0x20 || c == 0x7F || c == u'\\') return false;
+  }
+  *utf8 = Utf16ToUtf8(text);
+  return !text.empty();
+}

@@ -1,0 +1,394 @@
+// Titles old tag writers stored in a code page, read end to end: real tag
+// bytes in ID3v1 and ID3v2.2/2.3/2.4 text declared ISO-8859-1, a run of the
+// real binary, the listing read back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "card_test.h"
+#include "e2e_util.h"
+#include "test_util.h"
+#include "text/utf.h"
+#include "titles/tag_charset.h"
+#include "titles/title_tag.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TableTitle {
+  std::string folder;
+  std::string bytes;  // as the tag stores them
+  std::string title;  // UTF-8
+  std::string shown = {};  // as code page 932 shows it, where the table says
+};
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+// folder <tab> bytes in hex <tab> title [<tab> shown in hex], "#" lines
+// left out; a "/" in a folder name (which no host name can hold) becomes
+// "-".
+std::vector<TableTitle> ReadTable(const std::string& file) {
+  std::ifstream in(std::string(CARDPREP_TEST_DATA_DIR) + "/" + file);
+  std::vector<TableTitle> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    TableTitle row;
+    std::string hex;
+    std::string shown;
+    std::getline(fields, row.folder, '\t');
+    std::getline(fields, hex, '\t');
+    std::getline(fields, row.title, '\t');
+    std::getline(fields, shown);
+    std::replace(row.folder.begin(), row.folder.end(), '/', '-');
+    row.bytes = FromHex(hex);
+    row.shown = FromHex(shown);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// The Shift-JIS characters of |bytes|, one string each.
+std::vector<std::string> SjisCharacters(const std::string& bytes) {
+  std::vector<std::string> chars;
+  for (size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    const size_t n = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) ? 2 : 1;
+    chars.push_back(bytes.substr(i, n));
+    i += n;
+  }
+  return chars;
+}
+
+class OldTagsTest : public CardTest {
+ protected:
+  // Writes one file per row, in the given folder, cycling through the four
+  // tag forms (ID3v1 only where the title fits its 30 bytes).
+  std::vector<std::string> WriteCard(const std::vector<TableTitle>& rows) {
+    std::string batch;
+    std::vector<std::string> files;
+    const char* forms[] = {"v2.3", "v2.2", "v2.4", "v1"};
+    for (size_t i = 0; i < rows.size(); ++i) {
+      MakeDirs(rows[i].folder);
+      char name[32];
+      snprintf(name, sizeof name, "/%03zu.mp3", i);
+      files.push_back(rows[i].folder + name);
+      WriteSilentMp3(files.back());
+      std::string form = forms[i % 4];
+      if (form == "v1" && rows[i].bytes.size() > 30) form = "v2.3";
+      std::string hex;
+      for (const char c : rows[i].bytes) {
+        char two[3];
+        snprintf(two, sizeof two, "%02x", static_cast<uint8_t>(c));
+        hex += two;
+      }
+      batch += files.back() + "\t" + form + "\thex\t" + hex + "\n";
+    }
+    WriteText("batch.txt", batch);
+    EXPECT_EQ(RunProgram({"sh", "-c",
+                          "/usr/bin/python3 " CARDPREP_TEST_DATA_DIR "/old_tags.py --batch "
+                          "< batch.txt"}),
+              0);
+    fs::remove("batch.txt");
+    return files;
+  }
+
+  // The listing's title field of every sound, by its name field.
+  std::map<std::string, std::string> ListedTitles() {
+    std::map<std::string, std::string> titles;
+    for (const std::string& line : Lines(ReadText("TAGINF16.TXT"), "\r\n")) {
+      if (line.size() == 2 * 50) titles[line.substr(1, 48)] = line.substr(51, 48);
+    }
+    return titles;
+  }
+};
+
+// Every Japanese title of the table, in albums and in single-title folders,
+// is listed as the title it is: the listing shows each from where the
+// titles of its folder start to differ, cut at 48 bytes.
+TEST_F(OldTagsTest, JapaneseTitlesStoredAsLatin1AreReadAsShiftJis) {
+  const std::vector<TableTitle> rows = ReadTable("tag_titles_ja.tsv");
+  ASSERT_GE(rows.size(), 150u);
+  const std::vector<std::string> files = WriteCard(rows);
+  Run();
+  const std::map<std::string, std::string> listed = ListedTitles();
+  std::map<std::string, std::vector<size_t>> folders;
+  for (size_t i = 0; i < rows.size(); ++i) folders[rows[i].folder].push_back(i);
+  size_t checked = 0;
+  for (const auto& [folder, members] : folders) {
+    // Where the folder's titles start to differ from the first one.
+    std::vector<std::vector<std::string>> chars;
+    size_t shortest = SIZE_MAX;
+    for (size_t i : members) {
+      chars.push_back(SjisCharacters(rows[i].bytes));
+      shortest = std::min(shortest, chars.back().size());
+    }
+    size_t skip = 0;
+    bool differ = false;
+    for (size_t pos = 0; pos < shortest && !differ; ++pos) {
+      for (const auto& c : chars) {
+        if (c[pos] != chars[0][pos]) differ = true;
+      }
+      if (differ) skip = pos;
+    }
+    for (size_t m = 0; m < members.size(); ++m) {
+      const size_t i = members[m];
+      SCOPED_TRACE(files[i] + " " + rows[i].title);
+      // Microsoft's table stores the characters of the NEC-selected rows
+      // (lead bytes 0xED, 0xEE) by their codes in the IBM rows.
+      const std::map<std::string, std::string> ibm_codes = {{"\xED\x95", "\xFA\xB1"},
+                                                            {"\xEE\xE0", "\xFB\xFC"}};
+      std::string want;
+      for (size_t c = skip; c < chars[m].size() && want.size() + chars[m][c].size() <= 48; ++c) {
+        const auto ibm = ibm_codes.find(chars[m][c]);
+        want += ibm != ibm_codes.end() ? ibm->second : chars[m][c];
+      }
+      const std::string name = files[i].substr(files[i].rfind('/') + 1);
+      ASSERT_EQ(listed.count(Padded(name)), 1u);
+      EXPECT_EQ(listed.at(Padded(name)), Padded(want));
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, rows.size());
+  EXPECT_EQ(ReadText("TAGINF16.TXT").find("cannot convert"), std::string::npos);
+  // Titles of ASCII alone read the same either way and are not counted.
+  const auto high = std::count_if(rows.begin(), rows.end(), [](const TableTitle& r) {
+    return std::any_of(r.bytes.begin(), r.bytes.end(), [](char c) { return c & 0x80; });
+  });
+  EXPECT_NE(run_.err.find("; titles stored as Latin-1 read as Shift-JIS: " +
+                          std::to_string(high) + ", as Windows-1252: 0;"),
+            std::string::npos)
+      << run_.err;
+  EXPECT_NE(run_.err.find("note: J-POP名曲集: 31 titles stored as Latin-1 read as Shift-JIS"),
+            std::string::npos)
+      << run_.err;
+}
+
+// European titles whose Latin-1 bytes happen to form Shift-JIS pairs or
+// half-width katakana are left as they are: every byte the default writes
+// is what --tag-charset latin1 writes.
+TEST_F(OldTagsTest, EuropeanTitlesKeepTheirLatin1Reading) {
+  const std::vector<TableTitle> rows = ReadTable("tag_titles_eu.tsv");
+  ASSERT_GE(rows.size(), 150u);
+  WriteCard(rows);
+  Run({"--tag-charset", "latin1"});
+  std::map<std::string, std::vector<uint8_t>> latin1;
+  for (const char* name : {"SNDLST16.DAT", "TAGINF16.TXT"}) latin1[name] = ReadBytes(name);
+  const std::string latin1_err = run_.err;
+  Run();
+  for (const char* name : {"SNDLST16.DAT", "TAGINF16.TXT"}) {
+    EXPECT_EQ(ReadBytes(name), latin1[name]) << name;
+  }
+  EXPECT_EQ(run_.err.find("note: "), std::string::npos) << run_.err;
+  EXPECT_EQ(run_.err.find("read as Shift-JIS"), std::string::npos) << run_.err;
+}
+
+// Windows-1252 punctuation is read as such where that makes a title
+// convertible; UTF-16 titles beside Latin-1 ones never change; latin1
+// keeps the bytes' Latin-1 reading ("?" runs, and look-alikes for letters
+// such as "é") and cp932, by any of its names, reads every Latin-1 title.
+TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
+  const std::vector<TableTitle> rows = {
+      {"Pop", "Don\x92t Stop", ""},              // ’
+      {"Pop", "\x93Quoted\x94 \x85", ""},        // “Quoted” …
+      {"Pop", "Caf\xe9", ""},                    // é has no code page 932 form
+      {"Mixed", "\x82\xb3\x82\xad\x82\xe7", ""},  // さくら
+      {"Mixed", "\x96\xe9\x96\xbe\x82\xaf", ""},  // 夜明け
+  };
+  const std::vector<std::string> files = WriteCard(rows);
+  Mp3("Mixed/zz.mp3");
+  TagWithMutagen("Mixed/zz.mp3", 4, "utf16", {"Ünïcödé 日本"});
+  // UTF-16 text of Latin-1 characters alone: never taken for stored bytes.
+  Mp3("Mixed/zzz.mp3");
+  TagWithMutagen("Mixed/zzz.mp3", 3, "utf16", {"Ça va"});
+  struct Case {
+    const char* charset;
+    std::map<std::string, std::string> titles;  // name -> title field, unpadded
+  } cases[] = {
+      {"auto",
+       {{"000.mp3", "Don\x81\x66t Stop"}, {"001.mp3", "\x81\x67Quoted\x81\x68 \x81\x63"},
+        {"002.mp3", "Cafe"}, {"003.mp3", "\x82\xb3\x82\xad\x82\xe7"},
+        {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"}, {"zz.mp3", "Unicode \x93\xfa\x96\x7b"},
+        {"zzz.mp3", "Ca va"}}},
+      {"latin1",
+       // U+00B3 as "3", U+00E7 as "c", U+00E9 as "e", U+00AF as a space.
+       {{"000.mp3", "Don?t Stop"}, {"001.mp3", "?Quoted? ?"}, {"002.mp3", "Cafe"},
+        {"003.mp3", "?3???c"}, {"004.mp3", "?e??? "}, {"zz.mp3", "Unicode \x93\xfa\x96\x7b"}}},
+      {"cp932",
+       {{"003.mp3", "\x82\xb3\x82\xad\x82\xe7"}, {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"},
+        {"zz.mp3", "Unicode \x93\xfa\x96\x7b"}, {"zzz.mp3", "Ca va"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.charset);
+    Run({std::string("--tag-charset=") + c.charset});
+    const std::map<std::string, std::string> listed = ListedTitles();
+    for (const auto& [name, title] : c.titles) {
+      ASSERT_EQ(listed.count(Padded(name)), 1u) << name;
+      EXPECT_EQ(listed.at(Padded(name)), Padded(title)) << name;
+    }
+  }
+  const std::vector<uint8_t> cp932 = ReadBytes("TAGINF16.TXT");
+  for (const char* name : {"CP932", "sjis", "Shift_JIS"}) {
+    Run({"--tag-charset", name});
+    EXPECT_EQ(ReadBytes("TAGINF16.TXT"), cp932) << name;
+  }
+}
+
+// Files as old writers left them, read by the tag reader: every ID3 form
+// holds the code page's bytes as Latin-1 units, and they read back whole.
+TEST(OldTagFormsTest, EveryFormReadsBackWholeAndRecovers) {
+  ScopedTempDir dir;
+  struct Case {
+    const char* format;
+    const char* encoding;
+    const char* title;
+    std::u16string text;  // after auto
+  } cases[] = {
+      {"v1", "cp932", "夜明けの歌", u"夜明けの歌"},
+      {"v2.2", "cp932", "ﾗﾌﾞｿﾝｸﾞ", u"ﾗﾌﾞｿﾝｸﾞ"},
+      {"v2.3", "cp932", "さくら", u"さくら"},
+      {"v2.4", "cp932", "千の風になって", u"千の風になって"},
+      // ID3v1 keeps 30 bytes, here ending inside a character.
+      {"v1", "cp932", "見上げてごらん夜の星を 見上げて", u"見上げてごらん夜の星を 見上げ\uFFFD"},
+      {"v2.3", "cp1252", "Don’t Stop", u"Don’t Stop"},
+      {"v2.4", "latin1", "ÉCOLE", u"ÉCOLE"},
+  };
+  for (const bool japanese : {true, false}) {
+    std::vector<std::u16string> texts, expected;
+    std::vector<bool> latin1s;
+    std::string why;
+    for (const Case& c : cases) {
+      if ((std::string(c.encoding) == "cp932") != japanese) continue;
+      const std::string name = std::to_string(expected.size()) + ".mp3";
+      RunProgram({"/usr/bin/python3", CARDPREP_TEST_DATA_DIR "/old_tags.py", name, c.format,
+                  c.encoding, c.title});
+      std::u16string title;
+      int32_t length = -1;
+      std::u16string wide_name;
+      ASSERT_TRUE(Utf8ToUtf16(name, &wide_name));
+      bool latin1 = false;
+      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &length, &why, nullptr, &latin1)) << why;
+      EXPECT_TRUE(latin1) << c.format << " text is declared ISO-8859-1";
+      texts.push_back(title);
+      latin1s.push_back(latin1);
+      expected.push_back(c.text);
+    }
+    CodePageDecoders decoders;
+    for (size_t i = 0; i < kCodePageCount; ++i) {
+      ASSERT_TRUE(OpenCodePageDecoder(static_cast<CodePage>(i), &decoders, &why)) << why;
+    }
+    ASSERT_TRUE(OpenCodePageDetector(&decoders, &why)) << why;
+    std::vector<TagTitle> titles;
+    for (size_t i = 0; i < texts.size(); ++i) titles.push_back({&texts[i], latin1s[i]});
+    EXPECT_EQ(RecodeFolderTitles(TagCharset(), &decoders, titles).page,
+              japanese ? CodePage::kShiftJis : CodePage::kLatin1);
+    EXPECT_EQ(texts, expected);
+  }
+}
+
+// Titles in the code pages of Korea, China, Taiwan, Russia and Greece:
+// every album is read in its code page and listed as code page 932 shows
+// it (Hangul as "?", Greek accents and ς by their look-alikes), letter for
+// letter; a folder of one title is listed
+// so, as stored, or as a "?" for each character but ASCII (read as Korean
+// when it could be); nothing is read as Shift-JIS.
+TEST_F(OldTagsTest, TitlesInOtherCodePagesAreListedAsCodePage932ShowsThem) {
+  const struct {
+    const char* file;
+    const char* page;
+  } tables[] = {{"tag_titles_ko.tsv", "EUC-KR"}, {"tag_titles_zh_cn.tsv", "GBK"},
+                {"tag_titles_zh_tw.tsv", "Big5"}, {"tag_titles_ru.tsv", "Windows-1251"},
+                {"tag_titles_el.tsv", "Windows-1253"},
+                {"tag_titles_el_accented.tsv", "Windows-1253"}};
+  std::vector<TableTitle> rows;
+  // Per folder: its titles, those with a byte >= 0x80, its code page.
+  struct Folder {
+    size_t titles = 0, high = 0;
+    std::string page;
+  };
+  std::map<std::string, Folder> folders;
+  for (const auto& table : tables) {
+    const std::string file = table.file;
+    const std::string top = file.substr(11, file.size() - 15);  // "ko", "zh_cn"
+    for (TableTitle row : ReadTable(file)) {
+      row.folder = top + "/" + row.folder;
+      Folder& folder = folders[row.folder];
+      ++folder.titles;
+      folder.high += std::any_of(row.bytes.begin(), row.bytes.end(), [](char c) { return c & 0x80; });
+      folder.page = table.page;
+      rows.push_back(row);
+    }
+  }
+  const std::vector<std::string> files = WriteCard(rows);
+  Run({"--tag-charset", "latin1"});
+  const std::map<std::string, std::string> as_stored = ListedTitles();
+  Run();
+  const std::map<std::string, std::string> listed = ListedTitles();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(files[i] + " " + rows[i].title);
+    const std::string name = Padded(files[i].substr(files[i].rfind('/') + 1));
+    ASSERT_EQ(listed.count(name), 1u);
+    if (folders[rows[i].folder].titles > 1) {
+      EXPECT_EQ(listed.at(name), Padded(rows[i].shown));
+      continue;
+    }
+    std::string unknown;  // a "?" for each UTF-8 character but ASCII
+    for (char c : rows[i].title) {
+      if ((c & 0x80) == 0) unknown += c;
+      if ((c & 0xC0) == 0xC0) unknown += '?';
+    }
+    const std::string& got = listed.at(name);
+    if (got != Padded(rows[i].shown) && got != Padded(unknown)) {
+      EXPECT_EQ(got, as_stored.at(name));
+    }
+  }
+  for (const auto& [path, folder] : folders) {
+    if (folder.titles == 1) continue;
+    const std::string note = "note: " + path + ": " + std::to_string(folder.high) +
+                             " titles stored as Latin-1 read as " + folder.page + " (";
+    EXPECT_NE(run_.err.find(note), std::string::npos) << note << "\n" << run_.err;
+  }
+  EXPECT_EQ(run_.err.find("Shift-JIS: "), run_.err.find("Shift-JIS: 0,")) << run_.err;
+  EXPECT_EQ(run_.err.find("read as Shift-JIS ("), std::string::npos) << run_.err;
+}
+
+// A code page whose converter cannot be opened (here the system's
+// conversion modules name one that does not exist): under auto its
+// titles stay as stored, never read as Shift-JIS, with a warning; asked
+// for by name, an error.
+TEST_F(OldTagsTest, AConverterThatCannotBeOpenedIsSaid) {
+  std::vector<TableTitle> album;
+  for (const TableTitle& row : ReadTable("tag_titles_ko.tsv")) {
+    if (album.empty() || row.folder == album[0].folder) album.push_back(row);
+  }
+  ASSERT_GE(album.size(), 8u);
+  WriteCard(album);
+  Run({"--tag-charset", "latin1"});
+  const std::map<std::string, std::string> as_stored = ListedTitles();
+  MakeDirs("gconv");
+  WriteText("gconv/gconv-modules", "alias CP949// NOSUCH//\n");
+  const std::string env = "GCONV_PATH=" + fs::absolute("gconv").string();
+  run_ = RunCommand({"env", env, CARDPREP_BINARY});
+  EXPECT_EQ(run_.status, 0) << run_.err;
+  EXPECT_NE(run_.err.find("warning: cannot open the converter from CP949 ("), std::string::npos)
+      << run_.err;
+  EXPECT_EQ(run_.err.find("note: "), std::string::npos) << run_.err;
+  EXPECT_EQ(ListedTitles(), as_stored);
+  run_ = RunCommand({"env", env, CARDPREP_BINARY, "--tag-charset", "euc-kr"});
+  EXPECT_EQ(run_.status, 1) << run_.err;
+  EXPECT_NE(run_.err.find("error: --tag-charset EUC-KR: cannot open the converter from CP949 ("),
+            std::string::npos)
+      << run_.err;
+}
+
+}  // namespace
