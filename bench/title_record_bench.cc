@@ -82,7 +82,6 @@ int main() {
     return 1;
   }
   record.written = marker.modified;
-  record.granularity_ns = FileTimeGranularityNs(".");
   Walk(u"", &record);
   size_t sounds = 0;
   for (const RecordedFolder& f : record.folders) sounds += f.sounds.size();
@@ -108,7 +107,7 @@ int main() {
     trusted = 0;
     for (const RecordedFolder& f : record.folders) {
       for (const RecordedSound& s : f.sounds) {
-        trusted += TrustedTitle(decoded, f.path, s.name, s.stamp, record.granularity_ns) != nullptr;
+        trusted += TrustedTitle(decoded, f.path, s.name, s.stamp) != nullptr;
       }
     }
   });

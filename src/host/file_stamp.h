@@ -30,18 +30,12 @@ inline bool operator==(const FileStamp& a, const FileStamp& b) {
 }
 inline bool operator!=(const FileStamp& a, const FileStamp& b) { return !(a == b); }
 
-// How finely file systems keep modification times. FAT keeps them to 2 s,
-// and exFAT's writers do not all keep its 10 ms field. The file systems of
-// other hosts keep 1 s or finer (ext3 with small inodes and HFS+ keep 1 s).
-constexpr uint32_t kFatTimeGranularityNs = 2000000000;
-constexpr uint32_t kOtherTimeGranularityNs = 1000000000;
-
-// The granularity of the file system holding |host_path|: 2 s on FAT and
-// exFAT, and wherever the kind cannot be told (a FUSE mount may hold either,
-// and so may a file system the system cannot be asked about); 1 s on every
-// other kind. A coarser granularity than the true one only costs reading
-// again the few files changed just before a run.
-uint32_t FileTimeGranularityNs(const std::string& host_path);
+// How finely a file's modification time is taken to be kept: 2 s, as FAT
+// keeps it, on every file system. A card goes from host to host, and a
+// FUSE or network mount may hold FAT under any name; a granularity coarser
+// than the true one only costs reading again the few files changed in the
+// last seconds before a run.
+constexpr uint32_t kFileTimeGranularityNs = 2000000000;
 
 // The stamp of the open file |fd|; false with |*why| when the system cannot
 // say. Of a file just created on the card, the modification time is the

@@ -382,12 +382,11 @@ bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileT
 }
 
 const TitleResult* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
-                                std::u16string_view name, const FileStamp& now,
-                                uint32_t granularity_ns) {
+                                std::u16string_view name, const FileStamp& now) {
   const RecordedSound* sound = FindRecordedSound(record, folder_path, name);
   if (sound == nullptr ||
       !StampIsTrusted(sound->stamp, now, record.written,
-                      std::max(granularity_ns, record.granularity_ns))) {
+                      std::max(kFileTimeGranularityNs, record.granularity_ns))) {
     return nullptr;
   }
   return &sound->title;

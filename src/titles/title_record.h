@@ -18,8 +18,8 @@
 //
 // When a title stands for a file (the rule git uses for racy timestamps):
 // the file's size and modification time are the recorded ones, and that
-// time is older than the record's time by more than the granularity of the
-// card's file system, the larger of the recorded one and today's. A file
+// time is older than the record's time by more than the granularity of file
+// times: 2 s, as FAT keeps them, or the record's own when coarser. A file
 // changed within that window of the last run may have changed again in the
 // same tick of the clock after its tag was read, unseen; it is read again.
 //
@@ -65,7 +65,7 @@ struct RecordedFolder {
 
 struct TitleRecord {
   FileTime written;  // the record's time (above)
-  uint32_t granularity_ns = kFatTimeGranularityNs;  // of the card's file times
+  uint32_t granularity_ns = kFileTimeGranularityNs;  // of the card's file times
   std::vector<RecordedFolder> folders;  // by path
 };
 
@@ -141,11 +141,10 @@ bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileT
                     uint32_t granularity_ns);
 
 // The recorded title of the sound |name| of the folder at |folder_path|
-// when it stands for the file, stamped |now| on a file system of
-// |granularity_ns| (the record's own granularity counts when coarser); null
-// when the file is to be read.
+// when it stands for the file, stamped |now|: by StampIsTrusted, with the
+// coarser of kFileTimeGranularityNs and the record's granularity. Null when
+// the file is to be read.
 const TitleResult* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
-                                std::u16string_view name, const FileStamp& now,
-                                uint32_t granularity_ns);
+                                std::u16string_view name, const FileStamp& now);
 
 #endif  // CARDPREP_CATALOG_TITLE_RECORD_H_

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "host/file.h"
@@ -62,18 +61,6 @@ TEST(FileStampTest, ANewFileIsStampedWithTheCardsClockNow) {
   EXPECT_GE(stamp.modified.seconds, before.tv_sec - 1);
   EXPECT_LE(stamp.modified.seconds, after.tv_sec);
   EXPECT_FALSE(StampOpenFile(-1, &stamp, &why));
-}
-
-TEST(FileStampTest, GranularityIsTwoSecondsUnlessTheFileSystemIsKnownFiner) {
-  ScopedTempDir dir;
-  struct statfs fs;
-  ASSERT_EQ(statfs(".", &fs), 0);
-  if (fs.f_type == 0x4d44 || fs.f_type == 0x2011BAB0 || fs.f_type == 0x65735546) {
-    GTEST_SKIP() << "the temporary folder lies on FAT, exFAT or FUSE, not on a finer file system";
-  }
-  EXPECT_EQ(FileTimeGranularityNs("."), 1000000000u);
-  // Nothing to ask: the coarse granularity is the safe one.
-  EXPECT_EQ(FileTimeGranularityNs("./gone/away"), 2000000000u);
 }
 
 }  // namespace

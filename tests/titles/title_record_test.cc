@@ -295,23 +295,44 @@ TEST(TitleRecordTest, FindsTheTitleOfAnUnchangedSoundOnly) {
   TitleRecord r;
   std::string why;
   ASSERT_TRUE(DecodeTitleRecord(SmallRecordBytes(), &r, &why)) << why;
-  // Written at 0x65000000 s on FAT; "\B\x.mp3" is older than that by far.
+  // Written at 0x65000000 s; "\B\x.mp3" is older than that by far.
   const FileStamp x = {300, {-1, 0}};
-  const TitleResult* none = TrustedTitle(r, u"\\B", u"x.mp3", x, 1000000000);
+  const FileStamp b = {128, {64, 0}};
+  struct Case {
+    const char* what;
+    FileTime written;
+    uint32_t granularity_ns;
+    const char16_t* folder;
+    const char16_t* name;
+    FileStamp now;
+    bool found;
+  } cases[] = {
+      {"unchanged", r.written, r.granularity_ns, u"\\B", u"x.mp3", x, true},
+      {"no such folder", r.written, r.granularity_ns, u"\\b", u"x.mp3", x, false},
+      {"no such sound", r.written, r.granularity_ns, u"\\B", u"X.mp3", x, false},
+      {"in another folder", r.written, r.granularity_ns, u"", u"x.mp3", x, false},
+      {"another size", r.written, r.granularity_ns, u"\\B", u"x.mp3", {301, {-1, 0}}, false},
+      // 2 s counts on every file system, even when the record says 1 s.
+      {"written 2 s after", {1, 0}, 1000000000, u"\\B", u"x.mp3", x, false},
+      {"written 2 s + 1 ns after", {1, 1}, 1000000000, u"\\B", u"x.mp3", x, true},
+      // A coarser granularity in the record counts.
+      {"written 2 s + 1 ns after, 3 s kept", {1, 1}, 3000000000, u"\\B", u"x.mp3", x, false},
+      {"the root's sound", r.written, r.granularity_ns, u"", u"b", b, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TitleRecord changed = r;
+    changed.written = c.written;
+    changed.granularity_ns = c.granularity_ns;
+    EXPECT_EQ(TrustedTitle(changed, c.folder, c.name, c.now) != nullptr, c.found);
+  }
+  // The title is the recorded one, none or stored as Latin-1 alike.
+  const TitleResult* none = TrustedTitle(r, u"\\B", u"x.mp3", x);
   ASSERT_NE(none, nullptr);
   EXPECT_EQ(none->length, -1);
-  const TitleResult* latin1 = TrustedTitle(r, u"", u"b", {128, {64, 0}}, 1000000000);
+  const TitleResult* latin1 = TrustedTitle(r, u"", u"b", b);
   ASSERT_NE(latin1, nullptr);
   EXPECT_TRUE(*latin1 == Title(u"\u00E9A", true));
-  EXPECT_EQ(TrustedTitle(r, u"\\b", u"x.mp3", x, 1000000000), nullptr);  // no such folder
-  EXPECT_EQ(TrustedTitle(r, u"\\B", u"X.mp3", x, 1000000000), nullptr);  // no such sound
-  EXPECT_EQ(TrustedTitle(r, u"\\B", u"x.mp3", {301, {-1, 0}}, 1000000000), nullptr);
-  // The coarser of the record's granularity and today's counts.
-  r.written = {1, 0};  // 2 s after x.mp3's time
-  EXPECT_EQ(TrustedTitle(r, u"\\B", u"x.mp3", x, 1000000000), nullptr);  // 2 s recorded
-  r.granularity_ns = 1000000000;
-  EXPECT_NE(TrustedTitle(r, u"\\B", u"x.mp3", x, 1000000000), nullptr);
-  EXPECT_EQ(TrustedTitle(r, u"\\B", u"x.mp3", x, 2000000000), nullptr);
 }
 
 }  // namespace
