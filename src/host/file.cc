@@ -27,7 +27,12 @@ FileHostState g_file_host;
 void ReportWriteError(OutFile* file, int error) {
   if (file->failed) return;
   file->failed = true;
-  Error("cannot write %s: %s", file->name.c_str(), strerror(error));
+  if (file->failure_note.empty()) {
+    Error("cannot write %s: %s", file->name.c_str(), strerror(error));
+  } else {
+    Warn("cannot write %s: %s; %s", file->name.c_str(), strerror(error),
+         file->failure_note.c_str());
+  }
 }
 
 void Flush(OutFile* file) {
@@ -207,6 +212,7 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     fd = std::exchange(other.fd, -1);
     name = std::move(other.name);
     finished = std::exchange(other.finished, false);
+    failure_note = std::move(other.failure_note);
     temp_path = std::move(other.temp_path);
     final_path = std::move(other.final_path);
     buffer = std::move(other.buffer);

@@ -65,6 +65,9 @@ struct OutFile {
   size_t used = 0;
   bool failed = false;  // a write failed and was reported; later data is dropped
   bool finished = false;  // closed; still under its temporary name if it has one
+  // When not empty, a failure is said as a warning ending in this note (what
+  // the run does without the file), not as an error.
+  std::string failure_note;
   // Set when the file is written under a temporary name and takes the place
   // of |final_path| only once it is whole.
   std::string temp_path;

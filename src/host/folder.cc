@@ -150,6 +150,19 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
   return true;
 }
 
+bool MakeFolderNoFollow(const std::string& host_path, std::string* why) {
+  if (mkdir(host_path.c_str(), 0777) == 0) return true;
+  const int error = errno;
+  struct stat st;
+  if (error != EEXIST || lstat(host_path.c_str(), &st) != 0) {
+    *why = strerror(error);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) return true;
+  *why = S_ISLNK(st.st_mode) ? "a symbolic link, never followed" : "not a folder";
+  return false;
+}
+
 PathKind KindOfPath(const std::string& host_path, std::string* why) {
   struct stat st;
   if (stat(host_path.c_str(), &st) != 0) {

@@ -47,6 +47,11 @@ enum class PathKind { kMissing, kFolder, kFile, kOther, kUnknown };
 // system cannot say (an I/O error), with the reason in |*why| when given.
 PathKind KindOfPath(const std::string& host_path, std::string* why = nullptr);
 
+// Makes sure a real folder is at |host_path|, creating it when nothing is
+// there. False with |*why| when it cannot be made, or when a symbolic link
+// or anything but a folder stands there: that is never followed.
+bool MakeFolderNoFollow(const std::string& host_path, std::string* why);
+
 // Whether the card (the working folder) is on a FAT file system; asked of
 // the system once.
 bool CardIsFat();
