@@ -40,8 +40,7 @@ void Walk(const std::u16string& path, TitleRecord* record) {
       RecordedSound sound;
       sound.name = name;
       sound.stamp = e.stamp;
-      if (GetTitleTag(path, name, &sound.title.title, &sound.title.length, &why, nullptr,
-                      &sound.title.latin1)) {
+      if (GetTitleTag(path, name, &sound.title, &why)) {
         folder.sounds.push_back(std::move(sound));
       }
     }

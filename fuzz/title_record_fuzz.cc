@@ -36,10 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     units += folder.path.size();
     FUZZ_CHECK(folder.sounds.capacity() <= bytes.size() / 5 + 1, "room beyond the bytes");
     for (const RecordedSound& sound : folder.sounds) {
-      units += sound.name.size() + sound.title.title.size();
-      FUZZ_CHECK(sound.title.length == -1 ||
-                     static_cast<size_t>(sound.title.length) == sound.title.title.size(),
-                 "a title whose length is not its size");
+      units += sound.name.size() + sound.title.text.size();
+      FUZZ_CHECK(sound.title.found || sound.title.text.empty(), "text of no title");
     }
     sounds += folder.sounds.size();
   }

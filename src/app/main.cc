@@ -4,7 +4,7 @@
 
 #include "app/args.h"
 #include "app/run.h"
-#include "titles/title_reader.h"
+#include "titles/title_worker.h"
 
 int main(int argc, char** argv) {
   // The same program reads ID3 tags in its worker processes.

@@ -71,11 +71,8 @@ uint64_t ZigZag(int64_t v) {
 }
 
 bool Recordable(const RecordedSound& sound) {
-  const TitleResult& t = sound.title;
   return sound.name.size() <= kRecordMaxName &&
-         (t.length == -1 ||
-          (t.length >= 0 && t.length <= kMaxTitleLength &&
-           t.title.size() == static_cast<size_t>(t.length)));
+         (!sound.title.found || sound.title.text.size() <= static_cast<size_t>(kMaxTitleLength));
 }
 
 // Indexes 0..n-1 ordered by |key|, the first of equal keys only.
@@ -182,9 +179,9 @@ bool DecodeSound(BodyReader* in, RecordedSound* sound) {
   const uint8_t title = in->Byte();
   if (title > kLatin1Title) in->Fail("an unknown kind of title");
   if (in->ok() && title != kNoTitle) {
-    sound->title.title = in->String(static_cast<size_t>(kMaxTitleLength),
-                                    "a title longer than 259 units");
-    sound->title.length = static_cast<int32_t>(sound->title.title.size());
+    sound->title.found = true;
+    sound->title.text = in->String(static_cast<size_t>(kMaxTitleLength),
+                                   "a title longer than 259 units");
     sound->title.latin1 = title == kLatin1Title;
   }
   return in->ok();
@@ -218,7 +215,7 @@ std::string EncodeTitleRecord(const TitleRecord& record) {
     sound_count += static_cast<uint32_t>(order.size());
     room += 2 * folder.path.size() + 2 * kMaxVarint;
     for (size_t i : order) {
-      room += 2 * (sounds[i].name.size() + sounds[i].title.title.size()) + 6 * kMaxVarint;
+      room += 2 * (sounds[i].name.size() + sounds[i].title.text.size()) + 6 * kMaxVarint;
     }
     kept.emplace_back(f, std::move(order));
   }
@@ -235,11 +232,11 @@ std::string EncodeTitleRecord(const TitleRecord& record) {
       body.Varint(sound.stamp.size);
       body.Varint(ZigZag(sound.stamp.modified.seconds));
       body.Varint(std::min(sound.stamp.modified.nanoseconds, kNanosecondsPerSecond - 1));
-      if (sound.title.length < 0) {
+      if (!sound.title.found) {
         body.Byte(kNoTitle);
       } else {
         body.Byte(sound.title.latin1 ? kLatin1Title : kTitle);
-        body.String(sound.title.title);
+        body.String(sound.title.text);
       }
     }
   }
@@ -381,7 +378,7 @@ bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileT
          (seconds == written.seconds && nanoseconds < written.nanoseconds);
 }
 
-const TitleResult* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
+const Title* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
                                 std::u16string_view name, const FileStamp& now) {
   const RecordedSound* sound = FindRecordedSound(record, folder_path, name);
   if (sound == nullptr ||

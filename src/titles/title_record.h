@@ -55,7 +55,7 @@ constexpr char16_t kTitleRecordPath[] = u"\\_CARDPREP\\TITLES.DAT";
 struct RecordedSound {
   std::u16string name;  // the file's name in its folder
   FileStamp stamp;      // as the listing gave it before the title was read
-  TitleResult title;    // as the title reader returned it
+  Title title;          // as the title reader returned it (|read| aside)
 };
 
 struct RecordedFolder {
@@ -118,8 +118,8 @@ constexpr uint64_t kMaxTitleRecordSize =
                             (2 + 2 * kMaxTitleLength));                 // title
 
 // Writes |record|. What it cannot hold is left out, to be read again next
-// run: a folder path over 123 units, a name over 128, a title over 259 or
-// whose length is not its size; a second sound of the same name in a folder
+// run: a folder path over 123 units, a name over 128, a title over 259;
+// a second sound of the same name in a folder
 // (the first is kept); sounds beyond 65535.
 std::string EncodeTitleRecord(const TitleRecord& record);
 
@@ -144,7 +144,7 @@ bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileT
 // when it stands for the file, stamped |now|: by StampIsTrusted, with the
 // coarser of kFileTimeGranularityNs and the record's granularity. Null when
 // the file is to be read.
-const TitleResult* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
+const Title* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
                                 std::u16string_view name, const FileStamp& now);
 
 #endif  // CARDPREP_CATALOG_TITLE_RECORD_H_

@@ -1,4 +1,4 @@
-#include "playorder/random_order.h"
+#include "index/random_order.h"
 
 #include <gtest/gtest.h>
 

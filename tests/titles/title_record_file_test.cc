@@ -17,8 +17,8 @@ TitleRecord OneSound(const char16_t* title) {
   RecordedSound sound;
   sound.name = u"a.mp3";
   sound.stamp = {100, {1000, 0}};
-  sound.title.title = title;
-  sound.title.length = static_cast<int32_t>(sound.title.title.size());
+  sound.title.found = true;
+  sound.title.text = title;
   TitleRecord record;
   record.folders.push_back({u"\\A", {sound}});
   return record;
@@ -90,7 +90,7 @@ TEST(TitleRecordFileTest, ReadsAndWritesOnlyARealRecordInARealFolder) {
       EXPECT_EQ(said.find('\n'), said.size() - 1) << said;  // one line
     }
     if (c.loads) {
-      EXPECT_EQ(loaded.folders[0].sounds[0].title.title, u"old");
+      EXPECT_EQ(loaded.folders[0].sounds[0].title.text, u"old");
     }
 
     TitleRecordOutput out;
@@ -111,7 +111,7 @@ TEST(TitleRecordFileTest, ReadsAndWritesOnlyARealRecordInARealFolder) {
     if (!c.writes) continue;
     EXPECT_EQ(Link("_CARDPREP/TITLES.DAT"), "file");
     ASSERT_TRUE(LoadTitleRecord(&loaded));
-    EXPECT_EQ(loaded.folders[0].sounds[0].title.title, u"new");
+    EXPECT_EQ(loaded.folders[0].sounds[0].title.text, u"new");
     // Its time is that of its file's creation, on the card's clock.
     EXPECT_TRUE(loaded.written == out.written);
     EXPECT_GT(loaded.written.seconds, 1600000000);

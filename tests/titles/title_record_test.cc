@@ -10,16 +10,16 @@
 
 namespace {
 
-TitleResult Title(std::u16string text, bool latin1 = false) {
-  TitleResult t;
-  t.length = static_cast<int32_t>(text.size());
-  t.title = std::move(text);
+Title Titled(std::u16string text, bool latin1 = false) {
+  Title t;
+  t.found = true;
+  t.text = std::move(text);
   t.latin1 = latin1;
   return t;
 }
 
 RecordedSound Sound(std::u16string name, uint64_t size, int64_t seconds, uint32_t nanoseconds,
-                    TitleResult title = TitleResult()) {
+                    Title title = Title()) {
   RecordedSound s;
   s.name = std::move(name);
   s.stamp.size = size;
@@ -28,8 +28,8 @@ RecordedSound Sound(std::u16string name, uint64_t size, int64_t seconds, uint32_
   return s;
 }
 
-bool operator==(const TitleResult& a, const TitleResult& b) {
-  return a.title == b.title && a.length == b.length && a.latin1 == b.latin1;
+bool operator==(const Title& a, const Title& b) {
+  return a.found == b.found && a.text == b.text && a.latin1 == b.latin1;
 }
 
 void ExpectSameRecord(const TitleRecord& got, const TitleRecord& want) {
@@ -55,10 +55,10 @@ TitleRecord SmallRecord() {
   TitleRecord r;
   r.written = {0x65000000, 7};
   r.granularity_ns = 2000000000;
-  r.folders.push_back({u"\\B", {Sound(u"\u30A2", 5, 0, 0, Title(u"\u30A2\u30A4")),
+  r.folders.push_back({u"\\B", {Sound(u"\u30A2", 5, 0, 0, Titled(u"\u30A2\u30A4")),
                                 Sound(u"x.mp3", 300, -1, 0)}});
-  r.folders.push_back({u"", {Sound(u"b", 128, 64, 0, Title(u"\u00E9A", true)),
-                             Sound(u"a", 0, 1, 999999999, Title(u"\u00E9"))}});
+  r.folders.push_back({u"", {Sound(u"b", 128, 64, 0, Titled(u"\u00E9A", true)),
+                             Sound(u"a", 0, 1, 999999999, Titled(u"\u00E9"))}});
   return r;
 }
 
@@ -137,11 +137,11 @@ TEST(TitleRecordTest, KeepsEveryValueAtTheLimits) {
   r.folders.push_back(
       {u"\\" + std::u16string(122, u'\u3042'),
        {Sound(std::u16string(128, u'\uFFFF'), std::numeric_limits<uint64_t>::max(),
-              std::numeric_limits<int64_t>::max(), 0, Title(std::u16string(259, u'\xFF'), true)),
+              std::numeric_limits<int64_t>::max(), 0, Titled(std::u16string(259, u'\xFF'), true)),
         // Units no text holds: a lone surrogate each, and a NUL.
         Sound(u"\xFFFF\xFFFF~", 0, std::numeric_limits<int64_t>::min(), 1,
-              Title(std::u16string(u"\xD800x\xDC00\0", 4))),
-        Sound(u"empty", 3, -2, 5, Title(u""))}});
+              Titled(std::u16string(u"\xD800x\xDC00\0", 4))),
+        Sound(u"empty", 3, -2, 5, Titled(u""))}});
   TitleRecord got;
   std::string why;
   ASSERT_TRUE(DecodeTitleRecord(EncodeTitleRecord(r), &got, &why)) << why;
@@ -151,16 +151,14 @@ TEST(TitleRecordTest, KeepsEveryValueAtTheLimits) {
 
 TEST(TitleRecordTest, LeavesOutWhatItCannotHold) {
   TitleRecord r;
-  TitleResult wrong_length = Title(u"abc");
-  wrong_length.length = 2;
   std::vector<RecordedSound> crowd;
   for (int i = 0; i < 300; ++i) {
     crowd.push_back(Sound(std::u16string(1, char16_t(0x4E00 + i)), 1, 0, 0));
   }
   r.folders = {
       {u"\\" + std::u16string(123, u'p'), {Sound(u"long path", 1, 0, 0)}},
-      {u"\\A", {Sound(std::u16string(129, u'n'), 1, 0, 0), Sound(u"bad", 1, 0, 0, wrong_length),
-                Sound(u"long title", 1, 0, 0, Title(std::u16string(260, u't'))),
+      {u"\\A", {Sound(std::u16string(129, u'n'), 1, 0, 0),
+                Sound(u"long title", 1, 0, 0, Titled(std::u16string(260, u't'))),
                 Sound(u"kept", 1, 0, 0), Sound(u"kept", 2, 0, 0)}},
       {u"\\A", {Sound(u"second folder of the name", 1, 0, 0)}},
       {u"\\Empty", {}},
@@ -327,12 +325,12 @@ TEST(TitleRecordTest, FindsTheTitleOfAnUnchangedSoundOnly) {
     EXPECT_EQ(TrustedTitle(changed, c.folder, c.name, c.now) != nullptr, c.found);
   }
   // The title is the recorded one, none or stored as Latin-1 alike.
-  const TitleResult* none = TrustedTitle(r, u"\\B", u"x.mp3", x);
+  const Title* none = TrustedTitle(r, u"\\B", u"x.mp3", x);
   ASSERT_NE(none, nullptr);
-  EXPECT_EQ(none->length, -1);
-  const TitleResult* latin1 = TrustedTitle(r, u"", u"b", b);
+  EXPECT_FALSE(none->found);
+  const Title* latin1 = TrustedTitle(r, u"", u"b", b);
   ASSERT_NE(latin1, nullptr);
-  EXPECT_TRUE(*latin1 == Title(u"\u00E9A", true));
+  EXPECT_TRUE(*latin1 == Titled(u"\u00E9A", true));
 }
 
 }  // namespace
