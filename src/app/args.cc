@@ -25,6 +25,10 @@ const char* Usage() {
          "                     folder)\n"
          "  -n, --dry-run      do the whole run and say everything it would, but\n"
          "                     write nothing to the card\n"
+         "  --rescan           read every file's ID3 tag again, not only those changed\n"
+         "                     since the last run (size or modification time), and\n"
+         "                     rewrite the record of titles kept in _CARDPREP; for\n"
+         "                     taggers that keep both when they change a title\n"
          "  --jobs N           read ID3 tags in N worker processes (default: one per\n"
          "                     processor); each has a memory limit, and a file whose\n"
          "                     tag takes too long is listed without a title\n"
@@ -53,7 +57,7 @@ const char* Usage() {
 namespace {
 
 enum Option {
-  kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kVerbose, kDryRun, kCard, kHelp, kVersion
+  kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kVerbose, kDryRun, kRescan, kCard, kHelp, kVersion
 };
 
 }  // namespace
@@ -63,7 +67,8 @@ bool ParseArgs(int argc, char** argv, Args* args) {
       {"jobs", 0, true, kJobs},   {"tag-timeout", 0, true, kTagTimeout},
       {"tag-charset", 0, true, kTagCharset},
       {"quiet", 'q', false, kQuiet}, {"verbose", 'v', false, kVerbose},
-      {"dry-run", 'n', false, kDryRun}, {"card", 'C', true, kCard},
+      {"dry-run", 'n', false, kDryRun}, {"rescan", 0, false, kRescan},
+      {"card", 'C', true, kCard},
       {"help", 'h', false, kHelp},    {"version", 0, false, kVersion},
   };
   std::vector<GivenOption> options;
@@ -96,6 +101,9 @@ bool ParseArgs(int argc, char** argv, Args* args) {
         break;
       case kDryRun:
         args->dry_run = true;
+        break;
+      case kRescan:
+        args->rescan = true;
         break;
       case kCard:
         args->card = option.value;

@@ -22,6 +22,7 @@ struct Args {
   bool quiet = false;    // no trace, progress line or notes; warnings and errors stay
   bool verbose = false;  // the trace on standard output also when it is a terminal
   bool dry_run = false;  // the whole run, but nothing written to the card
+  bool rescan = false;   // every tag read, none taken from the title record
   std::string card;      // the card's root; empty: the working folder
   int jobs = 0;                    // title readers; 0: one per processor
   uint32_t tag_timeout_ms = 10000;  // per file, before the allowance for its size

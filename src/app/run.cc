@@ -8,6 +8,7 @@
 #include "catalog/folder_scan.h"
 #include "catalog/numbering.h"
 #include "catalog/player_names.h"
+#include "catalog/recorded_titles.h"
 #include "font/draw.h"
 #include "font/fontx.h"
 #include "host/commit.h"
@@ -20,6 +21,7 @@
 #include "host/system.h"
 #include "text/card_path.h"
 #include "titles/title_reader.h"
+#include "titles/title_record_file.h"
 
 namespace {
 
@@ -349,10 +351,15 @@ std::string Count(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-void PrintSummary(bool dry_run, const Catalog& catalog, const TitleTally& tally) {
+void PrintSummary(bool dry_run, const Catalog& catalog, const TitleReader& titles,
+                  const TitleTally& tally) {
   std::string line = Count(catalog.counters.sounds_taken, "sound", "sounds") + " in " +
                      Count(catalog.counters.sound_folder_count, "folder", "folders") +
                      (dry_run ? " would be indexed" : " indexed");
+  if (titles.record != nullptr) {
+    line += "; " + Count(titles.from_record, "title", "titles") + " from the record, " +
+            std::to_string(titles.from_files) + " read";
+  }
   for (size_t i = 0; i < g_console.skipped.size(); ++i) {
     const auto& [reason, count] = g_console.skipped[i];
     line += (i == 0 ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
@@ -411,8 +418,15 @@ bool SayNotWritable(const Args& args, bool read_only, const std::string& why) {
   return false;
 }
 
+// What a run keeps of the titles it read, for the next (title_record.h).
+struct RunTitleRecord {
+  TitleRecord earlier;        // read at the start, unless --rescan
+  TitleRecordOutput output;   // opened at the start, unless a dry run
+  bool scanned = false;       // the catalog holds the whole card
+};
+
 void Run(const Args& args, TitleReader* titles, Catalog* catalog, TitleTally* tally,
-         IndexFiles* files) {
+         IndexFiles* files, RunTitleRecord* record) {
   ChooseTrace(args.verbose, args.quiet);
   SetDryRun(args.dry_run);
   std::string why;
@@ -442,6 +456,10 @@ void Run(const Args& args, TitleReader* titles, Catalog* catalog, TitleTally* ta
          "index in place; a run without --dry-run finishes that first");
   }
   if (writable && !args.dry_run) RemoveLeftovers();
+  // The record's file is created before any folder is listed: its time is
+  // the record's.
+  if (!args.rescan && LoadTitleRecord(&record->earlier)) titles->record = &record->earlier;
+  if (writable && !args.dry_run) (void)OpenTitleRecord(&record->output);
   // The title readers start first: they are ready by the time the fonts
   // are loaded and the scan asks for titles.
   TitleReaderOptions options;
@@ -463,14 +481,21 @@ void Run(const Args& args, TitleReader* titles, Catalog* catalog, TitleTally* ta
     writer.titles = titles;
     writer.tag_charset = args.tag_charset;
     writer.decoders = &decoders;
-    MakeDirListFile(TakePrefixes(args), &writer, catalog, files);
+    (void)MakeDirListFile(TakePrefixes(args), &writer, catalog, files);
+    record->scanned = true;
     *tally = writer.tally;
     FinishAside(&scan.sound_list);
     FinishAside(&scan.listing);
     (void)WriteMessageFile(&files->messages);
   }
   KillTitleReader(titles);
-  if (!args.dry_run) PutInPlace(files);
+  if (args.dry_run) return;
+  PutInPlace(files);
+  // After the index, which does not depend on it; a run cut short by a
+  // memory shortage keeps what it has.
+  if (record->scanned && !g_run.memory_ran_out) {
+    WriteTitleRecord(RecordTitles(*catalog), &record->output);
+  }
 }
 
 // A run that runs out of memory: said in one line, with what the card
@@ -514,9 +539,10 @@ int RunCardprep(const Args& args) {
   TitleReader titles;
   Catalog catalog;
   TitleTally tally;
+  RunTitleRecord record;
   try {
     IndexFiles files;
-    Run(args, &titles, &catalog, &tally, &files);
+    Run(args, &titles, &catalog, &tally, &files, &record);
   } catch (const std::bad_alloc&) {
     ReleaseStopSignals();
     KillTitleReader(&titles);
@@ -524,7 +550,7 @@ int RunCardprep(const Args& args) {
   }
   StopTitleReader(&titles);
   EndProgress();
-  PrintSummary(args.dry_run, catalog, tally);
+  PrintSummary(args.dry_run, catalog, titles, tally);
   fflush(stdout);
   return g_console.errors > 0 ? 1 : 0;
 }

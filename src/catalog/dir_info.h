@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/file_stamp.h"
 #include "text/sjis_field.h"
 #include "titles/title_frames.h"
 
@@ -19,6 +20,10 @@ struct Sound {
   char sjis_name[kSoundNameFieldSize] = {};  // the name the player shows
   bool name_replaced = false;                // characters of it had to become "?"
   Title title;                               // filled in by the title reader
+  // The file's size and modification time as the folder listing gave them,
+  // when it could: what tells the title record that the file is unchanged.
+  bool has_stamp = false;
+  FileStamp stamp;
 };
 
 // One folder.

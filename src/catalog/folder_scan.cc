@@ -128,14 +128,16 @@ void SayUnplayable(const std::string& shown, const std::vector<std::u16string>& 
   CountSkipped("audio files the player cannot play", static_cast<unsigned>(unplayable.size()));
 }
 
-// Lists the folder at |path| and sorts its entries out, saying what it
-// leaves out. False when the folder cannot be read at all.
-bool ReadFolder(Scan* scan, const std::u16string& path, FolderContents* contents) {
-  std::vector<FolderEntry> entries;
+// Lists the folder at |path| into |*entries|, each file with its stamp, and
+// sorts them out, saying what it leaves out. False when the folder cannot
+// be read at all.
+bool ReadFolder(Scan* scan, const std::u16string& path, std::vector<FolderEntry>* listed,
+                FolderContents* contents) {
+  std::vector<FolderEntry>& entries = *listed;
   std::string why, read_error;
   bool fault = false;
   const std::string shown = Shown(path);
-  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, &fault)) {
+  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, &fault, true)) {
     // A folder that may not be read stays out, as its owner wants; one that
     // the card fails to deliver would cost the index what it holds.
     if (fault) {
@@ -166,8 +168,9 @@ bool ReadFolder(Scan* scan, const std::u16string& path, FolderContents* contents
 
 // Takes the folder's MP3 files, the first 255 in sorted order and at most
 // 65535 on the card, counts them and asks for their titles.
-void TakeSounds(Scan* scan, const std::u16string& path, std::vector<std::u16string> names,
-                DirInfo* dir) {
+void TakeSounds(Scan* scan, const std::u16string& path, const std::vector<FolderEntry>& entries,
+                FolderContents* contents, DirInfo* dir) {
+  std::vector<std::u16string>& names = contents->sounds;
   CatalogCounters& counters = scan->catalog->counters;
   if (names.size() > kMaxSoundsPerFolder) {
     const size_t left_out = names.size() - kMaxSoundsPerFolder;
@@ -202,7 +205,10 @@ void TakeSounds(Scan* scan, const std::u16string& path, std::vector<std::u16stri
   for (size_t i = 0; i < names.size(); ++i) {
     Sound& sound = dir->sounds[i];
     sound.name = std::move(names[i]);
-    requests.push_back({&sound.name, &sound.title});
+    const FolderEntry& entry = entries[contents->sound_entries[i]];
+    sound.has_stamp = entry.has_stamp;
+    sound.stamp = entry.stamp;
+    requests.push_back({&sound.name, &sound.title, sound.has_stamp ? &sound.stamp : nullptr});
   }
   RequestTitles(scan->titles, path, requests);
 }
@@ -258,9 +264,10 @@ void ScanFolder(Scan* scan, const std::u16string& path, DirInfo* dir) {
                  " folders so far");
   }
   dir->file_unit = IsFileUnitFolder(scan->settings, path);
+  std::vector<FolderEntry> entries;
   FolderContents contents;
-  if (!ReadFolder(scan, path, &contents)) return;
-  TakeSounds(scan, path, std::move(contents.sounds), dir);
+  if (!ReadFolder(scan, path, &entries, &contents)) return;
+  TakeSounds(scan, path, entries, &contents, dir);
   PumpTitles(scan->titles);
   TakeChildren(scan, path, std::move(contents.folders), dir);
   NameContents(scan, path, dir);

@@ -1,6 +1,7 @@
 #include "catalog/scan_rules.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "host/folder.h"
 #include "text/utf.h"
@@ -134,12 +135,13 @@ const char* LeftOutBecause(EntryRule rule) {
 FolderContents SortOutEntries(std::u16string_view folder_path,
                               const std::vector<FolderEntry>& entries) {
   FolderContents contents;
+  std::vector<std::pair<std::u16string, size_t>> sounds;
   for (size_t i = 0; i < entries.size(); ++i) {
     std::u16string name;
     const EntryRule rule = ClassifyEntry(folder_path, entries[i], &name);
     switch (rule) {
       case EntryRule::kTakeFolder: contents.folders.push_back(std::move(name)); break;
-      case EntryRule::kTakeSound: contents.sounds.push_back(std::move(name)); break;
+      case EntryRule::kTakeSound: sounds.emplace_back(std::move(name), i); break;
       case EntryRule::kUnplayableAudio: contents.unplayable.push_back(std::move(name)); break;
       default: contents.left_out.push_back({i, rule, std::move(name)}); break;
     }
@@ -147,7 +149,11 @@ FolderContents SortOutEntries(std::u16string_view folder_path,
   // The order a folder lists its entries in is a hash order on some file
   // systems: every cut is made in sorted order.
   std::sort(contents.folders.begin(), contents.folders.end());
-  std::sort(contents.sounds.begin(), contents.sounds.end());
+  std::sort(sounds.begin(), sounds.end());
+  for (auto& [name, entry] : sounds) {
+    contents.sounds.push_back(std::move(name));
+    contents.sound_entries.push_back(entry);
+  }
   std::sort(contents.unplayable.begin(), contents.unplayable.end());
   return contents;
 }

@@ -102,6 +102,7 @@ struct FolderContents {
   };
   std::vector<std::u16string> folders;     // taken by their names, sorted
   std::vector<std::u16string> sounds;      // MP3 files, sorted
+  std::vector<size_t> sound_entries;       // the position of each of |sounds| in the entries
   std::vector<std::u16string> unplayable;  // sorted
   std::vector<LeftOut> left_out;           // in the order of the entries
 };

@@ -57,6 +57,9 @@ struct Title {
   bool latin1 = false;
   // The title reader has filled it in (title_reader.h), found or not.
   bool read = false;
+  // The file could not be read (a warning said why): it has no title, and
+  // the title record does not keep it, so the next run tries again.
+  bool failed = false;
 
   // Its length in UTF-16 units, -1 for none.
   int32_t Length() const { return found ? static_cast<int32_t>(text.size()) : -1; }

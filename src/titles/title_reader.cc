@@ -23,9 +23,13 @@ std::u16string PathOf(const TitleReader& reader, const Job& job) {
   return reader.folders[job.folder - reader.first_folder] + u'\\' + *job.file.name;
 }
 
-void WarnUnreadable(const TitleReader& reader, const Job& job, const std::string& why) {
+// Fills in |job|, whose file could not be read, with no title, saying why.
+void FillUnread(const TitleReader& reader, const Job& job, const std::string& why) {
   Warn("cannot read %s: %s; listed without a title", ShownPath(PathOf(reader, job)).c_str(),
        why.c_str());
+  Title title;
+  title.read = title.failed = true;
+  *job.file.title = std::move(title);
 }
 
 // Why a worker gave no title, in words.
@@ -69,9 +73,10 @@ void ReadHere(const TitleReader& reader, const Job& job) {
   std::string why;
   if (!GetTitleTag(reader.folders[job.folder - reader.first_folder], *job.file.name, &title,
                    &why)) {
-    WarnUnreadable(reader, job, why);
+    FillUnread(reader, job, why);
+  } else {
+    Fill(job, std::move(title));
   }
-  Fill(job, std::move(title));
 }
 
 void Take(TitleReader* reader, const PoolReply& reply) {
@@ -80,20 +85,19 @@ void Take(TitleReader* reader, const PoolReply& reply) {
   if (position >= reader->jobs.size()) return;
   const Job& job = reader->jobs[position];
   if (!reply.ok) {
-    WarnUnreadable(*reader, job, DescribeFailure(reply));
-    Fill(job, Title());
+    FillUnread(*reader, job, DescribeFailure(reply));
     return;
   }
   bool opened = false;
   std::string why;
   Title title;
   if (!DecodeTitleAnswer(reply.reply, &title, &opened, &why)) {
-    WarnUnreadable(*reader, job, "the tag reader sent a malformed answer");
-    Fill(job, Title());
-    return;
+    FillUnread(*reader, job, "the tag reader sent a malformed answer");
+  } else if (!opened) {
+    FillUnread(*reader, job, why);
+  } else {
+    Fill(job, std::move(title));
   }
-  if (!opened) WarnUnreadable(*reader, job, why);
-  Fill(job, std::move(title));
 }
 
 void Submit(TitleReader* reader, size_t position) {
@@ -111,7 +115,8 @@ void Pump(TitleReader* reader, int wait_ms) {
   int free = FreeWorkerSlots(reader->pool);
   while (free > 0 && reader->next_submit < reader->jobs.size() &&
          reader->in_flight < kReadAhead) {
-    if (!reader->jobs[reader->next_submit].submitted) {
+    const Job& job = reader->jobs[reader->next_submit];
+    if (!job.submitted && !job.file.title->read) {
       Submit(reader, reader->next_submit);
       --free;
     }
@@ -199,6 +204,17 @@ void RequestTitles(TitleReader* reader, const std::u16string& folder_path,
     Job job;
     job.folder = folder;
     job.file = file;
+    // Taken from the record, it is waited for all the same, in its turn.
+    const Title* recorded = reader->record == nullptr || file.stamp == nullptr
+                                ? nullptr
+                                : TrustedTitle(*reader->record, folder_path, *file.name,
+                                               *file.stamp);
+    if (recorded != nullptr) {
+      Fill(job, *recorded);
+      ++reader->from_record;
+    } else {
+      ++reader->from_files;
+    }
     reader->jobs.push_back(job);
   }
   reader->folders.push_back(folder_path);
@@ -221,8 +237,7 @@ void AwaitTitle(TitleReader* reader, Title* title) {
     if (ProcessPoolRunning(reader->pool)) {
       Submit(reader, position);
     } else {
-      WarnUnreadable(*reader, job, "no tag reader could be started");
-      Fill(job, Title());
+      FillUnread(*reader, job, "no tag reader could be started");
     }
   }
   while (!title->read) Pump(reader, -1);

@@ -22,7 +22,9 @@
 #include <vector>
 
 #include "host/process_pool.h"
+#include "host/file_stamp.h"
 #include "titles/title_frames.h"
+#include "titles/title_record.h"
 
 struct TitleReaderOptions {
   int jobs = 1;                      // worker processes
@@ -34,6 +36,10 @@ struct TitleReaderOptions {
 struct TitleRequest {
   const std::u16string* name = nullptr;
   Title* title = nullptr;
+  // The file's size and modification time as the folder listing gave them;
+  // null when it could not say. With a title record, a file whose stamp
+  // the record trusts is not read.
+  const FileStamp* stamp = nullptr;
 };
 
 // The titles asked for and not yet waited for, and the workers reading
@@ -54,6 +60,11 @@ struct TitleReader {
   ProcessPool pool;
   bool isolated = false;  // workers are running
   int64_t progress_start_ms = 0;  // when the writer first waited for a title
+  // The titles read on an earlier run (title_record.h), or null; set by the
+  // run before the first request.
+  const TitleRecord* record = nullptr;
+  uint32_t from_record = 0;  // titles taken from |record|
+  uint32_t from_files = 0;   // titles asked of the files themselves
 };
 
 // Starts the workers. When not one can start, titles are read in this
@@ -65,7 +76,8 @@ void StopTitleReader(TitleReader* reader);
 void KillTitleReader(TitleReader* reader);
 
 // Asks for the titles of |files| in the folder at |folder_path|, in the
-// order they will be waited for.
+// order they will be waited for. A title the record holds for a file's
+// stamp is filled in at once, and the file is not opened.
 void RequestTitles(TitleReader* reader, const std::u16string& folder_path,
                    const std::vector<TitleRequest>& files);
 // Hands waiting requests to idle workers and fills in what they finished,

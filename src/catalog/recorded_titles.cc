@@ -1,0 +1,33 @@
+#include "catalog/recorded_titles.h"
+
+#include <string>
+
+#include "catalog/scan_rules.h"
+
+// The record holds whatever the scan takes.
+static_assert(kMaxScannedPath <= kRecordMaxPath && kMaxFileName <= kRecordMaxName &&
+                  kMaxSoundsPerFolder <= kRecordMaxFolderSounds && kMaxSounds <= kRecordMaxSounds,
+              "the title record holds every sound the scan takes");
+
+namespace {
+
+void RecordFolder(const std::u16string& path, const DirInfo& dir, TitleRecord* record) {
+  RecordedFolder folder;
+  for (const Sound& sound : dir.sounds) {
+    if (!sound.has_stamp || !sound.title.read || sound.title.failed) continue;
+    folder.sounds.push_back({sound.name, sound.stamp, sound.title});
+  }
+  if (!folder.sounds.empty()) {
+    folder.path = path;
+    record->folders.push_back(std::move(folder));
+  }
+  for (const DirInfo& child : dir.children) RecordFolder(ChildPath(path, child.name), child, record);
+}
+
+}  // namespace
+
+TitleRecord RecordTitles(const Catalog& catalog) {
+  TitleRecord record;
+  RecordFolder(u"", catalog.root, &record);
+  return record;
+}
