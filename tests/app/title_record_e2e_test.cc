@@ -1,0 +1,260 @@
+// The record of titles against the real binary. However the card changed
+// since the last run, a run that takes titles from the record writes the
+// index a run that reads every tag (--rescan) writes, and leaves a record
+// of exactly the sounds on the card. A file changed within 2 s before the
+// record's time is read again, a dry run leaves the record alone, and a
+// record that cannot be written costs a warning, never the index.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <set>
+
+#include "card_test.h"
+#include "fault_util.h"
+#include "titles/title_record.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kRecordPath[] = "_CARDPREP/TITLES.DAT";
+
+// A file of a few silent MPEG frames behind an ID3v2.3 tag whose title is
+// |title|'s bytes, declared ISO-8859-1 (as old writers stored Shift-JIS).
+void Song(const std::string& path, const std::string& title) {
+  const std::string folder = fs::path(path).parent_path().string();
+  if (!folder.empty()) MakeDirs(folder);
+  const size_t frame = 1 + title.size();
+  const size_t tag = 10 + frame;
+  std::string bytes = std::string("ID3\x03\x00\x00", 6) +
+                      // tag size, syncsafe (7 bits a byte)
+                      char(tag >> 21 & 0x7F) + char(tag >> 14 & 0x7F) + char(tag >> 7 & 0x7F) +
+                      char(tag & 0x7F) + "TIT2" + char(frame >> 24) + char(frame >> 16) +
+                      char(frame >> 8) + char(frame) + std::string(2, '\0') + '\0' + title;
+  for (int i = 0; i < 4; ++i) bytes += std::string("\xFF\xFB\x90\x00", 4) + std::string(413, '\0');
+  WriteText(path, bytes);
+}
+
+std::string Hex(const char* hex) {
+  std::string bytes;
+  for (; hex[0] != '\0' && hex[1] != '\0'; hex += 2) {
+    bytes += static_cast<char>(std::stoi(std::string(hex, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+// Sets the modification time of |path| to |seconds| ago.
+void Age(const std::string& path, int seconds) {
+  fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(seconds));
+}
+
+// The sounds of the card in the working folder, as "\Folder\name".
+std::set<std::u16string> SoundsOnCard() {
+  std::set<std::u16string> sounds;
+  for (auto it = fs::recursive_directory_iterator("."); it != fs::recursive_directory_iterator();
+       ++it) {
+    const std::string name = it->path().filename().string();
+    if (it->is_directory() && name[0] == '_') it.disable_recursion_pending();
+    if (!it->is_regular_file() || it->path().extension() != ".mp3") continue;
+    std::string path = it->path().string().substr(1);  // "./A/b.mp3" -> "/A/b.mp3"
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    sounds.insert(std::u16string(path.begin(), path.end()));
+  }
+  return sounds;
+}
+
+TitleRecord ReadRecord() {
+  TitleRecord record;
+  std::string why;
+  EXPECT_TRUE(DecodeTitleRecord(ReadText(kRecordPath), &record, &why)) << why;
+  return record;
+}
+
+std::set<std::u16string> SoundsInRecord() {
+  std::set<std::u16string> sounds;
+  for (const RecordedFolder& folder : ReadRecord().folders) {
+    for (const RecordedSound& sound : folder.sounds) sounds.insert(folder.path + u'\\' + sound.name);
+  }
+  return sounds;
+}
+
+class TitleRecordE2eTest : public CardTest {
+ protected:
+  // A card of 11 sounds, every file an hour old, indexed once.
+  void SetUp() override {
+    CardTest::SetUp();
+    Song("Intro.mp3", "Intro");
+    Song("Pops/01.mp3", "Pops - One");
+    Song("Pops/02.mp3", "Pops - Two");
+    Song("Pops/03.mp3", "Pops - Three");
+    Song("Japan/a.mp3", Hex("96e996be82af82cc89cc"));
+    Song("Japan/b.mp3", Hex("82b382ad82e7"));
+    Song("Japan/c.mp3", Hex("90ec82cc97ac82ea82cc82e682a482c9"));
+    Song("Japan/d.mp3", Hex("8fe382f08cfc82a282c495e082b182a4"));
+    Song("Album/Disc 1/01.mp3", "Album - First");
+    Song("Album/Disc 1/02.mp3", "Album - Second");
+    Song("Album/Disc 2/01.mp3", "Album - Third");
+    for (const auto& e : fs::recursive_directory_iterator(".")) {
+      if (e.path().extension() == ".mp3") Age(e.path().string(), 3600);
+    }
+    Run();
+  }
+
+  // Copies the card at |from| into |to|, times kept, and enters it.
+  static void CopyCard(const std::string& from, const ScopedTempDir& to) {
+    fs::current_path(from);
+    RunProgram({"cp", "-a", ".", to.path()});
+    fs::current_path(to.path());
+  }
+};
+
+TEST_F(TitleRecordE2eTest, WritesWhatReadingEveryTagWritesHoweverTheCardChanged) {
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    int read;             // titles read from files; -1: no record to take them from
+    const char* warning;  // about the record; "" for none
+  } cases[] = {
+      {"unchanged", [] {}, 0, ""},
+      {"a file added", [] { Song("Pops/04.mp3", "Pops - Four"); }, 1, ""},
+      {"a file deleted", [] { fs::remove("Pops/02.mp3"); }, 0, ""},
+      {"a file renamed", [] { fs::rename("Pops/03.mp3", "Pops/03 Three.mp3"); }, 1, ""},
+      {"a file moved to another folder",
+       [] { fs::rename("Album/Disc 2/01.mp3", "Album/Disc 1/03.mp3"); }, 1, ""},
+      {"retagged, a new size",  // and the folder's code page decided anew
+       [] { Song("Japan/b.mp3", Hex("97dc82bb82a482bb82a4")); }, 1, ""},
+      {"retagged, the same size and a new time",
+       [] {
+         Song("Pops/01.mp3", "Pops - Uno");
+         Age("Pops/01.mp3", 1800);
+       },
+       1, ""},
+      {"touched", [] { fs::last_write_time("Intro.mp3", fs::file_time_type::clock::now()); }, 1,
+       ""},
+      {"a folder renamed", [] { fs::rename("Pops", "Popular"); }, 3, ""},
+      {"the record deleted", [] { fs::remove(kRecordPath); }, -1, ""},
+      {"the record damaged",
+       [] {
+         std::string bytes = ReadText(kRecordPath);
+         bytes[bytes.size() / 2] ^= 1;
+         WriteText(kRecordPath, bytes);
+       },
+       -1, "warning: _CARDPREP/TITLES.DAT is not used (damaged: its checksum does not match)"},
+      {"a link at the record's name",
+       [] {
+         fs::rename(kRecordPath, "_CARDPREP/kept");
+         fs::create_symlink("kept", kRecordPath);
+       },
+       -1, "warning: cannot read _CARDPREP/TITLES.DAT (a symbolic link or not a file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir changed(false), with_record(false), rescanned(false);
+    CopyCard(dir_.path(), changed);
+    c.change();
+    const std::string kept = fs::exists("_CARDPREP/kept") ? ReadText("_CARDPREP/kept") : "";
+
+    CopyCard(changed.path(), with_record);
+    Run();
+    const std::string said = run_.err;
+    const Index index = ReadIndex();
+    const std::set<std::u16string> on_card = SoundsOnCard();
+    // The record holds the sounds on the card, no more and no fewer.
+    EXPECT_EQ(SoundsInRecord(), on_card);
+    // A link is replaced, never written through.
+    if (!kept.empty()) {
+      EXPECT_EQ(ReadText("_CARDPREP/kept"), kept);
+    }
+
+    CopyCard(changed.path(), rescanned);
+    Run({"--rescan"});
+    std::string why;
+    EXPECT_TRUE(SameIndex(index, ReadIndex(), &why)) << why << " differs";
+    EXPECT_EQ(SoundsInRecord(), on_card);
+    EXPECT_EQ(run_.err.find("from the record"), std::string::npos) << run_.err;
+
+    if (c.read >= 0) {
+      const std::string counted = std::to_string(on_card.size() - size_t(c.read)) +
+                                  " titles from the record, " + std::to_string(c.read) + " read";
+      EXPECT_NE(said.find(counted), std::string::npos) << said;
+    } else {
+      EXPECT_EQ(said.find("from the record"), std::string::npos) << said;
+    }
+    const size_t warned = said.find(std::string("TITLES.DAT"));
+    if (*c.warning == '\0') {
+      EXPECT_EQ(warned, std::string::npos) << said;
+    } else {
+      EXPECT_NE(said.find(c.warning), std::string::npos) << said;
+    }
+    fs::current_path(dir_.path());
+  }
+}
+
+// A record whose every title is stale shows which titles a run takes from
+// it: those of files older than the record by more than 2 s, never one
+// changed within 2 s before it, and none with --rescan.
+TEST_F(TitleRecordE2eTest, TakesOnlyTitlesOfFilesOlderThanTheRecordByMoreThanTwoSeconds) {
+  TitleRecord record = ReadRecord();
+  ASSERT_EQ(record.folders[0].path, u"");  // Intro.mp3
+  for (RecordedFolder& folder : record.folders) {
+    for (RecordedSound& sound : folder.sounds) sound.title.text = u"stale " + sound.name;
+  }
+  // Intro.mp3 was changed 1.5 s before the record was written, the others
+  // long before.
+  Age("Intro.mp3", 600);
+  struct stat st;
+  ASSERT_EQ(stat("Intro.mp3", &st), 0);
+  FileStamp& intro = record.folders[0].sounds[0].stamp;
+  intro.modified = {st.st_mtim.tv_sec, static_cast<uint32_t>(st.st_mtim.tv_nsec)};
+  record.written = intro.modified;
+  record.written.seconds += 1;
+  record.written.nanoseconds += 500000000;
+  if (record.written.nanoseconds >= 1000000000) {
+    record.written.nanoseconds -= 1000000000;
+    record.written.seconds += 1;
+  }
+  const std::string crafted = EncodeTitleRecord(record);
+  WriteText(kRecordPath, crafted);
+  auto listing_says = [] {
+    const std::string listing = ReadText("TAGINF16.TXT");
+    return std::make_pair(listing.find("stale") != std::string::npos,
+                          listing.find("stale Intro") != std::string::npos);
+  };
+
+  Run({"-n"});  // takes titles from the record, but changes nothing
+  EXPECT_NE(run_.err.find("10 titles from the record, 1 read"), std::string::npos) << run_.err;
+  EXPECT_EQ(ReadText(kRecordPath), crafted);
+  Run();
+  EXPECT_NE(run_.err.find("10 titles from the record, 1 read"), std::string::npos) << run_.err;
+  EXPECT_EQ(listing_says(), std::make_pair(true, false));
+  Run({"--rescan"});
+  EXPECT_EQ(listing_says(), std::make_pair(false, false));
+  EXPECT_EQ(ReadRecord().folders[0].sounds[0].title.text, u"Intro");
+}
+
+// A record that cannot be written is a warning: the index lands, and no
+// record is left that may name sounds the card no longer has.
+TEST_F(TitleRecordE2eTest, ARecordThatCannotBeWrittenCostsAWarningOnly) {
+  fs::remove("Pops/02.mp3");
+  for (const char* calls : {"create", "write", "fsync", "rename"}) {
+    SCOPED_TRACE(calls);
+    ScopedTempDir copy(false);
+    CopyCard(dir_.path(), copy);
+    const RunResult r = RunCardprepWith(MakeFault(calls, "TITLES.DAT"), {"-q"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: cannot write _CARDPREP/TITLES.DAT: Input/output error"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;  // and the summary
+    EXPECT_EQ(ReadIndex().at("SNDLST16.DAT").size(), 10u * 1120);  // the new index
+    EXPECT_FALSE(fs::exists(kRecordPath));
+    EXPECT_EQ(std::distance(fs::directory_iterator("_CARDPREP"), fs::directory_iterator()), 0);
+    fs::current_path(dir_.path());
+  }
+}
+
+}  // namespace
