@@ -494,7 +494,7 @@ void Run(const Args& args, TitleReader* titles, Catalog* catalog, TitleTally* ta
   // After the index, which does not depend on it; a run cut short by a
   // memory shortage keeps what it has.
   if (record->scanned && !g_run.memory_ran_out) {
-    WriteTitleRecord(RecordTitles(*catalog), &record->output);
+    WriteTitleRecord(TakeTitleRecord(catalog), &record->output);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "catalog/recorded_titles.h"
 
 #include <string>
+#include <utility>
 
 #include "catalog/scan_rules.h"
 
@@ -11,23 +12,24 @@ static_assert(kMaxScannedPath <= kRecordMaxPath && kMaxFileName <= kRecordMaxNam
 
 namespace {
 
-void RecordFolder(const std::u16string& path, const DirInfo& dir, TitleRecord* record) {
+void RecordFolder(const std::u16string& path, DirInfo* dir, TitleRecord* record) {
   RecordedFolder folder;
-  for (const Sound& sound : dir.sounds) {
+  folder.sounds.reserve(dir->sounds.size());
+  for (Sound& sound : dir->sounds) {
     if (!sound.has_stamp || !sound.title.read || sound.title.failed) continue;
-    folder.sounds.push_back({sound.name, sound.stamp, sound.title});
+    folder.sounds.push_back({std::move(sound.name), sound.stamp, std::move(sound.title)});
   }
   if (!folder.sounds.empty()) {
     folder.path = path;
     record->folders.push_back(std::move(folder));
   }
-  for (const DirInfo& child : dir.children) RecordFolder(ChildPath(path, child.name), child, record);
+  for (DirInfo& child : dir->children) RecordFolder(ChildPath(path, child.name), &child, record);
 }
 
 }  // namespace
 
-TitleRecord RecordTitles(const Catalog& catalog) {
+TitleRecord TakeTitleRecord(Catalog* catalog) {
   TitleRecord record;
-  RecordFolder(u"", catalog.root, &record);
+  RecordFolder(u"", &catalog->root, &record);
   return record;
 }

@@ -10,7 +10,8 @@
 
 // Every sound of |catalog| whose file the listing stamped and whose title
 // was read (from the file or the record), by folder; sounds whose file
-// could not be read are left out, to be read again next run.
-TitleRecord RecordTitles(const Catalog& catalog);
+// could not be read are left out, to be read again next run. The names and
+// titles are moved out of the catalog, which is done with by then.
+TitleRecord TakeTitleRecord(Catalog* catalog);
 
 #endif  // CARDPREP_CATALOG_RECORDED_TITLES_H_

@@ -122,6 +122,9 @@ void Pump(TitleReader* reader, int wait_ms) {
     }
     ++reader->next_submit;
   }
+  // Nothing is out to come back: a card re-indexed from the record asks
+  // the workers for little or nothing.
+  if (reader->in_flight == 0 && wait_ms == 0) return;
   std::vector<PoolReply> replies;
   CollectReplies(&reader->pool, wait_ms, &replies);
   for (const PoolReply& reply : replies) Take(reader, reply);
