@@ -5,11 +5,10 @@
 #include <map>
 #include <set>
 
-#include "app/run.h"
-#include "catalog/dir_info.h"
-#include "catalog/folder_scan.h"
+#include "catalog/scan_rules.h"
 #include "host/commit.h"
 #include "host/folder.h"
+#include "index/index_files.h"
 #include "text/card_path.h"
 #include "text/utf.h"
 
