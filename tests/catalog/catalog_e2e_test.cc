@@ -203,6 +203,31 @@ TEST_F(CatalogTest, PrefixesMakeFileUnitFolders) {
                       "GetSubDirInfo=[" + Padded("pops", 32) + "]"}));
 }
 
+// SOURCE_DATE_EPOCH makes a run reproducible: the folder list is written
+// at that time (UTC), and the play order is shuffled the same way each run;
+// another value shuffles otherwise. A value that is not a number is said and
+// left aside.
+TEST_F(CatalogTest, SourceDateEpochFixesTheTimeAndThePlayOrder) {
+  for (int i = 0; i < 12; ++i) Mp3("Album " + std::to_string(i) + "/a.mp3");
+  auto run = [](const std::string& epoch, std::string* time) {
+    const RunResult r = RunWithEnv({CARDPREP_BINARY}, {"SOURCE_DATE_EPOCH=" + epoch});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<uint8_t> dirs = ReadBytes("DIRLST16.DAT");
+    *time = std::string(dirs.begin() + 4, dirs.begin() + 18);  // offset 4, 14 digits
+    return ReadBytes("RANDOM16.DAT");
+  };
+  std::string time, again_time, other_time;
+  const std::vector<uint8_t> order = run("1700000000", &time);
+  EXPECT_EQ(time, "20231114221320");  // 1700000000 s after 1970, in UTC
+  EXPECT_EQ(run("1700000000", &again_time), order);
+  EXPECT_EQ(again_time, time);
+  EXPECT_NE(run("1700000001", &other_time), order);
+  const RunResult bad = RunWithEnv({CARDPREP_BINARY}, {"SOURCE_DATE_EPOCH=soon"});
+  EXPECT_EQ(bad.status, 0);
+  EXPECT_NE(bad.err.find("warning: SOURCE_DATE_EPOCH=soon is not a number"), std::string::npos)
+      << bad.err;
+}
+
 TEST_F(CatalogTest, OrdinaryDamageNeverStopsTheRun) {
   Mp3("a.mp3", "Fine");
   WriteBytes("b-empty.mp3", {});
