@@ -1,4 +1,4 @@
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
