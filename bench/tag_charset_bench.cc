@@ -22,7 +22,7 @@
 
 #include "text/utf.h"
 #include "titles/tag_charset.h"
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 
 namespace {
 

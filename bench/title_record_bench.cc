@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/folder_scan.h"
+#include "catalog/scan_rules.h"
 #include "titles/title_record.h"
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 #include "host/file.h"
 #include "host/file_stamp.h"
 #include "host/folder.h"

@@ -322,8 +322,8 @@ ScanSettings TakePrefixes(const Args& args) {
 
 }  // namespace
 
-bool MakeDirListFile(const ScanSettings& settings, SoundListWriter* writer, Catalog* catalog,
-                     IndexFiles* files) {
+bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
+                     Catalog* catalog, IndexFiles* files) {
   ScanCard(settings, writer->titles, catalog);
   DirInfo* root = &catalog->root;
   GetSubDirInfo(u"", root, writer);
@@ -332,12 +332,13 @@ bool MakeDirListFile(const ScanSettings& settings, SoundListWriter* writer, Cata
 
   DropEmptyFolders(root);
   NumberFolders(root);
-  MakeRandomOrderFile(*root, catalog->counters.random_entry_count, Random32, &files->play_order);
+  MakeRandomOrderFile(*root, catalog->counters.random_entry_count, hooks.random32,
+                      &files->play_order);
 
   Out("WriteDirStructureFileM\n");
   OutFile* dir_list = &files->dir_list;
   if (!OpenOutput(kDirListFileName, dir_list)) return false;
-  WriteDirListHeader(dir_list, catalog->counters, LocalNow());
+  WriteDirListHeader(dir_list, catalog->counters, hooks.local_now());
   WriteRootDirEntry(dir_list, *root);
   WriteDirStructureFileM(dir_list, u"", *root);
   FinishAside(dir_list);
@@ -425,8 +426,8 @@ struct RunTitleRecord {
   bool scanned = false;       // the catalog holds the whole card
 };
 
-void Run(const Args& args, TitleReader* titles, Catalog* catalog, TitleTally* tally,
-         IndexFiles* files, RunTitleRecord* record) {
+void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog* catalog,
+         TitleTally* tally, IndexFiles* files, RunTitleRecord* record) {
   ChooseTrace(args.verbose, args.quiet);
   SetDryRun(args.dry_run);
   std::string why;
@@ -481,7 +482,7 @@ void Run(const Args& args, TitleReader* titles, Catalog* catalog, TitleTally* ta
     writer.titles = titles;
     writer.tag_charset = args.tag_charset;
     writer.decoders = &decoders;
-    (void)MakeDirListFile(TakePrefixes(args), &writer, catalog, files);
+    (void)MakeDirListFile(TakePrefixes(args), hooks, &writer, catalog, files);
     record->scanned = true;
     *tally = writer.tally;
     FinishAside(&scan.sound_list);
@@ -535,14 +536,57 @@ void HoldMemoryInReserve() {
   std::set_new_handler(OnMemoryExhausted);
 }
 
+namespace {
+
+// "1700000000": seconds since 1970, at most 18 digits, nothing else.
+bool ParseSeconds(const std::string& text, int64_t* seconds) {
+  if (text.empty() || text.size() > 18) return false;
+  int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  *seconds = value;
+  return true;
+}
+
+// A 64-bit mixing generator (splitmix64): the same seed, the same numbers.
+uint32_t NextSeeded(uint64_t* state) {
+  uint64_t z = (*state += 0x9E3779B97F4A7C15u);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
+}  // namespace
+
+HostHooks ChooseHostHooks() {
+  HostHooks hooks = SystemHooks();
+  std::string value;
+  if (!GetEnvironment("SOURCE_DATE_EPOCH", &value)) return hooks;
+  int64_t seconds = 0;
+  std::tm time{};
+  if (!ParseSeconds(value, &seconds) || !UtcTime(seconds, &time)) {
+    Warn("SOURCE_DATE_EPOCH=%s is not a number of seconds since 1970; it is ignored",
+         value.c_str());
+    return hooks;
+  }
+  hooks.local_now = [time] { return time; };
+  hooks.random32 = [state = static_cast<uint64_t>(seconds)]() mutable {
+    return NextSeeded(&state);
+  };
+  return hooks;
+}
+
 int RunCardprep(const Args& args) {
+  const HostHooks hooks = ChooseHostHooks();
   TitleReader titles;
   Catalog catalog;
   TitleTally tally;
   RunTitleRecord record;
   try {
     IndexFiles files;
-    Run(args, &titles, &catalog, &tally, &files, &record);
+    Run(args, hooks, &titles, &catalog, &tally, &files, &record);
   } catch (const std::bad_alloc&) {
     ReleaseStopSignals();
     KillTitleReader(&titles);

@@ -6,6 +6,7 @@
 #include "app/args.h"
 #include "catalog/dir_info.h"
 #include "catalog/scan_rules.h"
+#include "host/system.h"
 #include "index/index_files.h"
 #include "index/sound_list.h"
 
@@ -22,9 +23,17 @@ int RunCardprep(const Args& args);
 
 // The catalog build: scans the card into |catalog|, asking |writer|'s
 // title reader for the titles, writes the sound list and the listing with
-// |writer|, numbers the folders, writes the play order and the folder list
+// |writer|, numbers the folders, writes the play order (shuffled with
+// |hooks|' random numbers) and the folder list (written at |hooks|' time)
 // into |files|. Returns true when it ran to its end.
-bool MakeDirListFile(const ScanSettings& settings, SoundListWriter* writer, Catalog* catalog,
-                     IndexFiles* files);
+bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
+                     Catalog* catalog, IndexFiles* files);
+
+// Where the run takes random numbers and the time of day from: the
+// system's, or, with SOURCE_DATE_EPOCH set to a number of seconds since
+// 1970, that time (in UTC, for the folder list's time of writing) and
+// numbers drawn from a generator seeded with it (for the play order), so
+// that the same card gives the same files byte for byte.
+HostHooks ChooseHostHooks();
 
 #endif  // CARDPREP_APP_RUN_H_

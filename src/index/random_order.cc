@@ -41,7 +41,7 @@ size_t SetRandomOrderTable(const DirInfo& dir, size_t next, std::vector<RandomEn
   return next;
 }
 
-void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)()) {
+void ShuffleEntries(std::vector<RandomEntry>* table, const std::function<uint32_t()>& random) {
   const auto n = static_cast<uint32_t>(table->size());
   if (n == 0) return;
   for (uint64_t swaps = 10ull * n; swaps > 0; --swaps) {
@@ -51,8 +51,8 @@ void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)()) {
   }
 }
 
-void MakeRandomOrderFile(const DirInfo& root, uint16_t entry_count, uint32_t (*random)(),
-                         OutFile* file) {
+void MakeRandomOrderFile(const DirInfo& root, uint16_t entry_count,
+                         const std::function<uint32_t()>& random, OutFile* file) {
   std::vector<RandomEntry> table;
   table.reserve(entry_count);
   table.resize(SetRandomOrderTable(root, 0, &table));

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "catalog/dir_info.h"
@@ -38,12 +39,12 @@ RandomEntry DecodeRandomEntry(const uint8_t (&in)[kEntrySize]);
 size_t SetRandomOrderTable(const DirInfo& dir, size_t next, std::vector<RandomEntry>* table);
 
 // Shuffles |table| with 10 x n swaps of two positions drawn from |random|.
-void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)());
+void ShuffleEntries(std::vector<RandomEntry>* table, const std::function<uint32_t()>& random);
 
 // Builds the table of |entry_count| entries from the numbered tree,
 // shuffles it with |random| and writes RANDOM16.DAT aside into |file|; the
 // run order puts it in place.
-void MakeRandomOrderFile(const DirInfo& root, uint16_t entry_count, uint32_t (*random)(),
-                         OutFile* file);
+void MakeRandomOrderFile(const DirInfo& root, uint16_t entry_count,
+                         const std::function<uint32_t()>& random, OutFile* file);
 
 #endif  // CARDPREP_INDEX_RANDOM_ORDER_H_

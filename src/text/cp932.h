@@ -10,6 +10,10 @@
 #include <string>
 #include <string_view>
 
+// Whether |b| begins a two-byte character: 0x81-0x9F or 0xE0-0xFC. The
+// byte after it is its trail byte, whatever its value.
+inline bool IsSjisLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
 // One entry per UTF-16 unit, filled as units are first asked for: 0 not yet
 // asked, 1 no form, 0x100 | byte for a one-byte form, lead << 8 | trail for
 // a two-byte form (lead bytes are 0x81 and above, so the ranges never meet).

@@ -7,7 +7,7 @@
 
 #include "host/file.h"
 #include "test_util.h"
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 
 namespace {
 

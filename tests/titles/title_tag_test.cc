@@ -1,4 +1,4 @@
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -86,30 +86,6 @@ TEST_F(TitleTagTest, ReadsTitlesWrittenByRealTagWriters) {
     if (c.length >= 0) {
       EXPECT_EQ(t.text, c.title);
     }
-  }
-}
-
-TEST_F(TitleTagTest, DamagedFilesHaveNoTitle) {
-  std::vector<uint8_t> tagged;
-  WriteSilentMp3("whole.mp3");
-  TagWithMutagen("whole.mp3", 4, "utf8", {"A title long enough to be cut"});
-  tagged = ReadBytes("whole.mp3");
-  struct Case {
-    const char* what;
-    std::vector<uint8_t> bytes;
-  } cases[] = {
-      {"empty file", {}},
-      {"only ID3", {'I', 'D', '3'}},
-      {"tag cut in its header", Slice(tagged, 0, 8)},
-      {"tag cut in its frame", Slice(tagged, 0, 25)},
-      {"garbage", std::vector<uint8_t>(3000, 0xFF)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    WriteBytes("bad.mp3", c.bytes);
-    const Title t = Read(u"bad.mp3");
-    EXPECT_TRUE(t.opened) << t.why;
-    EXPECT_EQ(t.length, -1);
   }
 }
 
