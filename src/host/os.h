@@ -87,6 +87,10 @@ void ClosePipe(int* fd);
 std::string OwnProgramPath();
 void PrepareForWorkers();
 
+// On Windows, the environment variable that gives a worker the handle of
+// its status page.
+constexpr char kWorkerStatusVariable[] = "CARDPREP_WORKER_STATUS";
+
 // The worker's side (pool_worker.cc): maps its status page, and takes its
 // answers' descriptor apart from standard output. False when it cannot.
 bool PrepareWorker(const WorkerLimits& limits, WorkerStatus** status, int* answers);

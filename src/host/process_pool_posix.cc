@@ -189,6 +189,10 @@ std::string OwnProgramPath() {
 // the main process.
 void PrepareForWorkers() { signal(SIGPIPE, SIG_IGN); }
 
+std::string DescribeCrash(int code) {
+  return "signal " + std::to_string(code) + ", " + strsignal(code);
+}
+
 int ProcessorCount() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
