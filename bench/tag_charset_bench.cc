@@ -113,12 +113,13 @@ int Manifest(const std::string& path) {
   uint32_t titles_read[kCodePageCount] = {};
   uint32_t windows1252_titles = 0;
   for (int run = 0; run < kRuns; ++run) {
-    std::map<std::string, CardFolder> copy = folders;  // rewritten in place
-    std::vector<std::vector<TagTitle>> views;
-    for (auto& [name, folder] : copy) {
-      std::vector<TagTitle> view;
+    std::vector<std::vector<Title>> views;
+    for (const auto& [name, folder] : folders) {
+      std::vector<Title> view(folder.texts.size());
       for (size_t i = 0; i < folder.texts.size(); ++i) {
-        view.push_back({&folder.texts[i], static_cast<bool>(folder.latin1[i])});
+        view[i].found = true;
+        view[i].text = folder.texts[i];
+        view[i].latin1 = folder.latin1[i];
       }
       views.push_back(std::move(view));
     }
@@ -126,8 +127,8 @@ int Manifest(const std::string& path) {
     std::fill(std::begin(titles_read), std::end(titles_read), 0);
     windows1252_titles = 0;
     const auto start = std::chrono::steady_clock::now();
-    for (const std::vector<TagTitle>& view : views) {
-      const TagCharsetDecision d = RecodeFolderTitles(TagCharset(), &decoders, view);
+    for (std::vector<Title>& view : views) {
+      const TagCharsetDecision d = RecodeFolderTitles(TagCharset(), &decoders, &view);
       folders_read[static_cast<size_t>(d.page)] += d.recoded_titles > 0;
       titles_read[static_cast<size_t>(d.page)] += d.recoded_titles;
       windows1252_titles += d.windows1252_titles;
@@ -135,9 +136,11 @@ int Manifest(const std::string& path) {
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     wrong = 0;
-    for (const auto& [name, folder] : copy) {
+    size_t v = 0;
+    for (const auto& [name, folder] : folders) {
+      const std::vector<Title>& view = views[v++];
       for (size_t i = 0; i < folder.texts.size(); ++i) {
-        const std::u16string& got = folder.texts[i];
+        const std::u16string& got = view[i].text;
         const std::u16string& want = folder.expected[i];
         wrong += folder.prefix[i] ? want.compare(0, got.size(), got) != 0 || got.empty()
                                   : want != got;

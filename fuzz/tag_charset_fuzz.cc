@@ -43,15 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       texts.back().push_back(data[i]);
     }
   }
-  const std::vector<std::u16string> stored = texts;
-  std::vector<TagTitle> titles;
-  for (std::u16string& t : texts) titles.push_back({&t, t.empty() || t[0] != u'U'});
-  const TagCharsetDecision d = RecodeFolderTitles(charset, Decoders(), titles);
+  std::vector<Title> titles;
+  for (const std::u16string& t : texts) {
+    Title title;
+    title.found = true;
+    title.text = t;
+    title.latin1 = t.empty() || t[0] != u'U';
+    titles.push_back(title);
+  }
+  const std::vector<Title> stored = titles;
+  const TagCharsetDecision d = RecodeFolderTitles(charset, Decoders(), &titles);
   FUZZ_CHECK(static_cast<size_t>(d.page) < kCodePageCount, "no code page");
-  FUZZ_CHECK(d.recoded_titles + d.windows1252_titles <= texts.size(), "more titles read");
-  for (size_t i = 0; i < texts.size(); ++i) {
-    FUZZ_CHECK(texts[i].size() <= stored[i].size(), "a title grew beyond its bytes");
-    if (!titles[i].latin1) FUZZ_CHECK(texts[i] == stored[i], "a Unicode title changed");
+  FUZZ_CHECK(d.recoded_titles + d.windows1252_titles <= titles.size(), "more titles read");
+  for (size_t i = 0; i < titles.size(); ++i) {
+    FUZZ_CHECK(titles[i].text.size() <= stored[i].text.size(), "a title grew beyond its bytes");
+    if (!stored[i].latin1) FUZZ_CHECK(titles[i].text == stored[i].text, "a Unicode title changed");
   }
   return 0;
 }

@@ -20,10 +20,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EnterScratchFolder();
   WriteScratchFile("song.mp3", data, size);
-  std::u16string title;
-  int32_t length = 0;
+  Title title;
   std::string why;
-  FUZZ_CHECK(GetTitleTag(u"", u"song.mp3", &title, &length, &why), "the file would not open");
+  FUZZ_CHECK(GetTitleTag(u"", u"song.mp3", &title, &why), "the file would not open");
+  const int32_t length = title.Length();
   FUZZ_CHECK(length >= -1 && length <= kMaxTitleLength, "a title length out of range");
 
   const int fd = open("song.mp3", O_RDONLY | O_CLOEXEC);
@@ -32,16 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<TitleFrame> own = ReadFileTitles(fd, size, TagDecoder::kOwn, &stats);
   close(fd);
   if (stats.endless) return 0;
-  std::u16string own_title;
-  int32_t own_length = 0;
-  ChooseTitle(own, &own_title, &own_length);
+  const Title own_title = ChooseTitle(own);
+  const int32_t own_length = own_title.Length();
 
   const ReferenceTitle want = ReadReferenceTitle("song.mp3");
   FUZZ_CHECK(want.finished, "the library's reader would not open the file");
   FUZZ_CHECK(length == want.length, "the title lengths differ");
-  FUZZ_CHECK(length < 0 || title == want.text, "the titles differ");
+  FUZZ_CHECK(length < 0 || title.text == want.text, "the titles differ");
   if (stats.past_end) return 0;
   FUZZ_CHECK(own_length == want.length, "the own decoder's title length differs");
-  FUZZ_CHECK(own_length < 0 || own_title == want.text, "the own decoder's title differs");
+  FUZZ_CHECK(own_length < 0 || own_title.text == want.text, "the own decoder's title differs");
   return 0;
 }

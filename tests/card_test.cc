@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/run.h"
-#include "catalog/folder_record.h"
+#include "index/folder_record.h"
+#include "index/index_files.h"
+#include "index/random_order.h"
 #include "text/utf.h"
 
 std::string Padded(const std::string& sjis, size_t width) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/pool_worker.h"
-#include "titles/title_reader.h"
+#include "titles/title_worker.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "app/args.h"
 #include "app/run.h"
 #include "host/program.h"
-#include "titles/title_reader.h"
+#include "titles/title_worker.h"
 
 int main(int argc, char** argv) {
   TakeHostArguments(&argc, &argv);

@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/dir_info.h"
-#include "catalog/dir_list.h"
 #include "catalog/folder_scan.h"
-#include "catalog/listing.h"
+#include "catalog/numbering.h"
+#include "catalog/player_names.h"
 #include "font/draw.h"
 #include "font/fontx.h"
 #include "host/commit.h"
@@ -18,8 +17,7 @@
 #include "host/lock.h"
 #include "host/process_pool.h"
 #include "host/stop.h"
-#include "messages/message_file.h"
-#include "playorder/random_order.h"
+#include "host/system.h"
 #include "text/card_path.h"
 #include "titles/title_reader.h"
 
@@ -304,10 +302,8 @@ std::u16string PrefixPath(const PrefixArg& prefix) {
 }
 
 // The first three prefix arguments take the three slots, whatever they hold.
-ScanSettings TakePrefixes(const Args& args, CodePageDecoders* decoders) {
+ScanSettings TakePrefixes(const Args& args) {
   ScanSettings settings;
-  settings.tag_charset = args.tag_charset;
-  settings.decoders = decoders;
   for (size_t i = 0; i < args.prefixes.size(); ++i) {
     const PrefixArg& prefix = args.prefixes[i];
     if (i >= kMaxPrefixes) {
@@ -324,17 +320,23 @@ ScanSettings TakePrefixes(const Args& args, CodePageDecoders* decoders) {
 
 }  // namespace
 
-bool MakeDirListFile(const ScanSettings& settings, IndexFiles* files) {
-  DirInfo* root = BuildCatalog(settings, &files->scan);
-  StopTitleReader();
+bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
+                     Catalog* catalog, IndexFiles* files) {
+  ScanCard(settings, writer->titles, catalog);
+  DirInfo* root = &catalog->root;
+  GetSubDirInfo(u"", root, writer);
+  WarnAboutUnshownCharacters(catalog->unshown);
+  StopTitleReader(writer->titles);
 
+  DropEmptyFolders(root);
   NumberFolders(root);
-  MakeRandomOrderFile(*root, &files->play_order);
+  MakeRandomOrderFile(*root, catalog->counters.random_entry_count, hooks.random32,
+                      &files->play_order);
 
   Out("WriteDirStructureFileM\n");
   OutFile* dir_list = &files->dir_list;
   if (!OpenOutput(kDirListFileName, dir_list)) return false;
-  WriteDirListHeader(dir_list);
+  WriteDirListHeader(dir_list, catalog->counters, hooks.local_now());
   WriteRootDirEntry(dir_list, *root);
   WriteDirStructureFileM(dir_list, u"", *root);
   FinishAside(dir_list);
@@ -348,9 +350,9 @@ std::string Count(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-void PrintSummary(bool dry_run) {
-  std::string line = Count(g_catalog.counters.sound_index, "sound", "sounds") + " in " +
-                     Count(g_catalog.counters.sound_folder_count, "folder", "folders") +
+void PrintSummary(bool dry_run, const Catalog& catalog, const TitleTally& tally) {
+  std::string line = Count(catalog.counters.sounds_taken, "sound", "sounds") + " in " +
+                     Count(catalog.counters.sound_folder_count, "folder", "folders") +
                      (dry_run ? " would be indexed" : " indexed");
   for (size_t i = 0; i < g_console.skipped.size(); ++i) {
     const auto& [reason, count] = g_console.skipped[i];
@@ -358,14 +360,13 @@ void PrintSummary(bool dry_run) {
   }
   // "read as Shift-JIS: J, as Windows-1252: K", then the other code pages
   // any title was read in.
-  const CatalogCounters& counters = g_catalog.counters;
-  const auto& recoded = counters.recoded_titles;
-  uint32_t recoded_any = counters.windows1252_titles;
+  const auto& recoded = tally.recoded;
+  uint32_t recoded_any = tally.windows1252;
   for (uint32_t n : recoded) recoded_any += n;
   if (recoded_any > 0) {
     line += "; titles stored as Latin-1 read as Shift-JIS: " +
             std::to_string(recoded[static_cast<size_t>(CodePage::kShiftJis)]) +
-            ", as Windows-1252: " + std::to_string(counters.windows1252_titles);
+            ", as Windows-1252: " + std::to_string(tally.windows1252);
     for (size_t i = static_cast<size_t>(CodePage::kShiftJis) + 1; i < kCodePageCount; ++i) {
       if (recoded[i] > 0) {
         line += std::string(", as ") + CodePageName(static_cast<CodePage>(i)) + ": " +
@@ -373,8 +374,8 @@ void PrintSummary(bool dry_run) {
       }
     }
   }
-  if (!g_catalog.unconvertible.empty()) {
-    line += "; " + Count(g_catalog.unconvertible.size(), "character", "characters") +
+  if (!catalog.unshown.empty()) {
+    line += "; " + Count(catalog.unshown.size(), "character", "characters") +
             " shown as \"?\"";
   }
   if (!g_glyph_gaps.seen.empty()) {
@@ -411,7 +412,8 @@ bool SayNotWritable(const Args& args, bool read_only, const std::string& why) {
   return false;
 }
 
-void Run(const Args& args, IndexFiles* files) {
+void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog* catalog,
+         TitleTally* tally, IndexFiles* files) {
   ChooseTrace(args.verbose, args.quiet);
   SetDryRun(args.dry_run);
   std::string why;
@@ -443,27 +445,32 @@ void Run(const Args& args, IndexFiles* files) {
   if (writable && !args.dry_run) RemoveLeftovers();
   // The title readers start first: they are ready by the time the fonts
   // are loaded and the scan asks for titles.
-  TitleReaderOptions titles;
-  titles.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
-  titles.base_timeout_ms = args.tag_timeout_ms;
-  StartTitleReader(titles);
+  TitleReaderOptions options;
+  options.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
+  options.base_timeout_ms = args.tag_timeout_ms;
+  StartTitleReader(options, titles);
   if (!InitFont()) KeepOldIndex("the fonts could not be loaded (names would be drawn blank)");
   if (!writable && !SayNotWritable(args, read_only, not_writable)) {
-    KillTitleReader();
+    KillTitleReader(titles);
     return;
   }
   CodePageDecoders decoders;
   OpenDecoders(args.tag_charset, &decoders);
-  const ScanSettings settings = TakePrefixes(args, &decoders);
   SoundListFiles& scan = files->scan;
   if (OpenOutput(kSoundListFileName, &scan.sound_list) &&
       OpenOutput(kListingFileName, &scan.listing)) {
-    MakeDirListFile(settings, files);
+    SoundListWriter writer;
+    writer.files = &scan;
+    writer.titles = titles;
+    writer.tag_charset = args.tag_charset;
+    writer.decoders = &decoders;
+    MakeDirListFile(TakePrefixes(args), hooks, &writer, catalog, files);
+    *tally = writer.tally;
     FinishAside(&scan.sound_list);
     FinishAside(&scan.listing);
     (void)WriteMessageFile(&files->messages);
   }
-  KillTitleReader();
+  KillTitleReader(titles);
   if (!args.dry_run) PutInPlace(files);
 }
 
@@ -504,18 +511,64 @@ void HoldMemoryInReserve() {
   std::set_new_handler(OnMemoryExhausted);
 }
 
+namespace {
+
+// "1700000000": seconds since 1970, at most 18 digits, nothing else.
+bool ParseSeconds(const std::string& text, int64_t* seconds) {
+  if (text.empty() || text.size() > 18) return false;
+  int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  *seconds = value;
+  return true;
+}
+
+// A 64-bit mixing generator (splitmix64): the same seed, the same numbers.
+uint32_t NextSeeded(uint64_t* state) {
+  uint64_t z = (*state += 0x9E3779B97F4A7C15u);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
+}  // namespace
+
+HostHooks ChooseHostHooks() {
+  HostHooks hooks = SystemHooks();
+  std::string value;
+  if (!GetEnvironment("SOURCE_DATE_EPOCH", &value)) return hooks;
+  int64_t seconds = 0;
+  std::tm time{};
+  if (!ParseSeconds(value, &seconds) || !UtcTime(seconds, &time)) {
+    Warn("SOURCE_DATE_EPOCH=%s is not a number of seconds since 1970; it is ignored",
+         value.c_str());
+    return hooks;
+  }
+  hooks.local_now = [time] { return time; };
+  hooks.random32 = [state = static_cast<uint64_t>(seconds)]() mutable {
+    return NextSeeded(&state);
+  };
+  return hooks;
+}
+
 int RunCardprep(const Args& args) {
+  const HostHooks hooks = ChooseHostHooks();
+  TitleReader titles;
+  Catalog catalog;
+  TitleTally tally;
   try {
     IndexFiles files;
-    Run(args, &files);
+    Run(args, hooks, &titles, &catalog, &tally, &files);
   } catch (const std::bad_alloc&) {
     ReleaseStopSignals();
-    KillTitleReader();
+    KillTitleReader(&titles);
     SayOutOfMemory();
   }
-  StopTitleReader();
+  StopTitleReader(&titles);
   EndProgress();
-  PrintSummary(args.dry_run);
+  PrintSummary(args.dry_run, catalog, tally);
   fflush(stdout);
   return g_console.errors > 0 ? 1 : 0;
 }

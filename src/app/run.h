@@ -4,28 +4,11 @@
 #define CARDPREP_APP_RUN_H_
 
 #include "app/args.h"
-#include "catalog/dir_list.h"
-#include "catalog/folder_scan.h"
-#include "catalog/listing.h"
-#include "catalog/sound_list.h"
-#include "host/file.h"
-#include "messages/message_file.h"
-#include "playorder/random_order.h"
-
-// The five files a run writes into the card's root.
-constexpr const char* kIndexFileNames[] = {kDirListFileName, kSoundListFileName,
-                                           kRandomOrderFileName, kMessageFileName,
-                                           kListingFileName};
-
-// The run's outputs, each written aside under a temporary name and put in
-// place only at the end of the run (PutInPlace), so that a run that fails or
-// is stopped leaves the index the card had.
-struct IndexFiles {
-  SoundListFiles scan;  // SNDLST16.DAT and TAGINF16.TXT, written during the scan
-  OutFile play_order;   // RANDOM16.DAT
-  OutFile dir_list;     // DIRLST16.DAT
-  OutFile messages;     // MSGSTR16.DAT
-};
+#include "catalog/dir_info.h"
+#include "catalog/scan_rules.h"
+#include "host/system.h"
+#include "index/index_files.h"
+#include "index/sound_list.h"
 
 // Holds memory back for the end of a run, and makes a run that runs out
 // of memory end in order: the first allocation that fails takes the
@@ -38,9 +21,19 @@ void HoldMemoryInReserve();
 // 1 when an error was reported.
 int RunCardprep(const Args& args);
 
-// The catalog build: scans the card, writing the sound list and the
-// listing as it goes, numbers the folders, writes the play order and the
-// folder list. Returns true when it ran to its end.
-bool MakeDirListFile(const ScanSettings& settings, IndexFiles* files);
+// The catalog build: scans the card into |catalog|, asking |writer|'s
+// title reader for the titles, writes the sound list and the listing with
+// |writer|, numbers the folders, writes the play order (shuffled with
+// |hooks|' random numbers) and the folder list (written at |hooks|' time)
+// into |files|. Returns true when it ran to its end.
+bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
+                     Catalog* catalog, IndexFiles* files);
+
+// Where the run takes random numbers and the time of day from: the
+// system's, or, with SOURCE_DATE_EPOCH set to a number of seconds since
+// 1970, that time (in UTC, for the folder list's time of writing) and
+// numbers drawn from a generator seeded with it (for the play order), so
+// that the same card gives the same files byte for byte.
+HostHooks ChooseHostHooks();
 
 #endif  // CARDPREP_APP_RUN_H_

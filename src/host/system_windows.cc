@@ -7,6 +7,7 @@
 #include "host/console.h"
 #include "host/os.h"
 #include "host/system.h"
+#include "host/win32.h"
 
 namespace {
 
@@ -35,6 +36,26 @@ uint32_t Random32() {
 }
 
 int64_t NowMs() { return static_cast<int64_t>(GetTickCount64()); }
+
+HostHooks SystemHooks() { return {Random32, LocalNow}; }
+
+bool GetEnvironment(const char* name, std::string* value) {
+  const std::wstring wide_name = WideFromUtf8(name);
+  const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (size == 0) return false;
+  std::wstring wide(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), wide.data(), size);
+  if (length >= size) return false;
+  wide.resize(length);
+  *value = Utf8FromWide(wide);
+  return true;
+}
+
+bool UtcTime(int64_t seconds, std::tm* time) {
+  const auto at = static_cast<__time64_t>(seconds);
+  *time = std::tm{};
+  return _gmtime64_s(time, &at) == 0;
+}
 
 std::tm LocalNow() {
   const __time64_t now = _time64(nullptr);

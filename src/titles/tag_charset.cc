@@ -459,7 +459,7 @@ CodePage DecideCodePage(CodePageDecoders* decoders, const std::vector<std::strin
 }
 
 TagCharsetDecision RecodeFolderTitles(const TagCharset& charset, CodePageDecoders* decoders,
-                                      const std::vector<TagTitle>& titles) {
+                                      std::vector<Title>* titles) {
   TagCharsetDecision decision;
   if (!charset.automatic && charset.page == CodePage::kLatin1) return decision;
   CodePageDecoders none;  // no decoder open: Latin-1 and Shift-JIS only
@@ -469,9 +469,9 @@ TagCharsetDecision RecodeFolderTitles(const TagCharset& charset, CodePageDecoder
   std::vector<std::u16string*> texts;
   std::vector<std::string> bytes;
   std::string scratch;
-  for (const TagTitle& t : titles) {
-    if (t.text == nullptr || !t.latin1 || !HighLatinBytes(*t.text, &scratch)) continue;
-    texts.push_back(t.text);
+  for (Title& t : *titles) {
+    if (!t.found || !t.latin1 || !HighLatinBytes(t.text, &scratch)) continue;
+    texts.push_back(&t.text);
     bytes.push_back(scratch);
   }
   if (texts.empty()) return decision;

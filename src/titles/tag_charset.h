@@ -25,18 +25,14 @@
 #ifndef CARDPREP_TITLES_TAG_CHARSET_H_
 #define CARDPREP_TITLES_TAG_CHARSET_H_
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "titles/code_page.h"
-
-// One title of a folder as the tag reader gave it.
-struct TagTitle {
-  std::u16string* text = nullptr;  // rewritten in place; its length may change
-  bool latin1 = false;             // from ID3v1, or ID3v2 text with encoding 0
-};
+#include "titles/title_frames.h"
 
 // What was decided for a folder.
 struct TagCharsetDecision {
@@ -45,10 +41,22 @@ struct TagCharsetDecision {
   uint32_t windows1252_titles = 0;    // titles rewritten from Windows-1252
 };
 
-// Reads the Latin-1 titles of one folder in the code page |charset| picks
-// and rewrites them in place. Titles without text (nullptr) are passed over.
+// Titles read in another code page over a run, for its summary.
+struct TitleTally {
+  std::array<uint32_t, kCodePageCount> recoded{};  // by code page
+  uint32_t windows1252 = 0;
+
+  void Add(const TagCharsetDecision& decision) {
+    recoded[static_cast<size_t>(decision.page)] += decision.recoded_titles;
+    windows1252 += decision.windows1252_titles;
+  }
+};
+
+// Reads the titles of one folder (as the tag reader gave them) that came
+// from Latin-1 text in the code page |charset| picks, and rewrites them in
+// place; the others are passed over.
 TagCharsetDecision RecodeFolderTitles(const TagCharset& charset, CodePageDecoders* decoders,
-                                      const std::vector<TagTitle>& titles);
+                                      std::vector<Title>* titles);
 
 // How the bytes of a folder's Latin-1 titles read as Japanese Shift-JIS.
 // Each title is its bytes, one per Latin-1 unit.

@@ -640,14 +640,14 @@ bool DecodeTag(const uint8_t* data, size_t length, TagTitles* tag) {
   return false;
 }
 
-const TitleFrame* ChooseTitle(const std::vector<TitleFrame>& frames, std::u16string* title,
-                              int32_t* length) {
-  *length = -1;
+Title ChooseTitle(const std::vector<TitleFrame>& frames) {
+  Title title;
   for (auto frame = frames.rbegin(); frame != frames.rend(); ++frame) {
     if (!frame->has_text) continue;
-    *title = frame->text.substr(0, static_cast<size_t>(kMaxTitleLength));
-    *length = static_cast<int32_t>(title->size());
-    return &*frame;
+    title.found = true;
+    title.text = frame->text.substr(0, static_cast<size_t>(kMaxTitleLength));
+    title.latin1 = frame->latin1;
+    break;
   }
-  return nullptr;
+  return title;
 }

@@ -48,6 +48,20 @@ struct TitleFrame {
   std::u16string text;    // its last string
 };
 
+// A sound's title, as the listing shows it.
+struct Title {
+  bool found = false;   // the file has a title (which may be empty)
+  std::u16string text;  // at most kMaxTitleLength units
+  // It came from Latin-1 text (ID3v1, or ID3v2 text declared ISO-8859-1):
+  // one unit <= U+00FF per stored byte.
+  bool latin1 = false;
+  // The title reader has filled it in (title_reader.h), found or not.
+  bool read = false;
+
+  // Its length in UTF-16 units, -1 for none.
+  int32_t Length() const { return found ? static_cast<int32_t>(text.size()) : -1; }
+};
+
 // What a search for a file's title takes from one tag.
 struct TagTitles {
   unsigned version = 0;   // major << 8 | revision; 0x0100 or 0x0101 for ID3v1
@@ -79,10 +93,7 @@ bool DecodeTag(const uint8_t* data, size_t length, TagTitles* tag);
 
 // The title among |frames| (a file's title frames in the order its tags were
 // merged): the last string of the last frame that holds one, cut to
-// kMaxTitleLength units. Sets |*title| and |*length|, or |*length| to -1
-// with |*title| untouched when no frame holds a string; returns the frame
-// it came from, or null.
-const TitleFrame* ChooseTitle(const std::vector<TitleFrame>& frames, std::u16string* title,
-                              int32_t* length);
+// kMaxTitleLength units; none when no frame holds a string.
+Title ChooseTitle(const std::vector<TitleFrame>& frames);
 
 #endif  // CARDPREP_TITLES_TITLE_FRAMES_H_

@@ -7,11 +7,9 @@
 #include "text/utf.h"
 #include "titles/tag_search.h"
 
-bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
-                 std::u16string* title, int32_t* length, std::string* why,
-                 const std::function<void(uint64_t size)>& opened, bool* latin1) {
-  *length = -1;
-  if (latin1 != nullptr) *latin1 = false;
+bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name, Title* title,
+                 std::string* why, const std::function<void(uint64_t size)>& opened) {
+  *title = Title();
   std::u16string path(folder_path);
   path += u'\\';
   path += file_name;
@@ -27,7 +25,6 @@ bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name,
     *why = std::string("a read failed: ") + strerror(stats.read_error);
     return false;
   }
-  const TitleFrame* frame = ChooseTitle(frames, title, length);
-  if (frame != nullptr && latin1 != nullptr) *latin1 = frame->latin1;
+  *title = ChooseTitle(frames);
   return true;
 }

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 
-#include "catalog/sound_list.h"
+#include "catalog/player_names.h"
+#include "catalog/prefixes.h"
 #include "host/console.h"
 #include "host/folder.h"
+#include "index/sound_list.h"
 #include "test_util.h"
 #include "titles/title_reader.h"
 
@@ -45,11 +47,11 @@ TEST(IsFileUnitFolderTest, MatchesPathsBeginningWithAPrefix) {
 TEST(PrefixThatWouldMatchTest, SuggestsOnlyWhatIsPlain) {
   DirInfo root;
   for (const char16_t* name : {u"Podcasts", u"Music"}) {
-    root.children.push_back(std::make_unique<DirInfo>());
-    root.children.back()->name = name;
+    root.children.emplace_back();
+    root.children.back().name = name;
   }
-  root.children[0]->children.push_back(std::make_unique<DirInfo>());
-  root.children[0]->children.back()->name = u"Science";
+  root.children[0].children.emplace_back();
+  root.children[0].children.back().name = u"Science";
   struct Case {
     std::u16string prefix;
     bool matches;
@@ -77,7 +79,7 @@ TEST(PrefixThatWouldMatchTest, SuggestsOnlyWhatIsPlain) {
   }
 }
 
-TEST(NameFolderTest, DiscFoldersCarryTheirParentsName) {
+TEST(PlayerNamesTest, DiscFoldersCarryTheirParentsName) {
   struct Case {
     std::u16string name, parent;
     std::string shown;
@@ -94,51 +96,51 @@ TEST(NameFolderTest, DiscFoldersCarryTheirParentsName) {
        "Disc 1|\x82\xC6\x82\xC4\x82\xE0\x92\xB7\x82\xA2\x83t\x83H\x83\x8B\x83_\x82\xCC"
        "\x96\xBC\x91O"},
   };
-  ScopedTempDir dir;
-  OutFile listing;
-  std::string why;
-  ASSERT_TRUE(OpenWrite("listing", "listing", &listing, &why)) << why;
+  std::vector<UnshownCharacter> unshown;
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
     DirInfo child;
-    child.name = c.name;
-    NameFolder(&child, c.parent, &listing);
-    EXPECT_EQ(std::string(child.sjis_name, 32), c.shown + std::string(32 - c.shown.size(), ' '))
-        << c.shown;
+    EXPECT_FALSE(NameForPlayer(child.sjis_name, sizeof child.sjis_name,
+                               FolderShownText(c.name, c.parent), u"\\x", &unshown));
+    EXPECT_EQ(std::string(child.sjis_name, 32), c.shown + std::string(32 - c.shown.size(), ' '));
   }
-  // A name that had to change is noted in the listing.
+  // A character code page 932 lacks becomes "?", counted against the path.
   DirInfo hangul;
-  hangul.name = u"\uD55C";
-  NameFolder(&hangul, u"", &listing);
+  EXPECT_TRUE(NameForPlayer(hangul.sjis_name, sizeof hangul.sjis_name, u"\uD55C", u"\\K",
+                            &unshown));
   EXPECT_EQ(std::string(hangul.sjis_name, 32), "?" + std::string(31, ' '));
-  ASSERT_TRUE(CloseChecked(&listing));
-  EXPECT_EQ(ReadText("listing"), "cannot convert \r\n");
+  ASSERT_EQ(unshown.size(), 1u);
+  EXPECT_EQ(unshown[0].code_point, U'\uD55C');
+  EXPECT_EQ(unshown[0].first, u"\\K");
 }
 
-// The names the scan handed to the title reader, in record order.
-std::vector<std::u16string> HandedOver() {
+// The sounds the scan took, folder by folder in record order.
+std::vector<std::u16string> Taken(const DirInfo& dir) {
   std::vector<std::u16string> names;
-  while (!Titles().requests.empty()) names.push_back(NextTitle().name);
+  for (const Sound& sound : dir.sounds) names.push_back(sound.name);
+  for (const DirInfo& child : dir.children) {
+    for (const std::u16string& name : Taken(child)) names.push_back(name);
+  }
   return names;
 }
 
-TitleResult T(std::u16string text) {
-  TitleResult t;
-  t.length = int32_t(text.size());
-  t.title = std::move(text);
+Title T(std::u16string text) {
+  Title t;
+  t.found = true;
+  t.text = std::move(text);
   return t;
 }
-
 TEST(TitleSkipTest, CutsWhatAllTitlesOfAFolderShare) {
   struct Case {
     const char* what;
-    std::vector<TitleResult> titles;
+    std::vector<Title> titles;
     size_t skip;
   } cases[] = {
       {"differ at position 1", {T(u"01 Alpha"), T(u"02 Beta")}, 1},
       {"shared words", {T(u"Live - Intro"), T(u"Live - Outro")}, 7},
       {"one is the start of another", {T(u"Song"), T(u"Song 2")}, 0},
       {"a single title", {T(u"Alone")}, 0},
-      {"a title missing", {T(u"Ab"), TitleResult(), T(u"Ac")}, 0},
+      {"a title missing", {T(u"Ab"), Title(), T(u"Ac")}, 0},
       {"an empty title", {T(u"Ab"), T(u""), T(u"Ac")}, 0},
       {"differ only from the third", {T(u"Xa"), T(u"Xa"), T(u"Xb")}, 1},
       {"differ at once", {T(u"a"), T(u"b")}, 0},
@@ -152,21 +154,17 @@ TEST(TitleSkipTest, CutsWhatAllTitlesOfAFolderShare) {
 TEST(ScanFolderTest, StopsTakingSoundsAtTheCardLimit) {
   ScopedTempDir dir;
   for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) WriteBytes(name, {});
-  ResetCatalogState();
-  ResetTitleReader();
-  g_catalog.counters.sounds_taken = 65533;
-  DirInfo root;
+  TitleReader titles;
+  Catalog catalog;
+  catalog.counters.sounds_taken = 65533;
   CaptureStderr();
-  ScanFolder(ScanSettings(), u"", &root);
+  ScanCard(ScanSettings(), &titles, &catalog);
   const std::string err = GetCapturedStderr();
-  EXPECT_EQ(root.sound_count, 2);
   // The first two the folder lists, in sorted order.
-  const std::vector<std::u16string> taken = HandedOver();
-  ASSERT_EQ(taken.size(), 2u);
-  EXPECT_LT(taken[0], taken[1]);
-  EXPECT_EQ(g_catalog.counters.sounds_taken, 65535u);
+  EXPECT_EQ(Taken(catalog.root), (std::vector<std::u16string>{u"a.mp3", u"b.mp3"}));
+  EXPECT_EQ(catalog.counters.sounds_taken, 65535u);
   EXPECT_NE(err.find("more than 65535 MP3 files"), std::string::npos) << err;
-  EXPECT_EQ(g_catalog.counters.sound_folder_count, 1);
+  EXPECT_EQ(catalog.counters.sound_folder_count, 1);
 }
 
 // On a FAT card mounted without utf8 the system shows characters it cannot
@@ -182,19 +180,19 @@ TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
   }
   for (bool fat : {true, false}) {
     SCOPED_TRACE(fat ? "FAT" : "not FAT");
-    ResetCatalogState();
-    ResetTitleReader();
     g_console = ConsoleState();
     SetCardIsFatForTesting(fat);
-    DirInfo root;
+    TitleReader titles;
+    Catalog catalog;
     CaptureStderr();
-    ScanFolder(ScanSettings(), u"", &root);
+    ScanCard(ScanSettings(), &titles, &catalog);
     const std::string err = GetCapturedStderr();
-    const std::vector<std::u16string> sounds = HandedOver();
+    const DirInfo& root = catalog.root;
+    const std::vector<std::u16string> sounds = Taken(root);
     if (fat) {
       EXPECT_EQ(sounds, (std::vector<std::u16string>{u"ok.mp3", u"y.mp3"}));  // y in Fine
       ASSERT_EQ(root.children.size(), 1u);
-      EXPECT_EQ(root.children[0]->name, u"Fine");
+      EXPECT_EQ(root.children[0].name, u"Fine");
       EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
       EXPECT_NE(err.find("mounted without the utf8 option"), std::string::npos) << err;
       EXPECT_EQ(g_console.skipped,

@@ -264,23 +264,20 @@ TEST(OldTagFormsTest, EveryFormReadsBackWholeAndRecovers) {
       {"v2.4", "latin1", "ÉCOLE", u"ÉCOLE"},
   };
   for (const bool japanese : {true, false}) {
-    std::vector<std::u16string> texts, expected;
-    std::vector<bool> latin1s;
+    std::vector<Title> titles;
+    std::vector<std::u16string> expected;
     std::string why;
     for (const Case& c : cases) {
       if ((std::string(c.encoding) == "cp932") != japanese) continue;
       const std::string name = std::to_string(expected.size()) + ".mp3";
       RunProgram({"/usr/bin/python3", CARDPREP_TEST_DATA_DIR "/old_tags.py", name, c.format,
                   c.encoding, c.title});
-      std::u16string title;
-      int32_t length = -1;
+      Title title;
       std::u16string wide_name;
       ASSERT_TRUE(Utf8ToUtf16(name, &wide_name));
-      bool latin1 = false;
-      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &length, &why, nullptr, &latin1)) << why;
-      EXPECT_TRUE(latin1) << c.format << " text is declared ISO-8859-1";
-      texts.push_back(title);
-      latin1s.push_back(latin1);
+      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &why)) << why;
+      EXPECT_TRUE(title.latin1) << c.format << " text is declared ISO-8859-1";
+      titles.push_back(title);
       expected.push_back(c.text);
     }
     CodePageDecoders decoders;
@@ -288,10 +285,10 @@ TEST(OldTagFormsTest, EveryFormReadsBackWholeAndRecovers) {
       ASSERT_TRUE(OpenCodePageDecoder(static_cast<CodePage>(i), &decoders, &why)) << why;
     }
     ASSERT_TRUE(OpenCodePageDetector(&decoders, &why)) << why;
-    std::vector<TagTitle> titles;
-    for (size_t i = 0; i < texts.size(); ++i) titles.push_back({&texts[i], latin1s[i]});
-    EXPECT_EQ(RecodeFolderTitles(TagCharset(), &decoders, titles).page,
+    EXPECT_EQ(RecodeFolderTitles(TagCharset(), &decoders, &titles).page,
               japanese ? CodePage::kShiftJis : CodePage::kLatin1);
+    std::vector<std::u16string> texts;
+    for (const Title& title : titles) texts.push_back(title.text);
     EXPECT_EQ(texts, expected);
   }
 }

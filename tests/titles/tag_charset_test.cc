@@ -91,9 +91,15 @@ struct Folder {
   }
   TagCharsetDecision Recode(const TagCharset& charset,
                             CodePageDecoders* decoders = Decoders()) {
-    std::vector<TagTitle> titles;
-    for (size_t i = 0; i < texts.size(); ++i) titles.push_back({&texts[i], latin1[i]});
-    return RecodeFolderTitles(charset, decoders, titles);
+    std::vector<Title> titles(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+      titles[i].found = true;
+      titles[i].text = texts[i];
+      titles[i].latin1 = latin1[i];
+    }
+    const TagCharsetDecision d = RecodeFolderTitles(charset, decoders, &titles);
+    for (size_t i = 0; i < texts.size(); ++i) texts[i] = titles[i].text;
+    return d;
   }
 };
 

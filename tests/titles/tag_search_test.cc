@@ -56,8 +56,9 @@ Searched Search(const std::vector<uint8_t>& file) {
   std::string why;
   Searched result;
   EXPECT_TRUE(OpenRegularFile("song.mp3", &fd, &size, &why)) << why;
-  ChooseTitle(ReadFileTitles(fd.get(), size, kTitleDecoder, &result.stats), &result.title,
-              &result.length);
+  const ::Title title = ChooseTitle(ReadFileTitles(fd.get(), size, kTitleDecoder, &result.stats));
+  result.title = title.text;
+  result.length = title.Length();
   return result;
 }
 

@@ -53,7 +53,9 @@ bool OwnTitle(const fs::path& path, std::u16string* title, int32_t* length) {
   std::string why;
   EXPECT_TRUE(OpenRegularFile(path.string(), &fd, &size, &why)) << why;
   TagSearchStats stats;
-  ChooseTitle(ReadFileTitles(fd.get(), size, TagDecoder::kOwn, &stats), title, length);
+  const Title own = ChooseTitle(ReadFileTitles(fd.get(), size, TagDecoder::kOwn, &stats));
+  *title = own.text;
+  *length = own.Length();
   return !stats.past_end;
 }
 
@@ -90,7 +92,10 @@ Tally Compare(const std::vector<fs::path>& paths, uint32_t timeout_ms = kTimeout
       CardPath(paths[i], &folder, &name);
       int32_t length = -2;
       std::string why;
-      EXPECT_TRUE(GetTitleTag(folder, name, &title, &length, &why)) << why;
+      Title read;
+      EXPECT_TRUE(GetTitleTag(folder, name, &read, &why)) << why;
+      title = read.text;
+      length = read.Length();
       EXPECT_EQ(length, want.length);
       if (want.length >= 0) {
         EXPECT_EQ(title, want.text);

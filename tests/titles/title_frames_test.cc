@@ -205,17 +205,12 @@ TEST(TitleFramesTest, ChoosesTheLastStringOfTheLastFrameHoldingOne) {
   frames[0].text = u"first";
   frames[1].has_text = true;
   frames[1].text = std::u16string(300, u'x');
-  std::u16string title = u"untouched";
-  int32_t length = 0;
-  EXPECT_EQ(ChooseTitle(frames, &title, &length), &frames[1]);
-  EXPECT_EQ(length, kMaxTitleLength);
-  EXPECT_EQ(title, std::u16string(259, u'x'));
+  const Title title = ChooseTitle(frames);
+  EXPECT_EQ(title.Length(), kMaxTitleLength);
+  EXPECT_EQ(title.text, std::u16string(259, u'x'));
   frames.resize(1);
   frames[0].has_text = false;
-  title = u"untouched";
-  EXPECT_EQ(ChooseTitle(frames, &title, &length), nullptr);
-  EXPECT_EQ(length, -1);
-  EXPECT_EQ(title, u"untouched");
+  EXPECT_EQ(ChooseTitle(frames).Length(), -1);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Titles read by worker processes are those read in this process, in the
-// order asked for, whatever the number of workers.
+// Titles read by worker processes are those read in this process, each in
+// the sound it was asked for, whatever the number of workers and the order
+// they are waited for in.
 TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
   ScopedTempDir dir;
   std::vector<std::u16string> names;
@@ -25,28 +26,32 @@ TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
     }
     names.push_back(std::u16string(name.begin(), name.end()));
   }
-  std::vector<TitleResult> expected;
+  std::vector<Title> expected;
   for (const std::u16string& name : names) {
-    TitleResult t;
+    Title t;
     std::string why;
-    ASSERT_TRUE(GetTitleTag(u"", name, &t.title, &t.length, &why)) << why;
+    ASSERT_TRUE(GetTitleTag(u"", name, &t, &why)) << why;
     expected.push_back(t);
   }
   for (int jobs : {1, 3}) {
     SCOPED_TRACE(testing::Message() << jobs << " workers");
-    ResetTitleReader();
+    TitleReader reader;
     TitleReaderOptions options;
     options.jobs = jobs;
-    StartTitleReader(options);
-    ASSERT_TRUE(Titles().isolated);
-    RequestTitles(u"", names);
-    for (size_t i = 0; i < expected.size(); ++i) {
-      const TitledSound got = NextTitle();
-      EXPECT_EQ(got.name, names[i]) << i;
-      EXPECT_EQ(got.title.length, expected[i].length) << i;
-      EXPECT_EQ(got.title.title, expected[i].title) << i;
+    StartTitleReader(options, &reader);
+    ASSERT_TRUE(reader.isolated);
+    std::vector<Title> got(names.size());
+    std::vector<TitleRequest> requests;
+    for (size_t i = 0; i < names.size(); ++i) requests.push_back({&names[i], &got[i]});
+    RequestTitles(&reader, u"", requests);
+    // Waited for out of order: each title lands in its own sound.
+    for (size_t i = names.size(); i-- > 0;) {
+      AwaitTitle(&reader, &got[i]);
+      EXPECT_TRUE(got[i].read) << i;
+      EXPECT_EQ(got[i].Length(), expected[i].Length()) << i;
+      EXPECT_EQ(got[i].text, expected[i].text) << i;
     }
-    StopTitleReader();
+    StopTitleReader(&reader);
   }
 }
 

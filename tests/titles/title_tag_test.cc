@@ -19,7 +19,10 @@ struct Title {
 
 Title Read(const std::u16string& name) {
   Title t;
-  t.opened = GetTitleTag(u"", name, &t.text, &t.length, &t.why);
+  ::Title title;
+  t.opened = GetTitleTag(u"", name, &title, &t.why);
+  t.text = title.text;
+  t.length = title.Length();
   return t;
 }
 

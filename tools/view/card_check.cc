@@ -5,11 +5,10 @@
 #include <map>
 #include <set>
 
-#include "app/run.h"
-#include "catalog/dir_info.h"
-#include "catalog/folder_scan.h"
+#include "catalog/scan_rules.h"
 #include "host/commit.h"
 #include "host/folder.h"
+#include "index/index_files.h"
 #include "text/card_path.h"
 #include "text/utf.h"
 
@@ -47,28 +46,6 @@ size_t CountMp3(const std::string& host) {
   return count;
 }
 
-// Why the scan leaves out an entry that may hold music; null when it takes
-// it, or when the entry is no music at all.
-const char* WhyLeftOut(EntryRule rule) {
-  switch (rule) {
-    case EntryRule::kTypeUnreadable: return "what it is cannot be read";
-    case EntryRule::kNotUtf8: return "the name is not valid UTF-8";
-    case EntryRule::kBackslash: return "the name holds a backslash";
-    case EntryRule::kFatUnshowable:
-      return "the card is mounted without utf8, so the name cannot be read";
-    case EntryRule::kFolderLink: return "symbolic links to folders are not followed";
-    case EntryRule::kToolFolder:
-      return "folders whose name begins with \"_\" are never entered";
-    case EntryRule::kTrash: return "it holds deleted files";
-    case EntryRule::kSystemFolder: return "it holds another system's data";
-    case EntryRule::kFolderNameTooLong:
-      return "the folder's name is longer than the 64 characters the player takes";
-    case EntryRule::kFileNameTooLong:
-      return "the name is longer than the 128 characters the player takes";
-    default: return nullptr;
-  }
-}
-
 std::string ShownFolder(const std::u16string& path) {
   return path.empty() ? "\\" : Utf16ToUtf8(path);
 }
@@ -101,14 +78,14 @@ class CardWalk {
         if (rule == EntryRule::kTakeFolder) {
           folders.push_back(std::move(name));
         } else if (const size_t n = CountMp3(host + "/" + e.host_name)) {
-          Note(shown + ": " + Mp3Files(n) + " not indexed: " + WhyLeftOut(rule));
+          Note(shown + ": " + Mp3Files(n) + " not indexed: " + LeftOutBecause(rule));
         }
         continue;
       }
       if (rule == EntryRule::kTakeSound) {
         mp3s.push_back(std::move(name));
-      } else if (WhyLeftOut(rule) != nullptr && EndsInMp3(e.host_name)) {
-        Note(shown + ": not indexed: " + WhyLeftOut(rule));
+      } else if (LeftOutBecause(rule) != nullptr && EndsInMp3(e.host_name)) {
+        Note(shown + ": not indexed: " + LeftOutBecause(rule));
       }
     }
     CheckSounds(path, mp3s);

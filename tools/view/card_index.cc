@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalog/dir_info.h"
-#include "catalog/dir_list.h"
-#include "catalog/listing.h"
-#include "catalog/sound_list.h"
+#include "catalog/scan_rules.h"
 #include "host/file.h"
-#include "messages/message_file.h"
+#include "index/dir_list.h"
+#include "index/listing.h"
+#include "index/message_file.h"
+#include "index/sound_list.h"
 #include "text/cp932.h"
 #include "text/utf.h"
 

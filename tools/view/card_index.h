@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/folder_record.h"
-#include "catalog/sound_record.h"
-#include "playorder/random_order.h"
+#include "index/folder_record.h"
+#include "index/random_order.h"
+#include "index/sound_record.h"
 
 // One of the five files as found on the card.
 struct IndexFile {

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <map>
 
-#include "catalog/folder_scan.h"
-#include "catalog/listing.h"
-#include "catalog/sound_list.h"
+#include "catalog/player_names.h"
 #include "font/draw.h"
 #include "font/fontx.h"
 #include "host/file.h"
-#include "messages/message_file.h"
+#include "index/listing.h"
+#include "index/message_file.h"
+#include "index/sound_list.h"
 #include "text/card_path.h"
 #include "text/sjis_field.h"
 #include "text/utf.h"

@@ -4,8 +4,8 @@
 #include <map>
 #include <tuple>
 
-#include "catalog/dir_info.h"
-#include "messages/message_file.h"
+#include "catalog/scan_rules.h"
+#include "index/message_file.h"
 
 namespace {
 

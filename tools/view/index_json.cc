@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "messages/message_file.h"
+#include "index/message_file.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "host/console.h"
 #include "host/file.h"
-#include "messages/message_file.h"
+#include "index/message_file.h"
 
 namespace {
 

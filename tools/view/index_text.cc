@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "messages/message_file.h"
+#include "index/message_file.h"
 #include "text/utf.h"
 
 namespace {

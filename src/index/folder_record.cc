@@ -1,4 +1,4 @@
-#include "catalog/folder_record.h"
+#include "index/folder_record.h"
 
 #include <algorithm>
 #include <cstring>

@@ -24,8 +24,8 @@
 //   432     80    zero
 //   512     256   name bitmap, upper page row (zero for the root)
 //   768     256   name bitmap, lower page row (zero for the root)
-#ifndef CARDPREP_CATALOG_FOLDER_RECORD_H_
-#define CARDPREP_CATALOG_FOLDER_RECORD_H_
+#ifndef CARDPREP_INDEX_FOLDER_RECORD_H_
+#define CARDPREP_INDEX_FOLDER_RECORD_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -94,4 +94,4 @@ void EncodeFolderRecord(const FolderRecord& record, uint8_t (&out)[kFolderRecord
 bool DecodeFolderRecord(const uint8_t* data, size_t size, FolderRecord* record,
                         uint16_t* path_bytes);
 
-#endif  // CARDPREP_CATALOG_FOLDER_RECORD_H_
+#endif  // CARDPREP_INDEX_FOLDER_RECORD_H_

@@ -7,8 +7,8 @@
 //   306     46    zero
 //   352     384   name bitmap, upper page row (pixel rows 0-7)
 //   736     384   name bitmap, lower page row (pixel rows 8-15)
-#ifndef CARDPREP_CATALOG_SOUND_RECORD_H_
-#define CARDPREP_CATALOG_SOUND_RECORD_H_
+#ifndef CARDPREP_INDEX_SOUND_RECORD_H_
+#define CARDPREP_INDEX_SOUND_RECORD_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -39,4 +39,4 @@ void EncodeSoundRecord(const SoundRecord& record, uint8_t (&out)[kSoundRecordSiz
 // field has no terminator.
 bool DecodeSoundRecord(const uint8_t* data, size_t size, SoundRecord* record);
 
-#endif  // CARDPREP_CATALOG_SOUND_RECORD_H_
+#endif  // CARDPREP_INDEX_SOUND_RECORD_H_

@@ -1,16 +1,17 @@
 // The play order RANDOM16.DAT: whole folders and, in file-unit folders,
-// single files, put in the tree's order and shuffled anew on every run.
+// single files, put in the tree's order and shuffled.
 //
 // Entry, 4 bytes, no header, one after another:
 //   offset  size  field
 //   0       1     kind: 0 the whole folder, 1 one file
 //   1       2     folder number, little-endian
 //   3       1     file position in the folder (kind 1), else 0
-#ifndef CARDPREP_PLAYORDER_RANDOM_ORDER_H_
-#define CARDPREP_PLAYORDER_RANDOM_ORDER_H_
+#ifndef CARDPREP_INDEX_RANDOM_ORDER_H_
+#define CARDPREP_INDEX_RANDOM_ORDER_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "catalog/dir_info.h"
@@ -30,24 +31,20 @@ struct RandomEntry {
   uint8_t file = 0;
 };
 
-struct PlayOrderState {
-  std::vector<RandomEntry> table;
-};
-extern PlayOrderState g_play_order;
-
 void EncodeRandomEntry(const RandomEntry& entry, uint8_t (&out)[kEntrySize]);
 RandomEntry DecodeRandomEntry(const uint8_t (&in)[kEntrySize]);
 
-// Appends the entries of |dir| and its subtree to the table, which holds
+// Appends the entries of |dir| and its subtree to |table|, which holds
 // |next| entries so far; returns how many it holds afterwards.
-size_t SetRandomOrderTable(const DirInfo& dir, size_t next);
+size_t SetRandomOrderTable(const DirInfo& dir, size_t next, std::vector<RandomEntry>* table);
 
 // Shuffles |table| with 10 x n swaps of two positions drawn from |random|.
-void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)());
+void ShuffleEntries(std::vector<RandomEntry>* table, const std::function<uint32_t()>& random);
 
-// Builds the table from the numbered tree, shuffles it with the system's
-// cryptographic source and writes RANDOM16.DAT aside into |file|; the run
-// order puts it in place.
-void MakeRandomOrderFile(const DirInfo& root, OutFile* file);
+// Builds the table of |entry_count| entries from the numbered tree,
+// shuffles it with |random| and writes RANDOM16.DAT aside into |file|; the
+// run order puts it in place.
+void MakeRandomOrderFile(const DirInfo& root, uint16_t entry_count,
+                         const std::function<uint32_t()>& random, OutFile* file);
 
-#endif  // CARDPREP_PLAYORDER_RANDOM_ORDER_H_
+#endif  // CARDPREP_INDEX_RANDOM_ORDER_H_

@@ -1,4 +1,4 @@
-#include "catalog/sound_record.h"
+#include "index/sound_record.h"
 
 #include <cstring>
 

@@ -7,8 +7,8 @@
 //
 // Each message is its 16-byte Shift-JIS field (left-aligned, space padded)
 // drawn with the fonts, 8 columns a byte.
-#ifndef CARDPREP_MESSAGES_MESSAGE_FILE_H_
-#define CARDPREP_MESSAGES_MESSAGE_FILE_H_
+#ifndef CARDPREP_INDEX_MESSAGE_FILE_H_
+#define CARDPREP_INDEX_MESSAGE_FILE_H_
 
 #include <cstddef>
 
@@ -31,4 +31,4 @@ constexpr char16_t const* kMessages[kMessageCount] = {
 // output and no file is written.
 [[nodiscard]] int WriteMessageFile(OutFile* file);
 
-#endif  // CARDPREP_MESSAGES_MESSAGE_FILE_H_
+#endif  // CARDPREP_INDEX_MESSAGE_FILE_H_

@@ -1,4 +1,4 @@
-#include "messages/message_file.h"
+#include "index/message_file.h"
 
 #include <cstdint>
 #include <string>

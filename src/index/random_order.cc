@@ -1,4 +1,4 @@
-#include "playorder/random_order.h"
+#include "index/random_order.h"
 
 #include <string>
 #include <utility>
@@ -6,9 +6,6 @@
 #include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/file.h"
-#include "host/system.h"
-
-PlayOrderState g_play_order;
 
 void EncodeRandomEntry(const RandomEntry& entry, uint8_t (&out)[kEntrySize]) {
   out[kEntryKind] = entry.kind;
@@ -24,28 +21,27 @@ RandomEntry DecodeRandomEntry(const uint8_t (&in)[kEntrySize]) {
   return entry;
 }
 
-size_t SetRandomOrderTable(const DirInfo& dir, size_t next) {
-  std::vector<RandomEntry>& table = g_play_order.table;
-  if (dir.sound_count > 0) {
+size_t SetRandomOrderTable(const DirInfo& dir, size_t next, std::vector<RandomEntry>* table) {
+  if (!dir.sounds.empty()) {
     Out(" SetRandomOrderTable %d, %x %x, %x %x \n", dir.file_unit ? 1 : 0, dir.number,
         uint32_t{dir.number} * 768u, dir.first_sound, uint32_t{dir.first_sound} * 1024u);
     // The table is built in order, so entry |next| is always the next one
     // appended.
-    table.resize(next);
+    table->resize(next);
     if (!dir.file_unit) {
-      table.push_back({kWholeFolder, dir.number, 0});
+      table->push_back({kWholeFolder, dir.number, 0});
     } else {
-      for (int32_t i = 0; i < dir.sound_count; ++i) {
-        table.push_back({kOneFile, dir.number, static_cast<uint8_t>(i)});
+      for (size_t i = 0; i < dir.sounds.size(); ++i) {
+        table->push_back({kOneFile, dir.number, static_cast<uint8_t>(i)});
       }
     }
-    next = table.size();
+    next = table->size();
   }
-  for (const auto& child : dir.children) next = SetRandomOrderTable(*child, next);
+  for (const DirInfo& child : dir.children) next = SetRandomOrderTable(child, next, table);
   return next;
 }
 
-void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)()) {
+void ShuffleEntries(std::vector<RandomEntry>* table, const std::function<uint32_t()>& random) {
   const auto n = static_cast<uint32_t>(table->size());
   if (n == 0) return;
   for (uint64_t swaps = 10ull * n; swaps > 0; --swaps) {
@@ -55,12 +51,12 @@ void ShuffleEntries(std::vector<RandomEntry>* table, uint32_t (*random)()) {
   }
 }
 
-void MakeRandomOrderFile(const DirInfo& root, OutFile* file) {
-  g_play_order.table.clear();
-  g_play_order.table.reserve(g_catalog.counters.random_entry_count);
-  const size_t n = SetRandomOrderTable(root, 0);
-  g_play_order.table.resize(n);
-  ShuffleEntries(&g_play_order.table, Random32);
+void MakeRandomOrderFile(const DirInfo& root, uint16_t entry_count,
+                         const std::function<uint32_t()>& random, OutFile* file) {
+  std::vector<RandomEntry> table;
+  table.reserve(entry_count);
+  table.resize(SetRandomOrderTable(root, 0, &table));
+  ShuffleEntries(&table, random);
 
   std::string why;
   if (!OpenAside(std::string("./") + kRandomOrderFileName, kRandomOrderFileName, file, &why)) {
@@ -69,7 +65,7 @@ void MakeRandomOrderFile(const DirInfo& root, OutFile* file) {
     return;
   }
   uint8_t bytes[kEntrySize];
-  for (const RandomEntry& entry : g_play_order.table) {
+  for (const RandomEntry& entry : table) {
     EncodeRandomEntry(entry, bytes);
     WriteBytes(file, bytes, sizeof bytes);
   }

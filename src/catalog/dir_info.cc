@@ -1,5 +1,0 @@
-#include "catalog/dir_info.h"
-
-CatalogState g_catalog;
-
-void ResetCatalogState() { g_catalog = CatalogState(); }
