@@ -36,6 +36,18 @@ void Flush(OutFile* file) {
 
 }  // namespace
 
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) CloseFile(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) CloseFile(fd_);
+}
+
 OutFile& OutFile::operator=(OutFile&& other) noexcept {
   if (this != &other) {
     if (fd >= 0) CloseFile(fd);

@@ -13,18 +13,6 @@
 #include "host/file.h"
 #include "host/os.h"
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) close(fd_);
-}
-
 bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
                      std::string* why) {
   // O_NONBLOCK makes opening a FIFO with no writer return at once instead of

@@ -91,18 +91,6 @@ int LastError() { return static_cast<int>(GetLastError()); }
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) _close(fd_);
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) _close(fd_);
-}
-
 bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
                      std::string* why) {
   const std::wstring path = WidePath(host_path);
