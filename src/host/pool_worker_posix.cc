@@ -17,7 +17,8 @@ uint64_t WorkerPeakMemory() {
   return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
 }
 
-bool PrepareWorker(const WorkerLimits& limits, WorkerStatus** status, int* answers) {
+bool PrepareWorker([[maybe_unused]] const WorkerLimits& limits, WorkerStatus** status,
+                   int* answers) {
   rlimit no_core = {0, 0};
   setrlimit(RLIMIT_CORE, &no_core);
 #if defined(__has_feature)
