@@ -19,6 +19,7 @@
 #include "host/stop.h"
 #include "host/system.h"
 #include "text/card_path.h"
+#include "text/cp932.h"
 #include "titles/title_reader.h"
 
 namespace {
@@ -448,6 +449,7 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   }
   CodePageDecoders decoders;
   OpenDecoders(args.tag_charset, &decoders);
+  OpenCp932();  // the names the player shows and the trace
   SoundListFiles& scan = files->scan;
   if (OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) &&
       OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
