@@ -15,8 +15,8 @@
 std::string Padded(const std::string& sjis, size_t width = 48);
 // |text| split at |end|; a last piece without |end| is marked.
 std::vector<std::string> Lines(const std::string& text, const std::string& end);
-// The files in the working folder that a run opened aside and left
-// (".NAME.cardprep-PID").
+// What a run left in the working folder: files it opened aside
+// (".NAME.cardprep-PID"), old files and the record of a commit.
 std::vector<std::string> AsideFiles();
 // Read at byte offsets, as the file formats define them: a little-endian
 // 16-bit number, and the UTF-16LE text of a field of |size| bytes up to its

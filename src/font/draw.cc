@@ -9,8 +9,6 @@
 
 namespace {
 
-bool IsLeadByteValue(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
 bool IsBlank(const uint8_t* glyph, int32_t size) {
   for (int32_t i = 0; i < size; ++i) {
     if (glyph[i] != 0) return false;
@@ -58,7 +56,7 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
   int i = 0;
   while (i < text_length && x < end) {
     const uint8_t b = bytes[i];
-    if (!walk_ended && IsLeadByteValue(b)) {
+    if (!walk_ended && IsSjisLeadByte(b)) {
       const uint8_t trail = bytes[i + 1];
       if (trail == 0) walk_ended = true;
       const auto code = static_cast<uint16_t>(b << 8 | trail);

@@ -25,6 +25,27 @@ size_t TitleSkip(const std::vector<Title>& titles) {
 
 namespace {
 
+// Writes |line| and CR LF, if |listing| is open. A line feed inside it is
+// written as CR LF too, as a text-mode file writes it.
+void WriteListingLine(OutFile* listing, std::string_view line) {
+  if (!IsOpen(*listing)) return;
+  // No byte of a two-byte Shift-JIS character is a line feed.
+  for (size_t at = 0; at <= line.size();) {
+    const size_t feed = std::min(line.find('\n', at), line.size());
+    WriteBytes(listing, line.data() + at, feed - at);
+    WriteBytes(listing, "\r\n", 2);
+    at = feed + 1;
+  }
+}
+
+// Fills the Shift-JIS |field| of |size| bytes from the title |text|,
+// noting in |listing| when characters had to become "?".
+void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFile* listing) {
+  bool replaced = false;
+  WideToSjisField(field, size, text, &replaced);
+  if (replaced) WriteListingLine(listing, kCannotConvertNote);
+}
+
 // Reads the folder's titles stored as Latin-1 in the code page the writer's
 // setting picks; with auto, says what it chose.
 TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, SoundListWriter* writer,

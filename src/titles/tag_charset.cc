@@ -5,7 +5,6 @@
 
 namespace {
 
-bool IsLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 bool IsHalfWidthKana(uint8_t b) { return b >= 0xA1 && b <= 0xDF; }
 bool IsAsciiLetter(uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 
@@ -42,7 +41,7 @@ bool SplitShiftJis(std::string_view bytes, std::vector<SjisChar>* chars) {
     if (b < 0x80) {
       chars->push_back({SjisChar::kAscii, b, 0});
       i += 1;
-    } else if (IsLeadByte(b) && i + 1 == bytes.size()) {
+    } else if (IsSjisLeadByte(b) && i + 1 == bytes.size()) {
       chars->push_back({SjisChar::kCutLead, b, 0});
       i += 1;
     } else if (unit == u'\xFFFD' || (unit >= 0xE000 && unit <= 0xF8FF)) {

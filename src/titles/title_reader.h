@@ -19,10 +19,19 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/process_pool.h"
 #include "titles/title_frames.h"
+
+// A request to a worker names a file, little-endian, one frame of the pool
+// (bytes/frame.h); the answer is the worker's (title_worker.h):
+//
+//   folder units u32, folder path UTF-16, name units u32, name UTF-16
+std::string EncodeTitleRequest(std::u16string_view folder, std::u16string_view name);
+// False for a request that is not one.
+bool DecodeTitleRequest(const std::string& bytes, std::u16string* folder, std::u16string* name);
 
 struct TitleReaderOptions {
   int jobs = 1;                      // worker processes

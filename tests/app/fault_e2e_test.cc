@@ -25,17 +25,6 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// What a run left beside the index: temporary files, old files and the
-// record of a commit.
-std::vector<std::string> Leftovers() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(".")) {
-    const std::string name = entry.path().filename().string();
-    if (Has(name, ".cardprep-")) names.push_back(name);
-  }
-  return names;
-}
-
 class FaultTest : public CardTest {
  protected:
   // A card indexed once (|old_|), then given more music, whose whole new
@@ -184,7 +173,7 @@ TEST_F(FaultTest, FontsOrAConverterThatCannotBeHadKeepTheOldIndex) {
     EXPECT_EQ(r.status, 1);
     for (const std::string& line : c.said) EXPECT_TRUE(Has(r.err, line)) << line << r.err;
     ExpectIndex(old_, "the old index");
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
   }
 }
 
@@ -215,7 +204,7 @@ TEST_F(FaultTest, ARenameThatFailsAtAnyStepOfTheCommitIsUndone) {
       EXPECT_EQ(r.status, 0) << r.err;
       ExpectIndex(new_, "the new index");
     }
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
     for (const auto& [name, bytes] : old_) WriteBytes(name, bytes);
   }
 }
@@ -246,7 +235,7 @@ TEST_F(FaultTest, AFailedSyncIsAnError) {
     EXPECT_TRUE(Has(r.err, c.said)) << r.err;
     ExpectIndex(c.replaced ? new_ : old_, c.replaced ? "the new index" : "the old index");
     Run();  // finishes what the record still says
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
     for (const auto& [name, bytes] : old_) WriteBytes(name, bytes);
   }
 }
@@ -277,7 +266,7 @@ class SweepTest : public FaultTest {
       EXPECT_TRUE(Has(r.err, "error: ")) << "the old index was kept without a word:\n" << r.err;
     }
     for (const auto& [name, bytes] : old_) WriteBytes(name, bytes);
-    for (const std::string& name : Leftovers()) fs::remove(name);
+    for (const std::string& name : AsideFiles()) fs::remove(name);
   }
 };
 
@@ -382,7 +371,7 @@ TEST_F(FaultTest, ASignalDuringTheCommitWaitsForIt) {
                     "error: stopped by SIGINT: the new index was already in place\n"))
         << ReadText(logs.path() + "/err");
     ExpectIndex(new_, "the new index");
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
     for (const auto& [name, bytes] : old_) WriteBytes(name, bytes);
   }
 }
@@ -410,7 +399,7 @@ TEST_F(FaultTest, ARenamerKilledMidwayIsFinishedByTheRun) {
                     "without its report: it was ended by signal 9"))
         << ReadText(logs.path() + "/err");
     ExpectIndex(new_, "the new index");
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
     for (const auto& [name, bytes] : old_) WriteBytes(name, bytes);
   }
 }

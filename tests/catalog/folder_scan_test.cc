@@ -17,31 +17,6 @@ namespace {
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
-TEST(IsFileUnitFolderTest, MatchesPathsBeginningWithAPrefix) {
-  struct Case {
-    std::vector<std::u16string> prefixes;
-    std::u16string path;
-    bool file_unit;
-  } cases[] = {
-      {{u"\\Pops"}, u"\\Pops", true},
-      {{u"\\Pops"}, u"\\Pops\\Live", true},
-      {{u"\\Pops"}, u"\\PopsX", true},
-      {{u"\\Pops"}, u"\\pops", false},  // case-sensitive
-      {{u"\\Pops"}, u"\\Pop", false},
-      {{u"\\Pops"}, u"", false},
-      {{u"\\Rock", u"\\Pops"}, u"\\Pops\\A", true},
-      {{u""}, u"", true},  // an empty prefix matches every path, the root's too
-      {{u""}, u"\\Any", true},
-      {{}, u"\\Any", false},
-  };
-  for (const Case& c : cases) {
-    ScanSettings settings;
-    for (const std::u16string& prefix : c.prefixes) settings.file_unit_prefixes.push_back({prefix, ""});
-    EXPECT_EQ(IsFileUnitFolder(settings, c.path), c.file_unit)
-        << std::string(c.path.begin(), c.path.end());
-  }
-}
-
 // A prefix that matches no folder: the one that would, when the intended
 // folder is plain.
 TEST(PrefixThatWouldMatchTest, SuggestsOnlyWhatIsPlain) {

@@ -13,7 +13,7 @@
 #include "test_util.h"
 #include "text/utf.h"
 #include "titles/tag_charset.h"
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 
 namespace {
 
@@ -172,76 +172,6 @@ TEST_F(OldTagsTest, JapaneseTitlesStoredAsLatin1AreReadAsShiftJis) {
   EXPECT_NE(run_.err.find("note: J-POP名曲集: 31 titles stored as Latin-1 read as Shift-JIS"),
             std::string::npos)
       << run_.err;
-}
-
-// European titles whose Latin-1 bytes happen to form Shift-JIS pairs or
-// half-width katakana are left as they are: every byte the default writes
-// is what --tag-charset latin1 writes.
-TEST_F(OldTagsTest, EuropeanTitlesKeepTheirLatin1Reading) {
-  const std::vector<TableTitle> rows = ReadTable("tag_titles_eu.tsv");
-  ASSERT_GE(rows.size(), 150u);
-  WriteCard(rows);
-  Run({"--tag-charset", "latin1"});
-  std::map<std::string, std::vector<uint8_t>> latin1;
-  for (const char* name : {"SNDLST16.DAT", "TAGINF16.TXT"}) latin1[name] = ReadBytes(name);
-  const std::string latin1_err = run_.err;
-  Run();
-  for (const char* name : {"SNDLST16.DAT", "TAGINF16.TXT"}) {
-    EXPECT_EQ(ReadBytes(name), latin1[name]) << name;
-  }
-  EXPECT_EQ(run_.err.find("note: "), std::string::npos) << run_.err;
-  EXPECT_EQ(run_.err.find("read as Shift-JIS"), std::string::npos) << run_.err;
-}
-
-// Windows-1252 punctuation is read as such where that makes a title
-// convertible; UTF-16 titles beside Latin-1 ones never change; latin1
-// keeps the bytes' Latin-1 reading ("?" runs, and look-alikes for letters
-// such as "é") and cp932, by any of its names, reads every Latin-1 title.
-TEST_F(OldTagsTest, PunctuationMixedFoldersAndTheThreeReadings) {
-  const std::vector<TableTitle> rows = {
-      {"Pop", "Don\x92t Stop", ""},              // ’
-      {"Pop", "\x93Quoted\x94 \x85", ""},        // “Quoted” …
-      {"Pop", "Caf\xe9", ""},                    // é has no code page 932 form
-      {"Mixed", "\x82\xb3\x82\xad\x82\xe7", ""},  // さくら
-      {"Mixed", "\x96\xe9\x96\xbe\x82\xaf", ""},  // 夜明け
-  };
-  const std::vector<std::string> files = WriteCard(rows);
-  Mp3("Mixed/zz.mp3");
-  TagWithMutagen("Mixed/zz.mp3", 4, "utf16", {"Ünïcödé 日本"});
-  // UTF-16 text of Latin-1 characters alone: never taken for stored bytes.
-  Mp3("Mixed/zzz.mp3");
-  TagWithMutagen("Mixed/zzz.mp3", 3, "utf16", {"Ça va"});
-  struct Case {
-    const char* charset;
-    std::map<std::string, std::string> titles;  // name -> title field, unpadded
-  } cases[] = {
-      {"auto",
-       {{"000.mp3", "Don\x81\x66t Stop"}, {"001.mp3", "\x81\x67Quoted\x81\x68 \x81\x63"},
-        {"002.mp3", "Cafe"}, {"003.mp3", "\x82\xb3\x82\xad\x82\xe7"},
-        {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"}, {"zz.mp3", "Unicode \x93\xfa\x96\x7b"},
-        {"zzz.mp3", "Ca va"}}},
-      {"latin1",
-       // U+00B3 as "3", U+00E7 as "c", U+00E9 as "e", U+00AF as a space.
-       {{"000.mp3", "Don?t Stop"}, {"001.mp3", "?Quoted? ?"}, {"002.mp3", "Cafe"},
-        {"003.mp3", "?3???c"}, {"004.mp3", "?e??? "}, {"zz.mp3", "Unicode \x93\xfa\x96\x7b"}}},
-      {"cp932",
-       {{"003.mp3", "\x82\xb3\x82\xad\x82\xe7"}, {"004.mp3", "\x96\xe9\x96\xbe\x82\xaf"},
-        {"zz.mp3", "Unicode \x93\xfa\x96\x7b"}, {"zzz.mp3", "Ca va"}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.charset);
-    Run({std::string("--tag-charset=") + c.charset});
-    const std::map<std::string, std::string> listed = ListedTitles();
-    for (const auto& [name, title] : c.titles) {
-      ASSERT_EQ(listed.count(Padded(name)), 1u) << name;
-      EXPECT_EQ(listed.at(Padded(name)), Padded(title)) << name;
-    }
-  }
-  const std::vector<uint8_t> cp932 = ReadBytes("TAGINF16.TXT");
-  for (const char* name : {"CP932", "sjis", "Shift_JIS"}) {
-    Run({"--tag-charset", name});
-    EXPECT_EQ(ReadBytes("TAGINF16.TXT"), cp932) << name;
-  }
 }
 
 // Files as old writers left them, read by the tag reader: every ID3 form

@@ -19,7 +19,7 @@
 #include "test_util.h"
 #include "text/utf.h"
 #include "titles/tag_search.h"
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 
 namespace {
 

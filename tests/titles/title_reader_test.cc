@@ -4,7 +4,7 @@
 
 #include "e2e_util.h"
 #include "test_util.h"
-#include "titles/title_tag.h"
+#include "titles/tag_search.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
+#include "text/cp932.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ const std::vector<std::pair<uint16_t, char16_t>>& DoubleByteCodes() {
   static const std::vector<std::pair<uint16_t, char16_t>> codes = [] {
     std::vector<std::pair<uint16_t, char16_t>> list;
     for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-      if (lead >= 0xA0 && lead <= 0xDF) continue;
+      if (!IsSjisLeadByte(static_cast<uint8_t>(lead))) continue;
       for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
         if (trail == 0x7F) continue;
         const auto code = static_cast<uint16_t>(lead << 8 | trail);

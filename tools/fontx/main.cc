@@ -19,6 +19,7 @@
 #include "host/console.h"
 #include "host/program.h"
 #include "options/command_line.h"
+#include "text/cp932.h"
 #include "tools/fontx/bdf.h"
 #include "tools/fontx/fontx_writer.h"
 #include "tools/fontx/glyph_source.h"
@@ -179,6 +180,7 @@ int main(int argc, char** argv) {
   Options options;
   const int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
+  OpenCp932();
   // A card that is not there (a typo, a card not mounted) must not become a
   // folder on the computer's own disk.
   std::error_code missing;

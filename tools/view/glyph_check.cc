@@ -11,6 +11,7 @@
 #include "index/message_file.h"
 #include "index/sound_list.h"
 #include "text/card_path.h"
+#include "text/cp932.h"
 #include "text/sjis_field.h"
 #include "text/utf.h"
 
@@ -19,19 +20,16 @@ namespace {
 // Fonts far larger than any FONTX2 font are not read.
 constexpr uint64_t kMaxFontBytes = 64u << 20;
 
-bool IsLead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // Reads one of the card's fonts; false with |*why|.
 bool ReadCardFont(std::u16string_view path, FontInfo* font, std::string* why) {
-  UniqueFd fd;
+  std::vector<uint8_t> bytes;
   uint64_t size = 0;
-  if (!OpenRegularFile(HostPath(path), &fd, &size, why)) return false;
+  if (!ReadFileUpTo(HostPath(path), kMaxFontBytes, &bytes, &size, why)) return false;
   if (size > kMaxFontBytes) {
     *why = "it is far larger than a font";
     return false;
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size()));
   FontxProblem problem;
   if (DecodeFontx(bytes.data(), bytes.size(), font, &problem)) return true;
   *why = "it " + problem.what;
@@ -63,7 +61,7 @@ class GlyphCheck {
     std::vector<uint32_t> seen;
     for (size_t i = 0; i < size;) {
       const auto b = static_cast<uint8_t>(field[i]);
-      const bool two = IsLead(b) && i + 1 < size;
+      const bool two = IsSjisLeadByte(b) && i + 1 < size;
       const auto code = static_cast<uint16_t>(two ? b << 8 | static_cast<uint8_t>(field[i + 1]) : b);
       i += two ? 2 : 1;
       const FontInfo& font = two ? zenkaku_ : hankaku_;

@@ -18,6 +18,7 @@
 #include "host/console.h"
 #include "host/program.h"
 #include "options/command_line.h"
+#include "text/cp932.h"
 #include "tools/view/card_check.h"
 #include "tools/view/card_index.h"
 #include "tools/view/glyph_check.h"
@@ -138,6 +139,7 @@ int main(int argc, char** argv) {
   Options options;
   const int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
+  OpenCp932();
 
   std::error_code ec;
   // The picture is named from where the tool was started, the card by --card.
