@@ -22,6 +22,7 @@
 
 #include "text/utf.h"
 #include "titles/tag_charset.h"
+#include "text/cp932.h"
 #include "titles/tag_search.h"
 
 namespace {
@@ -166,6 +167,7 @@ int Manifest(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenCp932();
   if (argc == 3 && std::string(argv[1]) == "--manifest") return Manifest(argv[2]);
   fprintf(stderr, "usage: tag_charset_bench --manifest FILE\n");
   return 2;

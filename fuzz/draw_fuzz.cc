@@ -37,6 +37,7 @@ void LoadFonts() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  OpenConvertersOnce();
   LoadFonts();
   if (size < 2) return 0;
   const int upper_length = 1 + data[0] % 200;

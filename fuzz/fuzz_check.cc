@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "fuzz_check.h"
+#include "text/cp932.h"
 
 void EnterScratchFolder() {
   static bool entered = false;
@@ -15,6 +16,13 @@ void EnterScratchFolder() {
   FUZZ_CHECK(chdir(pattern.c_str()) == 0, "cannot enter the scratch folder");
   mkdir("_FONT", 0755);
   FUZZ_CHECK(freopen("/dev/null", "w", stdout) != nullptr, "cannot silence standard output");
+}
+
+void OpenConvertersOnce() {
+  static bool opened = false;
+  if (opened) return;
+  opened = true;
+  OpenCp932();
 }
 
 void WriteScratchFile(const char* path, const uint8_t* data, size_t size) {

@@ -19,6 +19,10 @@
 // and sends standard output (the tool's progress lines) to /dev/null.
 void EnterScratchFolder();
 
+// Opens the converters of code page 932 (text/cp932.h), once per process,
+// as a program does when it starts.
+void OpenConvertersOnce();
+
 // Writes |size| bytes to |path| in the working folder.
 void WriteScratchFile(const char* path, const uint8_t* data, size_t size);
 

@@ -15,6 +15,7 @@ bool IsTrail(uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  OpenConvertersOnce();
   if (size < 1) return 0;
   const size_t field_size = 1 + data[0] % 64;
   std::u16string text;

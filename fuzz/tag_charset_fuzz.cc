@@ -29,6 +29,7 @@ CodePageDecoders* Decoders() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  OpenConvertersOnce();
   if (size < 1) return 0;
   TagCharset charset;
   if (data[0] % (kCodePageCount + 1) != 0) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/pool_worker.h"
+#include "text/cp932.h"
 #include "titles/title_worker.h"
 
 namespace {
@@ -55,5 +56,6 @@ int main(int argc, char** argv) {
     return RunWorker(limits, TestJob);
   }
   testing::InitGoogleTest(&argc, argv);
+  OpenCp932();
   return RUN_ALL_TESTS();
 }

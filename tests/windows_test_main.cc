@@ -7,8 +7,11 @@
 
 #include <cstdio>
 
+#include "text/cp932.h"
+
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   testing::InitGoogleTest(&argc, argv);
+  OpenCp932();
   return RUN_ALL_TESTS();
 }

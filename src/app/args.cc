@@ -6,17 +6,38 @@
 #include "options/command_line.h"
 #include "text/utf.h"
 
+// What the help says in the host's own paths and words.
+#if defined(_WIN32)
+#define CARDPREP_ROOT_HOW "Run in the root folder of a memory card (E: then cardprep, or\n" \
+                          "cardprep --card E:\\). Walks"
+#define CARDPREP_FONT_A "_FONT\\RIZOZ16I.DAZ"
+#define CARDPREP_FONT_B "_FONT\\MYRCH16B.FNT"
+#define CARDPREP_PREFIX_EXAMPLES                                             \
+  "PREFIX   a folder of the card such as \\Pops, Pops or E:\\Pops: every\n"   \
+  "         folder whose path begins with it is\n"
+#define CARDPREP_STOPPED "130 when the run\n"  \
+                         "was stopped (Ctrl-C, Ctrl-Break or closing its window).\n"
+#else
+#define CARDPREP_ROOT_HOW "Run in the root folder of a memory card (or give it with --card). Walks"
+#define CARDPREP_FONT_A "_FONT/RIZOZ16I.DAZ"
+#define CARDPREP_FONT_B "_FONT/MYRCH16B.FNT"
+#define CARDPREP_PREFIX_EXAMPLES                                    \
+  "PREFIX   a folder of the card such as /Pops, '\\Pops', Pops or\n" \
+  "         /media/card/Pops: every folder whose path begins with it is\n"
+#define CARDPREP_STOPPED "128 + the signal's number when the run\n" \
+                         "was stopped.\n"
+#endif
+
 const char* Usage() {
   return "usage: cardprep [OPTION...] [PREFIX...]\n"
          "\n"
-         "Run in the root folder of a memory card (or give it with --card). Walks\n"
+         CARDPREP_ROOT_HOW "\n"
          "the card and writes the player's index files there: DIRLST16.DAT,\n"
          "SNDLST16.DAT, RANDOM16.DAT, MSGSTR16.DAT and TAGINF16.TXT. The names the\n"
-         "player shows are drawn with the FONTX2 fonts _FONT/RIZOZ16I.DAZ\n"
-         "(16 x 16 double-byte) and _FONT/MYRCH16B.FNT (8 x 16).\n"
+         "player shows are drawn with the FONTX2 fonts " CARDPREP_FONT_A "\n"
+         "(16 x 16 double-byte) and " CARDPREP_FONT_B " (8 x 16).\n"
          "\n"
-         "PREFIX   a folder of the card such as /Pops, '\\Pops', Pops or\n"
-         "         /media/card/Pops: every folder whose path begins with it is\n"
+         CARDPREP_PREFIX_EXAMPLES
          "         shuffled file by file instead of as a whole (at most three;\n"
          "         compared case-sensitively)\n"
          "\n"
@@ -50,8 +71,7 @@ const char* Usage() {
          "  --version          show the version and exit\n"
          "\n"
          "Exit status: 0 when the run printed no error line (warnings allowed), 1\n"
-         "after one, 2 for a bad command line, 128 + the signal's number when the run\n"
-         "was stopped.\n";
+         "after one, 2 for a bad command line, " CARDPREP_STOPPED;
 }
 
 namespace {

@@ -4,9 +4,11 @@
 
 #include "app/args.h"
 #include "app/run.h"
+#include "host/program.h"
 #include "titles/title_worker.h"
 
 int main(int argc, char** argv) {
+  TakeHostArguments(&argc, &argv);
   // The same program reads ID3 tags in its worker processes.
   if (argc == 2 && strcmp(argv[1], kTitleWorkerFlag) == 0) return RunTitleWorker();
   HoldMemoryInReserve();
@@ -20,5 +22,5 @@ int main(int argc, char** argv) {
     printf("cardprep %s\n", CARDPREP_VERSION);
     return 0;
   }
-  return RunCardprep(args);
+  return EndProgram(RunCardprep(args));
 }

@@ -20,6 +20,7 @@
 #include "host/stop.h"
 #include "host/system.h"
 #include "text/card_path.h"
+#include "text/cp932.h"
 #include "titles/title_reader.h"
 #include "titles/title_record_file.h"
 
@@ -36,14 +37,6 @@ struct RunState {
   bool index_replaced = false;  // they are in place
 };
 RunState g_run;
-
-bool OpenOutput(const char* name, OutFile* file) {
-  std::string why;
-  if (OpenAside(std::string("./") + name, name, file, &why)) return true;
-  Out("fopen error\n");
-  Error("cannot create %s: %s", name, why.c_str());
-  return false;
-}
 
 // "A", "A and B", "A, B and C".
 std::string Enumerate(const std::vector<std::string>& names) {
@@ -337,7 +330,7 @@ bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, Sound
 
   Out("WriteDirStructureFileM\n");
   OutFile* dir_list = &files->dir_list;
-  if (!OpenOutput(kDirListFileName, dir_list)) return false;
+  if (!OpenIndexFile(kDirListFileName, /*trace=*/true, dir_list)) return false;
   WriteDirListHeader(dir_list, catalog->counters, hooks.local_now());
   WriteRootDirEntry(dir_list, *root);
   WriteDirStructureFileM(dir_list, u"", *root);
@@ -474,9 +467,10 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   }
   CodePageDecoders decoders;
   OpenDecoders(args.tag_charset, &decoders);
+  OpenCp932();  // the names the player shows and the trace
   SoundListFiles& scan = files->scan;
-  if (OpenOutput(kSoundListFileName, &scan.sound_list) &&
-      OpenOutput(kListingFileName, &scan.listing)) {
+  if (OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) &&
+      OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
     SoundListWriter writer;
     writer.files = &scan;
     writer.titles = titles;

@@ -1,14 +1,8 @@
 #include "host/commit.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include "host/os.h"
 
 namespace {
 
@@ -23,27 +17,9 @@ struct Names {
 };
 
 std::string Said(const char* what, const std::string& name, int error) {
-  return std::string(what) + " " + name + ": " + strerror(error);
+  return std::string(what) + " " + name + ": " + ErrorText(error);
 }
 
-// Whether |path| exists (a dangling link counts); -1 when the system cannot
-// say, with the error in |*error|.
-int Exists(const std::string& path, int* error) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) == 0) return 1;
-  if (errno == ENOENT) return 0;
-  *error = errno;
-  return -1;
-}
-
-// Forces the working folder's entries to the card; 0 or the error.
-int SyncHere() {
-  const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  const int error = fsync(fd) != 0 && errno != EINVAL ? errno : 0;
-  close(fd);
-  return error;
-}
 
 std::string RecordText(long pid, const std::vector<Names>& files) {
   std::string text = std::string(kRecordTitle) + "\npid " + std::to_string(pid) + "\n";
@@ -54,20 +30,14 @@ std::string RecordText(long pid, const std::vector<Names>& files) {
 // Writes the record and forces it, and the folder that holds it, to the
 // card; 0 or the error. A record that cannot be made whole is removed.
 int WriteRecord(const std::string& text) {
-  const int fd = open(kRecordPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return errno;
-  int error = 0;
-  size_t done = 0;
-  while (error == 0 && done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) error = n < 0 ? errno : EIO;
-    if (n > 0) done += static_cast<size_t>(n);
-  }
-  if (error == 0 && fsync(fd) != 0 && errno != EINVAL) error = errno;
-  if (close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
-  if (error == 0) error = SyncHere();
-  if (error != 0) unlink(kRecordPath);
+  int fd = -1;
+  if (const int error = CreateForWrite(kRecordPath, false, &fd)) return error;
+  int error = WriteAll(fd, text.data(), text.size());
+  if (error == 0) error = SyncFile(fd);
+  const int close_error = CloseFile(fd);
+  if (error == 0) error = close_error;
+  if (error == 0) error = SyncWorkingFolder();
+  if (error != 0) RemovePath(kRecordPath);
   return error;
 }
 
@@ -78,16 +48,17 @@ int WriteRecord(const std::string& text) {
 // be read (|*error|).
 int ReadRecord(const std::vector<std::string>& names, long* pid, std::vector<Names>* files,
                int* error) {
-  const int fd = open(kRecordPath, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return 0;
-    *error = errno;
+  int fd = -1;
+  bool missing = false;
+  if (const int open_error = OpenForRead(kRecordPath, &fd, &missing)) {
+    if (missing) return 0;
+    *error = open_error;
     return -2;
   }
   char buffer[1024];
   int read_error = 0;
   const size_t got = ReadFully(fd, buffer, sizeof buffer, &read_error);
-  close(fd);
+  CloseFile(fd);
   if (read_error != 0) {
     *error = read_error;
     return -2;
@@ -141,10 +112,13 @@ void NameFiles(long pid, std::vector<Names>* files) {
 // place and forced to the card. Returns 0 or the error of forcing the
 // folder (the record then stays, for the next run to make sure).
 int Conclude(const std::vector<Names>& files) {
-  if (const int error = SyncHere()) return error;
-  if (unlink(kRecordPath) != 0 && errno != ENOENT) return errno;
-  SyncHere();
-  for (const Names& f : files) unlink(f.backup_path.c_str());
+  if (const int error = SyncWorkingFolder()) return error;
+  bool missing = false;
+  if (const int error = RemovePath(kRecordPath, &missing)) {
+    if (!missing) return error;
+  }
+  SyncWorkingFolder();
+  for (const Names& f : files) RemovePath(f.backup_path);
   return 0;
 }
 
@@ -166,9 +140,9 @@ void RunSteps(const std::vector<Step>& steps, const std::vector<Names>& files,
               StepReport* report) {
   size_t done = 0;
   for (; done < steps.size(); ++done) {
-    if (rename(steps[done].from, steps[done].to) != 0) {
+    if (const int error = RenamePath(steps[done].from, steps[done].to)) {
       report->failed_step = static_cast<int32_t>(done);
-      report->error = errno;
+      report->error = error;
       break;
     }
   }
@@ -177,18 +151,28 @@ void RunSteps(const std::vector<Step>& steps, const std::vector<Names>& files,
     return;
   }
   while (done-- > 0) {
-    if (rename(steps[done].to, steps[done].from) != 0) {
-      report->undo_error = errno;
+    if (const int error = RenamePath(steps[done].to, steps[done].from)) {
+      report->undo_error = error;
       return;
     }
   }
   // Undone: nothing of the commit is left but the record.
-  if (const int error = SyncHere()) {
+  if (const int error = SyncWorkingFolder()) {
     report->undo_error = error;
     return;
   }
-  unlink(kRecordPath);
-  SyncHere();
+  RemovePath(kRecordPath);
+  SyncWorkingFolder();
+}
+
+// What the renaming process is given.
+struct StepRun {
+  const std::vector<Step>* steps;
+  const std::vector<Names>* files;
+};
+void RunStepsOf(void* context, void* report) {
+  const auto* run = static_cast<const StepRun*>(context);
+  RunSteps(*run->steps, *run->files, static_cast<StepReport*>(report));
 }
 
 std::vector<Step> StepsOf(const std::vector<Names>& files) {
@@ -220,8 +204,8 @@ Recovery Finish(const std::vector<Names>& files) {
   bool forward = true;
   for (const Names& f : files) {
     int error = 0;
-    const State s = {Exists(f.temp_path, &error), Exists(f.final_path, &error),
-                     Exists(f.backup_path, &error)};
+    const State s = {PathExists(f.temp_path, &error), PathExists(f.final_path, &error),
+                     PathExists(f.backup_path, &error)};
     if (error != 0) {
       recovery.result = RecoveryResult::kFailed;
       recovery.why = Said("cannot look at", f.name, error);
@@ -235,9 +219,10 @@ Recovery Finish(const std::vector<Names>& files) {
     states.push_back(s);
   }
   auto move = [&recovery](const std::string& from, const std::string& to, const Names& f) {
-    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    const int error = RenamePath(from, to);
+    if (error == 0) return true;
     recovery.result = RecoveryResult::kFailed;
-    recovery.why = Said("cannot rename", f.name, errno);
+    recovery.why = Said("cannot rename", f.name, error);
     return false;
   };
   if (forward) {
@@ -258,9 +243,9 @@ Recovery Finish(const std::vector<Names>& files) {
         if (!move(f.backup_path, f.final_path, f)) return recovery;
       } else if (!f.had && states[i].final == 1 && states[i].temp != 1) {
         // Put in place by the commit, where the card had none.
-        if (unlink(f.final_path.c_str()) != 0) {
+        if (const int error = RemovePath(f.final_path)) {
           recovery.result = RecoveryResult::kFailed;
-          recovery.why = Said("cannot remove", f.name, errno);
+          recovery.why = Said("cannot remove", f.name, error);
           return recovery;
         }
       }
@@ -269,7 +254,7 @@ Recovery Finish(const std::vector<Names>& files) {
   }
   if (const int error = Conclude(files)) {
     recovery.result = RecoveryResult::kFailed;
-    recovery.why = std::string("cannot force the card's folder to the card: ") + strerror(error);
+    recovery.why = std::string("cannot force the card's folder to the card: ") + ErrorText(error);
   }
   return recovery;
 }
@@ -278,7 +263,7 @@ Recovery Finish(const std::vector<Names>& files) {
 
 CommitReport CommitTogether(const std::vector<OutFile*>& outputs) {
   CommitReport report;
-  const long pid = getpid();
+  const long pid = OwnProcessId();
   std::vector<Names> files;
   for (const OutFile* out : outputs) {
     Names f;
@@ -287,7 +272,7 @@ CommitReport CommitTogether(const std::vector<OutFile*>& outputs) {
     f.temp_path = out->temp_path;
     f.backup_path = BackupPath(out->final_path, pid);
     int error = 0;
-    const int exists = Exists(f.final_path, &error);
+    const int exists = PathExists(f.final_path, &error);
     if (exists < 0) {
       report.failure = Said("cannot tell whether the card holds", f.name, error);
       return report;
@@ -297,43 +282,15 @@ CommitReport CommitTogether(const std::vector<OutFile*>& outputs) {
   }
   if (const int error = WriteRecord(RecordText(pid, files))) {
     report.failure = std::string("cannot write the record of the commit, ") + kCommitRecordName +
-                     ": " + strerror(error);
+                     ": " + ErrorText(error);
     return report;
   }
 
   const std::vector<Step> steps = StepsOf(files);
+  StepRun run = {&steps, &files};
   StepReport steps_report;
-  int results[2];
-  const pid_t child = pipe2(results, O_CLOEXEC) == 0 ? fork() : -1;
-  if (child == 0) {
-    // Signals meant for the run, or for its process group, stop at the run.
-    signal(SIGINT, SIG_IGN);
-    signal(SIGTERM, SIG_IGN);
-    signal(SIGHUP, SIG_IGN);
-    setpgid(0, 0);
-    close(results[0]);
-    RunSteps(steps, files, &steps_report);
-    const ssize_t sent = write(results[1], &steps_report, sizeof steps_report);
-    _exit(sent == static_cast<ssize_t>(sizeof steps_report) ? 0 : 1);
-  }
-  bool heard = true;
-  if (child < 0) {
-    RunSteps(steps, files, &steps_report);
-  } else {
-    close(results[1]);
-    heard = ReadFully(results[0], &steps_report, sizeof steps_report) == sizeof steps_report;
-    close(results[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!heard) {
-      report.report_lost = WIFSIGNALED(status)
-                               ? std::string("it was ended by signal ") +
-                                     std::to_string(WTERMSIG(status)) + " (" +
-                                     strsignal(WTERMSIG(status)) + ")"
-                               : "it ended without a word";
-    }
-  }
+  const bool heard = RunUncut(RunStepsOf, &run, &steps_report, sizeof steps_report,
+                              &report.report_lost);
   if (!heard) {
     // Whatever it did, the card says; what it left is finished here.
     const Recovery recovery = Finish(files);
@@ -355,17 +312,17 @@ CommitReport CommitTogether(const std::vector<OutFile*>& outputs) {
   }
   if (steps_report.failed_step < 0) {
     report.result = CommitResult::kDone;
-    if (steps_report.conclude_error != 0) report.sync_failure = strerror(steps_report.conclude_error);
+    if (steps_report.conclude_error != 0) report.sync_failure = ErrorText(steps_report.conclude_error);
     return report;
   }
   const Names& failed = FileOf(files, static_cast<size_t>(steps_report.failed_step));
-  report.failure = "cannot put " + failed.name + " in place: " + strerror(steps_report.error);
+  report.failure = "cannot put " + failed.name + " in place: " + ErrorText(steps_report.error);
   if (steps_report.undo_error == 0) {
     report.result = CommitResult::kUndone;
   } else {
     report.result = CommitResult::kUnfinished;
     report.failure += std::string("; undoing the renames made failed too: ") +
-                      strerror(steps_report.undo_error);
+                      ErrorText(steps_report.undo_error);
   }
   return report;
 }
@@ -379,14 +336,14 @@ Recovery RecoverCommit(const std::vector<std::string>& names) {
   if (read == 0) return recovery;
   if (read == -2) {
     recovery.result = RecoveryResult::kFailed;
-    recovery.why = std::string("cannot read ") + kCommitRecordName + ": " + strerror(error);
+    recovery.why = std::string("cannot read ") + kCommitRecordName + ": " + ErrorText(error);
     return recovery;
   }
   if (read == -1) {
     // Written in part: the renames had not begun.
-    if (unlink(kRecordPath) != 0) {
+    if (const int remove_error = RemovePath(kRecordPath)) {
       recovery.result = RecoveryResult::kFailed;
-      recovery.why = std::string("cannot remove ") + kCommitRecordName + ": " + strerror(errno);
+      recovery.why = std::string("cannot remove ") + kCommitRecordName + ": " + ErrorText(remove_error);
       return recovery;
     }
     recovery.result = RecoveryResult::kUndone;
@@ -397,6 +354,6 @@ Recovery RecoverCommit(const std::vector<std::string>& names) {
 }
 
 bool CommitUnfinished() {
-  struct stat st;
-  return lstat(kRecordPath, &st) == 0;
+  int error = 0;
+  return PathExists(kRecordPath, &error) == 1;
 }

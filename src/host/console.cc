@@ -5,6 +5,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+
+#include <string>
+#endif
 
 ConsoleState g_console;
 
@@ -21,8 +27,44 @@ void EraseProgress() {
   g_console.progress_shown = false;
 }
 
+#if defined(_WIN32)
+// A console, not a file, a pipe or NUL (which isatty takes for a terminal).
+bool IsTerminal(int fd) {
+  DWORD mode = 0;
+  return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &mode) != 0;
+}
+
+// On a console, text is written as UTF-16, so that Japanese shows whatever
+// the console's code page; elsewhere it goes out in UTF-8 as it is.
+void Print(FILE* stream, const char* format, va_list args) {
+  const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (!GetConsoleMode(console, &mode)) {
+    vfprintf(stream, format, args);
+    return;
+  }
+  va_list again;
+  va_copy(again, args);
+  const int n = vsnprintf(nullptr, 0, format, again);
+  va_end(again);
+  if (n <= 0) return;
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  vsnprintf(text.data(), text.size(), format, args);
+  text.pop_back();
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), n, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), n, wide.data(), units);
+  fflush(stream);
+  DWORD written = 0;
+  WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+#else
+bool IsTerminal(int fd) { return isatty(fd) != 0; }
+void Print(FILE* stream, const char* format, va_list args) { vfprintf(stream, format, args); }
+#endif
+
 bool StdoutIsTerminal() {
-  if (g_console.stdout_terminal < 0) g_console.stdout_terminal = isatty(1) ? 1 : 0;
+  if (g_console.stdout_terminal < 0) g_console.stdout_terminal = IsTerminal(1) ? 1 : 0;
   return g_console.stdout_terminal == 1;
 }
 
@@ -39,7 +81,7 @@ void Out(const char* format, ...) {
   if (g_console.progress_shown && StdoutIsTerminal()) EraseProgress();
   va_list args;
   va_start(args, format);
-  vfprintf(stdout, format, args);
+  Print(stdout, format, args);
   va_end(args);
 }
 
@@ -51,7 +93,7 @@ void Say(const char* prefix, const char* format, va_list args) {
   fflush(stdout);
   EraseProgress();
   fputs(prefix, stderr);
-  vfprintf(stderr, format, args);
+  Print(stderr, format, args);
   fputc('\n', stderr);
 }
 
@@ -109,7 +151,7 @@ void KeepOldIndex(const std::string& cause) {
 
 bool ProgressDue(bool new_stage) {
   if (g_console.progress_wanted < 0) {
-    g_console.progress_wanted = !g_console.quiet && isatty(2) ? 1 : 0;
+    g_console.progress_wanted = !g_console.quiet && IsTerminal(2) ? 1 : 0;
   }
   if (g_console.progress_wanted == 0) return false;
   timespec now;

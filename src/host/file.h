@@ -57,6 +57,13 @@ size_t ReadFully(int fd, void* buffer, size_t n, int* error = nullptr);
 // fewer only at the end of the file or on an error, as ReadFully says.
 size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n, int* error = nullptr);
 
+// Reads the regular file |host_path| into |bytes|: all of it, or its first
+// |limit| bytes when it is larger; |*size| is the file's size. False, with
+// |*why|, when it cannot be opened or ends before that (file_read.cc, built
+// from the two functions above on every host).
+[[nodiscard]] bool ReadFileUpTo(const std::string& host_path, uint64_t limit,
+                                std::vector<uint8_t>* bytes, uint64_t* size, std::string* why);
+
 // An output file being written. |name| is how messages name it.
 struct OutFile {
   int fd = -1;

@@ -1,12 +1,7 @@
 #include "host/pool_worker.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "bytes/frame.h"
+#include "host/os.h"
 #include "host/system.h"
 #include "host/worker_status.h"
 
@@ -35,34 +30,21 @@ struct WorkerInput {
         at = 0;
       }
       char chunk[65536];
-      const ssize_t n = read(0, chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      buffer.append(chunk, static_cast<size_t>(n));
+      const size_t n = ReadRequests(chunk, sizeof chunk);
+      if (n == 0) return false;
+      buffer.append(chunk, n);
     }
     return true;
   }
 };
 
-bool WriteAll(int fd, std::string* out) {
-  size_t done = 0;
-  while (done < out->size()) {
-    const ssize_t n = write(fd, out->data() + done, out->size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
+bool WriteAnswers(int fd, std::string* out) {
+  if (WriteAll(fd, out->data(), out->size()) != 0) return false;
   out->clear();
   return true;
 }
 
 }  // namespace
-
-uint64_t WorkerPeakMemory() {
-  rusage usage;
-  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
-}
 
 bool WorkerMemoryNearLimit() {
   return g_worker_data_limit != 0 && WorkerPeakMemory() >= g_worker_data_limit / 4 * 3;
@@ -70,28 +52,9 @@ bool WorkerMemoryNearLimit() {
 
 int RunWorker(const WorkerLimits& limits, const JobHandler& handler) {
   g_worker_data_limit = limits.data_bytes;
-  rlimit no_core = {0, 0};
-  setrlimit(RLIMIT_CORE, &no_core);
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
-#define __SANITIZE_ADDRESS__ 1
-#endif
-#endif
-#if !defined(__SANITIZE_ADDRESS__)
-  // Sanitizers reserve vast private mappings of their own; the limit is for
-  // the real program.
-  rlimit data = {limits.data_bytes, limits.data_bytes};
-  setrlimit(RLIMIT_DATA, &data);
-#endif
-  WorkerStatus* status = MapStatus(kStatusFd);
-  close(kStatusFd);
-  // Answers get a descriptor of their own, so that nothing a library might
-  // print can mix with them.
-  const int answers = dup(1);
-  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (status == nullptr || answers < 0 || null < 0) return 1;
-  dup2(null, 1);
-  close(null);
+  WorkerStatus* status = nullptr;
+  int answers = -1;
+  if (!PrepareWorker(limits, &status, &answers)) return 1;
 
   WorkerInput in;
   std::string out;
@@ -117,8 +80,8 @@ int RunWorker(const WorkerLimits& limits, const JobHandler& handler) {
     // Every eighth answer goes out even while requests wait, so that the
     // main process sends more before this worker runs out.
     const bool flush = !in.HasRequest() || ending || jobs_done % 8 == 0 || out.size() > 32768;
-    if (flush && !WriteAll(answers, &out)) return 1;
+    if (flush && !WriteAnswers(answers, &out)) return 1;
     if (ending) return 0;
   }
-  return WriteAll(answers, &out) ? 0 : 1;
+  return WriteAnswers(answers, &out) ? 0 : 1;
 }

@@ -1,24 +1,10 @@
 #include "host/process_pool.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sched.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <ctime>
 
 #include "bytes/frame.h"
-#include "host/stop.h"
+#include "host/os.h"
 #include "host/system.h"
-
-extern char** environ;
 
 namespace {
 
@@ -28,121 +14,9 @@ constexpr size_t kJobsPerWorker = 32;
 // How often the main process looks at jobs that may have begun meanwhile.
 constexpr int kTickMs = 250;
 
-void CloseFd(int* fd) {
-  if (*fd >= 0) close(*fd);
-  *fd = -1;
-}
-
 void Unmap(PoolWorker* worker) {
   UnmapStatus(worker->status);
   worker->status = nullptr;
-}
-
-bool Spawn(const ProcessPool& pool, PoolWorker* worker, std::string* why) {
-  int requests[2], answers[2];
-  const int status_fd = memfd_create("cardprep-worker", MFD_CLOEXEC);
-  if (status_fd < 0 || ftruncate(status_fd, sizeof(WorkerStatus)) != 0) {
-    *why = strerror(errno);
-    if (status_fd >= 0) close(status_fd);
-    return false;
-  }
-  worker->status = MapStatus(status_fd);
-  if (worker->status == nullptr || pipe2(requests, O_CLOEXEC) != 0) {
-    *why = strerror(errno);
-    close(status_fd);
-    Unmap(worker);
-    return false;
-  }
-  if (pipe2(answers, O_CLOEXEC) != 0) {
-    *why = strerror(errno);
-    close(status_fd);
-    Unmap(worker);
-    close(requests[0]);
-    close(requests[1]);
-    return false;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, requests[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, answers[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, status_fd, kStatusFd);
-  // The worker starts with no signal held, whatever this process holds.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-  char program[] = "cardprep";
-  char* argv[] = {program, const_cast<char*>(pool.options.worker_flag), nullptr};
-  pid_t pid = -1;
-  // A stop signal between the spawn and the registration would leave the
-  // worker running after the run.
-  HoldStopSignals();
-  const int error = posix_spawn(&pid, pool.program.c_str(), &actions, &attributes, argv, environ);
-  if (error == 0) RegisterChild(pid);
-  ReleaseStopSignals();
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  close(requests[0]);
-  close(answers[1]);
-  close(status_fd);
-  if (error != 0) {
-    *why = strerror(error);
-    close(requests[1]);
-    close(answers[0]);
-    Unmap(worker);
-    return false;
-  }
-  fcntl(requests[1], F_SETFL, O_NONBLOCK);
-  fcntl(answers[0], F_SETFL, O_NONBLOCK);
-  worker->pid = pid;
-  worker->to = requests[1];
-  worker->from = answers[0];
-  worker->outbox.clear();
-  worker->inbox.clear();
-  return true;
-}
-
-// Waits up to |ms| for |pid| to end; whether it ended (and was reaped).
-bool WaitEnded(pid_t pid, int ms, int* status) {
-  const int64_t deadline = NowMs() + ms;
-  for (;;) {
-    const pid_t got = waitpid(pid, status, WNOHANG);
-    if (got == pid || (got < 0 && errno != EINTR)) return true;  // ended, or not ours to wait for
-    if (NowMs() >= deadline) return false;
-    const timespec pause = {0, 2 * 1000 * 1000};
-    nanosleep(&pause, nullptr);
-  }
-}
-
-// Ends |pid|: waits |grace_ms| for it to end by itself, then kills it and
-// waits again. Whether it ended; one that did not stays registered, so that
-// a stop signal tries once more.
-bool EndWorker(pid_t pid, int grace_ms, int* status) {
-  HoldStopSignals();  // a number reaped is free for any other process
-  bool ended = grace_ms > 0 && WaitEnded(pid, grace_ms, status);
-  if (!ended) {
-    kill(pid, SIGKILL);
-    ended = WaitEnded(pid, kKilledGraceMs, status);
-  }
-  if (ended) UnregisterChild(pid);
-  ReleaseStopSignals();
-  return ended;
-}
-
-// Fills in how a worker that ended with |status| ended.
-void DescribeEnd(int status, PoolReply* reply) {
-  if (WIFSIGNALED(status)) {
-    reply->failure = JobFailure::kCrashed;
-    reply->code = WTERMSIG(status);
-  } else if (WIFEXITED(status)) {
-    reply->failure = JobFailure::kExited;
-    reply->code = WEXITSTATUS(status);
-  } else {
-    reply->failure = JobFailure::kEnded;
-  }
 }
 
 // Ends |worker| (killing it unless it ended on its own). The job it was on,
@@ -154,10 +28,10 @@ void Replace(ProcessPool* pool, PoolWorker* worker, bool kill_it, PoolReply fail
   int status = 0;
   if (!EndWorker(worker->pid, kill_it ? 0 : kEndGraceMs, &status)) {
     // Stuck: its job fails as killed; the process is left behind.
-    status = SIGKILL;
+    status = StuckWorkerStatus();
   }
-  CloseFd(&worker->to);
-  CloseFd(&worker->from);
+  ClosePipe(&worker->to);
+  ClosePipe(&worker->from);
   const bool on_a_job = worker->status->busy.load() != 0;
   const uint64_t failed_job = worker->status->job.load();
   Unmap(worker);
@@ -173,7 +47,7 @@ void Replace(ProcessPool* pool, PoolWorker* worker, bool kill_it, PoolReply fail
     }
   }
   std::string why;
-  if (!Spawn(*pool, worker, &why)) worker->pid = -1;  // the pool goes on with the others
+  if (!SpawnWorker(*pool, worker, &why)) worker->pid = -1;  // the pool goes on with the others
 }
 
 PoolReply Failure(JobFailure failure) {
@@ -205,10 +79,9 @@ void FeedAll(ProcessPool* pool) {
 
 void Flush(PoolWorker* worker) {
   while (!worker->outbox.empty()) {
-    const ssize_t n = write(worker->to, worker->outbox.data(), worker->outbox.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // full, or the worker is gone: its answers pipe says which
-    worker->outbox.erase(0, static_cast<size_t>(n));
+    const size_t n = WriteSome(worker->to, worker->outbox.data(), worker->outbox.size());
+    if (n == 0) return;  // full, or the worker is gone: its answers pipe says which
+    worker->outbox.erase(0, n);
   }
 }
 
@@ -237,7 +110,7 @@ bool TakeAnswers(PoolWorker* worker, std::vector<PoolReply>* replies) {
 void Drain(ProcessPool* pool, PoolWorker* worker, std::vector<PoolReply>* replies) {
   char buffer[65536];
   for (;;) {
-    const ssize_t n = read(worker->from, buffer, sizeof buffer);
+    const long n = ReadSome(worker->from, buffer, sizeof buffer);
     if (n > 0) {
       worker->inbox.append(buffer, static_cast<size_t>(n));
       if (!TakeAnswers(worker, replies)) {
@@ -246,8 +119,7 @@ void Drain(ProcessPool* pool, PoolWorker* worker, std::vector<PoolReply>* replie
       }
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) return;
+    if (n == 0) return;
     // It ended: crashed, was killed or left.
     Replace(pool, worker, false, Failure(JobFailure::kNone), replies);
     return;
@@ -264,20 +136,13 @@ int64_t Deadline(const ProcessPool& pool, const PoolWorker& worker) {
 }  // namespace
 
 bool StartProcessPool(const ProcessPoolOptions& options, ProcessPool* pool, std::string* why) {
-  // A worker may die with a request half written to it; that must not kill
-  // the main process.
-  signal(SIGPIPE, SIG_IGN);
+  PrepareForWorkers();
   *pool = ProcessPool();
   pool->options = options;
-  // The program's own path rather than /proc/self/exe itself, which names
-  // the loader when the program runs under a tool such as valgrind.
-  char program[4096];
-  const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
-  pool->program = length > 0 ? std::string(program, static_cast<size_t>(length))
-                             : std::string("/proc/self/exe");
+  pool->program = OwnProgramPath();
   for (int i = 0; i < options.workers; ++i) {
     auto worker = std::make_unique<PoolWorker>();
-    if (!Spawn(*pool, worker.get(), why)) break;
+    if (!SpawnWorker(*pool, worker.get(), why)) break;
     pool->workers.push_back(std::move(worker));
   }
   pool->running = !pool->workers.empty();
@@ -329,18 +194,16 @@ void CollectReplies(ProcessPool* pool, int wait_ms, std::vector<PoolReply>* repl
       return;
     }
 
-    std::vector<pollfd> fds;
+    std::vector<int> readable, writable;
     std::vector<PoolWorker*> owners;
     int timeout = wait_ms;
     const int64_t now = NowMs();
     for (auto& worker : pool->workers) {
       if (worker->pid <= 0) continue;
-      fds.push_back({worker->from, POLLIN, 0});
+      readable.push_back(worker->from);
       owners.push_back(worker.get());
-      if (!worker->outbox.empty()) {
-        fds.push_back({worker->to, POLLOUT, 0});
-        owners.push_back(nullptr);  // becomes writable: the next round writes
-      }
+      // Becomes writable: the next round writes.
+      if (!worker->outbox.empty()) writable.push_back(worker->to);
       if (!worker->jobs.empty()) {
         // A job may begin at any time without a word: look again soon.
         const int64_t deadline = Deadline(*pool, *worker);
@@ -349,12 +212,10 @@ void CollectReplies(ProcessPool* pool, int wait_ms, std::vector<PoolReply>* repl
         if (timeout < 0 || left_ms < timeout) timeout = left_ms;
       }
     }
-    const int ready = poll(fds.data(), fds.size(), timeout);
-    if (ready < 0 && errno != EINTR) return;
-    for (size_t i = 0; i < fds.size(); ++i) {
-      if (owners[i] != nullptr && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
-        Drain(pool, owners[i], replies);
-      }
+    std::vector<bool> ready;
+    WaitForPipes(readable, writable, timeout, &ready);
+    for (size_t i = 0; i < owners.size(); ++i) {
+      if (ready[i]) Drain(pool, owners[i], replies);
     }
     const int64_t later = NowMs();
     for (auto& worker : pool->workers) {
@@ -372,7 +233,7 @@ void CollectReplies(ProcessPool* pool, int wait_ms, std::vector<PoolReply>* repl
 
 std::vector<pid_t> StopProcessPool(ProcessPool* pool, int grace_ms) {
   for (auto& worker : pool->workers) {
-    CloseFd(&worker->to);  // end of input: the worker ends
+    ClosePipe(&worker->to);  // end of input: the worker ends
   }
   std::vector<pid_t> stuck;
   for (auto& worker : pool->workers) {
@@ -380,7 +241,7 @@ std::vector<pid_t> StopProcessPool(ProcessPool* pool, int grace_ms) {
     if (worker->pid > 0 && !EndWorker(worker->pid, grace_ms, &status)) {
       stuck.push_back(worker->pid);
     }
-    CloseFd(&worker->from);
+    ClosePipe(&worker->from);
     Unmap(worker.get());
   }
   *pool = ProcessPool();
@@ -388,10 +249,3 @@ std::vector<pid_t> StopProcessPool(ProcessPool* pool, int grace_ms) {
 }
 
 std::vector<pid_t> KillProcessPool(ProcessPool* pool) { return StopProcessPool(pool, 0); }
-
-int ProcessorCount() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  const long n = sysconf(_SC_NPROCESSORS_ONLN);
-  return n > 0 ? static_cast<int>(n) : 1;
-}

@@ -94,6 +94,10 @@ std::vector<pid_t> StopProcessPool(ProcessPool* pool, int grace_ms = kEndGraceMs
 // returns those that did not end, as StopProcessPool does.
 std::vector<pid_t> KillProcessPool(ProcessPool* pool);
 
+// How a worker that crashed (JobFailure::kCrashed) with |code| crashed:
+// "signal 11, Segmentation fault", "exception 0xc0000005".
+std::string DescribeCrash(int code);
+
 // How many processors this process may run on.
 int ProcessorCount();
 

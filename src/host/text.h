@@ -19,7 +19,9 @@
 // nine look-alikes that Japanese text from other systems uses: U+00A2,
 // U+00A3, U+00A5, U+00AC, U+2014, U+2016, U+203E, U+2212 and U+301C.
 constexpr uint16_t kNoCp932Form = 1;
-uint16_t Cp932FormOf(char16_t unit);
+// |encoder| comes from OpenCp932Encoder (below); without one (null) only
+// ASCII, the same in code page 932, has a form.
+uint16_t Cp932FormOf(void* encoder, char16_t unit);
 
 // Code pages by their Windows numbers.
 constexpr uint32_t kCodePageShiftJis = 932;
@@ -38,6 +40,12 @@ using TextDecoder = std::unique_ptr<void, TextDecoderCloser>;
 // Opens the decoder of |code_page|; null, with the reason in |*why|, when
 // the host has none.
 TextDecoder OpenTextDecoder(uint32_t code_page, std::string* why);
+
+// The encoder of UTF-16 into code page 932, which Cp932FormOf takes: opened
+// once, owned and closed like a decoder; null, with the reason in |*why|,
+// when the host has none.
+using TextEncoder = TextDecoder;
+TextEncoder OpenCp932Encoder(std::string* why);
 
 // Decodes |bytes| with |decoder| into UTF-16. A byte sequence the code page
 // does not define, or a lead byte cut off at the end, becomes U+FFFD, and

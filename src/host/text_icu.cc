@@ -32,15 +32,20 @@ const UNormalizer2* Nfc() {
 
 }  // namespace
 
-uint16_t Cp932FormOf(char16_t unit) {
-  static iconv_t cd = [] {
-    const iconv_t opened = iconv_open("CP932", "UTF-16LE");
-    if (opened == kNoConverter) ConverterMissing("from UTF-16LE to CP932", strerror(errno));
-    return opened;
-  }();
+TextEncoder OpenCp932Encoder(std::string* why) {
+  const iconv_t cd = iconv_open("CP932", "UTF-16LE");
+  if (cd == kNoConverter) {
+    *why = strerror(errno);
+    return nullptr;
+  }
+  return TextEncoder(cd);
+}
+
+uint16_t Cp932FormOf(void* encoder, char16_t unit) {
   // Without the converter, ASCII (the same in code page 932) keeps its form,
   // so a field can always hold its "?".
-  if (cd == kNoConverter) return unit < 0x80 ? static_cast<uint16_t>(0x100 | unit) : kNoCp932Form;
+  if (encoder == nullptr) return unit < 0x80 ? static_cast<uint16_t>(0x100 | unit) : kNoCp932Form;
+  const auto cd = static_cast<iconv_t>(encoder);
   char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   char out[8];
   char* in_p = in;

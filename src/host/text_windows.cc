@@ -148,7 +148,8 @@ bool NormalizePiece(std::u16string_view piece, std::u16string* out) {
 
 }  // namespace
 
-uint16_t Cp932FormOf(char16_t unit) {
+uint16_t Cp932FormOf(void* encoder, char16_t unit) {
+  if (encoder == nullptr) return unit < 0x80 ? static_cast<uint16_t>(0x100 | unit) : kNoCp932Form;
   for (const LookAlike& l : kLookAlikes) {
     if (l.unit == unit) return l.form;
   }
@@ -189,6 +190,10 @@ TextDecoder OpenTextDecoder(uint32_t code_page, std::string* why) {
   }
   return TextDecoder(new CodePageDecoder{code_page, info.MaxCharSize > 0 ? info.MaxCharSize : 1u});
 }
+
+// Windows converts into code page 932 without a handle; the encoder is the
+// code page's decoder, which says the host has it.
+TextEncoder OpenCp932Encoder(std::string* why) { return OpenTextDecoder(kCodePageShiftJis, why); }
 
 std::u16string DecodeText(void* decoder, std::string_view bytes) {
   const auto* d = static_cast<const CodePageDecoder*>(decoder);

@@ -24,4 +24,9 @@ struct IndexFiles {
   OutFile messages;     // MSGSTR16.DAT
 };
 
+// Opens the index file |name| aside in the card's root. When it cannot be
+// created, says so on standard error, after the trace's "fopen error" line
+// when |trace|; returns false.
+[[nodiscard]] bool OpenIndexFile(const char* name, bool trace, OutFile* file);
+
 #endif  // CARDPREP_INDEX_INDEX_FILES_H_

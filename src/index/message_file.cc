@@ -6,15 +6,12 @@
 #include "font/draw.h"
 #include "host/console.h"
 #include "host/file.h"
+#include "index/index_files.h"
 #include "text/sjis_field.h"
 #include "text/utf.h"
 
 int WriteMessageFile(OutFile* file) {
-  std::string why;
-  if (!OpenAside(std::string("./") + kMessageFileName, kMessageFileName, file, &why)) {
-    Error("cannot create %s: %s", kMessageFileName, why.c_str());
-    return 1;
-  }
+  if (!OpenIndexFile(kMessageFileName, /*trace=*/false, file)) return 1;
   PageRow<kMessageRowSize> row;
   for (const char16_t* message : kMessages) {
     char field[kMessageFieldSize];

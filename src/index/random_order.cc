@@ -6,6 +6,7 @@
 #include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/file.h"
+#include "index/index_files.h"
 
 void EncodeRandomEntry(const RandomEntry& entry, uint8_t (&out)[kEntrySize]) {
   out[kEntryKind] = entry.kind;
@@ -58,12 +59,7 @@ void MakeRandomOrderFile(const DirInfo& root, uint16_t entry_count,
   table.resize(SetRandomOrderTable(root, 0, &table));
   ShuffleEntries(&table, random);
 
-  std::string why;
-  if (!OpenAside(std::string("./") + kRandomOrderFileName, kRandomOrderFileName, file, &why)) {
-    Out("fopen error\n");
-    Error("cannot create %s: %s", kRandomOrderFileName, why.c_str());
-    return;
-  }
+  if (!OpenIndexFile(kRandomOrderFileName, /*trace=*/true, file)) return;
   uint8_t bytes[kEntrySize];
   for (const RandomEntry& entry : table) {
     EncodeRandomEntry(entry, bytes);

@@ -6,17 +6,23 @@
 
 uint16_t g_cp932_units[0x10000];
 
-uint16_t AskCp932(char16_t unit) { return g_cp932_units[unit] = Cp932FormOf(unit); }
+Cp932Converters g_cp932;
+
+void OpenCp932() {
+  std::string why;
+  g_cp932.encoder = OpenCp932Encoder(&why);
+  if (g_cp932.encoder == nullptr) ConverterMissing("from UTF-16LE to CP932", why);
+  g_cp932.decoder = OpenTextDecoder(kCodePageShiftJis, &why);
+  if (g_cp932.decoder == nullptr) ConverterMissing("from CP932 to UTF-16LE", why);
+}
+
+uint16_t AskCp932(char16_t unit) {
+  return g_cp932_units[unit] = Cp932FormOf(g_cp932.encoder.get(), unit);
+}
 
 std::u16string Cp932ToWide(std::string_view sjis) {
-  static const TextDecoder decoder = [] {
-    std::string why;
-    TextDecoder opened = OpenTextDecoder(kCodePageShiftJis, &why);
-    if (opened == nullptr) ConverterMissing("from CP932 to UTF-16LE", why);
-    return opened;
-  }();
-  if (decoder == nullptr) return {};
-  return DecodeText(decoder.get(), sjis);
+  if (g_cp932.decoder == nullptr) return {};
+  return DecodeText(g_cp932.decoder.get(), sjis);
 }
 
 std::string Cp932ToUtf8(std::string_view sjis) { return Utf16ToUtf8(Cp932ToWide(sjis)); }

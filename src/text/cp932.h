@@ -10,9 +10,23 @@
 #include <string>
 #include <string_view>
 
+#include "host/text.h"
+
 // Whether |b| begins a two-byte character: 0x81-0x9F or 0xE0-0xFC. The
 // byte after it is its trail byte, whatever its value.
 inline bool IsSjisLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// The converters of code page 932, opened once by OpenCp932 when a program
+// starts (the run, each tool, the tests) and owned here; until then, or
+// when one could not be opened, only ASCII converts.
+struct Cp932Converters {
+  TextEncoder encoder;
+  TextDecoder decoder;
+};
+extern Cp932Converters g_cp932;
+// Opens both converters; says an error line (ConverterMissing) for each
+// that cannot be opened.
+void OpenCp932();
 
 // One entry per UTF-16 unit, filled as units are first asked for: 0 not yet
 // asked, 1 no form, 0x100 | byte for a one-byte form, lead << 8 | trail for

@@ -37,8 +37,8 @@ std::string DescribeFailure(const PoolReply& reply) {
   char text[128];
   switch (reply.failure) {
     case JobFailure::kCrashed:
-      snprintf(text, sizeof text, "the tag reader crashed (signal %d, %s)", reply.code,
-               strsignal(reply.code));
+      snprintf(text, sizeof text, "the tag reader crashed (%s)",
+               DescribeCrash(reply.code).c_str());
       break;
     case JobFailure::kExited:
       snprintf(text, sizeof text, "the tag reader stopped (exit status %d)", reply.code);

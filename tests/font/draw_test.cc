@@ -56,26 +56,53 @@ class DrawTest : public ::testing::Test {
   uint8_t lower_[400];
 };
 
-TEST_F(DrawTest, PaddedAsciiFillsTheRowsExactly) {
-  const std::string text = "ABC" + std::string(13, ' ');
-  EXPECT_EQ(Draw(text, 128), "");
-  for (int k = 0; k < 16; ++k) ExpectGlyphAt(8 * k, hankaku_file_, uint8_t(text[k]), 8);
-  ExpectUntouchedFrom(128);
-}
-
-TEST_F(DrawTest, KanjiTakesSixteenColumnsAndAsciiEight) {
-  EXPECT_EQ(Draw("\x8A\xBF" "A\xB1", 64), "");  // 漢 A ｱ
-  ExpectGlyphAt(0, zenkaku_file_, 0x8ABF, 16);
-  ExpectGlyphAt(16, hankaku_file_, 'A', 8);
-  ExpectGlyphAt(24, hankaku_file_, 0xB1, 8);
-  ExpectUntouchedFrom(32);
-}
-
-TEST_F(DrawTest, StopsExactlyAtTheRowEndInsideACharacter) {
-  EXPECT_EQ(Draw("\x8A\xBF\x8A\xBF" "\xF0\x40", 20), "");  // the missing 0xF040 is not reached
-  ExpectGlyphAt(0, zenkaku_file_, 0x8ABF, 16);
-  ExpectGlyphAt(16, zenkaku_file_, 0x8ABF, 4);
-  ExpectUntouchedFrom(20);
+// Each case: the text (its NUL follows it), the row width, what is said on
+// standard output, the glyphs drawn (column, font, code, columns) and the
+// first column left untouched.
+TEST_F(DrawTest, WalksTheTextAndStopsAtTheRowEnd) {
+  struct Glyph {
+    int x;
+    bool zenkaku;
+    uint16_t code;
+    int width;
+  };
+  const std::string ascii = "ABC" + std::string(13, ' ');
+  std::vector<Glyph> padded;
+  for (int k = 0; k < 16; ++k) padded.push_back({8 * k, false, uint8_t(ascii[k]), 8});
+  const struct {
+    const char* what;
+    std::string text;
+    int columns;
+    std::string out;
+    std::vector<Glyph> glyphs;
+    int untouched;
+  } cases[] = {
+      {"padded ASCII fills the rows exactly", ascii, 128, "", padded, 128},
+      {"a kanji takes 16 columns, ASCII and kana 8", "\x8A\xBF" "A\xB1", 64, "",  // 漢 A ｱ
+       {{0, true, 0x8ABF, 16}, {16, false, 'A', 8}, {24, false, 0xB1, 8}}, 32},
+      {"stops inside a character; the missing 0xF040 is not reached",
+       "\x8A\xBF\x8A\xBF" "\xF0\x40", 20, "", {{0, true, 0x8ABF, 16}, {16, true, 0x8ABF, 4}}, 20},
+      {"a missing double-byte code is said and takes no columns", "A\xF0\x40" "B", 64,
+       " 全角フォントデータ見つからない (1,f040)\n", {{0, false, 'A', 8}, {8, false, 'B', 8}}, 16},
+      {"a lead byte in the last position pairs with the NUL", "AB\x88", 64,
+       " 全角フォントデータ見つからない (2,8800)\n", {}, 16},
+      // NUL, then two bytes that would be 亜 (0x889F) anywhere else.
+      {"nothing after a NUL is a lead byte", std::string("\0\x88\x9F", 3), 64, "",
+       {{0, false, 0x00, 8}, {8, false, 0x88, 8}, {16, false, 0x9F, 8}}, 24},
+      {"a lead byte taking the NUL ends the walk", std::string("\x88\0\x88\x9F", 4), 64,
+       " 全角フォントデータ見つからない (0,8800)\n", {{0, false, 0x88, 8}, {8, false, 0x9F, 8}}, 16},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    memset(upper_, 0xAA, sizeof upper_);
+    memset(lower_, 0xAA, sizeof lower_);
+    EXPECT_EQ(Draw(c.text, c.columns), c.out);
+    for (const Glyph& g : c.glyphs) {
+      ExpectGlyphAt(g.x, g.zenkaku ? zenkaku_file_ : hankaku_file_, g.code, g.width);
+    }
+    ExpectUntouchedFrom(c.untouched);
+  }
+  ASSERT_EQ(FindGlyph(g_font.zenkaku, 0xF040), nullptr);
 }
 
 TEST_F(DrawTest, ShorterRowDecidesWhereDrawingStops) {
@@ -85,36 +112,6 @@ TEST_F(DrawTest, ShorterRowDecidesWhereDrawingStops) {
   ExpectGlyphAt(0, hankaku_file_, 'A', 8);
   ExpectGlyphAt(8, hankaku_file_, 'B', 1);
   ExpectUntouchedFrom(9);
-}
-
-TEST_F(DrawTest, MissingDoubleByteCodeIsReportedAndTakesNoColumns) {
-  ASSERT_EQ(FindGlyph(g_font.zenkaku, 0xF040), nullptr);
-  EXPECT_EQ(Draw("A\xF0\x40" "B", 64), " 全角フォントデータ見つからない (1,f040)\n");
-  ExpectGlyphAt(0, hankaku_file_, 'A', 8);
-  ExpectGlyphAt(8, hankaku_file_, 'B', 8);
-  ExpectUntouchedFrom(16);
-}
-
-TEST_F(DrawTest, LeadByteInTheLastPositionPairsWithTheNul) {
-  EXPECT_EQ(Draw("AB\x88", 64), " 全角フォントデータ見つからない (2,8800)\n");
-  ExpectUntouchedFrom(16);
-}
-
-TEST_F(DrawTest, NothingAfterANulIsALeadByte) {
-  // NUL, then two bytes that would be 亜 (0x889F) anywhere else.
-  EXPECT_EQ(Draw(std::string("\0\x88\x9F", 3), 64), "");
-  ExpectGlyphAt(0, hankaku_file_, 0x00, 8);
-  ExpectGlyphAt(8, hankaku_file_, 0x88, 8);
-  ExpectGlyphAt(16, hankaku_file_, 0x9F, 8);
-  ExpectUntouchedFrom(24);
-}
-
-TEST_F(DrawTest, LeadByteTakingTheNulEndsTheWalk) {
-  EXPECT_EQ(Draw(std::string("\x88\0\x88\x9F", 4), 64),
-            " 全角フォントデータ見つからない (0,8800)\n");
-  ExpectGlyphAt(0, hankaku_file_, 0x88, 8);
-  ExpectGlyphAt(8, hankaku_file_, 0x9F, 8);
-  ExpectUntouchedFrom(16);
 }
 
 TEST_F(DrawTest, WithoutFontsEveryCharacterIsReported) {

@@ -13,10 +13,10 @@ constexpr uint64_t kMaxSourceSize = 256u << 20;
 }  // namespace
 
 bool ReadSourceFile(const std::string& path, std::string* text, std::string* error) {
-  UniqueFd fd;
+  std::vector<uint8_t> bytes;
   uint64_t size = 0;
   std::string why;
-  if (!OpenRegularFile(path, &fd, &size, &why)) {
+  if (!ReadFileUpTo(path, kMaxSourceSize, &bytes, &size, &why)) {
     *error = "cannot read " + path + ": " + why;
     return false;
   }
@@ -24,11 +24,7 @@ bool ReadSourceFile(const std::string& path, std::string* text, std::string* err
     *error = path + " is " + std::to_string(size) + " bytes; no 16-dot font is that large";
     return false;
   }
-  text->resize(static_cast<size_t>(size));
-  if (ReadFully(fd.get(), text->data(), text->size()) != text->size()) {
-    *error = "cannot read " + path + ": it ended early while being read";
-    return false;
-  }
+  text->assign(bytes.begin(), bytes.end());
   return true;
 }
 

@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "host/console.h"
+#include "host/program.h"
 #include "options/command_line.h"
+#include "text/cp932.h"
 #include "tools/fontx/bdf.h"
 #include "tools/fontx/fontx_writer.h"
 #include "tools/fontx/glyph_source.h"
@@ -174,13 +176,16 @@ bool ReadSource(const std::string& path, GlyphSource* source) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  TakeHostArguments(&argc, &argv);
   Options options;
   const int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
+  OpenCp932();
   // A card that is not there (a typo, a card not mounted) must not become a
   // folder on the computer's own disk.
   std::error_code missing;
-  if (!options.card.empty() && !std::filesystem::is_directory(options.card, missing)) {
+  if (!options.card.empty() &&
+      !std::filesystem::is_directory(std::filesystem::u8path(options.card), missing)) {
     Error("the card folder %s does not exist (is the card mounted?); nothing was written",
           options.card.c_str());
     return kExitFailed;
@@ -194,7 +199,7 @@ int main(int argc, char** argv) {
   if (!options.card.empty()) {
     std::error_code ec;
     const std::string folder = options.card + "/_FONT";
-    std::filesystem::create_directory(folder, ec);
+    std::filesystem::create_directory(std::filesystem::u8path(folder), ec);
     if (ec) {
       Error("cannot create %s: %s", folder.c_str(), ec.message().c_str());
       return kExitFailed;

@@ -29,15 +29,8 @@ constexpr char kCannotConvertLine[] = "cannot convert \r\n";
 bool ReadIndexFile(const char* name, uint64_t limit, IndexFile* file,
                    std::vector<uint8_t>* bytes) {
   file->name = name;
-  UniqueFd fd;
-  if (!OpenRegularFile(std::string("./") + name, &fd, &file->size, &file->why)) return false;
+  if (!ReadFileUpTo(std::string("./") + name, limit, bytes, &file->size, &file->why)) return false;
   file->cut = file->size > limit;
-  bytes->resize(static_cast<size_t>(std::min(file->size, limit)));
-  const size_t got = ReadFully(fd.get(), bytes->data(), bytes->size());
-  if (got != bytes->size()) {
-    file->why = "it could not be read to its end";
-    return false;
-  }
   file->present = true;
   return true;
 }

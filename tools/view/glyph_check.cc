@@ -23,15 +23,13 @@ constexpr uint64_t kMaxFontBytes = 64u << 20;
 
 // Reads one of the card's fonts; false with |*why|.
 bool ReadCardFont(std::u16string_view path, FontInfo* font, std::string* why) {
-  UniqueFd fd;
+  std::vector<uint8_t> bytes;
   uint64_t size = 0;
-  if (!OpenRegularFile(HostPath(path), &fd, &size, why)) return false;
+  if (!ReadFileUpTo(HostPath(path), kMaxFontBytes, &bytes, &size, why)) return false;
   if (size > kMaxFontBytes) {
     *why = "it is far larger than a font";
     return false;
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size()));
   FontxProblem problem;
   if (DecodeFontx(bytes.data(), bytes.size(), font, &problem)) return true;
   *why = "it " + problem.what;

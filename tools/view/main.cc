@@ -16,7 +16,9 @@
 
 #include "host/commit.h"
 #include "host/console.h"
+#include "host/program.h"
 #include "options/command_line.h"
+#include "text/cp932.h"
 #include "tools/view/card_check.h"
 #include "tools/view/card_index.h"
 #include "tools/view/glyph_check.h"
@@ -133,14 +135,18 @@ bool PrintChecked(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  TakeHostArguments(&argc, &argv);
   Options options;
   const int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
+  OpenCp932();
 
   std::error_code ec;
   // The picture is named from where the tool was started, the card by --card.
-  if (!options.png.empty()) options.png = std::filesystem::absolute(options.png, ec).string();
-  std::filesystem::current_path(options.card, ec);
+  if (!options.png.empty()) {
+    options.png = std::filesystem::absolute(std::filesystem::u8path(options.png), ec).u8string();
+  }
+  std::filesystem::current_path(std::filesystem::u8path(options.card), ec);
   if (ec) {
     Error("cannot enter %s: %s", options.card.c_str(), ec.message().c_str());
     return kExitUsage;

@@ -1,0 +1,287 @@
+// The file system calls of the host layer on POSIX hosts.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "host/file.h"
+#include "host/os.h"
+
+bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
+                     std::string* why) {
+  // O_NONBLOCK makes opening a FIFO with no writer return at once instead of
+  // waiting for one; the type check below then turns it away.
+  UniqueFd opened(open(host_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (opened.get() < 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (fstat(opened.get(), &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *why = "not a regular file";
+    return false;
+  }
+  // O_NONBLOCK stays: reads of a regular file do not heed it.
+  *size = static_cast<uint64_t>(st.st_size);
+  *fd = std::move(opened);
+  return true;
+}
+
+namespace {
+
+// Opens |host_path| one name at a time from the working folder (or the
+// root), each folder with O_DIRECTORY and every name with O_NOFOLLOW. On
+// failure, returns -1 with the system's error in |*error|.
+int OpenNoFollow(const std::string& host_path, int* error) {
+  UniqueFd at(open(host_path.rfind('/', 0) == 0 ? "/" : ".",
+                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  *error = errno;
+  size_t begin = 0;
+  while (at.get() >= 0) {
+    const size_t slash = host_path.find('/', begin);
+    const std::string name = host_path.substr(begin, slash - begin);
+    if (slash == std::string::npos) {
+      const int fd = openat(at.get(), name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+      *error = errno;
+      return fd;
+    }
+    begin = slash + 1;
+    if (name.empty()) continue;
+    const int folder =
+        openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    *error = errno;
+    at = UniqueFd(folder);
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string* bytes,
+                      std::string* why, bool* missing) {
+  bytes->clear();
+  *missing = false;
+  int error = 0;
+  UniqueFd fd(OpenNoFollow(host_path, &error));
+  if (fd.get() < 0) {
+    *missing = error == ENOENT;
+    // A link where a file or folder should be: O_NOFOLLOW says ELOOP, and
+    // with O_DIRECTORY ENOTDIR.
+    *why = error == ELOOP || error == ENOTDIR ? "a symbolic link or not a file, never followed"
+                                              : strerror(error);
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *why = "not a regular file";
+    return false;
+  }
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (size > limit) {
+    *why = "larger than " + std::to_string(limit) + " bytes";
+    return false;
+  }
+  bytes->resize(static_cast<size_t>(size));
+  // One byte more than the size told is asked for: a file that grew since
+  // shows, as does one that shrank.
+  size_t done = 0;
+  char extra = 0;
+  for (;;) {
+    char* into = done < bytes->size() ? &(*bytes)[done] : &extra;
+    const size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    const ssize_t got = read(fd.get(), into, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *why = strerror(errno);
+      bytes->clear();
+      return false;
+    }
+    if (got == 0 || done >= bytes->size()) {
+      done += static_cast<size_t>(got);
+      break;
+    }
+    done += static_cast<size_t>(got);
+  }
+  if (done != bytes->size()) {
+    bytes->clear();
+    *why = "changed while it was read";
+    return false;
+  }
+  return true;
+}
+
+size_t ReadFully(int fd, void* buffer, size_t n, int* error) {
+  if (error != nullptr) *error = 0;
+  size_t done = 0;
+  while (done < n) {
+    ssize_t got = read(fd, static_cast<char*>(buffer) + done, n - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && error != nullptr) *error = errno;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n, int* error) {
+  if (error != nullptr) *error = 0;
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t at = offset + done;
+    if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) break;
+    ssize_t got = pread(fd, static_cast<char*>(buffer) + done, n - done, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && error != nullptr) *error = errno;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+bool FolderWritable(const std::string& host_path, bool* read_only, std::string* why) {
+  struct statvfs fs;
+  *read_only = statvfs(host_path.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY);
+  if (*read_only) {
+    *why = "the file system is read-only";
+    return false;
+  }
+  if (access(host_path.c_str(), W_OK) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool SyncFolder(const std::string& host_path, std::string* why) {
+  const UniqueFd fd(open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // EINVAL: a file system that has nothing to force for a folder.
+  if (fd.get() < 0 || (fsync(fd.get()) != 0 && errno != EINVAL)) {
+    *why = strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& host_path, std::string* why) {
+  if (unlink(host_path.c_str()) == 0) return true;
+  *why = strerror(errno);
+  return false;
+}
+
+std::string ErrorText(int error) { return strerror(error); }
+
+const char kNullDevice[] = "/dev/null";
+
+long OwnProcessId() { return getpid(); }
+
+int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exists) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+  *fd = open(path.c_str(), flags, exclusive ? 0644 : 0666);
+  if (*fd >= 0) return 0;
+  if (exists != nullptr) *exists = errno == EEXIST;
+  return errno;
+}
+
+int OpenForRead(const std::string& path, int* fd, bool* missing) {
+  *fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  *missing = *fd < 0 && errno == ENOENT;
+  return *fd < 0 ? errno : 0;
+}
+
+int WriteAll(int fd, const void* data, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t written = write(fd, static_cast<const char*>(data) + done, n - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return written < 0 ? errno : EIO;
+    done += static_cast<size_t>(written);
+  }
+  return 0;
+}
+
+// EINVAL: a file system that has nothing to force.
+int SyncFile(int fd) { return fsync(fd) != 0 && errno != EINVAL ? errno : 0; }
+
+int CloseFile(int fd) { return close(fd) != 0 && errno != EINTR ? errno : 0; }
+
+int RenamePath(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int RemovePath(const std::string& path, bool* missing) {
+  const int error = unlink(path.c_str()) == 0 ? 0 : errno;
+  if (missing != nullptr) *missing = error == ENOENT;
+  return error;
+}
+
+int PathExists(const std::string& path, int* error) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0) return 1;
+  if (errno == ENOENT) return 0;
+  *error = errno;
+  return -1;
+}
+
+int ReplaceableError(const std::string& path, bool writable) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return 0;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (writable && S_ISREG(st.st_mode) && access(path.c_str(), W_OK) != 0) return errno;
+  return 0;
+}
+
+int SyncWorkingFolder() {
+  const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = SyncFile(fd);
+  close(fd);
+  return error;
+}
+
+bool RunUncut(void (*steps)(void* context, void* report), void* context, void* report,
+              size_t size, std::string* lost) {
+  int results[2];
+  const pid_t child = pipe2(results, O_CLOEXEC) == 0 ? fork() : -1;
+  if (child == 0) {
+    // Signals meant for the run, or for its process group, stop at the run.
+    signal(SIGINT, SIG_IGN);
+    signal(SIGTERM, SIG_IGN);
+    signal(SIGHUP, SIG_IGN);
+    setpgid(0, 0);
+    close(results[0]);
+    steps(context, report);
+    _exit(WriteAll(results[1], report, size) == 0 ? 0 : 1);
+  }
+  if (child < 0) {
+    steps(context, report);
+    return true;
+  }
+  close(results[1]);
+  const bool heard = ReadFully(results[0], report, size) == size;
+  close(results[0]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!heard) {
+    *lost = WIFSIGNALED(status) ? std::string("it was ended by signal ") +
+                                      std::to_string(WTERMSIG(status)) + " (" +
+                                      strsignal(WTERMSIG(status)) + ")"
+                                : "it ended without a word";
+  }
+  return heard;
+}

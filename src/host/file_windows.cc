@@ -1,0 +1,301 @@
+// The file system calls of the host layer on Windows: wide paths, CreateFileW,
+// ReadFile and WriteFile, FlushFileBuffers, MoveFileExW through to the
+// card. Descriptors are the C runtime's, each owning its handle, so that
+// the shared code keeps its int descriptors.
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "host/file.h"
+#include "host/os.h"
+#include "host/win32.h"
+
+std::wstring WideFromUtf8(std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+  if (text.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n,
+                      nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring WidePath(const std::string& path) {
+  std::wstring wide = WideFromUtf8(path.empty() ? std::string(".") : path);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  if (wide.rfind(L"\\\\?\\", 0) == 0 || _wcsicmp(wide.c_str(), L"NUL") == 0) return wide;
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return wide;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return wide;
+  full.resize(length);
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+  if (full.rfind(L"\\\\", 0) == 0 && full.rfind(L"\\\\.\\", 0) != 0) {
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  }
+  return full;
+}
+
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+int DescriptorOf(HANDLE handle, int flags) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (fd < 0) CloseHandle(handle);
+  return fd;
+}
+
+std::string ErrorText(int error) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring said(text != nullptr ? text : L"", n);
+  if (text != nullptr) LocalFree(text);
+  // "Access is denied.\r\n": said as the end of a line of its own.
+  while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r' ||
+                           said.back() == L' ' || said.back() == L'.')) {
+    said.pop_back();
+  }
+  if (said.empty()) return "system error " + std::to_string(static_cast<unsigned long>(error));
+  return Utf8FromWide(said);
+}
+
+const char kNullDevice[] = "NUL";
+
+long OwnProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+int LastError() { return static_cast<int>(GetLastError()); }
+
+}  // namespace
+
+bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
+                     std::string* why) {
+  const std::wstring path = WidePath(host_path);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *why = "not a regular file";
+    return false;
+  }
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *why = ErrorText(LastError());
+    return false;
+  }
+  LARGE_INTEGER length;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length)) {
+    CloseHandle(handle);
+    *why = "not a regular file";
+    return false;
+  }
+  UniqueFd opened(DescriptorOf(handle, _O_RDONLY));
+  if (opened.get() < 0) {
+    *why = "no file descriptor left";
+    return false;
+  }
+  *size = static_cast<uint64_t>(length.QuadPart);
+  *fd = std::move(opened);
+  return true;
+}
+
+namespace {
+
+// Reads from where the file stands, or from |*offset| on.
+size_t ReadFrom(int fd, const uint64_t* offset, void* buffer, size_t n, int* error) {
+  if (error != nullptr) *error = 0;
+  const HANDLE handle = HandleOf(fd);
+  size_t done = 0;
+  while (done < n) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
+    DWORD got = 0;
+    OVERLAPPED at{};
+    if (offset != nullptr) {
+      const uint64_t from = *offset + done;
+      at.Offset = static_cast<DWORD>(from);
+      at.OffsetHigh = static_cast<DWORD>(from >> 32);
+    }
+    if (!ReadFile(handle, static_cast<char*>(buffer) + done, want, &got,
+                  offset != nullptr ? &at : nullptr)) {
+      const DWORD failed = GetLastError();
+      if (failed != ERROR_HANDLE_EOF && failed != ERROR_BROKEN_PIPE && error != nullptr) {
+        *error = static_cast<int>(failed);
+      }
+      break;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+}  // namespace
+
+size_t ReadFully(int fd, void* buffer, size_t n, int* error) {
+  return ReadFrom(fd, nullptr, buffer, n, error);
+}
+
+size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n, int* error) {
+  // A read at an offset moves the position of a handle opened for plain
+  // reads: it is put back.
+  const HANDLE handle = HandleOf(fd);
+  LARGE_INTEGER zero{}, position{};
+  const bool kept = SetFilePointerEx(handle, zero, &position, FILE_CURRENT);
+  const size_t done = ReadFrom(fd, &offset, buffer, n, error);
+  if (kept) SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  return done;
+}
+
+bool FolderWritable(const std::string& host_path, bool* read_only, std::string* why) {
+  const std::wstring folder = WidePath(host_path);
+  wchar_t volume[MAX_PATH + 1];
+  DWORD flags = 0;
+  *read_only = GetVolumePathNameW(folder.c_str(), volume, MAX_PATH + 1) &&
+               GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+               (flags & FILE_READ_ONLY_VOLUME);
+  if (*read_only) {
+    *why = "the file system is read-only";
+    return false;
+  }
+  // Whether a file may be created there is known only by creating one: it
+  // goes when its handle closes.
+  const std::wstring probe =
+      folder + L"\\.cardprep-probe-" + std::to_wstring(GetCurrentProcessId());
+  const HANDLE handle =
+      CreateFileW(probe.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS) return true;
+    *why = ErrorText(static_cast<int>(error));
+    return false;
+  }
+  CloseHandle(handle);
+  return true;
+}
+
+// Windows has no call that forces a folder's entries: the renames are made
+// through to the card (MOVEFILE_WRITE_THROUGH), and a folder counts as
+// forced, as on a file system that cannot force one.
+bool SyncFolder(const std::string&, std::string*) { return true; }
+
+bool RemoveFile(const std::string& host_path, std::string* why) {
+  if (const int error = RemovePath(host_path)) {
+    *why = ErrorText(error);
+    return false;
+  }
+  return true;
+}
+
+int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exists) {
+  const HANDLE handle =
+      CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, exclusive ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (exists != nullptr) *exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return static_cast<int>(error);
+  }
+  *fd = DescriptorOf(handle, _O_WRONLY);
+  return *fd < 0 ? ERROR_TOO_MANY_OPEN_FILES : 0;
+}
+
+int OpenForRead(const std::string& path, int* fd, bool* missing) {
+  const HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    *missing = IsMissing(error);
+    return static_cast<int>(error);
+  }
+  *missing = false;
+  *fd = DescriptorOf(handle, _O_RDONLY);
+  return *fd < 0 ? ERROR_TOO_MANY_OPEN_FILES : 0;
+}
+
+int WriteAll(int fd, const void* data, size_t n) {
+  const HANDLE handle = HandleOf(fd);
+  size_t done = 0;
+  while (done < n) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(handle, static_cast<const char*>(data) + done, want, &written, nullptr)) {
+      return LastError();
+    }
+    if (written == 0) return ERROR_WRITE_FAULT;
+    done += written;
+  }
+  return 0;
+}
+
+int SyncFile(int fd) {
+  if (FlushFileBuffers(HandleOf(fd))) return 0;
+  const DWORD error = GetLastError();
+  // The null device, and devices like it, have nothing to force.
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_HANDLE
+             ? 0 : static_cast<int>(error);
+}
+
+// _close says only that CloseHandle failed, not why.
+int CloseFile(int fd) { return _close(fd) == 0 ? 0 : ERROR_INVALID_HANDLE; }
+
+int RenamePath(const std::string& from, const std::string& to) {
+  return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0 : LastError();
+}
+
+int RemovePath(const std::string& path, bool* missing) {
+  const int error = DeleteFileW(WidePath(path).c_str()) ? 0 : LastError();
+  if (missing != nullptr) *missing = IsMissing(static_cast<DWORD>(error));
+  return error;
+}
+
+int PathExists(const std::string& path, int* error) {
+  if (GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
+  const DWORD failed = GetLastError();
+  if (IsMissing(failed)) return 0;
+  if (error != nullptr) *error = static_cast<int>(failed);
+  return -1;
+}
+
+int ReplaceableError(const std::string& path, bool writable) {
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  // What creating a file where a folder stands says.
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  if (writable && (attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+  return 0;
+}
+
+int SyncWorkingFolder() { return 0; }
+
+// The renames run in this process: the stop handler waits while a step
+// that must not be cut runs (stop_windows.cc), as the run holds them.
+bool RunUncut(void (*steps)(void* context, void* report), void* context, void* report, size_t,
+              std::string*) {
+  steps(context, report);
+  return true;
+}

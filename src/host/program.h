@@ -1,0 +1,24 @@
+// What the programs ask of the host when they start and end: their
+// arguments in UTF-8 (on Windows taken from the UTF-16 command line), and,
+// for a program started by a double click on Windows (the only process on
+// its console), a key pressed before its window closes.
+#ifndef CARDPREP_HOST_PROGRAM_H_
+#define CARDPREP_HOST_PROGRAM_H_
+
+// Replaces |*argc| and |*argv| with the host's own arguments in UTF-8, and
+// readies standard output and error (on Windows: bytes as they are, no CR
+// added). Called first in main().
+void TakeHostArguments(int* argc, char*** argv);
+
+// Returns |status|, after "Press any key to close this window." and a key
+// when the program has a console window of its own (on POSIX hosts never).
+int EndProgram(int status);
+
+// The separator of the host's paths, for the paths the programs say.
+#if defined(_WIN32)
+constexpr char kHostSeparator = '\\';
+#else
+constexpr char kHostSeparator = '/';
+#endif
+
+#endif  // CARDPREP_HOST_PROGRAM_H_

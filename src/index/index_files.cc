@@ -1,0 +1,13 @@
+#include "index/index_files.h"
+
+#include <string>
+
+#include "host/console.h"
+
+bool OpenIndexFile(const char* name, bool trace, OutFile* file) {
+  std::string why;
+  if (OpenAside(std::string("./") + name, name, file, &why)) return true;
+  if (trace) Out("fopen error\n");
+  Error("cannot create %s: %s", name, why.c_str());
+  return false;
+}
