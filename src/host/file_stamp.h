@@ -42,8 +42,14 @@ constexpr uint32_t kFileTimeGranularityNs = 2000000000;
 // card's clock as its file system keeps it.
 [[nodiscard]] bool StampOpenFile(int fd, FileStamp* stamp, std::string* why);
 
-// For the host's own units: the stamp in the system's record of a file.
+// For the host's own units: the stamp in the system's record of a file, and
+// a moment as Windows gives it (100 ns intervals since 1601-01-01 00:00 UTC).
 struct stat;
 FileStamp StampOf(const struct stat& st);
+inline FileTime FileTimeOfWindows(uint64_t intervals) {
+  constexpr uint64_t kPerSecond = 10000000, kFrom1601To1970 = 11644473600;
+  return {static_cast<int64_t>(intervals / kPerSecond) - static_cast<int64_t>(kFrom1601To1970),
+          static_cast<uint32_t>(intervals % kPerSecond * 100)};
+}
 
 #endif  // CARDPREP_HOST_FILE_STAMP_H_

@@ -157,6 +157,59 @@ size_t ReadFully(int fd, void* buffer, size_t n, int* error) {
   return ReadFrom(fd, nullptr, buffer, n, error);
 }
 
+bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string* bytes,
+                      std::string* why, bool* missing) {
+  bytes->clear();
+  *missing = false;
+  const char* const kLink = "a symbolic link or not a file, never followed";
+  // Neither a folder on the way nor the file may be a link or junction.
+  const size_t first = host_path.rfind("./", 0) == 0 ? 2 : 1;  // the card's root may be one
+  for (size_t slash = host_path.find('/', first); slash != std::string::npos;
+       slash = host_path.find('/', slash + 1)) {
+    const DWORD attributes = GetFileAttributesW(WidePath(host_path.substr(0, slash)).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) break;  // said by the open below
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      *why = kLink;
+      return false;
+    }
+  }
+  const HANDLE handle = CreateFileW(WidePath(host_path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    *missing = IsMissing(error);
+    *why = ErrorText(static_cast<int>(error));
+    return false;
+  }
+  UniqueFd fd(DescriptorOf(handle, _O_RDONLY));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (fd.get() < 0 || !GetFileInformationByHandle(handle, &info)) {
+    *why = fd.get() < 0 ? "no file descriptor left" : ErrorText(LastError());
+    return false;
+  }
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+    *why = kLink;
+    return false;
+  }
+  const uint64_t size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+  if (size > limit) {
+    *why = "larger than " + std::to_string(limit) + " bytes";
+    return false;
+  }
+  // One byte more than the size told is asked for: a file that grew since
+  // shows, as does one that shrank.
+  bytes->resize(static_cast<size_t>(size) + 1);
+  int error = 0;
+  const size_t got = ReadFully(fd.get(), bytes->data(), bytes->size(), &error);
+  if (error != 0 || got != size) {
+    *why = error != 0 ? ErrorText(error) : "changed while it was read";
+    bytes->clear();
+    return false;
+  }
+  bytes->resize(got);
+  return true;
+}
+
 size_t ReadAt(int fd, uint64_t offset, void* buffer, size_t n, int* error) {
   // A read at an offset moves the position of a handle opened for plain
   // reads: it is put back.

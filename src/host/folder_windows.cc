@@ -60,7 +60,7 @@ bool TargetAttributes(const std::wstring& path, DWORD* attributes, DWORD* error)
 }  // namespace
 
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error, bool* fault) {
+                    std::string* why, std::string* read_error, bool* fault, bool stamps) {
   entries->clear();
   read_error->clear();
   if (fault != nullptr) *fault = false;
@@ -106,6 +106,14 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     out.link = link;
     out.apple_double = out.type_error.empty() && out.kind == EntryKind::kFile &&
                        IsAppleDouble(path, name);
+    // The listing carries a file's size and time; a link's are its own, so
+    // a file reached through one is read every time.
+    if (stamps && !link && out.kind == EntryKind::kFile) {
+      out.has_stamp = true;
+      out.stamp.size = uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
+      out.stamp.modified = FileTimeOfWindows(uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32 |
+                                             found.ftLastWriteTime.dwLowDateTime);
+    }
     entries->push_back(std::move(out));
   } while (FindNextFileW(find, &found));
   const DWORD error = GetLastError();
@@ -114,6 +122,26 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     if (fault != nullptr) *fault = !NotAFault(error);
   }
   FindClose(find);
+  return true;
+}
+
+bool MakeFolderNoFollow(const std::string& host_path, std::string* why) {
+  const std::wstring path = WidePath(host_path);
+  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (error != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES) {
+    *why = Said(error);
+    return false;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    *why = "a symbolic link, never followed";
+    return false;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *why = "not a folder";
+    return false;
+  }
   return true;
 }
 

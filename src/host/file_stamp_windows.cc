@@ -1,0 +1,17 @@
+#include <string>
+
+#include "host/file_stamp.h"
+#include "host/os.h"
+#include "host/win32.h"
+
+bool StampOpenFile(int fd, FileStamp* stamp, std::string* why) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(HandleOf(fd), &info)) {
+    *why = ErrorText(static_cast<int>(GetLastError()));
+    return false;
+  }
+  stamp->size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+  stamp->modified = FileTimeOfWindows(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                      info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
