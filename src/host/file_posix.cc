@@ -13,6 +13,25 @@
 #include "host/file.h"
 #include "host/os.h"
 
+namespace {
+
+// The size of the open |fd| when it is a regular file; else false, |*why|.
+bool RegularFileSize(int fd, uint64_t* size, std::string* why) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *why = "not a regular file";
+    return false;
+  }
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+}  // namespace
+
 bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
                      std::string* why) {
   // O_NONBLOCK makes opening a FIFO with no writer return at once instead of
@@ -22,17 +41,8 @@ bool OpenRegularFile(const std::string& host_path, UniqueFd* fd, uint64_t* size,
     *why = strerror(errno);
     return false;
   }
-  struct stat st;
-  if (fstat(opened.get(), &st) != 0) {
-    *why = strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    *why = "not a regular file";
-    return false;
-  }
+  if (!RegularFileSize(opened.get(), size, why)) return false;
   // O_NONBLOCK stays: reads of a regular file do not heed it.
-  *size = static_cast<uint64_t>(st.st_size);
   *fd = std::move(opened);
   return true;
 }
@@ -82,16 +92,8 @@ bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string*
                                               : strerror(error);
     return false;
   }
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0) {
-    *why = strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    *why = "not a regular file";
-    return false;
-  }
-  const auto size = static_cast<uint64_t>(st.st_size);
+  uint64_t size = 0;
+  if (!RegularFileSize(fd.get(), &size, why)) return false;
   if (size > limit) {
     *why = "larger than " + std::to_string(limit) + " bytes";
     return false;
