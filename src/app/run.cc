@@ -24,6 +24,19 @@
 #include "titles/title_reader.h"
 #include "titles/title_record_file.h"
 
+// What to do about a card that cannot be written or checked, in the host's
+// own words.
+#if defined(_WIN32)
+#define CARDPREP_CHECK_CARD "chkdsk <drive>: /f"
+#define CARDPREP_REMOUNT_RW "or make sure Windows may write to it"
+#define CARDPREP_GIVE_RIGHTS "run cardprep as a user who may write there"
+#else
+#define CARDPREP_CHECK_CARD "fsck.fat"
+#define CARDPREP_REMOUNT_RW "or mount it read-write: sudo mount -o remount,rw <mount point>"
+#define CARDPREP_GIVE_RIGHTS \
+  "run cardprep as a user who may write there, or mount the card with uid=$(id -u)"
+#endif
+
 namespace {
 
 // Memory the run holds back for its end, should memory run out.
@@ -252,7 +265,7 @@ bool FinishEarlierCommit() {
       break;
   }
   Error("cannot make sure that no earlier run left its index half in place (%s); nothing was "
-        "changed: check the card (fsck.fat) and run cardprep again",
+        "changed: check the card (" CARDPREP_CHECK_CARD ") and run cardprep again",
         recovery.why.c_str());
   return false;
 }
@@ -401,12 +414,10 @@ bool SayNotWritable(const Args& args, bool read_only, const std::string& why) {
   Out("fopen error\n");
   if (read_only) {
     Error("cannot write to %s: it is mounted read-only; nothing was changed (unlock its "
-          "write-protect switch, or mount it read-write: sudo mount -o remount,rw "
-          "<mount point>)",
+          "write-protect switch, " CARDPREP_REMOUNT_RW ")",
           card.c_str());
   } else {
-    Error("cannot write to %s: %s; nothing was changed (run cardprep as a user who may "
-          "write there, or mount the card with uid=$(id -u))",
+    Error("cannot write to %s: %s; nothing was changed (" CARDPREP_GIVE_RIGHTS ")",
           card.c_str(), why.c_str());
   }
   return false;
