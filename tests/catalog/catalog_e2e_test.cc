@@ -157,14 +157,6 @@ TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachLossIsSaidOnce) {
                 "\\Bj\u00F6rk\\\uD55C\uAD6D.mp3)"}));
 }
 
-TEST_F(CatalogTest, UnconvertibleFolderNameIsNotedBeforeItsParentsSounds) {
-  Mp3("x.mp3");
-  Mp3("한국/y.mp3");
-  Run();
-  EXPECT_EQ(listing_, (std::vector<std::string>{"cannot convert ", "[" + Padded("x.mp3") + "]",
-                                                "[" + Padded("y.mp3") + "]"}));
-}
-
 // SOURCE_DATE_EPOCH makes a run reproducible: the folder list is written
 // at that time (UTC), and the play order is shuffled the same way each run;
 // another value shuffles otherwise. A value that is not a number is said and

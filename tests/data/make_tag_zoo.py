@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Writes MP3 files whose tags cover the ways a title can be found.
 
-usage: make_tag_zoo.py DIR [--crafted-only]
+usage: make_tag_zoo.py DIR
 
 Two kinds of file, each named for what it holds:
   crafted-*  tags built byte by byte: where the tag library looks for tags
@@ -11,7 +11,7 @@ Two kinds of file, each named for what it holds:
              unsynchronisation, frame flags, broken frames);
   writer-*   tags written by real tag writers (mutagen, lame, id3v2) with
              cover art, lyrics, comments and the other frames they write.
---crafted-only leaves out the second kind (it needs lame, mutagen and id3v2).
+The second kind needs lame, mutagen and id3v2.
 """
 import os
 import struct
@@ -351,8 +351,7 @@ def main():
     for name, data in CRAFTED.items():
         with open(os.path.join(out_dir, "crafted-%s.mp3" % name), "wb") as f:
             f.write(data)
-    if "--crafted-only" not in sys.argv[2:]:
-        write_writer_files(out_dir)
+    write_writer_files(out_dir)
 
 
 if __name__ == "__main__":

@@ -80,6 +80,10 @@ TEST_F(DrawTest, WalksTheTextAndStopsAtTheRowEnd) {
       {"padded ASCII fills the rows exactly", ascii, 128, "", padded, 128},
       {"a kanji takes 16 columns, ASCII and kana 8", "\x8A\xBF" "A\xB1", 64, "",  // 漢 A ｱ
        {{0, true, 0x8ABF, 16}, {16, false, 'A', 8}, {24, false, 0xB1, 8}}, 32},
+      // 0x9F and 0xE0 lead, 0xDF (ﾟ) between them does not: 0x9FFC 0xE040 0xDF 0xEAA4.
+      {"lead bytes are 0x81-0x9F and 0xE0-0xFC", "\x9F\xFC\xE0\x40\xDF\xEA\xA4", 64, "",
+       {{0, true, 0x9FFC, 16}, {16, true, 0xE040, 16}, {32, false, 0xDF, 8}, {40, true, 0xEAA4, 16}},
+       56},
       {"stops inside a character; the missing 0xF040 is not reached",
        "\x8A\xBF\x8A\xBF" "\xF0\x40", 20, "", {{0, true, 0x8ABF, 16}, {16, true, 0x8ABF, 4}}, 20},
       {"a missing double-byte code is said and takes no columns", "A\xF0\x40" "B", 64,

@@ -118,16 +118,6 @@ TEST_F(FontxTest, RejectsWhatIsNotAFont) {
   }
 }
 
-TEST_F(FontxTest, SingleByteFontOfHeightEightHasBlankLowerBands) {
-  std::vector<uint8_t> bytes = FontxHeader(8, 8, 0);
-  bytes.insert(bytes.end(), 256 * 8, 0xFF);
-  ASSERT_TRUE(Load(bytes));
-  const uint8_t* glyph = FindGlyph(font_, 'A');
-  ASSERT_NE(glyph, nullptr);
-  EXPECT_EQ(std::vector<uint8_t>(glyph, glyph + 8), std::vector<uint8_t>(8, 0xFF));
-  EXPECT_EQ(std::vector<uint8_t>(glyph + 8, glyph + 16), std::vector<uint8_t>(8, 0));
-}
-
 TEST_F(FontxTest, RowsPastTheHeightOfAConvertedBandAreBlank) {
   // A 16 x 12 font: rows 12-15 of the lower band have no bytes in the file.
   ASSERT_TRUE(Load(DoubleByteFontx(16, 12, {{0x8140, 0x8140}})));

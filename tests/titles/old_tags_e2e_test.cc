@@ -11,9 +11,6 @@
 #include "card_test.h"
 #include "e2e_util.h"
 #include "test_util.h"
-#include "text/utf.h"
-#include "titles/tag_charset.h"
-#include "titles/tag_search.h"
 
 namespace {
 
@@ -172,55 +169,6 @@ TEST_F(OldTagsTest, JapaneseTitlesStoredAsLatin1AreReadAsShiftJis) {
   EXPECT_NE(run_.err.find("note: J-POP名曲集: 31 titles stored as Latin-1 read as Shift-JIS"),
             std::string::npos)
       << run_.err;
-}
-
-// Files as old writers left them, read by the tag reader: every ID3 form
-// holds the code page's bytes as Latin-1 units, and they read back whole.
-TEST(OldTagFormsTest, EveryFormReadsBackWholeAndRecovers) {
-  ScopedTempDir dir;
-  struct Case {
-    const char* format;
-    const char* encoding;
-    const char* title;
-    std::u16string text;  // after auto
-  } cases[] = {
-      {"v1", "cp932", "夜明けの歌", u"夜明けの歌"},
-      {"v2.2", "cp932", "ﾗﾌﾞｿﾝｸﾞ", u"ﾗﾌﾞｿﾝｸﾞ"},
-      {"v2.3", "cp932", "さくら", u"さくら"},
-      {"v2.4", "cp932", "千の風になって", u"千の風になって"},
-      // ID3v1 keeps 30 bytes, here ending inside a character.
-      {"v1", "cp932", "見上げてごらん夜の星を 見上げて", u"見上げてごらん夜の星を 見上げ\uFFFD"},
-      {"v2.3", "cp1252", "Don’t Stop", u"Don’t Stop"},
-      {"v2.4", "latin1", "ÉCOLE", u"ÉCOLE"},
-  };
-  for (const bool japanese : {true, false}) {
-    std::vector<Title> titles;
-    std::vector<std::u16string> expected;
-    std::string why;
-    for (const Case& c : cases) {
-      if ((std::string(c.encoding) == "cp932") != japanese) continue;
-      const std::string name = std::to_string(expected.size()) + ".mp3";
-      RunProgram({"/usr/bin/python3", CARDPREP_TEST_DATA_DIR "/old_tags.py", name, c.format,
-                  c.encoding, c.title});
-      Title title;
-      std::u16string wide_name;
-      ASSERT_TRUE(Utf8ToUtf16(name, &wide_name));
-      ASSERT_TRUE(GetTitleTag(u"", wide_name, &title, &why)) << why;
-      EXPECT_TRUE(title.latin1) << c.format << " text is declared ISO-8859-1";
-      titles.push_back(title);
-      expected.push_back(c.text);
-    }
-    CodePageDecoders decoders;
-    for (size_t i = 0; i < kCodePageCount; ++i) {
-      ASSERT_TRUE(OpenCodePageDecoder(static_cast<CodePage>(i), &decoders, &why)) << why;
-    }
-    ASSERT_TRUE(OpenCodePageDetector(&decoders, &why)) << why;
-    EXPECT_EQ(RecodeFolderTitles(TagCharset(), &decoders, &titles).page,
-              japanese ? CodePage::kShiftJis : CodePage::kLatin1);
-    std::vector<std::u16string> texts;
-    for (const Title& title : titles) texts.push_back(title.text);
-    EXPECT_EQ(texts, expected);
-  }
 }
 
 // Titles in the code pages of Korea, China, Taiwan, Russia and Greece:

@@ -115,28 +115,6 @@ void ExpectNothingDecided(const TagCharsetDecision& d) {
   EXPECT_EQ(d.windows1252_titles, 0u);
 }
 
-TEST(TagCharsetTest, RecoversEveryJapaneseTableTitle) {
-  const std::vector<TableFolder> table = LoadTable("tag_titles_ja.tsv");
-  for (const TagCharset& charset : {kAuto, kCp932}) {
-    size_t recovered = 0;
-    for (const TableFolder& folder : table) {
-      SCOPED_TRACE(folder.name + (charset.automatic ? " auto" : " cp932"));
-      Folder f = LatinFolder(folder.titles);
-      const TagCharsetDecision d = f.Recode(charset);
-      uint32_t high = 0;
-      for (size_t i = 0; i < folder.titles.size(); ++i) {
-        EXPECT_EQ(f.texts[i], folder.titles[i].text);
-        high += HasHighByte(folder.titles[i].bytes);
-      }
-      EXPECT_EQ(d.page, CodePage::kShiftJis);
-      EXPECT_EQ(d.recoded_titles, high);  // titles of ASCII only read alike either way
-      EXPECT_EQ(d.windows1252_titles, 0u);
-      recovered += high;
-    }
-    EXPECT_GE(recovered, 150u);
-  }
-}
-
 TEST(TagCharsetTest, Latin1ChangesNoTitle) {
   for (const char* file : {"tag_titles_ja.tsv", "tag_titles_eu.tsv"}) {
     for (const TableFolder& folder : LoadTable(file)) {
@@ -262,24 +240,6 @@ TEST(TagCharsetTest, KeepsAFolderWhoseLatin1ReadingConverts) {
   EXPECT_EQ(f.texts[0], u"\u00A5\u00B1");
 }
 
-// cp932 reads every Latin-1 title with a byte >= 0x80 as Shift-JIS, whether
-// it reads well or not; sequences the code page lacks become U+FFFD.
-TEST(TagCharsetTest, Cp932ReadsEveryLatin1TitleAsShiftJis) {
-  Folder f;
-  f.Add(Latin1("\xC9" "COLE"), true);
-  f.Add(Latin1("M\xE4nner"), true);
-  f.Add(Latin1("Caf\xE9"), true);                   // a lead byte cut off
-  f.Add(Latin1("J\xF3ga \x85\x40 \x80"), true);     // user-defined, unassigned, undefined
-  f.Add(Latin1("Intro \\ ~"), true);                // ASCII only: the same either way
-  f.Add(u"\u00E9\u3042", true);                     // no longer bytes: kept
-  const TagCharsetDecision d = f.Recode(kCp932);
-  EXPECT_EQ(d.page, CodePage::kShiftJis);
-  EXPECT_EQ(d.recoded_titles, 4u);
-  EXPECT_EQ(f.texts, (std::vector<std::u16string>{
-                         u"ﾉCOLE", u"M\u8205ner", u"Caf\uFFFD", u"J\uE25Ba \uFFFD@ \uFFFD",
-                         u"Intro \\ ~", u"\u00E9\u3042"}));
-}
-
 // The own rule, case by case: the bytes as tag writers left them.
 TEST(TagCharsetTest, WeighsShiftJisEvidence) {
   struct Case {
@@ -291,21 +251,16 @@ TEST(TagCharsetTest, WeighsShiftJisEvidence) {
       {{"\x8E\x85"}, true, 1, 0, true},                     // 糸: one kanji
       {{"\x81\x63ing"}, true, 1, 0, true},                  // …ing: 0x81 is never Western
       {{"\xD7\xCC\xDE\xBF\xDD\xB8\xDE"}, true, 1, 0, true},  // ﾗﾌﾞｿﾝｸﾞ
-      {{"\xC1\xAA\xD8\xB0"}, true, 1, 0, true},             // ﾁｪﾘｰ
       {{"\xCA\xC1\xD0\xC2"}, true, 0, 0, false},            // ﾊﾁﾐﾂ: no sign it is kana
       {{"\xE8\x4B"}, true, 0, 0, false},                    // 蕾, or "èK" in Latin-1
       {{"\xC0\xC9\xCE\xD5\xDC"}, true, 0, 0, false},        // ÀÉÎÕÜ
       {{"\xC9" "COLE"}, true, 0, 1, false},                 // ÉCOLE
       {{"\xCD\xDE" "R\xD3TTIR"}, true, 0, 2, false},          // ÍÞRÓTTIR
-      {{"\xDE\xD3" "R"}, true, 0, 1, false},                // ÞÓR
       {{"\xDE\xDA"}, true, 0, 1, false},                    // ÞÚ: a sound mark first
       {{"\xC6\xDE"}, true, 0, 1, false},                    // ÆÞ: ﾆ takes no sound mark
       {{"M\xE4nner"}, true, 0, 1, false},                   // Männer
       {{"Don\x92t Stop"}, true, 0, 1, false},
-      {{"\x92Til Tuesday"}, true, 0, 1, false},
       {{"Sommaren \xE4r kort"}, true, 0, 0, false},         // är: an accented word of two
-      {{"\xE0\xE9\xEE\xF5\xFC"}, true, 0, 0, false},        // àéîõü
-      {{"Caf\xE9"}, true, 0, 1, false},
       {{"Caf\xE9 au lait"}, false, 0, 0, false},            // 0xE9 0x20 is no character
       {{"J\xF3ga"}, false, 0, 0, false},                    // a user-defined character
       {{"\x82\xB3\x82\xAD\x82\xE7", "\xB5\xB0\xCC\xDF\xC6\xDD\xB8\xDE (TV\xBB\xB2\xBD\xDE)"},
@@ -481,6 +436,9 @@ TEST(TagCharsetTest, ReadsEveryLatin1TitleInTheCodePageGiven) {
     const char* bytes;
     std::u16string text;
   } cases[] = {
+      {CodePage::kShiftJis, "M\xE4nner", u"M\u8205ner"},   // reads ill, but is read
+      {CodePage::kShiftJis, "J\xF3ga \x85\x40 \x80", u"J\uE25Ba \uFFFD@ \uFFFD"},  // user-defined,
+                                                          // unassigned, undefined
       {CodePage::kEucKr, "\xBB\xE7\xB6\xFB", u"사랑"},
       {CodePage::kEucKr, "Caf\xE9", u"Caf\uFFFD"},           // a lead byte cut off
       {CodePage::kGbk, "\xC4\xE3\xBA\xC3", u"你好"},

@@ -141,32 +141,6 @@ TEST_F(TitleDiffTest, CraftedTagsAndRealWriters) {
   EXPECT_EQ(tally.finished, tally.files) << tally.unfinished;
 }
 
-TEST_F(TitleDiffTest, TheTestsOwnWriters) {
-  MakeDirs("w");
-  std::vector<fs::path> files;
-  auto next = [&files]() {
-    files.push_back("w/" + std::to_string(files.size()) + ".mp3");
-    WriteSilentMp3(files.back().string());
-    return files.back().string();
-  };
-  for (int version : {3, 4}) {
-    for (const char* encoding : {"latin1", "utf16", "utf16be", "utf8"}) {
-      if (version == 3 && std::string(encoding) != "latin1" && std::string(encoding) != "utf16") {
-        continue;
-      }
-      const bool latin1 = std::string(encoding) == "latin1";
-      TagWithMutagen(next(), version, encoding, {latin1 ? "Café" : "さくら Sakura", "Side B"});
-    }
-  }
-  LameWithTitle(next(), "Lame Title");
-  const std::string both = next();
-  TagWithMutagen(both, 4, "utf8", {"Version two"});
-  Id3v1Title(both, "Version one");
-  Id3v1Title(next(), "Only one");
-  const Tally tally = Compare(files);
-  EXPECT_EQ(tally.finished, files.size()) << tally.unfinished;
-}
-
 TEST_F(TitleDiffTest, HostileCard) {
   ASSERT_EQ(RunProgram({"/usr/bin/python3", std::string(CARDPREP_TEST_DATA_DIR) + "/make_hostile.py",
                         "hostile"}),

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -66,13 +65,6 @@ bool RowPixel(const std::string& row, int x) {
 bool HexPixel(const std::string& digits, int x, int y) {
   const size_t row_digits = digits.size() / 16;
   return RowPixel(digits.substr(size_t(y) * row_digits, row_digits), x);
-}
-
-// A 16-dot cell of a hex glyph as cardprep should draw it: an 8-dot glyph
-// in double-byte use sits in columns 4-11.
-bool CellPixel(const std::string& digits, bool double_byte, int x, int y) {
-  if (double_byte && digits.size() == 32) return x >= 4 && x < 12 && HexPixel(digits, x - 4, y);
-  return HexPixel(digits, x, y);
 }
 
 // The bitmap rows of the glyph numbered |encoding| in a Shinonome BDF, whose
@@ -142,9 +134,6 @@ TEST_F(CardprepFontTest, UnifontFontsLoadAndDrawLikeTheSource) {
   ExpectDrawnLikeSource([&](char16_t unit, int x, int y) { return HexPixel(hex.at(unit), x, y); });
 }
 
-// Debian's unifont 15.0.01: its Japanese glyph file covers 7,724 two-byte
-// codes, 285 of them with glyphs 8 dots wide (Greek, Cyrillic, a few
-// symbols). Other releases cover other counts.
 // Fonts linked from a collection elsewhere are replaced, never written
 // through: the collection keeps its own fonts.
 TEST_F(CardprepFontTest, LinkedFontsAreReplacedNotWrittenThrough) {
@@ -170,56 +159,6 @@ TEST_F(CardprepFontTest, LinkedFontsAreReplacedNotWrittenThrough) {
     ++entries;
   }
   EXPECT_EQ(entries, 2u);  // no temporary file left behind
-}
-
-TEST_F(CardprepFontTest, UnifontJpGivesEveryTwoByteCodeItHasAGlyphFor) {
-  if (!Exists(kUnifontJp) || std::filesystem::file_size(kUnifontJp) != 3787165) {
-    GTEST_SKIP() << kUnifontJp << " is not unifont 15.0.01's";
-  }
-  const std::map<char16_t, std::string> hex = ReadHex(kUnifontJp);
-  std::map<uint16_t, const std::string*> expected;
-  int narrow = 0;
-  for (unsigned code = 0x8140; code <= 0xFCFC; ++code) {
-    const char bytes[2] = {char(code >> 8), char(code)};
-    std::u16string unit;
-    if (!Utf8ToUtf16(Cp932ToUtf8(std::string(bytes, 2)), &unit) || unit.size() != 1 ||
-        unit[0] == u'\uFFFD' || !hex.count(unit[0])) {
-      continue;
-    }
-    expected[uint16_t(code)] = &hex.at(unit[0]);
-    if (hex.at(unit[0]).size() == 32) ++narrow;
-  }
-  ASSERT_EQ(expected.size(), 7724u);
-  ASSERT_EQ(narrow, 285);
-  int runs = 0;
-  for (auto it = expected.begin(); it != expected.end(); ++it) {
-    if (it == expected.begin() || std::prev(it)->first + 1 != it->first) ++runs;
-  }
-  ASSERT_LE(runs, 255);  // so no hole needs filling
-
-  const RunResult run = RunTool(std::string("--zenkaku Z.DAZ ") + kUnifontJp);
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("7724 double-byte codes in " + std::to_string(runs) +
-                         " blocks, 285 narrow glyphs centred"),
-            std::string::npos)
-      << run.out;
-  FontInfo font;
-  ASSERT_TRUE(GetFontMetrics(u"Z.DAZ", &font));
-  EXPECT_EQ(font.block_count, runs);
-  EXPECT_TRUE(font.ordered);
-  int glyphs = 0;
-  for (const CodeBlock& block : font.blocks) glyphs += block.glyph_count;
-  EXPECT_EQ(glyphs, 7724);
-  for (const auto& [code, digits] : expected) {
-    const uint8_t* glyph = FindGlyph(font, code);
-    ASSERT_NE(glyph, nullptr) << std::hex << code;
-    for (int x = 0; x < 16; ++x) {
-      for (int y = 0; y < 16; ++y) {
-        ASSERT_EQ(PagePixel(glyph, glyph + 16, x, y), CellPixel(*digits, true, x, y))
-            << std::hex << code << std::dec << " x " << x << " y " << y;
-      }
-    }
-  }
 }
 
 TEST_F(CardprepFontTest, ShinonomeBdfFontsLoadAndDrawLikeTheSource) {
