@@ -88,13 +88,14 @@ void CheckHeader(const CardIndex& index, Problems* problems) {
   }
 }
 
-void CheckFolders(const CardIndex& index, Problems* problems) {
-  const size_t n_folders = index.folders.size();
-  if (n_folders == 0) return;
-  auto label = [&](size_t n) { return FolderLabel(index, static_cast<uint32_t>(n)); };
-  auto record = [&](size_t n) -> const FolderRecord& { return index.folders[n - 1].record; };
+// Which folders list folder m as a child (listed_by[m]), after checking each
+// folder's own path field and child range.
+using ListedBy = std::vector<std::vector<size_t>>;
 
-  std::vector<std::vector<size_t>> listed_by(n_folders + 1);
+ListedBy CheckFolderRecords(const CardIndex& index, Problems* problems) {
+  const size_t n_folders = index.folders.size();
+  auto label = [&](size_t n) { return FolderLabel(index, static_cast<uint32_t>(n)); };
+  ListedBy listed_by(n_folders + 1);
   for (size_t n = 1; n <= n_folders; ++n) {
     const IndexedFolder& folder = index.folders[n - 1];
     const FolderRecord& r = folder.record;
@@ -113,8 +114,11 @@ void CheckFolders(const CardIndex& index, Problems* problems) {
     }
     for (size_t c = r.first_child; c <= last; ++c) listed_by[c].push_back(n);
   }
+  return listed_by;
+}
 
-  const FolderRecord& root = record(1);
+void CheckRoot(const CardIndex& index, const ListedBy& listed_by, Problems* problems) {
+  const FolderRecord& root = index.folders[0].record;
   if (root.parent != 0 || root.grandparent != 0) {
     problems->push_back("folder 1 (the root) names folder " + Num(root.parent) +
                         " as its parent and folder " + Num(root.grandparent) +
@@ -127,8 +131,14 @@ void CheckFolders(const CardIndex& index, Problems* problems) {
     problems->push_back("folder 1 (the root) is listed as a child of folder " +
                         Num(listed_by[1].front()));
   }
+}
 
-  for (size_t m = 2; m <= n_folders; ++m) {
+// Every folder but the root: listed once, and its parent, grandparent and path
+// agree with the folder that lists it.
+void CheckParentage(const CardIndex& index, const ListedBy& listed_by, Problems* problems) {
+  auto label = [&](size_t n) { return FolderLabel(index, static_cast<uint32_t>(n)); };
+  auto record = [&](size_t n) -> const FolderRecord& { return index.folders[n - 1].record; };
+  for (size_t m = 2; m <= index.folders.size(); ++m) {
     const FolderRecord& r = record(m);
     const std::vector<size_t>& parents = listed_by[m];
     if (parents.empty()) {
@@ -158,14 +168,27 @@ void CheckFolders(const CardIndex& index, Problems* problems) {
                           Utf8(want) + ")");
     }
   }
+}
 
+// A folder listed exactly once may still sit in a loop the walk never enters.
+void CheckReachable(const CardIndex& index, const ListedBy& listed_by, Problems* problems) {
+  const size_t n_folders = index.folders.size();
   std::vector<bool> reached(n_folders + 1, false);
   for (const TreeStep& step : WalkTree(index)) reached[step.number] = true;
   for (size_t m = 2; m <= n_folders; ++m) {
     if (!reached[m] && listed_by[m].size() == 1) {
-      problems->push_back(label(m) + " cannot be reached from the root");
+      problems->push_back(FolderLabel(index, static_cast<uint32_t>(m)) +
+                          " cannot be reached from the root");
     }
   }
+}
+
+void CheckFolders(const CardIndex& index, Problems* problems) {
+  if (index.folders.empty()) return;
+  const ListedBy listed_by = CheckFolderRecords(index, problems);
+  CheckRoot(index, listed_by, problems);
+  CheckParentage(index, listed_by, problems);
+  CheckReachable(index, listed_by, problems);
 }
 
 // Sounds [first, end) that no folder claims.
