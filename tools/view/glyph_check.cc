@@ -153,45 +153,57 @@ class UnshownCharacters {
   std::map<char32_t, Gap> gaps_;
 };
 
-}  // namespace
+// How sound k is named in a finding.
+std::string SoundWhat(const CardIndex& index, size_t k) {
+  const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
+  return "sound " + std::to_string(k) + " " + SoundPath(index, folder, k);
+}
 
-void CheckGlyphs(const CardIndex& index, Findings* findings) {
+std::string MessageWhat(size_t m) {
+  return "message " + std::to_string(m) + " \"" + Utf16ToUtf8(kMessages[m]) + "\"";
+}
+
+// The messages' fields: ASCII, space padded.
+std::vector<std::string> MessageFields() {
+  std::vector<std::string> messages;
+  for (const char16_t* message : kMessages) {
+    std::string field = Utf16ToUtf8(message);
+    field.resize(kMessageFieldSize - 1, ' ');
+    messages.push_back(field);
+  }
+  return messages;
+}
+
+void CheckBlankRows(const CardIndex& index, const std::vector<std::string>& messages,
+                    Findings* findings) {
   BlankNames blank_sounds, blank_folders, blank_messages;
   for (size_t k = 0; k < index.sounds.size(); ++k) {
     const SoundRecord& r = index.sounds[k].record;
-    const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
     blank_sounds.Check(r.sjis_name, kSoundSjisNameSize, r.upper, r.lower, kSoundRowSize,
-                       "sound " + std::to_string(k) + " " + SoundPath(index, folder, k));
+                       SoundWhat(index, k));
   }
   for (size_t n = 2; n <= index.folders.size(); ++n) {
     const FolderRecord& r = index.folders[n - 1].record;
     blank_folders.Check(r.sjis_name, kFolderSjisNameSize, r.upper, r.lower, kFolderRowSize,
                         FolderLabel(index, static_cast<uint32_t>(n)));
   }
-  std::vector<std::string> messages;  // the messages' fields: ASCII, space padded
-  for (const char16_t* message : kMessages) {
-    std::string field = Utf16ToUtf8(message);
-    field.resize(kMessageFieldSize - 1, ' ');
-    messages.push_back(field);
-  }
   for (size_t m = 0; m < kMessageCount && (m + 1) * kMessageRecordSize <= index.messages.size();
        ++m) {
     const uint8_t* record = index.messages.data() + m * kMessageRecordSize;
     blank_messages.Check(messages[m].data(), messages[m].size(), record + kMessageUpperRow,
-                         record + kMessageLowerRow, kMessageRowSize,
-                         "message " + std::to_string(m) + " \"" + Utf16ToUtf8(kMessages[m]) + "\"");
+                         record + kMessageLowerRow, kMessageRowSize, MessageWhat(m));
   }
   const bool nothing_drawn =
       blank_sounds.AllBlank() && blank_folders.AllBlank() && blank_messages.AllBlank();
   blank_sounds.Report("sound name", nothing_drawn, findings);
   blank_folders.Report("folder name", nothing_drawn, findings);
   blank_messages.Report("message", nothing_drawn, findings);
+}
 
+void CheckUnshown(const CardIndex& index, Findings* findings) {
   UnshownCharacters unshown;
   for (size_t k = 0; k < index.sounds.size(); ++k) {
-    const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
-    unshown.Check(index.sounds[k].record.name, kSoundNameFieldSize,
-                  "sound " + std::to_string(k) + " " + SoundPath(index, folder, k));
+    unshown.Check(index.sounds[k].record.name, kSoundNameFieldSize, SoundWhat(index, k));
   }
   for (size_t n = 2; n <= index.folders.size(); ++n) {
     const FolderRecord& r = index.folders[n - 1].record;
@@ -200,7 +212,11 @@ void CheckGlyphs(const CardIndex& index, Findings* findings) {
                   kFolderNameFieldSize, FolderLabel(index, static_cast<uint32_t>(n)));
   }
   unshown.Report(findings);
+}
 
+// Against the card's own fonts; without them, a note says nothing was checked.
+void CheckAgainstFonts(const CardIndex& index, const std::vector<std::string>& messages,
+                       Findings* findings) {
   FontInfo zenkaku, hankaku;
   std::string why;
   for (auto [path, font] : {std::pair{kZenkakuFontPath, &zenkaku}, std::pair{kHankakuFontPath, &hankaku}}) {
@@ -213,17 +229,23 @@ void CheckGlyphs(const CardIndex& index, Findings* findings) {
   }
   GlyphCheck glyphs(zenkaku, hankaku);
   for (size_t k = 0; k < index.sounds.size(); ++k) {
-    const uint16_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
-    const std::string what = "sound " + std::to_string(k) + " " + SoundPath(index, folder, k);
-    glyphs.Check(index.sounds[k].record.sjis_name, kSoundSjisNameSize, what);
+    glyphs.Check(index.sounds[k].record.sjis_name, kSoundSjisNameSize, SoundWhat(index, k));
   }
   for (size_t n = 2; n <= index.folders.size(); ++n) {
     glyphs.Check(index.folders[n - 1].record.sjis_name, kFolderSjisNameSize,
                  FolderLabel(index, static_cast<uint32_t>(n)));
   }
   for (size_t m = 0; m < kMessageCount; ++m) {
-    glyphs.Check(messages[m].data(), messages[m].size(),
-                 "message " + std::to_string(m) + " \"" + Utf16ToUtf8(kMessages[m]) + "\"");
+    glyphs.Check(messages[m].data(), messages[m].size(), MessageWhat(m));
   }
   glyphs.Report(findings);
+}
+
+}  // namespace
+
+void CheckGlyphs(const CardIndex& index, Findings* findings) {
+  const std::vector<std::string> messages = MessageFields();
+  CheckBlankRows(index, messages, findings);
+  CheckUnshown(index, findings);
+  CheckAgainstFonts(index, messages, findings);
 }
