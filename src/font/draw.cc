@@ -31,75 +31,118 @@ int CopyColumns(const uint8_t* glyph, int columns, int lower_offset, bool has_lo
   return x + n;
 }
 
+// One string being drawn: its two rows, the fonts as they are drawn, the
+// column reached and where missing or blank glyphs are noted.
+struct Pen {
+  uint8_t* upper;
+  uint8_t* lower;
+  int end;
+  const FontInfo* zenkaku;
+  const FontInfo* hankaku;
+  int zenkaku_columns;
+  bool zenkaku_lower;
+  int hankaku_columns;
+  bool hankaku_lower;
+  const uint8_t* hankaku_table;
+  std::vector<GlyphGap>* gaps;
+  int x;
+};
+
+Pen MakePen(uint8_t* upper, int upper_length, uint8_t* lower, int lower_length,
+            const FontInfo& hankaku, const FontInfo& zenkaku, std::vector<GlyphGap>* gaps) {
+  Pen pen{};
+  pen.upper = upper;
+  pen.lower = lower;
+  pen.end = std::min(upper_length, lower_length);
+  pen.zenkaku = &zenkaku;
+  pen.hankaku = &hankaku;
+  // A glyph holds 16 columns (double-byte) or 8 (single-byte); a font
+  // announcing wider characters is drawn no wider than its glyphs.
+  pen.zenkaku_columns = std::min(zenkaku.width, zenkaku.glyph_size / 2);
+  pen.zenkaku_lower = zenkaku.glyph_size == 32;
+  pen.hankaku_columns = std::min(hankaku.width, 8);
+  pen.hankaku_lower = hankaku.height > 8;
+  // A single-byte font is one block of codes 0-255: its glyph of a byte is
+  // found by index.
+  pen.hankaku_table = nullptr;
+  if (hankaku.blocks.size() == 1 && hankaku.blocks[0].start_code == 0 &&
+      hankaku.blocks[0].end_code == 255 && hankaku.glyph_size == 16) {
+    pen.hankaku_table = hankaku.blocks[0].glyphs.data();
+  }
+  pen.gaps = gaps;
+  pen.x = 0;
+  return pen;
+}
+
+// Draws the double-byte character |code| that starts at byte |i|.
+void DrawZenkaku(Pen* pen, uint16_t code, int i) {
+  const uint8_t* glyph = FindGlyph(*pen->zenkaku, code);
+  if (glyph == nullptr) {
+    Out(" 全角フォントデータ見つからない (%d,%x)\n", i, code);
+    if (pen->gaps != nullptr) pen->gaps->push_back({code, true, false});
+    return;
+  }
+  if (pen->gaps != nullptr && IsBlank(glyph, pen->zenkaku->glyph_size) &&
+      !IsSpaceCode(code, true)) {
+    pen->gaps->push_back({code, true, true});
+  }
+  if (pen->zenkaku_columns == 16 && pen->zenkaku_lower && pen->x + 16 <= pen->end) {
+    memcpy(pen->upper + pen->x, glyph, 16);
+    memcpy(pen->lower + pen->x, glyph + 16, 16);
+    pen->x += 16;
+  } else {
+    pen->x = CopyColumns(glyph, pen->zenkaku_columns, 16, pen->zenkaku_lower, pen->upper,
+                         pen->lower, pen->x, pen->end);
+  }
+}
+
+// Draws the single-byte character |b| at byte |i|.
+void DrawHankaku(Pen* pen, uint8_t b, int i) {
+  const uint8_t* glyph =
+      pen->hankaku_table ? pen->hankaku_table + 16 * b : FindGlyph(*pen->hankaku, b);
+  if (glyph == nullptr) {
+    // The byte is shown as the character of the same value (U+0000 to
+    // U+00FF), in UTF-8.
+    if (b < 0x80) {
+      Out(" 半角フォントデータ見つからない (%d:%c)\n", i, b);
+    } else {
+      Out(" 半角フォントデータ見つからない (%d:%c%c)\n", i, 0xC0 | b >> 6, 0x80 | (b & 0x3F));
+    }
+    if (pen->gaps != nullptr) pen->gaps->push_back({b, false, false});
+    return;
+  }
+  if (pen->gaps != nullptr && IsBlank(glyph, 16) && !IsSpaceCode(b, false)) {
+    pen->gaps->push_back({b, false, true});
+  }
+  if (pen->hankaku_columns == 8 && pen->hankaku_lower && pen->x + 8 <= pen->end) {
+    memcpy(pen->upper + pen->x, glyph, 8);
+    memcpy(pen->lower + pen->x, glyph + 8, 8);
+    pen->x += 8;
+  } else {
+    pen->x = CopyColumns(glyph, pen->hankaku_columns, 8, pen->hankaku_lower, pen->upper,
+                         pen->lower, pen->x, pen->end);
+  }
+}
+
 }  // namespace
 
 void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_length,
                     const char* text, int text_length, const FontInfo& hankaku,
                     const FontInfo& zenkaku, std::vector<GlyphGap>* gaps) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text);
-  const int end = std::min(upper_length, lower_length);
-  // A glyph holds 16 columns (double-byte) or 8 (single-byte); a font
-  // announcing wider characters is drawn no wider than its glyphs.
-  const int zenkaku_columns = std::min(zenkaku.width, zenkaku.glyph_size / 2);
-  const bool zenkaku_lower = zenkaku.glyph_size == 32;
-  const int hankaku_columns = std::min(hankaku.width, 8);
-  const bool hankaku_lower = hankaku.height > 8;
-  // A single-byte font is one block of codes 0-255: its glyph of a byte is
-  // found by index.
-  const uint8_t* hankaku_table = nullptr;
-  if (hankaku.blocks.size() == 1 && hankaku.blocks[0].start_code == 0 &&
-      hankaku.blocks[0].end_code == 255 && hankaku.glyph_size == 16) {
-    hankaku_table = hankaku.blocks[0].glyphs.data();
-  }
+  Pen pen = MakePen(upper, upper_length, lower, lower_length, hankaku, zenkaku, gaps);
   bool walk_ended = false;  // a NUL was passed: no lead bytes from here on
-  int x = 0;
   int i = 0;
-  while (i < text_length && x < end) {
+  while (i < text_length && pen.x < pen.end) {
     const uint8_t b = bytes[i];
     if (!walk_ended && IsSjisLeadByte(b)) {
       const uint8_t trail = bytes[i + 1];
       if (trail == 0) walk_ended = true;
-      const auto code = static_cast<uint16_t>(b << 8 | trail);
-      if (const uint8_t* glyph = FindGlyph(zenkaku, code)) {
-        if (gaps != nullptr && IsBlank(glyph, zenkaku.glyph_size) && !IsSpaceCode(code, true)) {
-          gaps->push_back({code, true, true});
-        }
-        if (zenkaku_columns == 16 && zenkaku_lower && x + 16 <= end) {
-          memcpy(upper + x, glyph, 16);
-          memcpy(lower + x, glyph + 16, 16);
-          x += 16;
-        } else {
-          x = CopyColumns(glyph, zenkaku_columns, 16, zenkaku_lower, upper, lower, x, end);
-        }
-      } else {
-        Out(" 全角フォントデータ見つからない (%d,%x)\n", i, code);
-        if (gaps != nullptr) gaps->push_back({code, true, false});
-      }
+      DrawZenkaku(&pen, static_cast<uint16_t>(b << 8 | trail), i);
       i += 2;
     } else {
       if (b == 0) walk_ended = true;
-      const uint8_t* glyph = hankaku_table ? hankaku_table + 16 * b : FindGlyph(hankaku, b);
-      if (glyph != nullptr) {
-        if (gaps != nullptr && IsBlank(glyph, 16) && !IsSpaceCode(b, false)) {
-          gaps->push_back({b, false, true});
-        }
-        if (hankaku_columns == 8 && hankaku_lower && x + 8 <= end) {
-          memcpy(upper + x, glyph, 8);
-          memcpy(lower + x, glyph + 8, 8);
-          x += 8;
-        } else {
-          x = CopyColumns(glyph, hankaku_columns, 8, hankaku_lower, upper, lower, x, end);
-        }
-      } else {
-        // The byte is shown as the character of the same value (U+0000 to
-        // U+00FF), in UTF-8.
-        if (b < 0x80) {
-          Out(" 半角フォントデータ見つからない (%d:%c)\n", i, b);
-        } else {
-          Out(" 半角フォントデータ見つからない (%d:%c%c)\n", i, 0xC0 | b >> 6, 0x80 | (b & 0x3F));
-        }
-        if (gaps != nullptr) gaps->push_back({b, false, false});
-      }
+      DrawHankaku(&pen, b, i);
       i += 1;
     }
   }
