@@ -140,62 +140,105 @@ void SayCommitted(const CommitReport& report, const std::vector<const char*>& na
   }
 }
 
+// One of the four files that describe the music.
+struct MusicOutput {
+  const char* name;
+  OutFile* file;
+};
+using MusicOutputs = MusicOutput[4];
+
+// What a run keeps of the card's old index instead of its own outputs.
+struct Keeping {
+  std::vector<const char*> names;  // the four music files
+  std::vector<std::string> failed, not_begun;
+  bool whole = false;       // all four written whole
+  bool keep_music = false;  // written whole, but worse than the card's
+  bool keep_messages = false;
+};
+
+// A run that would write a worse index than the card holds (the fonts, a
+// converter, a folder or memory failed it) keeps the old one.
+Keeping DecideWhatToKeep(const MusicOutputs& music, const OutFile& messages) {
+  const std::string& worse = g_console.worse_index;
+  Keeping keeping;
+  for (const MusicOutput& o : music) {
+    keeping.names.push_back(o.name);
+    if (!WrittenWhole(*o.file)) {
+      (o.file->finished ? keeping.failed : keeping.not_begun).push_back(o.name);
+    }
+  }
+  keeping.whole = keeping.failed.empty() && keeping.not_begun.empty();
+  keeping.keep_music = keeping.whole && !worse.empty() && HoldsAny(keeping.names);
+  keeping.keep_messages =
+      WrittenWhole(messages) && !worse.empty() && HoldsAny({kMessageFileName});
+  return keeping;
+}
+
+// Renames the four music files into place together.
+CommitReport CommitMusic(const MusicOutputs& music) {
+  std::vector<OutFile*> together;
+  for (const MusicOutput& o : music) together.push_back(o.file);
+  g_run.committing = true;
+  SetStopNote("the new index was being put in place; run cardprep again, which makes sure "
+              "the card holds it whole");
+  const CommitReport report = CommitTogether(together);
+  g_run.committing = false;
+  for (OutFile* file : together) {
+    if (report.result == CommitResult::kDone || report.result == CommitResult::kUnfinished) {
+      // In place, or the record's to finish: no longer this run's to remove.
+      UnregisterAsideFile(file->temp_path);
+      file->temp_path.clear();
+    } else {
+      DiscardAside(file);
+    }
+  }
+  return report;
+}
+
+// Says what the card holds now, the music first, then the messages.
+void SayWhatWasKept(const Keeping& keeping, const CommitReport& report, const OutFile& messages) {
+  const std::string& worse = g_console.worse_index;
+  if (!keeping.whole) {
+    SayKept(keeping.names, WhyNotWhole(keeping.failed, keeping.not_begun));
+  } else if (keeping.keep_music) {
+    SayKept(keeping.names, worse);
+  } else {
+    SayCommitted(report, keeping.names);
+  }
+  if (keeping.keep_messages) {
+    SayKept({kMessageFileName}, worse);
+  } else if (!WrittenWhole(messages)) {
+    SayKept({kMessageFileName}, messages.finished ? std::string("it could not be written")
+                                                  : WhyNotWhole({}, {kMessageFileName}));
+  }
+}
+
 // Puts the run's outputs in place of the old ones. The four files that
 // describe the music point into one another, so they replace their old
 // versions together or not at all (host/commit.h); the messages stand alone.
-// A run that would write a worse index than the card holds (the fonts, a
-// converter, a folder or memory failed it) keeps the old one.
 void PutInPlace(IndexFiles* files) {
-  struct Output {
-    const char* name;
-    OutFile* file;
-  };
   // The folder list last: the player starts from it.
-  const Output music[] = {{kSoundListFileName, &files->scan.sound_list},
-                          {kListingFileName, &files->scan.listing},
-                          {kRandomOrderFileName, &files->play_order},
-                          {kDirListFileName, &files->dir_list}};
+  const MusicOutputs music = {{kSoundListFileName, &files->scan.sound_list},
+                              {kListingFileName, &files->scan.listing},
+                              {kRandomOrderFileName, &files->play_order},
+                              {kDirListFileName, &files->dir_list}};
   HoldStopSignals();
   if (g_run.memory_ran_out) {
     Error("memory ran out during the run");
     KeepOldIndex("memory ran out");
   }
-  const std::string& worse = g_console.worse_index;
-  std::vector<const char*> names;
-  std::vector<std::string> failed, not_begun;
-  for (const Output& o : music) {
-    names.push_back(o.name);
-    if (!WrittenWhole(*o.file)) (o.file->finished ? failed : not_begun).push_back(o.name);
-  }
-  const bool whole = failed.empty() && not_begun.empty();
-  const bool keep_music = whole && !worse.empty() && HoldsAny(names);
-  const bool keep_messages =
-      WrittenWhole(files->messages) && !worse.empty() && HoldsAny({kMessageFileName});
-  if (WrittenWhole(files->messages) && !keep_messages) {
+  const Keeping keeping = DecideWhatToKeep(music, files->messages);
+  if (WrittenWhole(files->messages) && !keeping.keep_messages) {
     ReplaceWithAside(&files->messages);
   } else {
     DiscardAside(&files->messages);
   }
+  const bool commit = keeping.whole && !keeping.keep_music;
   CommitReport report;
-  if (whole && !keep_music) {
-    std::vector<OutFile*> together;
-    for (const Output& o : music) together.push_back(o.file);
-    g_run.committing = true;
-    SetStopNote("the new index was being put in place; run cardprep again, which makes sure "
-                "the card holds it whole");
-    report = CommitTogether(together);
-    g_run.committing = false;
-    for (OutFile* file : together) {
-      if (report.result == CommitResult::kDone || report.result == CommitResult::kUnfinished) {
-        // In place, or the record's to finish: no longer this run's to remove.
-        UnregisterAsideFile(file->temp_path);
-        file->temp_path.clear();
-      } else {
-        DiscardAside(file);
-      }
-    }
+  if (commit) {
+    report = CommitMusic(music);
   } else {
-    for (const Output& o : music) DiscardAside(o.file);
+    for (const MusicOutput& o : music) DiscardAside(o.file);
   }
   // The card may be pulled out as soon as the tool returns.
   std::string why;
@@ -204,27 +247,14 @@ void PutInPlace(IndexFiles* files) {
           "hold what this run wrote; run cardprep again before you remove it",
           why.c_str());
   }
-  const bool in_place = whole && !keep_music && report.result == CommitResult::kDone;
+  const bool in_place = commit && report.result == CommitResult::kDone;
   SetStopNote(in_place ? "the new index was already in place"
               : report.result == CommitResult::kUnfinished
                   ? "the next run of cardprep finishes putting the index in place"
                   : "the card's index was left as it was");
   g_run.index_replaced = in_place;
   ReleaseStopSignals();
-  if (!whole) {
-    SayKept(names, WhyNotWhole(failed, not_begun));
-  } else if (keep_music) {
-    SayKept(names, worse);
-  } else {
-    SayCommitted(report, names);
-  }
-  if (keep_messages) {
-    SayKept({kMessageFileName}, worse);
-  } else if (!WrittenWhole(files->messages)) {
-    SayKept({kMessageFileName}, files->messages.finished
-                                    ? std::string("it could not be written")
-                                    : WhyNotWhole({}, {kMessageFileName}));
-  }
+  SayWhatWasKept(keeping, report, files->messages);
 }
 
 // Removes what runs that were killed or lost their power left: files opened
