@@ -460,19 +460,17 @@ struct RunTitleRecord {
   bool scanned = false;       // the catalog holds the whole card
 };
 
-void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog* catalog,
-         TitleTally* tally, IndexFiles* files, RunTitleRecord* record) {
-  ChooseTrace(args.verbose, args.quiet);
-  SetDryRun(args.dry_run);
+// Enters the card's folder and locks it against another run until |lock|
+// is closed. False when the run stops there.
+bool EnterCard(const Args& args, UniqueFd* lock) {
   std::string why;
   if (!args.card.empty() && !EnterFolder(args.card, &why)) {
     Error("cannot enter the card folder %s: %s (is the card mounted?); nothing was changed",
           args.card.c_str(), why.c_str());
-    return;
+    return false;
   }
   InstallStopHandlers("the card's index was left as it was");
-  UniqueFd lock;
-  if (LockFolder(".", &lock, &why) == LockResult::kHeldByAnother) {
+  if (LockFolder(".", lock, &why) == LockResult::kHeldByAnother) {
     const pid_t holder = FolderLockHolder(".");
     const std::string who =
         holder > 0 ? "another cardprep run (process " + std::to_string(holder) + ")"
@@ -480,17 +478,34 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
     Error("%s is indexing this card; nothing was changed (run it again once that one has "
           "finished)",
           who.c_str());
-    return;
+    return false;
   }
+  return true;
+}
+
+// Whether the card can be written, and if not, why.
+struct CardAccess {
+  bool writable = false;
   bool read_only = false;
   std::string not_writable;
-  const bool writable = FolderWritable(".", &read_only, &not_writable);
-  if (!args.dry_run && !FinishEarlierCommit()) return;
+};
+
+// Finds whether the card can be written, finishes what an earlier run left
+// half in place and removes its leftovers. False when the run stops there.
+bool TidyCard(const Args& args, CardAccess* access) {
+  access->writable = FolderWritable(".", &access->read_only, &access->not_writable);
+  if (!args.dry_run && !FinishEarlierCommit()) return false;
   if (args.dry_run && CommitUnfinished()) {
     Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
          "index in place; a run without --dry-run finishes that first");
   }
-  if (writable && !args.dry_run) RemoveLeftovers();
+  if (access->writable && !args.dry_run) RemoveLeftovers();
+  return true;
+}
+
+// Reads the earlier run's titles, opens this run's record and starts the
+// title readers.
+void StartTitles(const Args& args, bool writable, TitleReader* titles, RunTitleRecord* record) {
   // The record's file is created before any folder is listed: its time is
   // the record's.
   if (!args.rescan && LoadTitleRecord(&record->earlier)) titles->record = &record->earlier;
@@ -501,29 +516,49 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   options.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
   options.base_timeout_ms = args.tag_timeout_ms;
   StartTitleReader(options, titles);
+}
+
+// Scans the card and writes the five files aside, once the first two can
+// be created.
+void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* decoders,
+                TitleReader* titles, Catalog* catalog, TitleTally* tally, IndexFiles* files,
+                RunTitleRecord* record) {
+  SoundListFiles& scan = files->scan;
+  if (!OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) ||
+      !OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
+    return;
+  }
+  SoundListWriter writer;
+  writer.files = &scan;
+  writer.titles = titles;
+  writer.tag_charset = args.tag_charset;
+  writer.decoders = decoders;
+  (void)MakeDirListFile(TakePrefixes(args), hooks, &writer, catalog, files);
+  record->scanned = true;
+  *tally = writer.tally;
+  FinishAside(&scan.sound_list);
+  FinishAside(&scan.listing);
+  (void)WriteMessageFile(&files->messages);
+}
+
+void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog* catalog,
+         TitleTally* tally, IndexFiles* files, RunTitleRecord* record) {
+  ChooseTrace(args.verbose, args.quiet);
+  SetDryRun(args.dry_run);
+  UniqueFd lock;
+  if (!EnterCard(args, &lock)) return;
+  CardAccess access;
+  if (!TidyCard(args, &access)) return;
+  StartTitles(args, access.writable, titles, record);
   if (!InitFont()) KeepOldIndex("the fonts could not be loaded (names would be drawn blank)");
-  if (!writable && !SayNotWritable(args, read_only, not_writable)) {
+  if (!access.writable && !SayNotWritable(args, access.read_only, access.not_writable)) {
     KillTitleReader(titles);
     return;
   }
   CodePageDecoders decoders;
   OpenDecoders(args.tag_charset, &decoders);
   OpenCp932();  // the names the player shows and the trace
-  SoundListFiles& scan = files->scan;
-  if (OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) &&
-      OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
-    SoundListWriter writer;
-    writer.files = &scan;
-    writer.titles = titles;
-    writer.tag_charset = args.tag_charset;
-    writer.decoders = &decoders;
-    (void)MakeDirListFile(TakePrefixes(args), hooks, &writer, catalog, files);
-    record->scanned = true;
-    *tally = writer.tally;
-    FinishAside(&scan.sound_list);
-    FinishAside(&scan.listing);
-    (void)WriteMessageFile(&files->messages);
-  }
+  WriteIndex(args, hooks, &decoders, titles, catalog, tally, files, record);
   KillTitleReader(titles);
   if (args.dry_run) return;
   PutInPlace(files);
