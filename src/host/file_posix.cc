@@ -101,27 +101,12 @@ bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string*
   bytes->resize(static_cast<size_t>(size));
   // One byte more than the size told is asked for: a file that grew since
   // shows, as does one that shrank.
-  size_t done = 0;
   char extra = 0;
-  for (;;) {
-    char* into = done < bytes->size() ? &(*bytes)[done] : &extra;
-    const size_t want = done < bytes->size() ? bytes->size() - done : 1;
-    const ssize_t got = read(fd.get(), into, want);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *why = strerror(errno);
-      bytes->clear();
-      return false;
-    }
-    if (got == 0 || done >= bytes->size()) {
-      done += static_cast<size_t>(got);
-      break;
-    }
-    done += static_cast<size_t>(got);
-  }
-  if (done != bytes->size()) {
+  const bool whole = ReadFully(fd.get(), bytes->data(), bytes->size(), &error) == bytes->size() &&
+                     ReadFully(fd.get(), &extra, 1, &error) == 0 && error == 0;
+  if (!whole) {
     bytes->clear();
-    *why = "changed while it was read";
+    *why = error != 0 ? strerror(error) : "changed while it was read";
     return false;
   }
   return true;
