@@ -503,15 +503,15 @@ bool TidyCard(const Args& args, CardAccess* access) {
   return true;
 }
 
-// Reads the earlier run's titles, opens this run's record and starts the
-// title readers.
+// Reads the earlier run's titles, opens this run's record and readies the
+// title reader.
 void StartTitles(const Args& args, bool writable, TitleReader* titles, RunTitleRecord* record) {
   // The record's file is created before any folder is listed: its time is
   // the record's.
   if (!args.rescan && LoadTitleRecord(&record->earlier)) titles->record = &record->earlier;
   if (writable && !args.dry_run) (void)OpenTitleRecord(&record->output);
-  // The title readers start first: they are ready by the time the fonts
-  // are loaded and the scan asks for titles.
+  // The workers start when the scan first asks for a title the record does
+  // not hold.
   TitleReaderOptions options;
   options.jobs = args.jobs > 0 ? args.jobs : ProcessorCount();
   options.base_timeout_ms = args.tag_timeout_ms;

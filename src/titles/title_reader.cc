@@ -175,13 +175,14 @@ void DropTaken(TitleReader* reader) {
   }
 }
 
-}  // namespace
-
-void StartTitleReader(const TitleReaderOptions& options, TitleReader* reader) {
+// Starts the workers, once, when a title must first be read from its file.
+void StartWorkers(TitleReader* reader) {
+  if (reader->started) return;
+  reader->started = true;
   ProcessPoolOptions pool;
   pool.worker_flag = kTitleWorkerFlag;
-  pool.workers = options.jobs;
-  pool.base_allowance_ms = options.base_timeout_ms;
+  pool.workers = reader->options.jobs;
+  pool.base_allowance_ms = reader->options.base_timeout_ms;
   std::string why;
   reader->isolated = StartProcessPool(pool, &reader->pool, &why);
   if (!reader->isolated) {
@@ -189,12 +190,21 @@ void StartTitleReader(const TitleReaderOptions& options, TitleReader* reader) {
   }
 }
 
+}  // namespace
+
+void StartTitleReader(const TitleReaderOptions& options, TitleReader* reader) {
+  reader->options = options;
+  reader->started = false;
+}
+
 void StopTitleReader(TitleReader* reader) {
+  reader->started = true;
   if (reader->isolated) NameStuck(StopProcessPool(&reader->pool));
   reader->isolated = false;
 }
 
 void KillTitleReader(TitleReader* reader) {
+  reader->started = true;
   if (reader->isolated) NameStuck(KillProcessPool(&reader->pool));
   reader->isolated = false;
 }
@@ -217,6 +227,7 @@ void RequestTitles(TitleReader* reader, const std::u16string& folder_path,
       ++reader->from_record;
     } else {
       ++reader->from_files;
+      StartWorkers(reader);
     }
     reader->jobs.push_back(job);
   }

@@ -67,6 +67,8 @@ struct TitleReader {
   size_t in_flight = 0;   // submitted and not yet waited for
   size_t next_submit = 0;  // position in |jobs| of the next to submit in order
   ProcessPool pool;
+  TitleReaderOptions options;
+  bool started = false;   // the workers were started, or need not be any more
   bool isolated = false;  // workers are running
   int64_t progress_start_ms = 0;  // when the writer first waited for a title
   // The titles read on an earlier run (title_record.h), or null; set by the
@@ -76,11 +78,13 @@ struct TitleReader {
   uint32_t from_files = 0;   // titles asked of the files themselves
 };
 
-// Starts the workers. When not one can start, titles are read in this
+// Readies the reader. Its workers start when the first title that the
+// record does not hold is asked for, so that a card re-indexed from the
+// record starts none; when not one can start, titles are read in this
 // process, with a warning.
 void StartTitleReader(const TitleReaderOptions& options, TitleReader* reader);
 // Lets the workers end; KillTitleReader ends them at once, for a run that
-// is being stopped.
+// is being stopped. Neither lets workers start afterwards.
 void StopTitleReader(TitleReader* reader);
 void KillTitleReader(TitleReader* reader);
 

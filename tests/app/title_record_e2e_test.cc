@@ -245,6 +245,42 @@ TEST_F(TitleRecordE2eTest, TakesOnlyTitlesOfFilesOlderThanTheRecordByMoreThanTwo
   EXPECT_EQ(ReadRecord().folders[0].sounds[0].title.text, u"Intro");
 }
 
+// Title readers are processes of their own, started only when a title
+// must be read from its file: none for a card the record holds whole, the
+// --jobs asked for when one file is new. When none can start, the main
+// process reads the titles, with a warning, and the index is the same.
+TEST_F(TitleRecordE2eTest, StartsTitleReadersOnlyForTitlesTheRecordLacks) {
+  ScopedTempDir scratch(false);
+  Fault spawns = MakeFault("spawn", "", "1000000");
+  spawns.counter = scratch.path() + "/counter";
+  auto started = [&spawns] {
+    const std::vector<uint8_t> counted = ReadBytes(spawns.counter);
+    uint64_t count = 0;
+    for (int i = 7; i >= 0; --i) count = count << 8 | counted[size_t(i)];
+    return count;
+  };
+  ResetCounter(spawns.counter);
+  RunResult r = RunCardprepWith(spawns, {"-q", "--jobs", "2"});
+  EXPECT_NE(r.err.find("11 titles from the record, 0 read"), std::string::npos) << r.err;
+  EXPECT_EQ(started(), 0u);
+
+  Song("New/x.mp3", "New");
+  Age("New/x.mp3", 3600);
+  ResetCounter(spawns.counter);
+  r = RunCardprepWith(spawns, {"-q", "--jobs", "2"});
+  EXPECT_NE(r.err.find("11 titles from the record, 1 read"), std::string::npos) << r.err;
+  EXPECT_EQ(started(), 2u);
+  const Index read_by_workers = ReadIndex();
+
+  r = RunCardprepWith(MakeFault("spawn", "", "1+", EAGAIN), {"-q", "--rescan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: cannot start title readers ("), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("summary: 12 sounds in 6 folders indexed; titles"), std::string::npos)
+      << r.err;
+  std::string why;
+  EXPECT_TRUE(SameIndex(ReadIndex(), read_by_workers, &why)) << why;
+}
+
 // A record that cannot be written is a warning: the index lands, and no
 // record is left that may name sounds the card no longer has.
 TEST_F(TitleRecordE2eTest, ARecordThatCannotBeWrittenCostsAWarningOnly) {

@@ -6,11 +6,13 @@
  * Only calls on the card count: a path that is relative (the programs run in
  * the card's root), or a descriptor or folder opened through such a path.
  * Set in the environment:
- *   CARDPREP_FAULT_CALLS    the kinds of call, comma separated, or "all":
+ *   CARDPREP_FAULT_CALLS    the kinds of call, comma separated, or "all" (all
+ *                           but spawn):
  *                           open (for reading), create (open for writing),
  *                           read, pread, write, fsync, close, rename, unlink,
  *                           stat (stat, lstat, fstat, fstatat, access, statfs,
- *                           statvfs), opendir, readdir, flock, iconv_open
+ *                           statvfs), opendir, readdir, flock, iconv_open,
+ *                           spawn (posix_spawn: a title reader's start)
  *   CARDPREP_FAULT_PATH     only calls whose path holds this text ("=TEXT":
  *                           whose path is TEXT, as "=." for the card's root)
  *   CARDPREP_FAULT_NTH      K: the K-th such call; K+: that one and every later
@@ -21,7 +23,7 @@
  *                           count, shared by every process that loads this
  *                           (the run, its title readers, its renaming child);
  *                           without it each process counts its own calls
- * iconv_open has no path: every call of it counts. */
+ * iconv_open and spawn have no path on the card: every call of them counts. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -29,6 +31,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -43,11 +46,12 @@
 
 enum Kind {
   kOpen, kCreate, kRead, kPread, kWrite, kFsync, kClose, kRename, kUnlink, kStat,
-  kOpendir, kReaddir, kFlock, kIconvOpen, kKinds
+  kOpendir, kReaddir, kFlock, kIconvOpen, kSpawn, kKinds
 };
 static const char* const kKindNames[kKinds] = {
     "open",  "create", "read",   "pread",   "write", "fsync", "close",
-    "rename", "unlink", "stat", "opendir", "readdir", "flock", "iconv_open"};
+    "rename", "unlink", "stat", "opendir", "readdir", "flock", "iconv_open",
+    "spawn"};
 
 #define MAX_FDS 4096
 #define MAX_PATH 1024
@@ -76,7 +80,7 @@ static void Setup(void) {
       while (at != NULL && !((at == calls || at[-1] == ',') && (at[n] == ',' || at[n] == 0))) {
         at = strstr(at + 1, kKindNames[k]);
       }
-      g.kinds[k] = at != NULL || strcmp(calls, "all") == 0;
+      g.kinds[k] = at != NULL || (strcmp(calls, "all") == 0 && k != kSpawn);
     }
   }
   g.path = getenv("CARDPREP_FAULT_PATH");
@@ -148,8 +152,9 @@ static int Matches(const char* path) {
 static int Fails(enum Kind kind, const char* path, const char* other_path) {
   Setup();
   if (!g.kinds[kind] || g.nth == 0) return 0;
-  if (kind != kIconvOpen && path == NULL) return 0;
-  if (g.path != NULL && kind != kIconvOpen && !Matches(path) && !Matches(other_path)) return 0;
+  const int pathless = kind == kIconvOpen || kind == kSpawn;
+  if (!pathless && path == NULL) return 0;
+  if (g.path != NULL && !pathless && !Matches(path) && !Matches(other_path)) return 0;
   const uint64_t count = g.shared_count != NULL ? __atomic_add_fetch(g.shared_count, 1, __ATOMIC_SEQ_CST)
                                                 : ++g.own_count;
   if (count != g.nth && !(g.and_later && count > g.nth)) return 0;
@@ -320,4 +325,11 @@ iconv_t iconv_open(const char* to, const char* from) {
     return (iconv_t)-1;
   }
   return real_iconv_open(to, from);
+}
+
+int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+                const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) {
+  REAL(posix_spawn);
+  if (Fails(kSpawn, NULL, NULL)) return g.error;
+  return real_posix_spawn(pid, path, actions, attributes, argv, envp);
 }
