@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "catalog/folder_scan.h"
@@ -565,7 +566,15 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   // After the index, which does not depend on it; a run cut short by a
   // memory shortage keeps what it has.
   if (record->scanned && !g_run.memory_ran_out) {
-    WriteTitleRecord(TakeTitleRecord(catalog), &record->output);
+    TitleRecord now = TakeTitleRecord(catalog);
+    // Every title taken from the record, and as many sounds as it holds:
+    // the record on the card already says what this one would.
+    if (titles->record != nullptr && titles->from_files == 0 &&
+        RecordedSoundCount(now) == RecordedSoundCount(record->earlier)) {
+      KeepTitleRecord(&record->output);
+    } else {
+      WriteTitleRecord(std::move(now), &record->output);
+    }
   }
 }
 

@@ -378,6 +378,12 @@ bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileT
          (seconds == written.seconds && nanoseconds < written.nanoseconds);
 }
 
+size_t RecordedSoundCount(const TitleRecord& record) {
+  size_t count = 0;
+  for (const RecordedFolder& folder : record.folders) count += folder.sounds.size();
+  return count;
+}
+
 const Title* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
                                 std::u16string_view name, const FileStamp& now) {
   const RecordedSound* sound = FindRecordedSound(record, folder_path, name);

@@ -130,6 +130,9 @@ std::string EncodeTitleRecord(const TitleRecord& record);
                                      std::string* why);
 
 // The sound |name| of the folder at |folder_path| in |record|, or null.
+// How many sounds |record| holds.
+size_t RecordedSoundCount(const TitleRecord& record);
+
 const RecordedSound* FindRecordedSound(const TitleRecord& record, std::u16string_view folder_path,
                                        std::u16string_view name);
 

@@ -245,11 +245,14 @@ TEST_F(TitleRecordE2eTest, TakesOnlyTitlesOfFilesOlderThanTheRecordByMoreThanTwo
   EXPECT_EQ(ReadRecord().folders[0].sounds[0].title.text, u"Intro");
 }
 
-// Title readers are processes of their own, started only when a title
-// must be read from its file: none for a card the record holds whole, the
-// --jobs asked for when one file is new. When none can start, the main
-// process reads the titles, with a warning, and the index is the same.
-TEST_F(TitleRecordE2eTest, StartsTitleReadersOnlyForTitlesTheRecordLacks) {
+// A card the record holds whole is re-indexed without a title reader, and
+// its record is left as it is. Title readers are processes of their own,
+// started only when a title must be read from its file: the --jobs asked
+// for when one file is new, and the record is then written again. When
+// none can start, the main process reads the titles, with a warning, and
+// the index is the same.
+TEST_F(TitleRecordE2eTest, StartsTitleReadersAndWritesTheRecordOnlyForWhatItLacks) {
+  const std::string recorded = ReadText(kRecordPath);
   ScopedTempDir scratch(false);
   Fault spawns = MakeFault("spawn", "", "1000000");
   spawns.counter = scratch.path() + "/counter";
@@ -263,6 +266,9 @@ TEST_F(TitleRecordE2eTest, StartsTitleReadersOnlyForTitlesTheRecordLacks) {
   RunResult r = RunCardprepWith(spawns, {"-q", "--jobs", "2"});
   EXPECT_NE(r.err.find("11 titles from the record, 0 read"), std::string::npos) << r.err;
   EXPECT_EQ(started(), 0u);
+  EXPECT_EQ(ReadText(kRecordPath), recorded);
+  EXPECT_TRUE(AsideFiles().empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator("_CARDPREP"), fs::directory_iterator()), 1);
 
   Song("New/x.mp3", "New");
   Age("New/x.mp3", 3600);
@@ -270,6 +276,7 @@ TEST_F(TitleRecordE2eTest, StartsTitleReadersOnlyForTitlesTheRecordLacks) {
   r = RunCardprepWith(spawns, {"-q", "--jobs", "2"});
   EXPECT_NE(r.err.find("11 titles from the record, 1 read"), std::string::npos) << r.err;
   EXPECT_EQ(started(), 2u);
+  EXPECT_EQ(SoundsInRecord(), SoundsOnCard());
   const Index read_by_workers = ReadIndex();
 
   r = RunCardprepWith(MakeFault("spawn", "", "1+", EAGAIN), {"-q", "--rescan"});
