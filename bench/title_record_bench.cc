@@ -27,7 +27,8 @@ constexpr int kRuns = 5;
 void Walk(const std::u16string& path, TitleRecord* record) {
   std::vector<FolderEntry> entries;
   std::string why, read_error;
-  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, nullptr, true)) return;
+  const StampFilter sounds = [](std::string_view name) { return HasMp3Extension(name); };
+  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, nullptr, sounds)) return;
   RecordedFolder folder;
   folder.path = path;
   std::vector<std::u16string> children;

@@ -128,7 +128,7 @@ void SayUnplayable(const std::string& shown, const std::vector<std::u16string>& 
   CountSkipped("audio files the player cannot play", static_cast<unsigned>(unplayable.size()));
 }
 
-// Lists the folder at |path| into |*entries|, each file with its stamp, and
+// Lists the folder at |path| into |*entries|, each MP3 file with its stamp, and
 // sorts them out, saying what it leaves out. False when the folder cannot
 // be read at all.
 bool ReadFolder(Scan* scan, const std::u16string& path, std::vector<FolderEntry>* listed,
@@ -137,7 +137,9 @@ bool ReadFolder(Scan* scan, const std::u16string& path, std::vector<FolderEntry>
   std::string why, read_error;
   bool fault = false;
   const std::string shown = Shown(path);
-  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, &fault, true)) {
+  // Only what may be a sound needs its stamp: the record holds nothing else.
+  const StampFilter sounds = [](std::string_view name) { return HasMp3Extension(name); };
+  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, &fault, sounds)) {
     // A folder that may not be read stays out, as its owner wants; one that
     // the card fails to deliver would cost the index what it holds.
     if (fault) {

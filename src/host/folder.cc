@@ -86,7 +86,8 @@ bool Gone(int error) { return error == ENOENT || error == ENOTDIR || error == EL
 }  // namespace
 
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error, bool* fault, bool stamps) {
+                    std::string* why, std::string* read_error, bool* fault,
+                    StampFilter stamps) {
   entries->clear();
   read_error->clear();
   if (fault != nullptr) *fault = false;
@@ -138,7 +139,7 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
     out.kind = type == DT_DIR ? EntryKind::kFolder : EntryKind::kFile;
     out.link = is_link;
     out.apple_double = type == DT_REG && IsAppleDouble(dir_fd, name);
-    if (stamps && out.type_error.empty() && type == DT_REG) {
+    if (stamps != nullptr && out.type_error.empty() && type == DT_REG && stamps(name)) {
       // A file gone or replaced since the listing has no stamp to trust.
       if (!have_stat) have_stat = fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
       out.has_stamp = have_stat && S_ISREG(st.st_mode);

@@ -29,6 +29,9 @@ struct FolderEntry {
   FileStamp stamp;
 };
 
+// Which regular files a listing stamps, by their name's bytes.
+using StampFilter = bool (*)(std::string_view host_name);
+
 // Lists the folder at the host path |host_path|. Left out: "." and "..",
 // entries that are neither folders nor regular files, dangling links and
 // entries that vanished meanwhile. Returns false with |*why| when the folder
@@ -36,11 +39,12 @@ struct FolderEntry {
 // entries read so far are kept. |*fault|, when given, tells either failure
 // apart: true for a fault of the card or the system (an I/O error, no file
 // descriptor or memory left), false for a folder that may not be read or is
-// gone. With |stamps|, every regular file also gets its stamp, at one
-// fstatat each on the open folder.
+// gone. Every regular file whose name |stamps| (when given) accepts also
+// gets its stamp, at one fstatat each on the open folder where the listing
+// does not carry it.
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
                     std::string* why, std::string* read_error, bool* fault = nullptr,
-                    bool stamps = false);
+                    StampFilter stamps = nullptr);
 
 enum class PathKind { kMissing, kFolder, kFile, kOther, kUnknown };
 // What is at |host_path|, symbolic links followed; kUnknown when the

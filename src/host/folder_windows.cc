@@ -60,7 +60,8 @@ bool TargetAttributes(const std::wstring& path, DWORD* attributes, DWORD* error)
 }  // namespace
 
 bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entries,
-                    std::string* why, std::string* read_error, bool* fault, bool stamps) {
+                    std::string* why, std::string* read_error, bool* fault,
+                    StampFilter stamps) {
   entries->clear();
   read_error->clear();
   if (fault != nullptr) *fault = false;
@@ -108,7 +109,7 @@ bool ListHostFolder(const std::string& host_path, std::vector<FolderEntry>* entr
                        IsAppleDouble(path, name);
     // The listing carries a file's size and time; a link's are its own, so
     // a file reached through one is read every time.
-    if (stamps && !link && out.kind == EntryKind::kFile) {
+    if (stamps != nullptr && !link && out.kind == EntryKind::kFile && stamps(out.host_name)) {
       out.has_stamp = true;
       out.stamp.size = uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
       out.stamp.modified = FileTimeOfWindows(uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32 |

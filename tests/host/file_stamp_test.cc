@@ -17,7 +17,7 @@ void SetModified(const char* path, int64_t seconds, long nanoseconds) {
   ASSERT_EQ(utimensat(AT_FDCWD, path, times, 0), 0) << path;
 }
 
-TEST(FileStampTest, ListingGivesEachRegularFileItsSizeAndTime) {
+TEST(FileStampTest, ListingGivesTheFilesAskedForTheirSizeAndTime) {
   ScopedTempDir dir;
   WriteText("song.mp3", "12345");
   SetModified("song.mp3", 1600000000, 123456789);
@@ -25,16 +25,21 @@ TEST(FileStampTest, ListingGivesEachRegularFileItsSizeAndTime) {
   SetModified("target.bin", 1500000001, 0);
   ASSERT_EQ(symlink("target.bin", "link.mp3"), 0);
   MakeDirs("Album");
-  for (bool stamps : {false, true}) {
-    SCOPED_TRACE(stamps);
+  WriteText("cover.jpg", "123");
+  const StampFilter mp3 = [](std::string_view name) {
+    return name.size() > 4 && name.substr(name.size() - 4) == ".mp3";
+  };
+  for (StampFilter stamps : {StampFilter{nullptr}, mp3}) {
+    SCOPED_TRACE(stamps != nullptr);
     std::vector<FolderEntry> entries;
     std::string why, read_error;
     ASSERT_TRUE(ListHostFolder(".", &entries, &why, &read_error, nullptr, stamps)) << why;
-    ASSERT_EQ(entries.size(), 4u);
+    ASSERT_EQ(entries.size(), 5u);
     for (const FolderEntry& e : entries) {
       SCOPED_TRACE(e.host_name);
       const bool file = e.kind == EntryKind::kFile;
-      EXPECT_EQ(e.has_stamp, stamps && file);
+      // Only the files the filter asks for: not cover.jpg.
+      EXPECT_EQ(e.has_stamp, stamps != nullptr && file && e.host_name != "cover.jpg");
       if (!e.has_stamp) continue;
       // A link has the stamp of the file it names: that is what is read.
       const bool song = e.host_name == "song.mp3";
