@@ -77,8 +77,20 @@ int WaitFor(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::string ReadProcessFile(pid_t pid, const char* what) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/" + what;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return "";
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
+  close(fd);
+  return n < 0 ? "" : text;
+}
+
 char ProcessState(pid_t pid, pid_t* parent) {
-  const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+  const std::string stat = ReadProcessFile(pid, "stat");
   const size_t end_of_name = stat.rfind(')');
   if (end_of_name == std::string::npos) return 0;
   std::istringstream fields(stat.substr(end_of_name + 2));

@@ -39,6 +39,10 @@ pid_t StartCardprep(const std::string& err_path, const std::vector<std::string>&
                     const std::vector<std::string>& args = {});
 // The exit status, or 128 + the signal that ended it.
 int WaitFor(pid_t pid);
+// The text of /proc/PID/|what|; empty when process |pid| is gone, even
+// while it was being read (the read then fails with ESRCH, which the
+// standard streams throw for).
+std::string ReadProcessFile(pid_t pid, const char* what);
 // The state of process |pid| ('R', 'S', 'T' stopped, 'Z'...), or 0 when it
 // is gone; its parent in |*parent|.
 char ProcessState(pid_t pid, pid_t* parent = nullptr);

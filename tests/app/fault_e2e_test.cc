@@ -356,7 +356,7 @@ TEST_F(FaultTest, ASignalDuringTheCommitWaitsForIt) {
     // Held back by the run, or taken at once: either is seen before the
     // renamer goes on.
     for (;;) {
-      const std::string status = ReadText("/proc/" + std::to_string(run) + "/status");
+      const std::string status = ReadProcessFile(run, "status");
       const size_t pending = status.find("ShdPnd:\t");
       if (ProcessState(run) == 'Z' || ProcessState(run) == 0 ||
           (pending != std::string::npos &&

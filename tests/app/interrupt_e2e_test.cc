@@ -29,7 +29,7 @@ bool GroupIsGone(pid_t group) {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadText(entry.path().string() + "/stat");
+    const std::string stat = ReadProcessFile(static_cast<pid_t>(std::stol(name)), "stat");
     const size_t end_of_name = stat.rfind(')');
     if (end_of_name == std::string::npos) continue;  // ended meanwhile
     std::istringstream fields(stat.substr(end_of_name + 2));
