@@ -87,22 +87,14 @@ std::u16string LookAlike(char32_t c) {
   return {};
 }
 
-bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* replaced,
-                     std::vector<char32_t>* unconvertible) {
-  *replaced = false;
-  if (size == 0) return false;
-  // A text ends at its first NUL, as names and titles always have.
-  text = text.substr(0, text.find(u'\0'));
-  std::u16string normalized;
-  if (!IsNfc(text)) {
-    normalized = NormalizeNfc(text);
-    text = normalized;
-  }
-  const std::u16string shown = WithLookAlikes(text);
-  // Whole characters while they fit. A character code page 932 lacks
-  // becomes "?" per UTF-16 unit, and counts as taken whenever a byte is
-  // left, since its "?" fits there.
-  const size_t limit = size - 1;
+namespace {
+
+// Fills |field| with whole characters of |shown| while they fit in |limit|
+// bytes; returns the bytes taken. A character code page 932 lacks becomes
+// "?" per UTF-16 unit, and counts as taken whenever a byte is left, since
+// its "?" fits there.
+size_t ConvertShown(char* field, size_t limit, std::u16string_view shown, bool* replaced,
+                    std::vector<char32_t>* unconvertible) {
   size_t n = 0;
   for (size_t i = 0; i < shown.size() && n < limit; ++i) {
     uint8_t bytes[2];
@@ -123,7 +115,47 @@ bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* r
     memcpy(field + n, bytes, length);
     n += length;
   }
+  return n;
+}
+
+// Fills |field| as ConvertShown would, the text taken as it is, into |*n|
+// bytes: true, unless a unit code page 932 lacks is met with room left for
+// its "?" (a look-alike may stand for it).
+bool ConvertPlain(char* field, size_t limit, std::u16string_view text, size_t* n) {
+  *n = 0;
+  for (const char16_t unit : text) {
+    uint8_t bytes[2];
+    const auto length = static_cast<size_t>(Cp932FromUnit(unit, bytes));
+    if (length == 0) return *n == limit;
+    if (*n + length > limit) return true;
+    memcpy(field + *n, bytes, length);
+    *n += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* replaced,
+                     std::vector<char32_t>* unconvertible) {
+  *replaced = false;
+  if (size == 0) return false;
+  // A text ends at its first NUL, as names and titles always have.
+  text = text.substr(0, text.find(u'\0'));
+  std::u16string normalized;
+  if (!IsNfc(text)) {
+    normalized = NormalizeNfc(text);
+    text = normalized;
+  }
+  // Whole characters while they fit. Nearly every name and title converts
+  // as it is: then it needs no look-alike, nor a copy.
+  const size_t limit = size - 1;
+  size_t n = 0;
+  if (!ConvertPlain(field, limit, text, &n)) {
+    n = ConvertShown(field, limit, WithLookAlikes(text), replaced, unconvertible);
+  }
   memset(field + n, ' ', limit - n);
   field[limit] = '\0';
   return true;
 }
+
