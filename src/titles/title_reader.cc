@@ -213,15 +213,17 @@ void RequestTitles(TitleReader* reader, const std::u16string& folder_path,
                    const std::vector<TitleRequest>& files) {
   if (files.empty()) return;
   const auto folder = static_cast<uint32_t>(reader->first_folder + reader->folders.size());
+  const RecordedFolder* recorded_folder =
+      reader->record == nullptr ? nullptr : FindRecordedFolder(*reader->record, folder_path);
   for (const TitleRequest& file : files) {
     Job job;
     job.folder = folder;
     job.file = file;
     // Taken from the record, it is waited for all the same, in its turn.
-    const Title* recorded = reader->record == nullptr || file.stamp == nullptr
-                                ? nullptr
-                                : TrustedTitle(*reader->record, folder_path, *file.name,
-                                               *file.stamp);
+    const Title* recorded =
+        recorded_folder == nullptr || file.stamp == nullptr
+            ? nullptr
+            : TrustedTitle(*reader->record, recorded_folder, *file.name, *file.stamp);
     if (recorded != nullptr) {
       Fill(job, *recorded);
       ++reader->from_record;

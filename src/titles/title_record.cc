@@ -347,17 +347,27 @@ bool DecodeTitleRecord(std::string_view bytes, TitleRecord* record, std::string*
   return true;
 }
 
-const RecordedSound* FindRecordedSound(const TitleRecord& record, std::u16string_view folder_path,
-                                       std::u16string_view name) {
+const RecordedFolder* FindRecordedFolder(const TitleRecord& record,
+                                         std::u16string_view folder_path) {
   const auto folder = std::lower_bound(
       record.folders.begin(), record.folders.end(), folder_path,
       [](const RecordedFolder& f, std::u16string_view path) { return f.path < path; });
   if (folder == record.folders.end() || folder->path != folder_path) return nullptr;
+  return &*folder;
+}
+
+const RecordedSound* FindRecordedSound(const RecordedFolder* folder, std::u16string_view name) {
+  if (folder == nullptr) return nullptr;
   const auto sound = std::lower_bound(
       folder->sounds.begin(), folder->sounds.end(), name,
       [](const RecordedSound& s, std::u16string_view n) { return s.name < n; });
   if (sound == folder->sounds.end() || sound->name != name) return nullptr;
   return &*sound;
+}
+
+const RecordedSound* FindRecordedSound(const TitleRecord& record, std::u16string_view folder_path,
+                                       std::u16string_view name) {
+  return FindRecordedSound(FindRecordedFolder(record, folder_path), name);
 }
 
 bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileTime& written,
@@ -384,13 +394,18 @@ size_t RecordedSoundCount(const TitleRecord& record) {
   return count;
 }
 
-const Title* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
-                                std::u16string_view name, const FileStamp& now) {
-  const RecordedSound* sound = FindRecordedSound(record, folder_path, name);
+const Title* TrustedTitle(const TitleRecord& record, const RecordedFolder* folder,
+                          std::u16string_view name, const FileStamp& now) {
+  const RecordedSound* sound = FindRecordedSound(folder, name);
   if (sound == nullptr ||
       !StampIsTrusted(sound->stamp, now, record.written,
                       std::max(kFileTimeGranularityNs, record.granularity_ns))) {
     return nullptr;
   }
   return &sound->title;
+}
+
+const Title* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
+                          std::u16string_view name, const FileStamp& now) {
+  return TrustedTitle(record, FindRecordedFolder(record, folder_path), name, now);
 }

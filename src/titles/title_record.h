@@ -129,10 +129,15 @@ std::string EncodeTitleRecord(const TitleRecord& record);
 [[nodiscard]] bool DecodeTitleRecord(std::string_view bytes, TitleRecord* record,
                                      std::string* why);
 
-// The sound |name| of the folder at |folder_path| in |record|, or null.
 // How many sounds |record| holds.
 size_t RecordedSoundCount(const TitleRecord& record);
 
+// The folder at |folder_path| in |record|, or null.
+const RecordedFolder* FindRecordedFolder(const TitleRecord& record,
+                                         std::u16string_view folder_path);
+// The sound |name| of |folder| (null: there is none), or null.
+const RecordedSound* FindRecordedSound(const RecordedFolder* folder, std::u16string_view name);
+// The sound |name| of the folder at |folder_path| in |record|, or null.
 const RecordedSound* FindRecordedSound(const TitleRecord& record, std::u16string_view folder_path,
                                        std::u16string_view name);
 
@@ -149,5 +154,9 @@ bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileT
 // the file is to be read.
 const Title* TrustedTitle(const TitleRecord& record, std::u16string_view folder_path,
                                 std::u16string_view name, const FileStamp& now);
+// The same for the sound |name| of |folder|, a folder of |record| (null:
+// there is none) looked up once for all its sounds.
+const Title* TrustedTitle(const TitleRecord& record, const RecordedFolder* folder,
+                          std::u16string_view name, const FileStamp& now);
 
 #endif  // CARDPREP_CATALOG_TITLE_RECORD_H_
