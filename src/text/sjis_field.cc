@@ -158,4 +158,3 @@ bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* r
   field[limit] = '\0';
   return true;
 }
-
