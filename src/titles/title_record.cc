@@ -356,6 +356,9 @@ const RecordedFolder* FindRecordedFolder(const TitleRecord& record,
   return &*folder;
 }
 
+namespace {
+
+// The sound |name| of |folder| (null: there is none), or null.
 const RecordedSound* FindRecordedSound(const RecordedFolder* folder, std::u16string_view name) {
   if (folder == nullptr) return nullptr;
   const auto sound = std::lower_bound(
@@ -365,10 +368,7 @@ const RecordedSound* FindRecordedSound(const RecordedFolder* folder, std::u16str
   return &*sound;
 }
 
-const RecordedSound* FindRecordedSound(const TitleRecord& record, std::u16string_view folder_path,
-                                       std::u16string_view name) {
-  return FindRecordedSound(FindRecordedFolder(record, folder_path), name);
-}
+}  // namespace
 
 bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileTime& written,
                     uint32_t granularity_ns) {

@@ -135,11 +135,6 @@ size_t RecordedSoundCount(const TitleRecord& record);
 // The folder at |folder_path| in |record|, or null.
 const RecordedFolder* FindRecordedFolder(const TitleRecord& record,
                                          std::u16string_view folder_path);
-// The sound |name| of |folder| (null: there is none), or null.
-const RecordedSound* FindRecordedSound(const RecordedFolder* folder, std::u16string_view name);
-// The sound |name| of the folder at |folder_path| in |record|, or null.
-const RecordedSound* FindRecordedSound(const TitleRecord& record, std::u16string_view folder_path,
-                                       std::u16string_view name);
 
 // Whether a file stamped |now| is still the one stamped |recorded| in a
 // record of the time |written|, on a file system whose times are kept to
