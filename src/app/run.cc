@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <new>
 #include <string>
 #include <utility>
@@ -258,21 +259,12 @@ void PutInPlace(IndexFiles* files) {
   SayWhatWasKept(keeping, report, files->messages);
 }
 
-// Removes what runs that were killed or lost their power left: files opened
-// aside for the five outputs, and old files a commit had not removed yet.
-// Only those, recognised by name.
-void RemoveLeftovers() {
-  std::vector<FolderEntry> entries;
-  std::string why, read_error;
-  if (!ListHostFolder(".", &entries, &why, &read_error)) return;
-  for (const FolderEntry& entry : entries) {
-    if (entry.kind != EntryKind::kFile || !entry.type_error.empty()) continue;
-    for (const char* name : kIndexFileNames) {
-      if ((IsAsideName(entry.host_name, name) || IsBackupName(entry.host_name, name)) &&
-          !RemoveFile("./" + entry.host_name, &why)) {
-        Warn("cannot remove %s, left by an earlier run: %s", entry.host_name.c_str(), why.c_str());
-      }
-    }
+// Removes what runs that were killed or lost their power left of the five
+// outputs.
+void RemoveIndexLeftovers() {
+  for (const NotRemoved& file :
+       RemoveLeftovers(".", {std::begin(kIndexFileNames), std::end(kIndexFileNames)})) {
+    Warn("cannot remove %s, left by an earlier run: %s", file.name.c_str(), file.why.c_str());
   }
 }
 
@@ -500,7 +492,7 @@ bool TidyCard(const Args& args, CardAccess* access) {
     Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
          "index in place; a run without --dry-run finishes that first");
   }
-  if (access->writable && !args.dry_run) RemoveLeftovers();
+  if (access->writable && !args.dry_run) RemoveIndexLeftovers();
   return true;
 }
 

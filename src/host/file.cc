@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/console.h"
+#include "host/folder.h"
 #include "host/os.h"
 #include "host/stop.h"
 
@@ -138,6 +139,24 @@ bool IsAsideName(std::string_view name, std::string_view final_name) {
 
 bool IsBackupName(std::string_view name, std::string_view final_name) {
   return IsTaggedName(name, final_name, kBackupTag);
+}
+
+std::vector<NotRemoved> RemoveLeftovers(const std::string& folder,
+                                        const std::vector<const char*>& final_names) {
+  std::vector<NotRemoved> not_removed;
+  std::vector<FolderEntry> entries;
+  std::string why, read_error;
+  if (!ListHostFolder(folder, &entries, &why, &read_error)) return not_removed;
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != EntryKind::kFile || !entry.type_error.empty()) continue;
+    for (const char* name : final_names) {
+      if ((IsAsideName(entry.host_name, name) || IsBackupName(entry.host_name, name)) &&
+          !RemoveFile(folder + "/" + entry.host_name, &why)) {
+        not_removed.push_back({entry.host_name, why});
+      }
+    }
+  }
+  return not_removed;
 }
 
 bool OpenAside(const std::string& host_path, const std::string& name, OutFile* file,

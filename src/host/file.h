@@ -116,6 +116,17 @@ std::string AsidePath(const std::string& host_path, long pid);
 std::string BackupPath(const std::string& host_path, long pid);
 // Whether |name| is such an old file, of any process.
 bool IsBackupName(std::string_view name, std::string_view final_name);
+// A file that could not be removed (its name in its folder), and why.
+struct NotRemoved {
+  std::string name;
+  std::string why;
+};
+// Removes from the folder at |folder| what runs that were killed or lost
+// their power left of the files named |final_names| there: files opened
+// aside, and old files a commit had not removed yet. Only those,
+// recognised by name. Returns those that could not be removed.
+std::vector<NotRemoved> RemoveLeftovers(const std::string& folder,
+                                        const std::vector<const char*>& final_names);
 // Flushes, forces to the card and closes an output opened aside, leaving it
 // under its temporary name. Reports a write error like CloseChecked. Returns
 // true when every byte reached the file.

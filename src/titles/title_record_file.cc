@@ -22,18 +22,6 @@ void DropOldRecord() {
   (void)RemoveFile(RecordPath(), &why);
 }
 
-// Removes the files that runs killed while they wrote the record left.
-void RemoveLeftovers() {
-  std::vector<FolderEntry> entries;
-  std::string why, read_error;
-  if (!ListHostFolder(RecordFolder(), &entries, &why, &read_error)) return;
-  for (const FolderEntry& entry : entries) {
-    if (entry.kind == EntryKind::kFile && IsAsideName(entry.host_name, kRecordFileName)) {
-      (void)RemoveFile(RecordFolder() + "/" + entry.host_name, &why);
-    }
-  }
-}
-
 }  // namespace
 
 bool LoadTitleRecord(TitleRecord* record) {
@@ -63,7 +51,7 @@ bool OpenTitleRecord(TitleRecordOutput* out) {
          why.c_str(), kNoRecordNote);
     return false;
   }
-  RemoveLeftovers();
+  (void)RemoveLeftovers(RecordFolder(), {kRecordFileName});  // of runs killed while they wrote it
   FileStamp created;
   if (!OpenAside(RecordPath(), shown, &out->file, &why) ||
       !StampOpenFile(out->file.fd, &created, &why)) {
