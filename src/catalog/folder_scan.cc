@@ -168,6 +168,21 @@ bool ReadFolder(Scan* scan, const std::u16string& path, std::vector<FolderEntry>
   return true;
 }
 
+// Keeps the first |room| of |names|, the entries of the folder at |path|
+// the card still has room for (it holds |most| |what| at most), and says
+// what is left out.
+void KeepWhatTheCardHasRoomFor(const std::u16string& path, size_t room, uint32_t most,
+                               const char* what, std::vector<std::u16string>* names) {
+  if (names->size() <= room) return;
+  const size_t left_out = names->size() - room;
+  Warn("the card holds more than %u %s, the most the player can index: "
+       "%zu in %s and every one after are left out",
+       most, what, left_out, Shown(path).c_str());
+  const std::string reason = std::string(what) + " over the card's " + std::to_string(most);
+  CountSkipped(reason.c_str(), static_cast<unsigned>(left_out));
+  names->resize(room);
+}
+
 // Takes the folder's MP3 files, the first 255 in sorted order and at most
 // 65535 on the card, counts them and asks for their titles.
 void TakeSounds(Scan* scan, const std::u16string& path, const std::vector<FolderEntry>& entries,
@@ -186,14 +201,8 @@ void TakeSounds(Scan* scan, const std::u16string& path, const std::vector<Folder
     CountSkipped("MP3 files over a folder's 255", static_cast<unsigned>(left_out));
     names.resize(kMaxSoundsPerFolder);
   }
-  const size_t room = kMaxSounds - counters.sounds_taken;
-  if (names.size() > room) {
-    Warn("the card holds more than %u MP3 files, the most the player can index: "
-         "%zu in %s and every one after are left out",
-         kMaxSounds, names.size() - room, Shown(path).c_str());
-    CountSkipped("MP3 files over the card's 65535", static_cast<unsigned>(names.size() - room));
-    names.resize(room);
-  }
+  KeepWhatTheCardHasRoomFor(path, kMaxSounds - counters.sounds_taken, kMaxSounds, "MP3 files",
+                            &names);
   if (names.empty()) return;
   // Sound records are written in the order of the scan: a folder's own,
   // then its subfolders'.
@@ -230,14 +239,8 @@ void TakeChildren(Scan* scan, const std::u16string& path, std::vector<std::u16st
     CountSkipped("folders over a folder's 255", static_cast<unsigned>(left_out));
     names.resize(kMaxChildren);
   }
-  const size_t room = kMaxFolders - counters.folder_count;
-  if (names.size() > room) {
-    Warn("the card holds more than %u folders, the most the player can index: "
-         "%zu in %s and every one after are left out",
-         kMaxFolders, names.size() - room, Shown(path).c_str());
-    CountSkipped("folders over the card's 65534", static_cast<unsigned>(names.size() - room));
-    names.resize(room);
-  }
+  KeepWhatTheCardHasRoomFor(path, kMaxFolders - counters.folder_count, kMaxFolders, "folders",
+                            &names);
   counters.folder_count = static_cast<uint16_t>(counters.folder_count + names.size());
   dir->children.resize(names.size());
   for (size_t i = 0; i < names.size(); ++i) dir->children[i].name = std::move(names[i]);

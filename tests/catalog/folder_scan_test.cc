@@ -125,21 +125,60 @@ TEST(TitleSkipTest, CutsWhatAllTitlesOfAFolderShare) {
   }
 }
 
-// The card's limit of 65535 sounds, with the count already near it.
-TEST(ScanFolderTest, StopsTakingSoundsAtTheCardLimit) {
-  ScopedTempDir dir;
-  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) WriteBytes(name, {});
-  TitleReader titles;
-  Catalog catalog;
-  catalog.counters.sounds_taken = 65533;
-  CaptureStderr();
-  ScanCard(ScanSettings(), &titles, &catalog);
-  const std::string err = GetCapturedStderr();
-  // The first two the folder lists, in sorted order.
-  EXPECT_EQ(Taken(catalog.root), (std::vector<std::u16string>{u"a.mp3", u"b.mp3"}));
-  EXPECT_EQ(catalog.counters.sounds_taken, 65535u);
-  EXPECT_NE(err.find("more than 65535 MP3 files"), std::string::npos) << err;
-  EXPECT_EQ(catalog.counters.sound_folder_count, 1);
+// The card's limits of 65535 sounds and 65534 folders, with the count
+// already near each: the first that fit are taken in sorted order, and the
+// rest are said once and counted in the summary.
+TEST(ScanFolderTest, StopsTakingSoundsAndFoldersAtTheCardsLimits) {
+  struct Case {
+    bool folders;
+    const char* warning;
+    const char* skipped;
+  } cases[] = {
+      {false,
+       "warning: the card holds more than 65535 MP3 files, the most the player can index: 1 in "
+       ". and every one after are left out\n",
+       "MP3 files over the card's 65535"},
+      {true,
+       "warning: the card holds more than 65534 folders, the most the player can index: 1 in . "
+       "and every one after are left out\n",
+       "folders over the card's 65534"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.skipped);
+    ScopedTempDir dir;
+    for (const char* name : {"a", "b", "c"}) {
+      if (c.folders) {
+        MakeDirs(name);
+        WriteBytes(std::string(name) + "/x.mp3", {});
+      } else {
+        WriteBytes(std::string(name) + ".mp3", {});
+      }
+    }
+    TitleReader titles;
+    Catalog catalog;
+    if (c.folders) {
+      catalog.counters.folder_count = 65532;
+    } else {
+      catalog.counters.sounds_taken = 65533;
+    }
+    g_console = ConsoleState();
+    CaptureStderr();
+    ScanCard(ScanSettings(), &titles, &catalog);
+    const std::string err = GetCapturedStderr();
+    std::vector<std::u16string> taken = Taken(catalog.root);
+    if (c.folders) {
+      taken.clear();
+      for (const DirInfo& child : catalog.root.children) taken.push_back(child.name);
+    }
+    EXPECT_EQ(taken, c.folders ? (std::vector<std::u16string>{u"a", u"b"})
+                               : (std::vector<std::u16string>{u"a.mp3", u"b.mp3"}));
+    EXPECT_EQ(c.folders ? catalog.counters.folder_count : catalog.counters.sounds_taken,
+              c.folders ? 65534u : 65535u);
+    EXPECT_NE(err.find(c.warning), std::string::npos) << err;
+    EXPECT_EQ(g_console.skipped,
+              (std::vector<std::pair<std::string, unsigned>>{{c.skipped, 1}}));
+  }
+  g_console = ConsoleState();
 }
 
 // On a FAT card mounted without utf8 the system shows characters it cannot
