@@ -20,9 +20,10 @@ class ScopedTempDir {
   std::string previous_cwd_;
 };
 
-// The path of a file in the shared folder beside the project
-// (fonts/ILGZ16XB.FNT, cp932.txt); empty when it is not there. Only a few
-// tests use it, and they skip naming the file when it is missing.
+// The path of a file in the shared folder beside the project, which holds
+// third-party fonts (fonts/ILGZ16XB.FNT); empty when it is not there. Only
+// the tests of those fonts use it, and they skip naming the file when it is
+// missing.
 std::string SharedFile(const std::string& name);
 std::string SharedPath(const std::string& name);  // where it would be
 

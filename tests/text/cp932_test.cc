@@ -87,14 +87,6 @@ TEST(Cp932Test, IsMicrosoftsTableWithNineLookAlikes) {
   ExpectConverterAgrees(table);
 }
 
-// The table the tool was specified by, where it lies beside the project.
-TEST(Cp932Test, AgreesWithTheSharedTableOnEveryCodePoint) {
-  const std::string path = SharedFile("cp932.txt");
-  if (path.empty()) GTEST_SKIP() << SharedPath("cp932.txt") << " is missing";
-  std::ifstream in(path);
-  ExpectConverterAgrees(ReadTable(in));
-}
-
 TEST(Cp932Test, DecodesFieldsBackToUtf8ForTheConsole) {
   EXPECT_EQ(Cp932ToUtf8("ABC  "), "ABC  ");
   EXPECT_EQ(Cp932ToUtf8("\x8A\xBF\x8E\x9A"), "漢字");
