@@ -558,14 +558,13 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   // After the index, which does not depend on it; a run cut short by a
   // memory shortage keeps what it has.
   if (record->scanned && !g_run.memory_ran_out) {
-    TitleRecord now = TakeTitleRecord(catalog);
     // Every title taken from the record, and as many sounds as it holds:
     // the record on the card already says what this one would.
     if (titles->record != nullptr && titles->from_files == 0 &&
-        RecordedSoundCount(now) == RecordedSoundCount(record->earlier)) {
+        RecordableSoundCount(*catalog) == RecordedSoundCount(record->earlier)) {
       KeepTitleRecord(&record->output);
     } else {
-      WriteTitleRecord(std::move(now), &record->output);
+      WriteTitleRecord(TakeTitleRecord(catalog), &record->output);
     }
   }
 }

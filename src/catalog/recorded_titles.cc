@@ -1,5 +1,6 @@
 #include "catalog/recorded_titles.h"
 
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -12,11 +13,22 @@ static_assert(kMaxScannedPath <= kRecordMaxPath && kMaxFileName <= kRecordMaxNam
 
 namespace {
 
+bool Recordable(const Sound& sound) {
+  return sound.has_stamp && sound.title.read && !sound.title.failed;
+}
+
+size_t CountRecordable(const DirInfo& dir) {
+  size_t count = 0;
+  for (const Sound& sound : dir.sounds) count += Recordable(sound) ? 1 : 0;
+  for (const DirInfo& child : dir.children) count += CountRecordable(child);
+  return count;
+}
+
 void RecordFolder(const std::u16string& path, DirInfo* dir, TitleRecord* record) {
   RecordedFolder folder;
   folder.sounds.reserve(dir->sounds.size());
   for (Sound& sound : dir->sounds) {
-    if (!sound.has_stamp || !sound.title.read || sound.title.failed) continue;
+    if (!Recordable(sound)) continue;
     folder.sounds.push_back({std::move(sound.name), sound.stamp, std::move(sound.title)});
   }
   if (!folder.sounds.empty()) {
@@ -33,3 +45,5 @@ TitleRecord TakeTitleRecord(Catalog* catalog) {
   RecordFolder(u"", &catalog->root, &record);
   return record;
 }
+
+size_t RecordableSoundCount(const Catalog& catalog) { return CountRecordable(catalog.root); }

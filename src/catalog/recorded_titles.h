@@ -14,4 +14,7 @@
 // titles are moved out of the catalog, which is done with by then.
 TitleRecord TakeTitleRecord(Catalog* catalog);
 
+// How many sounds TakeTitleRecord would record, the catalog left as it is.
+size_t RecordableSoundCount(const Catalog& catalog);
+
 #endif  // CARDPREP_CATALOG_RECORDED_TITLES_H_
