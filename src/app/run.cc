@@ -352,8 +352,8 @@ ScanSettings TakePrefixes(const Args& args) {
 }  // namespace
 
 bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
-                     Catalog* catalog, IndexFiles* files) {
-  ScanCard(settings, writer->titles, catalog);
+                     ListingAhead* ahead, Catalog* catalog, IndexFiles* files) {
+  ScanCard(settings, writer->titles, ahead, catalog);
   DirInfo* root = &catalog->root;
   GetSubDirInfo(u"", root, writer);
   WarnAboutUnshownCharacters(catalog->unshown);
@@ -514,8 +514,8 @@ void StartTitles(const Args& args, bool writable, TitleReader* titles, RunTitleR
 // Scans the card and writes the five files aside, once the first two can
 // be created.
 void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* decoders,
-                TitleReader* titles, Catalog* catalog, TitleTally* tally, IndexFiles* files,
-                RunTitleRecord* record) {
+                TitleReader* titles, ListingAhead* ahead, Catalog* catalog, TitleTally* tally,
+                IndexFiles* files, RunTitleRecord* record) {
   SoundListFiles& scan = files->scan;
   if (!OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) ||
       !OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
@@ -526,7 +526,7 @@ void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* deco
   writer.titles = titles;
   writer.tag_charset = args.tag_charset;
   writer.decoders = decoders;
-  (void)MakeDirListFile(TakePrefixes(args), hooks, &writer, catalog, files);
+  (void)MakeDirListFile(TakePrefixes(args), hooks, &writer, ahead, catalog, files);
   record->scanned = true;
   *tally = writer.tally;
   FinishAside(&scan.sound_list);
@@ -542,6 +542,10 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   if (!EnterCard(args, &lock)) return;
   CardAccess access;
   if (!TidyCard(args, &access)) return;
+  // The folders are listed from here on, while the record and the fonts
+  // are read.
+  ListingAhead ahead;
+  StartListingAhead(&ahead);
   StartTitles(args, access.writable, titles, record);
   if (!InitFont()) KeepOldIndex("the fonts could not be loaded (names would be drawn blank)");
   if (!access.writable && !SayNotWritable(args, access.read_only, access.not_writable)) {
@@ -551,7 +555,7 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   CodePageDecoders decoders;
   OpenDecoders(args.tag_charset, &decoders);
   OpenCp932();  // the names the player shows and the trace
-  WriteIndex(args, hooks, &decoders, titles, catalog, tally, files, record);
+  WriteIndex(args, hooks, &decoders, titles, &ahead, catalog, tally, files, record);
   KillTitleReader(titles);
   if (args.dry_run) return;
   PutInPlace(files);

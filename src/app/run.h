@@ -5,6 +5,7 @@
 
 #include "app/args.h"
 #include "catalog/dir_info.h"
+#include "catalog/listing_ahead.h"
 #include "catalog/scan_rules.h"
 #include "host/system.h"
 #include "index/index_files.h"
@@ -22,12 +23,13 @@ void HoldMemoryInReserve();
 int RunCardprep(const Args& args);
 
 // The catalog build: scans the card into |catalog|, asking |writer|'s
-// title reader for the titles, writes the sound list and the listing with
-// |writer|, numbers the folders, writes the play order (shuffled with
-// |hooks|' random numbers) and the folder list (written at |hooks|' time)
-// into |files|. Returns true when it ran to its end.
+// title reader for the titles and taking the folders |ahead| (may be null)
+// lists, writes the sound list and the listing with |writer|, numbers the
+// folders, writes the play order (shuffled with |hooks|' random numbers)
+// and the folder list (written at |hooks|' time) into |files|. Returns true
+// when it ran to its end.
 bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
-                     Catalog* catalog, IndexFiles* files);
+                     ListingAhead* ahead, Catalog* catalog, IndexFiles* files);
 
 // Where the run takes random numbers and the time of day from: the
 // system's, or, with SOURCE_DATE_EPOCH set to a number of seconds since

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalog/listing_ahead.h"
 #include "catalog/player_names.h"
 #include "catalog/prefixes.h"
 #include "host/console.h"
@@ -20,6 +21,7 @@ namespace {
 struct Scan {
   const ScanSettings& settings;
   TitleReader* titles;
+  ListingAhead* ahead;  // may be null
   Catalog* catalog;
   bool fat_names_warned = false;  // names a FAT mount could not show
 };
@@ -131,15 +133,14 @@ void SayUnplayable(const std::string& shown, const std::vector<std::u16string>& 
 // Lists the folder at |path| into |*entries|, each MP3 file with its stamp, and
 // sorts them out, saying what it leaves out. False when the folder cannot
 // be read at all.
-bool ReadFolder(Scan* scan, const std::u16string& path, std::vector<FolderEntry>* listed,
-                FolderContents* contents) {
-  std::vector<FolderEntry>& entries = *listed;
-  std::string why, read_error;
-  bool fault = false;
+bool ReadFolder(Scan* scan, const std::u16string& path, FolderListing* listing) {
+  *listing = TakeListing(scan->ahead, path);
+  const std::vector<FolderEntry>& entries = listing->entries;
+  const std::string& why = listing->why;
+  const std::string& read_error = listing->read_error;
+  const bool fault = listing->fault;
   const std::string shown = Shown(path);
-  // Only what may be a sound needs its stamp: the record holds nothing else.
-  const StampFilter sounds = [](std::string_view name) { return HasMp3Extension(name); };
-  if (!ListHostFolder(HostPath(path), &entries, &why, &read_error, &fault, sounds)) {
+  if (!listing->opened) {
     // A folder that may not be read stays out, as its owner wants; one that
     // the card fails to deliver would cost the index what it holds.
     if (fault) {
@@ -151,7 +152,7 @@ bool ReadFolder(Scan* scan, const std::u16string& path, std::vector<FolderEntry>
     CountSkipped("folders that cannot be read");
     return false;
   }
-  *contents = SortOutEntries(path, entries);
+  const FolderContents* contents = &listing->contents;
   for (const FolderContents::LeftOut& entry : contents->left_out) {
     SkipUnusableName(scan, shown, entries[entry.entry], entry.rule);
   }
@@ -269,12 +270,11 @@ void ScanFolder(Scan* scan, const std::u16string& path, DirInfo* dir) {
                  " folders so far");
   }
   dir->file_unit = IsFileUnitFolder(scan->settings, path);
-  std::vector<FolderEntry> entries;
-  FolderContents contents;
-  if (!ReadFolder(scan, path, &entries, &contents)) return;
-  TakeSounds(scan, path, entries, &contents, dir);
+  FolderListing listing;
+  if (!ReadFolder(scan, path, &listing)) return;
+  TakeSounds(scan, path, listing.entries, &listing.contents, dir);
   PumpTitles(scan->titles);
-  TakeChildren(scan, path, std::move(contents.folders), dir);
+  TakeChildren(scan, path, std::move(listing.contents.folders), dir);
   NameContents(scan, path, dir);
 
   for (DirInfo& child : dir->children) {
@@ -292,10 +292,12 @@ void ScanFolder(Scan* scan, const std::u16string& path, DirInfo* dir) {
 
 }  // namespace
 
-void ScanCard(const ScanSettings& settings, TitleReader* titles, Catalog* catalog) {
-  Scan scan{settings, titles, catalog};
+void ScanCard(const ScanSettings& settings, TitleReader* titles, ListingAhead* ahead,
+              Catalog* catalog) {
+  Scan scan{settings, titles, ahead, catalog};
   DirInfo* root = &catalog->root;
   NameForPlayer(root->sjis_name, sizeof root->sjis_name, u"", u"", &catalog->unshown);
   ScanFolder(&scan, u"", root);
+  if (ahead != nullptr) StopListingAhead(ahead);
   WarnAboutPrefixes(settings, *root);
 }

@@ -9,12 +9,16 @@
 #define CARDPREP_CATALOG_FOLDER_SCAN_H_
 
 #include "catalog/dir_info.h"
+#include "catalog/listing_ahead.h"
 #include "catalog/scan_rules.h"
 #include "titles/title_reader.h"
 
 // Scans the card in the working folder into |catalog|, which starts empty
 // (its counters may start elsewhere, as near a limit), asking |titles| for
 // the titles of its sounds; then warns about prefixes that match no folder.
-void ScanCard(const ScanSettings& settings, TitleReader* titles, Catalog* catalog);
+// The folders |ahead| (when not null) lists are taken from it, and it is
+// stopped once the scan is done.
+void ScanCard(const ScanSettings& settings, TitleReader* titles, ListingAhead* ahead,
+              Catalog* catalog);
 
 #endif  // CARDPREP_CATALOG_FOLDER_SCAN_H_

@@ -163,7 +163,7 @@ TEST(ScanFolderTest, StopsTakingSoundsAndFoldersAtTheCardsLimits) {
     }
     g_console = ConsoleState();
     CaptureStderr();
-    ScanCard(ScanSettings(), &titles, &catalog);
+    ScanCard(ScanSettings(), &titles, nullptr, &catalog);
     const std::string err = GetCapturedStderr();
     std::vector<std::u16string> taken = Taken(catalog.root);
     if (c.folders) {
@@ -199,7 +199,7 @@ TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
     TitleReader titles;
     Catalog catalog;
     CaptureStderr();
-    ScanCard(ScanSettings(), &titles, &catalog);
+    ScanCard(ScanSettings(), &titles, nullptr, &catalog);
     const std::string err = GetCapturedStderr();
     const DirInfo& root = catalog.root;
     const std::vector<std::u16string> sounds = Taken(root);

@@ -66,7 +66,10 @@ static struct {
   int stop;
   uint64_t own_count;
   volatile uint64_t* shared_count;
-  char* fd_path[MAX_FDS];  /* descriptors opened on the card, by number */
+  /* Descriptors opened on the card, by number ("" for none). A slot is
+   * written only by the thread that opens or closes its descriptor, before
+   * the descriptor can be handed to another: no lock is needed. */
+  char fd_path[MAX_FDS][MAX_PATH];
 } g;
 
 static void Setup(void) {
@@ -109,13 +112,12 @@ static void Setup(void) {
 static int OnCard(const char* path) { return path != NULL && path[0] != '/'; }
 
 static const char* FdPath(int fd) {
-  return fd >= 0 && fd < MAX_FDS ? g.fd_path[fd] : NULL;
+  return fd >= 0 && fd < MAX_FDS && g.fd_path[fd][0] != 0 ? g.fd_path[fd] : NULL;
 }
 
 static void Track(int fd, const char* path) {
   if (fd < 0 || fd >= MAX_FDS) return;
-  free(g.fd_path[fd]);
-  g.fd_path[fd] = strdup(path);
+  snprintf(g.fd_path[fd], sizeof g.fd_path[fd], "%s", path);
 }
 
 /* The path of |name| in the folder open as |dir_fd| into |joined|; whether
@@ -138,8 +140,7 @@ static int AtPath(int dir_fd, const char* name, char (*joined)[MAX_PATH]) {
 
 static void Untrack(int fd) {
   if (fd < 0 || fd >= MAX_FDS) return;
-  free(g.fd_path[fd]);
-  g.fd_path[fd] = NULL;
+  g.fd_path[fd][0] = 0;
 }
 
 static int Matches(const char* path) {
@@ -156,7 +157,7 @@ static int Fails(enum Kind kind, const char* path, const char* other_path) {
   if (!pathless && path == NULL) return 0;
   if (g.path != NULL && !pathless && !Matches(path) && !Matches(other_path)) return 0;
   const uint64_t count = g.shared_count != NULL ? __atomic_add_fetch(g.shared_count, 1, __ATOMIC_SEQ_CST)
-                                                : ++g.own_count;
+                                                : __atomic_add_fetch(&g.own_count, 1, __ATOMIC_SEQ_CST);
   if (count != g.nth && !(g.and_later && count > g.nth)) return 0;
   if (g.stop) {
     raise(SIGSTOP);
