@@ -13,6 +13,10 @@ namespace {
 constexpr size_t kJobsPerWorker = 32;
 // How often the main process looks at jobs that may have begun meanwhile.
 constexpr int kTickMs = 250;
+// A worker that ends this many times in a row before it answers or begins a
+// job cannot work here (its program gone or replaced, a limit it cannot
+// start under): it is not started again.
+constexpr int kMostEarlyEnds = 3;
 
 void Unmap(PoolWorker* worker) {
   UnmapStatus(worker->status);
@@ -46,8 +50,11 @@ void Replace(ProcessPool* pool, PoolWorker* worker, bool kill_it, PoolReply fail
       pool->queue.push_front(std::move(job));
     }
   }
+  worker->early_ends = on_a_job || worker->answered ? 0 : worker->early_ends + 1;
+  worker->answered = false;
+  worker->pid = -1;  // the pool goes on with the others
   std::string why;
-  if (!SpawnWorker(*pool, worker, &why)) worker->pid = -1;  // the pool goes on with the others
+  if (worker->early_ends < kMostEarlyEnds && !SpawnWorker(*pool, worker, &why)) worker->pid = -1;
 }
 
 PoolReply Failure(JobFailure failure) {
@@ -101,6 +108,7 @@ bool TakeAnswers(PoolWorker* worker, std::vector<PoolReply>* replies) {
     reply.reply.assign(in, body, length);
     replies->push_back(std::move(reply));
     worker->jobs.pop_front();
+    worker->answered = true;
     at = body + length;
   }
   in.erase(0, at);

@@ -58,6 +58,8 @@ struct PoolWorker {
   std::deque<PoolJob> jobs;  // handed to it and not answered, in order
   std::string outbox;        // request bytes not yet written
   std::string inbox;         // answer bytes not yet read whole
+  bool answered = false;     // since it was started
+  int early_ends = 0;        // in a row: ended before it answered or began a job
 };
 
 // One pool; its owner keeps it and hands it to the functions below.

@@ -84,6 +84,8 @@ void Take(TitleReader* reader, const PoolReply& reply) {
   const auto position = static_cast<size_t>(reply.id - reader->first_id);
   if (position >= reader->jobs.size()) return;
   const Job& job = reader->jobs[position];
+  // No worker is left to read it: it is read here once the pool is let go.
+  if (!reply.ok && reply.failure == JobFailure::kNoWorker) return;
   if (!reply.ok) {
     FillUnread(*reader, job, DescribeFailure(reply));
     return;
@@ -109,6 +111,14 @@ void Submit(TitleReader* reader, size_t position) {
   ++reader->in_flight;
 }
 
+void NameStuck(const std::vector<pid_t>& stuck) {
+  for (const pid_t pid : stuck) {
+    Warn("title reader process %d does not end, even killed (the card may have stopped "
+         "answering); it is left behind",
+         static_cast<int>(pid));
+  }
+}
+
 // Hands the next requests in order to idle workers, as far as the read-ahead
 // allows, and fills in what comes back, waiting up to |wait_ms| for it.
 void Pump(TitleReader* reader, int wait_ms) {
@@ -128,13 +138,11 @@ void Pump(TitleReader* reader, int wait_ms) {
   std::vector<PoolReply> replies;
   CollectReplies(&reader->pool, wait_ms, &replies);
   for (const PoolReply& reply : replies) Take(reader, reply);
-}
-
-void NameStuck(const std::vector<pid_t>& stuck) {
-  for (const pid_t pid : stuck) {
-    Warn("title reader process %d does not end, even killed (the card may have stopped "
-         "answering); it is left behind",
-         static_cast<int>(pid));
+  if (!ProcessPoolRunning(reader->pool)) {
+    // Every worker ended as it started, again and again.
+    Warn("the title readers end as soon as they start: reading titles in the main process");
+    NameStuck(KillProcessPool(&reader->pool));
+    reader->isolated = false;
   }
 }
 
@@ -256,7 +264,13 @@ void AwaitTitle(TitleReader* reader, Title* title) {
       FillUnread(*reader, job, "no tag reader could be started");
     }
   }
-  while (!title->read) Pump(reader, -1);
+  while (!title->read) {
+    if (!reader->isolated) {
+      ReadHere(*reader, job);
+      break;
+    }
+    Pump(reader, -1);
+  }
   // Keep the workers fed while the writer works through titles already
   // read: a look every few titles costs one poll.
   if (reader->isolated && (reader->first_id & 7) == 7) Pump(reader, 0);

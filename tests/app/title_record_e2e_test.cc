@@ -249,8 +249,8 @@ TEST_F(TitleRecordE2eTest, TakesOnlyTitlesOfFilesOlderThanTheRecordByMoreThanTwo
 // its record is left as it is. Title readers are processes of their own,
 // started only when a title must be read from its file: the --jobs asked
 // for when one file is new, and the record is then written again. When
-// none can start, the main process reads the titles, with a warning, and
-// the index is the same.
+// none can start, or every one ends as it starts, the main process reads
+// the titles, with a warning, and the index is the same.
 TEST_F(TitleRecordE2eTest, StartsTitleReadersAndWritesTheRecordOnlyForWhatItLacks) {
   const std::string recorded = ReadText(kRecordPath);
   ScopedTempDir scratch(false);
@@ -285,6 +285,20 @@ TEST_F(TitleRecordE2eTest, StartsTitleReadersAndWritesTheRecordOnlyForWhatItLack
   EXPECT_NE(r.err.find("summary: 12 sounds in 6 folders indexed; titles"), std::string::npos)
       << r.err;
   std::string why;
+  EXPECT_TRUE(SameIndex(ReadIndex(), read_by_workers, &why)) << why;
+
+  // Readers that end as they start, every time, are started three times
+  // each and then given up on: the main process reads the titles.
+  Fault dying = MakeFault("worker", "", "1+");
+  dying.counter = spawns.counter;
+  ResetCounter(dying.counter);
+  r = RunCardprepWith(dying, {"-q", "--rescan", "--jobs", "2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: the title readers end as soon as they start: reading titles "
+                       "in the main process\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(started(), 6u);
   EXPECT_TRUE(SameIndex(ReadIndex(), read_by_workers, &why)) << why;
 }
 

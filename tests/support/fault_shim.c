@@ -7,12 +7,14 @@
  * the card's root), or a descriptor or folder opened through such a path.
  * Set in the environment:
  *   CARDPREP_FAULT_CALLS    the kinds of call, comma separated, or "all" (all
- *                           but spawn):
+ *                           but spawn and worker):
  *                           open (for reading), create (open for writing),
  *                           read, pread, write, fsync, close, rename, unlink,
  *                           stat (stat, lstat, fstat, fstatat, access, statfs,
  *                           statvfs), opendir, readdir, flock, iconv_open,
- *                           spawn (posix_spawn: a title reader's start)
+ *                           spawn (posix_spawn: a title reader's start),
+ *                           worker (a title reader ends with status 1 as
+ *                           it starts, before it reads a request)
  *   CARDPREP_FAULT_PATH     only calls whose path holds this text ("=TEXT":
  *                           whose path is TEXT, as "=." for the card's root)
  *   CARDPREP_FAULT_NTH      K: the K-th such call; K+: that one and every later
@@ -23,7 +25,8 @@
  *                           count, shared by every process that loads this
  *                           (the run, its title readers, its renaming child);
  *                           without it each process counts its own calls
- * iconv_open and spawn have no path on the card: every call of them counts. */
+ * iconv_open, spawn and worker have no path on the card: every call of them
+ * counts. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -46,12 +49,12 @@
 
 enum Kind {
   kOpen, kCreate, kRead, kPread, kWrite, kFsync, kClose, kRename, kUnlink, kStat,
-  kOpendir, kReaddir, kFlock, kIconvOpen, kSpawn, kKinds
+  kOpendir, kReaddir, kFlock, kIconvOpen, kSpawn, kWorker, kKinds
 };
 static const char* const kKindNames[kKinds] = {
     "open",  "create", "read",   "pread",   "write", "fsync", "close",
     "rename", "unlink", "stat", "opendir", "readdir", "flock", "iconv_open",
-    "spawn"};
+    "spawn", "worker"};
 
 #define MAX_FDS 4096
 #define MAX_PATH 1024
@@ -83,7 +86,7 @@ static void Setup(void) {
       while (at != NULL && !((at == calls || at[-1] == ',') && (at[n] == ',' || at[n] == 0))) {
         at = strstr(at + 1, kKindNames[k]);
       }
-      g.kinds[k] = at != NULL || (strcmp(calls, "all") == 0 && k != kSpawn);
+      g.kinds[k] = at != NULL || (strcmp(calls, "all") == 0 && k != kSpawn && k != kWorker);
     }
   }
   g.path = getenv("CARDPREP_FAULT_PATH");
@@ -153,7 +156,7 @@ static int Matches(const char* path) {
 static int Fails(enum Kind kind, const char* path, const char* other_path) {
   Setup();
   if (!g.kinds[kind] || g.nth == 0) return 0;
-  const int pathless = kind == kIconvOpen || kind == kSpawn;
+  const int pathless = kind == kIconvOpen || kind == kSpawn || kind == kWorker;
   if (!pathless && path == NULL) return 0;
   if (g.path != NULL && !pathless && !Matches(path) && !Matches(other_path)) return 0;
   const uint64_t count = g.shared_count != NULL ? __atomic_add_fetch(g.shared_count, 1, __ATOMIC_SEQ_CST)
@@ -326,6 +329,25 @@ iconv_t iconv_open(const char* to, const char* from) {
     return (iconv_t)-1;
   }
   return real_iconv_open(to, from);
+}
+
+/* A title reader, started with this loaded, may be told to end at once. */
+__attribute__((constructor)) static void EndAsAWorkerStarts(void) {
+  char command[4096];
+  int (*real_open)(const char*, int, ...) = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
+  const int fd = real_open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  ssize_t (*real_read)(int, void*, size_t) = (ssize_t (*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
+  const ssize_t n = real_read(fd, command, sizeof command - 1);
+  int (*real_close)(int) = (int (*)(int))dlsym(RTLD_NEXT, "close");
+  real_close(fd);
+  if (n <= 0) return;
+  int worker = 0;
+  for (ssize_t at = 0; at < n; at += (ssize_t)strlen(command + at) + 1) {
+    command[n] = 0;
+    worker |= strcmp(command + at, "--title-worker") == 0;
+  }
+  if (worker && Fails(kWorker, NULL, NULL)) _exit(1);
 }
 
 int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
