@@ -1,10 +1,26 @@
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "fuzz_check.h"
 #include "text/cp932.h"
+
+namespace {
+
+std::string g_scratch;  // the scratch folder, removed when the program ends
+
+int RemoveOne(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+void RemoveScratchFolder() {
+  if (!g_scratch.empty()) (void)nftw(g_scratch.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+}  // namespace
 
 void EnterScratchFolder() {
   static bool entered = false;
@@ -14,6 +30,8 @@ void EnterScratchFolder() {
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cardprep-fuzz-XXXXXX";
   FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr, "cannot make a scratch folder");
   FUZZ_CHECK(chdir(pattern.c_str()) == 0, "cannot enter the scratch folder");
+  g_scratch = pattern;
+  atexit(RemoveScratchFolder);
   mkdir("_FONT", 0755);
   FUZZ_CHECK(freopen("/dev/null", "w", stdout) != nullptr, "cannot silence standard output");
 }
