@@ -519,6 +519,7 @@ void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* deco
   SoundListFiles& scan = files->scan;
   if (!OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) ||
       !OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
+    StopListingAhead(ahead);  // no scan follows
     return;
   }
   SoundListWriter writer;

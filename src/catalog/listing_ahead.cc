@@ -34,7 +34,9 @@ void ListAhead(ListingAhead* ahead) {
   std::unique_lock<std::mutex> lock(ahead->mutex);
   ListingAhead::Slot* slot = nullptr;
   try {
-    while (!ahead->stop && !ahead->to_list.empty()) {
+    for (;;) {
+      ahead->taken.wait(lock, [&] { return ahead->stop || ahead->held <= kMostHeldAhead; });
+      if (ahead->stop || ahead->to_list.empty()) break;
       std::u16string path = std::move(ahead->to_list.back());
       ahead->to_list.pop_back();
       auto [at, fresh] = ahead->slots.try_emplace(path);
@@ -45,6 +47,7 @@ void ListAhead(ListingAhead* ahead) {
       FolderListing listing = ListFolder(path);
       std::vector<std::u16string> below = FoldersToEnter(path, listing);
       lock.lock();
+      ahead->held += listing.entries.size() + 1;
       slot->listing = std::move(listing);
       slot->state = ListingAhead::State::kListed;
       slot = nullptr;
@@ -82,6 +85,8 @@ FolderListing TakeListing(ListingAhead* ahead, const std::u16string& path) {
     ahead->listed.wait(lock, [&] { return slot.state != ListingAhead::State::kListing; });
     if (slot.state == ListingAhead::State::kListed) {
       slot.state = ListingAhead::State::kScanTook;
+      ahead->held -= slot.listing.entries.size() + 1;
+      ahead->taken.notify_one();
       return std::move(slot.listing);
     }
   }
@@ -95,6 +100,7 @@ void StopListingAhead(ListingAhead* ahead) {
     std::lock_guard<std::mutex> lock(ahead->mutex);
     ahead->stop = true;
   }
+  ahead->taken.notify_all();
   JoinHostThread(&ahead->thread);
   ahead->slots.clear();
 }

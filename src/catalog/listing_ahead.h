@@ -5,7 +5,9 @@
 // while the scan goes forwards from the first, and the two meet in the
 // middle. Each folder is listed once, by whichever of the two gets to it
 // first; the scan says everything about it in its own order, so what the
-// run says and writes does not depend on who listed what.
+// run says and writes does not depend on who listed what. The other thread
+// holds the entries of at most about 16,384 files and folders it listed
+// and the scan has not taken, and waits while it holds more.
 #ifndef CARDPREP_CATALOG_LISTING_AHEAD_H_
 #define CARDPREP_CATALOG_LISTING_AHEAD_H_
 
@@ -38,6 +40,9 @@ FolderListing ListFolder(const std::u16string& path);
 std::vector<std::u16string> FoldersToEnter(const std::u16string& path,
                                            const FolderListing& listing);
 
+// How many entries the other thread holds for the scan before it waits.
+constexpr size_t kMostHeldAhead = 16384;
+
 struct ListingAhead {
   enum class State { kScanTook, kListing, kListed, kGaveUp };
   struct Slot {
@@ -47,10 +52,12 @@ struct ListingAhead {
 
   std::mutex mutex;
   std::condition_variable listed;  // a slot left kListing
+  std::condition_variable taken;   // the scan took a listing made ahead, or stop
   // Every folder either of the two has taken, by path. A folder the scan
   // took is never listed by the other thread.
   std::unordered_map<std::u16string, Slot> slots;
   std::vector<std::u16string> to_list;  // the other thread's, last on top
+  size_t held = 0;  // entries listed ahead and not yet taken by the scan
   bool stop = false;
   HostThread thread;
 

@@ -120,4 +120,38 @@ TEST(ListingAheadTest, EachFolderGetsItsOwnListingWhoeverListsIt) {
   }
 }
 
+// On a big card the other thread stops once it holds the entries of about
+// kMostHeldAhead files, and goes on as the scan takes them.
+TEST(ListingAheadTest, HoldsABoundedNumberOfEntriesForTheScan) {
+  ScopedTempDir dir;
+  constexpr int kFolders = 40, kFiles = 600;  // 24,000 files
+  for (int f = 0; f < kFolders; ++f) {
+    const std::string folder = "F" + std::to_string(100 + f);
+    MakeDirs(folder);
+    for (int i = 0; i < kFiles; ++i) WriteText(folder + "/" + std::to_string(i) + ".mp3", "");
+  }
+  const std::vector<std::string> want = WalkWithoutListingAhead();
+  ListingAhead ahead;
+  StartListingAhead(&ahead);
+  // Waits until it stops listing: holding its most, it lists no more.
+  size_t held = 0, before = 1;
+  for (int i = 0; i < 2000 && held != before; ++i) {
+    before = held;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::lock_guard<std::mutex> lock(ahead.mutex);
+    held = ahead.held;
+  }
+  EXPECT_GT(held, kMostHeldAhead);
+  EXPECT_LE(held, kMostHeldAhead + kFiles + 1);
+  {
+    std::lock_guard<std::mutex> lock(ahead.mutex);
+    EXPECT_FALSE(ahead.to_list.empty());  // more to list, once there is room
+  }
+  std::vector<std::string> got;
+  WalkLikeTheScan(&ahead, u"", &got);
+  EXPECT_EQ(got, want);
+  std::lock_guard<std::mutex> lock(ahead.mutex);
+  EXPECT_EQ(ahead.held, 0u);
+}
+
 }  // namespace
