@@ -133,15 +133,24 @@ TEST(ListingAheadTest, HoldsABoundedNumberOfEntriesForTheScan) {
   const std::vector<std::string> want = WalkWithoutListingAhead();
   ListingAhead ahead;
   StartListingAhead(&ahead);
-  // Waits until it stops listing: holding its most, it lists no more.
-  size_t held = 0, before = 1;
-  for (int i = 0; i < 2000 && held != before; ++i) {
-    before = held;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // Waits until it holds its most and lists nothing: it waits then.
+  size_t held = 0;
+  bool stopped = false;
+  for (int i = 0; i < 20000 && !stopped; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::lock_guard<std::mutex> lock(ahead.mutex);
     held = ahead.held;
+    stopped = held > kMostHeldAhead;
+    for (const auto& [path, slot] : ahead.slots) {
+      stopped &= slot.state != ListingAhead::State::kListing;
+    }
   }
-  EXPECT_GT(held, kMostHeldAhead);
+  ASSERT_TRUE(stopped) << held;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // and lists no more
+  {
+    std::lock_guard<std::mutex> lock(ahead.mutex);
+    EXPECT_EQ(ahead.held, held);
+  }
   EXPECT_LE(held, kMostHeldAhead + kFiles + 1);
   {
     std::lock_guard<std::mutex> lock(ahead.mutex);
