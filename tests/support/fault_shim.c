@@ -35,6 +35,7 @@
 #include <iconv.h>
 #include <signal.h>
 #include <spawn.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -69,11 +70,11 @@ static struct {
   int stop;
   uint64_t own_count;
   volatile uint64_t* shared_count;
-  /* Descriptors opened on the card, by number ("" for none). A slot is
-   * written only by the thread that opens or closes its descriptor, before
-   * the descriptor can be handed to another: no lock is needed. */
+  /* Descriptors opened on the card, by number ("" for none), under
+   * fd_lock: a program's threads open and close descriptors at once. */
   char fd_path[MAX_FDS][MAX_PATH];
-} g;
+  pthread_mutex_t fd_lock;
+} g = {.fd_lock = PTHREAD_MUTEX_INITIALIZER};
 
 static void Setup(void) {
   if (g.ready) return;
@@ -114,19 +115,27 @@ static void Setup(void) {
 
 static int OnCard(const char* path) { return path != NULL && path[0] != '/'; }
 
-static const char* FdPath(int fd) {
-  return fd >= 0 && fd < MAX_FDS && g.fd_path[fd][0] != 0 ? g.fd_path[fd] : NULL;
+/* The path of the card's descriptor |fd| copied into |path|, or null. */
+#define FD_PATH(fd) FdPath((fd), (char[MAX_PATH]){0})
+static const char* FdPath(int fd, char* path) {
+  if (fd < 0 || fd >= MAX_FDS) return NULL;
+  pthread_mutex_lock(&g.fd_lock);
+  memcpy(path, g.fd_path[fd], MAX_PATH);
+  pthread_mutex_unlock(&g.fd_lock);
+  return path[0] != 0 ? path : NULL;
 }
 
 static void Track(int fd, const char* path) {
   if (fd < 0 || fd >= MAX_FDS) return;
+  pthread_mutex_lock(&g.fd_lock);
   snprintf(g.fd_path[fd], sizeof g.fd_path[fd], "%s", path);
+  pthread_mutex_unlock(&g.fd_lock);
 }
 
 /* The path of |name| in the folder open as |dir_fd| into |joined|; whether
  * it is on the card. */
 static int AtPath(int dir_fd, const char* name, char (*joined)[MAX_PATH]) {
-  const char* dir = dir_fd == AT_FDCWD ? NULL : FdPath(dir_fd);
+  const char* dir = dir_fd == AT_FDCWD ? NULL : FD_PATH(dir_fd);
   snprintf(*joined, sizeof *joined, "%s%s%s", dir ? dir : "", dir ? "/" : "", name);
   return name[0] != '/' && (dir_fd == AT_FDCWD || dir != NULL);
 }
@@ -143,7 +152,9 @@ static int AtPath(int dir_fd, const char* name, char (*joined)[MAX_PATH]) {
 
 static void Untrack(int fd) {
   if (fd < 0 || fd >= MAX_FDS) return;
+  pthread_mutex_lock(&g.fd_lock);
   g.fd_path[fd][0] = 0;
+  pthread_mutex_unlock(&g.fd_lock);
 }
 
 static int Matches(const char* path) {
@@ -203,7 +214,7 @@ int openat(int dir_fd, const char* name, int flags, ...) {
 }
 
 #define FD_CALL(kind, fd)     \
-  if (Fails(kind, FdPath(fd), NULL)) { \
+  if (Fails(kind, FD_PATH(fd), NULL)) { \
     errno = g.error;          \
     return -1;                \
   }
@@ -234,7 +245,7 @@ int fsync(int fd) {
 
 int close(int fd) {
   REAL(close);
-  const int fails = Fails(kClose, FdPath(fd), NULL);
+  const int fails = Fails(kClose, FD_PATH(fd), NULL);
   Untrack(fd);
   const int result = real_close(fd);  /* the descriptor is gone either way */
   if (fails) {
@@ -309,7 +320,7 @@ DIR* opendir(const char* path) {
 
 struct dirent* readdir(DIR* dir) {
   REAL(readdir);
-  if (Fails(kReaddir, FdPath(dirfd(dir)), NULL)) {
+  if (Fails(kReaddir, FD_PATH(dirfd(dir)), NULL)) {
     errno = g.error;
     return NULL;
   }
