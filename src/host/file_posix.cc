@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -243,6 +244,10 @@ int SyncWorkingFolder() {
 bool RunUncut(void (*steps)(void* context, void* report), void* context, void* report,
               size_t size, std::string* lost) {
   int results[2];
+  // The child must not hold a copy of what the run has yet to print: were
+  // it to flush it, it would be printed twice.
+  fflush(stdout);
+  fflush(stderr);
   const pid_t child = pipe2(results, O_CLOEXEC) == 0 ? fork() : -1;
   if (child == 0) {
     // Signals meant for the run, or for its process group, stop at the run.
