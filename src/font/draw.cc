@@ -74,6 +74,20 @@ Pen MakePen(uint8_t* upper, int upper_length, uint8_t* lower, int lower_length,
   return pen;
 }
 
+// Puts |glyph|, whose bands are |kWidth| bytes each, at the pen: |columns|
+// of its columns, its lower band when it has one, up to the row's end.
+template <int kWidth>
+void PutGlyph(Pen* pen, const uint8_t* glyph, int columns, bool has_lower) {
+  if (columns == kWidth && has_lower && pen->x + kWidth <= pen->end) {
+    memcpy(pen->upper + pen->x, glyph, kWidth);
+    memcpy(pen->lower + pen->x, glyph + kWidth, kWidth);
+    pen->x += kWidth;
+  } else {
+    pen->x = CopyColumns(glyph, columns, kWidth, has_lower, pen->upper, pen->lower, pen->x,
+                         pen->end);
+  }
+}
+
 // Draws the double-byte character |code| that starts at byte |i|.
 void DrawZenkaku(Pen* pen, uint16_t code, int i) {
   const uint8_t* glyph = FindGlyph(*pen->zenkaku, code);
@@ -86,14 +100,7 @@ void DrawZenkaku(Pen* pen, uint16_t code, int i) {
       !IsSpaceCode(code, true)) {
     pen->gaps->push_back({code, true, true});
   }
-  if (pen->zenkaku_columns == 16 && pen->zenkaku_lower && pen->x + 16 <= pen->end) {
-    memcpy(pen->upper + pen->x, glyph, 16);
-    memcpy(pen->lower + pen->x, glyph + 16, 16);
-    pen->x += 16;
-  } else {
-    pen->x = CopyColumns(glyph, pen->zenkaku_columns, 16, pen->zenkaku_lower, pen->upper,
-                         pen->lower, pen->x, pen->end);
-  }
+  PutGlyph<16>(pen, glyph, pen->zenkaku_columns, pen->zenkaku_lower);
 }
 
 // Draws the single-byte character |b| at byte |i|.
@@ -114,14 +121,7 @@ void DrawHankaku(Pen* pen, uint8_t b, int i) {
   if (pen->gaps != nullptr && IsBlank(glyph, 16) && !IsSpaceCode(b, false)) {
     pen->gaps->push_back({b, false, true});
   }
-  if (pen->hankaku_columns == 8 && pen->hankaku_lower && pen->x + 8 <= pen->end) {
-    memcpy(pen->upper + pen->x, glyph, 8);
-    memcpy(pen->lower + pen->x, glyph + 8, 8);
-    pen->x += 8;
-  } else {
-    pen->x = CopyColumns(glyph, pen->hankaku_columns, 8, pen->hankaku_lower, pen->upper,
-                         pen->lower, pen->x, pen->end);
-  }
+  PutGlyph<8>(pen, glyph, pen->hankaku_columns, pen->hankaku_lower);
 }
 
 }  // namespace
