@@ -256,14 +256,8 @@ void AwaitTitle(TitleReader* reader, Title* title) {
   if (position == reader->jobs.size()) return;  // not asked for, or waited for already
   ShowTitleProgress(reader);
   Job& job = reader->jobs[position];
-  if (!title->read && !reader->isolated) ReadHere(*reader, job);
-  if (!title->read && !job.submitted) {
-    if (ProcessPoolRunning(reader->pool)) {
-      Submit(reader, position);
-    } else {
-      FillUnread(*reader, job, "no tag reader could be started");
-    }
-  }
+  if (!title->read && !job.submitted && reader->isolated) Submit(reader, position);
+  // Read here when no worker is there, or none is left, to read it.
   while (!title->read) {
     if (!reader->isolated) {
       ReadHere(*reader, job);
