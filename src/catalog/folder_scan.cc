@@ -130,9 +130,8 @@ void SayUnplayable(const std::string& shown, const std::vector<std::u16string>& 
   CountSkipped("audio files the player cannot play", static_cast<unsigned>(unplayable.size()));
 }
 
-// Lists the folder at |path| into |*entries|, each MP3 file with its stamp, and
-// sorts them out, saying what it leaves out. False when the folder cannot
-// be read at all.
+// Takes the listing of the folder at |path| (made ahead, or made now), and
+// says what it leaves out. False when the folder cannot be read at all.
 bool ReadFolder(Scan* scan, const std::u16string& path, FolderListing* listing) {
   *listing = TakeListing(scan->ahead, path);
   const std::vector<FolderEntry>& entries = listing->entries;
