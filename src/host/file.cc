@@ -60,6 +60,7 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     fd = std::exchange(other.fd, -1);
     name = std::move(other.name);
     finished = std::exchange(other.finished, false);
+    discard = std::exchange(other.discard, false);
     failure_note = std::move(other.failure_note);
     temp_path = std::move(other.temp_path);
     final_path = std::move(other.final_path);
@@ -173,7 +174,12 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
   // take its place. A dry run asks only whether a folder stands there: it
   // writes nothing, and the card may be read-only.
   if (const int error = ReplaceableError(host_path, !g_file_host.dry_run)) return fail(error);
-  if (g_file_host.dry_run) return OpenWrite(kNullDevice, name, file, why);
+  if (g_file_host.dry_run) {
+    *file = OutFile();
+    file->name = name;
+    file->discard = true;
+    return true;
+  }
   const std::string temp = AsidePath(host_path, OwnProcessId());
   // Known to the stop handler before it exists, so that no moment is left
   // in which a stop would leave it behind.
@@ -197,6 +203,10 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
 }
 
 bool FinishAside(OutFile* file) {
+  if (file->discard && !file->finished) {
+    file->finished = true;
+    return true;
+  }
   if (file->fd < 0) return false;
   Flush(file);
   // A card is removed once the tool returns: the data must be on it by then.
@@ -232,10 +242,10 @@ void DiscardAside(OutFile* file) {
 
 bool WrittenWhole(const OutFile& file) { return file.finished && !file.failed; }
 
-bool IsOpen(const OutFile& file) { return file.fd >= 0; }
+bool IsOpen(const OutFile& file) { return file.fd >= 0 || (file.discard && !file.finished); }
 
 void WriteBytes(OutFile* file, const void* data, size_t n) {
-  if (file->fd < 0 || file->failed) return;
+  if (file->fd < 0 || file->failed) return;  // a dry run's output too
   const auto* p = static_cast<const uint8_t*>(data);
   while (n > 0) {
     if (file->used == file->buffer.size()) Flush(file);

@@ -72,6 +72,7 @@ struct OutFile {
   size_t used = 0;
   bool failed = false;  // a write failed and was reported; later data is dropped
   bool finished = false;  // closed; still under its temporary name if it has one
+  bool discard = false;   // a dry run's output: written nowhere, never synced
   // When not empty, a failure is said as a warning ending in this note (what
   // the run does without the file), not as an error.
   std::string failure_note;
@@ -102,8 +103,9 @@ struct OutFile {
 // may not be written; |*file| is then closed and failed.
 [[nodiscard]] bool OpenAside(const std::string& host_path, const std::string& name,
                              OutFile* file, std::string* why);
-// In a dry run every output opened aside is written to /dev/null: nothing
-// is created on the card, and there is nothing to put in place.
+// In a dry run every output opened aside is written nowhere: nothing is
+// created, written or synced, on the card or anywhere else, and there is
+// nothing to put in place.
 void SetDryRun(bool dry_run);
 // Whether |name| (a name in a folder) is the temporary file some process
 // opened aside for |final_name|.
@@ -160,5 +162,8 @@ bool FolderWritable(const std::string& host_path, bool* read_only, std::string* 
 
 // Removes the file |host_path|; false with |*why| when it cannot.
 bool RemoveFile(const std::string& host_path, std::string* why);
+// Removes the folder |host_path| when it is empty; false with |*why| when
+// it cannot (it holds anything, or is gone).
+bool RemoveEmptyFolder(const std::string& host_path, std::string* why);
 
 #endif  // CARDPREP_HOST_FILE_H_

@@ -171,9 +171,13 @@ bool RemoveFile(const std::string& host_path, std::string* why) {
   return false;
 }
 
-std::string ErrorText(int error) { return strerror(error); }
+bool RemoveEmptyFolder(const std::string& host_path, std::string* why) {
+  if (rmdir(host_path.c_str()) == 0) return true;
+  *why = strerror(errno);
+  return false;
+}
 
-const char kNullDevice[] = "/dev/null";
+std::string ErrorText(int error) { return strerror(error); }
 
 long OwnProcessId() { return getpid(); }
 

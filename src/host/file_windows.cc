@@ -75,8 +75,6 @@ std::string ErrorText(int error) {
   return Utf8FromWide(said);
 }
 
-const char kNullDevice[] = "NUL";
-
 long OwnProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 namespace {
@@ -260,6 +258,12 @@ bool RemoveFile(const std::string& host_path, std::string* why) {
     return false;
   }
   return true;
+}
+
+bool RemoveEmptyFolder(const std::string& host_path, std::string* why) {
+  if (RemoveDirectoryW(WidePath(host_path).c_str())) return true;
+  *why = ErrorText(static_cast<int>(GetLastError()));
+  return false;
 }
 
 int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exists) {

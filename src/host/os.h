@@ -18,9 +18,6 @@
 // The system's text for |error|: "Permission denied", "Access is denied".
 std::string ErrorText(int error);
 
-// The file that swallows what is written to it ("/dev/null", "NUL").
-extern const char kNullDevice[];
-
 // This process's number.
 long OwnProcessId();
 
