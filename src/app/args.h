@@ -24,6 +24,7 @@ struct Args {
   bool dry_run = false;  // the whole run, but nothing written to the card
   bool rescan = false;   // every tag read, none taken from the title record
   std::string card;      // the card's root; empty: the working folder
+  bool card_from_argument = false;  // |card| was an argument, not --card
   int jobs = 0;                    // title readers; 0: one per processor
   uint32_t tag_timeout_ms = 10000;  // per file, before the allowance for its size
   TagCharset tag_charset;          // how titles stored as Latin-1 are read

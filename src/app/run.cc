@@ -7,12 +7,14 @@
 #include <utility>
 #include <vector>
 
+#include "app/card.h"
 #include "catalog/folder_scan.h"
 #include "catalog/numbering.h"
 #include "catalog/player_names.h"
 #include "catalog/recorded_titles.h"
 #include "font/draw.h"
 #include "font/fontx.h"
+#include "host/card_folder.h"
 #include "host/commit.h"
 #include "host/console.h"
 #include "host/file.h"
@@ -21,6 +23,7 @@
 #include "host/process_pool.h"
 #include "host/stop.h"
 #include "host/system.h"
+#include "host/words.h"
 #include "text/card_path.h"
 #include "text/cp932.h"
 #include "titles/title_reader.h"
@@ -50,8 +53,16 @@ struct RunState {
   bool memory_ran_out = false;  // an allocation had to take the reserve
   bool committing = false;      // the four files are being put in place
   bool index_replaced = false;  // they are in place
+  // Why the card was not indexed, for the summary: "SNDLST16.DAT could not
+  // be written"; the first reason is kept.
+  std::string not_indexed;
 };
 RunState g_run;
+
+// Records why the card is not indexed, unless a reason is known already.
+void NotIndexed(const std::string& why) {
+  if (g_run.not_indexed.empty()) g_run.not_indexed = why;
+}
 
 // "A", "A and B", "A, B and C".
 std::string Enumerate(const std::vector<std::string>& names) {
@@ -201,11 +212,19 @@ CommitReport CommitMusic(const MusicOutputs& music) {
 void SayWhatWasKept(const Keeping& keeping, const CommitReport& report, const OutFile& messages) {
   const std::string& worse = g_console.worse_index;
   if (!keeping.whole) {
-    SayKept(keeping.names, WhyNotWhole(keeping.failed, keeping.not_begun));
+    const std::string why = WhyNotWhole(keeping.failed, keeping.not_begun);
+    SayKept(keeping.names, why);
+    NotIndexed(why);
   } else if (keeping.keep_music) {
     SayKept(keeping.names, worse);
+    NotIndexed(worse);
   } else {
     SayCommitted(report, keeping.names);
+    if (report.result == CommitResult::kUnfinished) {
+      NotIndexed("it was cut short while put in place; the next run finishes that");
+    } else if (report.result != CommitResult::kDone) {
+      NotIndexed("the new one could not be put in place");
+    }
   }
   if (keeping.keep_messages) {
     SayKept({kMessageFileName}, worse);
@@ -381,12 +400,29 @@ std::string Count(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-void PrintSummary(bool dry_run, const Catalog& catalog, const TitleReader& titles,
+// What the summary says happened to the card: "17 sounds in 10 folders
+// indexed", or why not and what the card keeps.
+std::string WhatHappened(bool dry_run, const Catalog& catalog, bool scanned) {
+  std::string line;
+  if (scanned) {
+    line = Count(catalog.counters.sounds_taken, "sound", "sounds") + " in " +
+           Count(catalog.counters.sound_folder_count, "folder", "folders") + " ";
+  }
+  if (g_run.not_indexed.empty()) {
+    if (dry_run) return line + "would be indexed";
+    if (g_run.index_replaced) return line + "indexed";
+  }
+  const bool had_index = HoldsAny({kDirListFileName, kSoundListFileName});
+  line += std::string("not indexed: the card ") +
+          (had_index ? "keeps its previous index" : "has no index");
+  if (!g_run.not_indexed.empty()) line += " (" + g_run.not_indexed + ")";
+  return line;
+}
+
+void PrintSummary(bool dry_run, bool scanned, const Catalog& catalog, const TitleReader& titles,
                   const TitleTally& tally) {
-  std::string line = Count(catalog.counters.sounds_taken, "sound", "sounds") + " in " +
-                     Count(catalog.counters.sound_folder_count, "folder", "folders") +
-                     (dry_run ? " would be indexed" : " indexed");
-  if (titles.record != nullptr) {
+  std::string line = WhatHappened(dry_run, catalog, scanned);
+  if (titles.record != nullptr && titles.from_record + titles.from_files > 0) {
     line += "; " + Count(titles.from_record, "title", "titles") + " from the record, " +
             std::to_string(titles.from_files) + " read";
   }
@@ -394,21 +430,20 @@ void PrintSummary(bool dry_run, const Catalog& catalog, const TitleReader& title
     const auto& [reason, count] = g_console.skipped[i];
     line += (i == 0 ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
   }
-  // "read as Shift-JIS: J, as Windows-1252: K", then the other code pages
-  // any title was read in.
-  const auto& recoded = tally.recoded;
-  uint32_t recoded_any = tally.windows1252;
-  for (uint32_t n : recoded) recoded_any += n;
-  if (recoded_any > 0) {
-    line += "; titles stored as Latin-1 read as Shift-JIS: " +
-            std::to_string(recoded[static_cast<size_t>(CodePage::kShiftJis)]) +
-            ", as Windows-1252: " + std::to_string(tally.windows1252);
-    for (size_t i = static_cast<size_t>(CodePage::kShiftJis) + 1; i < kCodePageCount; ++i) {
-      if (recoded[i] > 0) {
-        line += std::string(", as ") + CodePageName(static_cast<CodePage>(i)) + ": " +
-                std::to_string(recoded[i]);
-      }
+  // "titles stored as Latin-1 read as Shift-JIS: J, as Windows-1252: K",
+  // then the other code pages, each only when a title was read in it.
+  std::vector<std::string> read_as;
+  for (size_t i = static_cast<size_t>(CodePage::kShiftJis); i < kCodePageCount; ++i) {
+    if (tally.recoded[i] > 0) {
+      read_as.push_back(std::string(CodePageName(static_cast<CodePage>(i))) + ": " +
+                        std::to_string(tally.recoded[i]));
     }
+    if (i == static_cast<size_t>(CodePage::kShiftJis) && tally.windows1252 > 0) {
+      read_as.push_back("Windows-1252: " + std::to_string(tally.windows1252));
+    }
+  }
+  for (size_t i = 0; i < read_as.size(); ++i) {
+    line += (i == 0 ? "; titles stored as Latin-1 read as " : ", as ") + read_as[i];
   }
   if (!catalog.unshown.empty()) {
     line += "; " + Count(catalog.unshown.size(), "character", "characters") +
@@ -418,8 +453,10 @@ void PrintSummary(bool dry_run, const Catalog& catalog, const TitleReader& title
     line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +
             " the fonts cannot show";
   }
-  line += "; " + Count(g_console.warnings, "warning", "warnings") + ", " +
-          Count(g_console.errors, "error", "errors");
+  std::vector<std::string> said;
+  if (g_console.warnings > 0) said.push_back(Count(g_console.warnings, "warning", "warnings"));
+  if (g_console.errors > 0) said.push_back(Count(g_console.errors, "error", "errors"));
+  if (!said.empty()) line += "; " + Enumerate(said);
   if (dry_run) line += "; nothing was written (dry run)";
   Summary("%s", line.c_str());
 }
@@ -453,16 +490,27 @@ struct RunTitleRecord {
   bool scanned = false;       // the catalog holds the whole card
 };
 
-// Enters the card's folder and locks it against another run until |lock|
-// is closed. False when the run stops there.
-bool EnterCard(const Args& args, UniqueFd* lock) {
+// Enters the card's folder. False when the run stops there.
+bool EnterCard(const Args& args) {
   std::string why;
-  if (!args.card.empty() && !EnterFolder(args.card, &why)) {
-    Error("cannot enter the card folder %s: %s (is the card mounted?); nothing was changed",
-          args.card.c_str(), why.c_str());
-    return false;
+  if (args.card.empty() || EnterFolder(args.card, &why)) return true;
+  if (TypeOfEntry(args.card) == EntryType::kFile) {
+    Error("%s is a file, not a card: nothing was written; give the card's root folder%s",
+          args.card.c_str(), args.card_from_argument ? " (drop the card's drive, not a file)" : "");
+    NotIndexed(args.card + " is a file");
+  } else {
+    Error("cannot enter the card folder %s: %s (is the card %s?); nothing was changed",
+          args.card.c_str(), why.c_str(), CardThereWord());
+    NotIndexed("the card folder cannot be entered");
   }
+  return false;
+}
+
+// Locks the card against another run until |lock| is closed. False when
+// the run stops there.
+bool LockCard(UniqueFd* lock) {
   InstallStopHandlers("the card's index was left as it was");
+  std::string why;
   if (LockFolder(".", lock, &why) == LockResult::kHeldByAnother) {
     const pid_t holder = FolderLockHolder(".");
     const std::string who =
@@ -471,6 +519,7 @@ bool EnterCard(const Args& args, UniqueFd* lock) {
     Error("%s is indexing this card; nothing was changed (run it again once that one has "
           "finished)",
           who.c_str());
+    NotIndexed("another cardprep run is indexing it");
     return false;
   }
   return true;
@@ -520,6 +569,8 @@ void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* deco
   if (!OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) ||
       !OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
     StopListingAhead(ahead);  // no scan follows
+    NotIndexed(std::string(IsOpen(scan.sound_list) ? kListingFileName : kSoundListFileName) +
+               " could not be created");
     return;
   }
   SoundListWriter writer;
@@ -535,22 +586,42 @@ void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* deco
   (void)WriteMessageFile(&files->messages);
 }
 
+// Whether the card holds no MP3 file the scan keeps, and no index: a card
+// that had one gets the empty index, so that the player points at no file
+// that is gone; one that never had one gets nothing.
+bool NothingToIndex(const Catalog& catalog) {
+  if (catalog.counters.sounds_taken > 0) return false;
+  for (const char* name : {kDirListFileName, kSoundListFileName}) {
+    if (KindOfPath(std::string("./") + name) != PathKind::kMissing) return false;
+  }
+  return true;
+}
+
 void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog* catalog,
          TitleTally* tally, IndexFiles* files, RunTitleRecord* record) {
-  ChooseTrace(args.verbose, args.quiet);
   SetDryRun(args.dry_run);
+  if (!EnterCard(args)) return;
   UniqueFd lock;
-  if (!EnterCard(args, &lock)) return;
+  if (!LockCard(&lock)) return;
+  // A card or nothing: where the fonts cannot be loaded, nothing is
+  // scanned or written.
+  NoCard no_card;
+  if (!CheckCard(&no_card)) {
+    NotIndexed(no_card.summary);
+    return;
+  }
   CardAccess access;
-  if (!TidyCard(args, &access)) return;
-  // The folders are listed from here on, while the record and the fonts
-  // are read.
+  if (!TidyCard(args, &access)) {
+    NotIndexed("an earlier run's half-placed index could not be made sure of");
+    return;
+  }
+  // The folders are listed from here on, while the record is read.
   ListingAhead ahead;
   StartListingAhead(&ahead);
   StartTitles(args, access.writable, titles, record);
-  if (!InitFont()) KeepOldIndex("the fonts could not be loaded (names would be drawn blank)");
   if (!access.writable && !SayNotWritable(args, access.read_only, access.not_writable)) {
     KillTitleReader(titles);
+    NotIndexed("the card cannot be written");
     return;
   }
   CodePageDecoders decoders;
@@ -558,6 +629,12 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
   OpenCp932();  // the names the player shows and the trace
   WriteIndex(args, hooks, &decoders, titles, &ahead, catalog, tally, files, record);
   KillTitleReader(titles);
+  if (record->scanned && NothingToIndex(*catalog)) {
+    SayNothingToIndex();
+    NotIndexed("no MP3 files on it");
+    DropTitleRecord(&record->output);
+    return;
+  }
   if (args.dry_run) return;
   PutInPlace(files);
   // After the index, which does not depend on it; a run cut short by a
@@ -653,7 +730,9 @@ HostHooks ChooseHostHooks() {
   return hooks;
 }
 
-int RunCardprep(const Args& args) {
+int RunCardprep(Args args) {
+  ChooseTrace(args.verbose, args.quiet);
+  TakeCardFromArguments(&args);
   const HostHooks hooks = ChooseHostHooks();
   TitleReader titles;
   Catalog catalog;
@@ -669,7 +748,7 @@ int RunCardprep(const Args& args) {
   }
   StopTitleReader(&titles);
   EndProgress();
-  PrintSummary(args.dry_run, catalog, titles, tally);
+  PrintSummary(args.dry_run, record.scanned, catalog, titles, tally);
   fflush(stdout);
   return g_console.errors > 0 ? 1 : 0;
 }

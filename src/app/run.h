@@ -20,7 +20,7 @@ void HoldMemoryInReserve();
 
 // Runs the whole tool in the working folder. Returns the exit status: 0, or
 // 1 when an error was reported.
-int RunCardprep(const Args& args);
+int RunCardprep(Args args);
 
 // The catalog build: scans the card into |catalog|, asking |writer|'s
 // title reader for the titles and taking the folders |ahead| (may be null)

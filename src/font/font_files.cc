@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "font/fontx.h"
+#include "host/card_folder.h"
 #include "host/console.h"
 #include "host/file.h"
 #include "text/card_path.h"
@@ -26,8 +27,9 @@ void WarnAboutShape(const FontInfo& font, std::u16string_view path, bool double_
        double_byte ? "double-byte" : "single-byte");
 }
 
-bool LoadFont(std::u16string_view path, FontInfo* font, bool double_byte) {
-  if (!GetFontMetrics(path, font)) {
+// Loads a font of the card as the player's tools did, with their lines.
+bool LoadFont(std::u16string_view path, FontInfo* font, bool double_byte, std::string* why) {
+  if (!GetFontMetrics(path, font, why)) {
     Out("GetFontMetrics error %s\n", Utf16ToUtf8(path).c_str());
     return false;
   }
@@ -35,25 +37,27 @@ bool LoadFont(std::u16string_view path, FontInfo* font, bool double_byte) {
   return true;
 }
 
-}  // namespace
-
-bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
-  const std::string shown = Utf16ToUtf8(path);
+// Reads the font file at |path| and decodes it, without a word; false with
+// |*problem| when it cannot be used.
+bool ReadFont(std::u16string_view path, FontInfo* font, FontxProblem* problem) {
   UniqueFd fd;
   uint64_t file_size = 0;
   std::string why;
   if (!OpenRegularFile(HostPath(path), &fd, &file_size, &why)) {
-    Out("フォントファイルオープンエラー\n");
-    Error("cannot open %s: %s", shown.c_str(), why.c_str());
+    problem->as_bad_signature = false;
+    problem->what = TypeOfEntry(HostPath(path)) == EntryType::kMissing
+                        ? "is missing"
+                        : "cannot be opened (" + why + ")";
     return false;
   }
   // The header and block table first; then only as much of the file as they
   // announce, and never more than it holds.
-  std::vector<uint8_t> bytes(
-      static_cast<size_t>(std::min<uint64_t>(file_size, kFontxBlockTable + 255 * kFontxBlockEntrySize)));
+  std::vector<uint8_t> bytes(static_cast<size_t>(
+      std::min<uint64_t>(file_size, kFontxBlockTable + 255 * kFontxBlockEntrySize)));
   int error = 0;
   bytes.resize(ReadFully(fd.get(), bytes.data(), bytes.size(), &error));
-  const uint64_t wanted = std::min<uint64_t>(FontxAnnouncedSize(bytes.data(), bytes.size()), file_size);
+  const uint64_t wanted =
+      std::min<uint64_t>(FontxAnnouncedSize(bytes.data(), bytes.size()), file_size);
   if (error == 0 && wanted > bytes.size()) {
     const size_t have = bytes.size();
     bytes.resize(static_cast<size_t>(wanted));
@@ -61,16 +65,50 @@ bool GetFontMetrics(std::u16string_view path, FontInfo* font) {
   }
   // A read that fails is no truncated font: the card could not deliver it.
   if (error != 0) {
-    Out("フォントファイルオープンエラー\n");
-    Error("cannot read %s: %s", shown.c_str(), strerror(error));
+    problem->as_bad_signature = false;
+    problem->what = std::string("cannot be read (") + strerror(error) + ")";
     return false;
   }
-  return ParseFontx(bytes.data(), bytes.size(), shown, font);
+  return DecodeFontx(bytes.data(), bytes.size(), font, problem);
 }
 
-bool InitFont() {
-  if (!LoadFont(kZenkakuFontPath, &g_font.zenkaku, true)) return false;
-  if (!LoadFont(kHankakuFontPath, &g_font.hankaku, false)) return false;
+}  // namespace
+
+bool GetFontMetrics(std::u16string_view path, FontInfo* font, std::string* why) {
+  FontxProblem problem;
+  if (ReadFont(path, font, &problem)) return true;
+  // The player's tools said a font they could not read as one they could
+  // not open, and one of another format as not FONTX.
+  if (problem.what == "is missing" || problem.what.rfind("cannot be", 0) == 0) {
+    Out("フォントファイルオープンエラー\n");
+  } else if (problem.as_bad_signature) {
+    Out("FONTXでない\n");
+  }
+  const std::string shown = Utf16ToUtf8(path);
+  if (why != nullptr) {
+    *why = problem.what;
+  } else {
+    Error("%s %s", shown.c_str(), problem.what.c_str());
+  }
+  return false;
+}
+
+bool InitFont(std::vector<FontFailure>* failures) {
+  std::string why;
+  if (!LoadFont(kZenkakuFontPath, &g_font.zenkaku, true, failures ? &why : nullptr)) {
+    if (failures == nullptr) return false;
+    failures->push_back({kZenkakuFontPath, why});
+    FontInfo unused;
+    FontxProblem problem;
+    if (!ReadFont(kHankakuFontPath, &unused, &problem)) {
+      failures->push_back({kHankakuFontPath, problem.what});
+    }
+    return false;
+  }
+  if (!LoadFont(kHankakuFontPath, &g_font.hankaku, false, failures ? &why : nullptr)) {
+    if (failures != nullptr) failures->push_back({kHankakuFontPath, why});
+    return false;
+  }
   Out("InitFont OK\n");
   return true;
 }

@@ -83,14 +83,26 @@ void ResetFontState();  // run order and test fixtures only
 constexpr char16_t kZenkakuFontPath[] = u"_FONT\\RIZOZ16I.DAZ";
 constexpr char16_t kHankakuFontPath[] = u"_FONT\\MYRCH16B.FNT";
 
-// Loads both fonts (zenkaku first; the hankaku font is not tried when that
-// fails) and prints "InitFont OK" when both loaded.
-bool InitFont();
+// A font of the card that could not be loaded: its path, and why
+// ("cannot open it: No such file or directory", "is truncated: ...").
+struct FontFailure {
+  std::u16string path;
+  std::string why;
+};
+
+// Loads both fonts and prints "InitFont OK" when both loaded. The zenkaku
+// font comes first; when it fails, the hankaku font is not loaded, as the
+// player's tools always did, but looked at without a word, so that
+// |*failures| names every font that cannot be used. Without |failures|,
+// each failure is said in an error line.
+bool InitFont(std::vector<FontFailure>* failures = nullptr);
 
 // Loads the FONTX2 file at |path| (a backslash path relative to the working
-// folder) into |font|. Returns false, with a message, when it was not loaded;
-// |font| then stays empty.
-[[nodiscard]] bool GetFontMetrics(std::u16string_view path, FontInfo* font);
+// folder) into |font|, with the console lines the player's tools print.
+// Returns false when it was not loaded, with |*why| (or, without |why|, an
+// error line naming the font); |font| then stays empty.
+[[nodiscard]] bool GetFontMetrics(std::u16string_view path, FontInfo* font,
+                                  std::string* why = nullptr);
 
 // Why a font was not loaded: |what| follows its name ("is truncated: the
 // file ends before its header"); the load is said, as the player's tools

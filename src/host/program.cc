@@ -4,4 +4,6 @@
 
 void TakeHostArguments(int*, char***) {}
 
+bool StartedFromDesktop() { return false; }
+
 int EndProgram(int status) { return status; }

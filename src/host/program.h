@@ -10,6 +10,11 @@
 // added). Called first in main().
 void TakeHostArguments(int* argc, char*** argv);
 
+// Whether the program was started from the desktop (a double click, or a
+// folder dropped on it) with a console window of its own, which closes
+// when it ends; never on POSIX hosts.
+bool StartedFromDesktop();
+
 // Returns |status|, after "Press any key to close this window." and a key
 // when the program has a console window of its own (on POSIX hosts never).
 int EndProgram(int status);

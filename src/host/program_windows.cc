@@ -44,14 +44,18 @@ void TakeHostArguments(int* argc, char*** argv) {
   *argv = g_program.argv.data();
 }
 
-int EndProgram(int status) {
+bool StartedFromDesktop() {
   DWORD processes[2];
   DWORD mode = 0;
   // Started from a console window, the program shares it with the shell;
   // started by a double click, it is alone on a window of its own that
   // closes with it.
-  if (GetConsoleProcessList(processes, 2) == 1 &&
-      GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) {
+  return GetConsoleProcessList(processes, 2) == 1 &&
+         GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode);
+}
+
+int EndProgram(int status) {
+  if (StartedFromDesktop()) {
     fflush(stdout);
     fputs("Press any key to close this window.\n", stderr);
     fflush(stderr);

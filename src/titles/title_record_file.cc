@@ -46,6 +46,7 @@ bool LoadTitleRecord(TitleRecord* record) {
 bool OpenTitleRecord(TitleRecordOutput* out) {
   const std::string shown = ShownPath(kTitleRecordPath);
   std::string why;
+  out->made_folder = KindOfPath(RecordFolder()) == PathKind::kMissing;
   if (!MakeFolderNoFollow(RecordFolder(), &why)) {
     Warn("cannot write %s: %s is %s; %s", shown.c_str(), ShownPath(kTitleRecordFolder).c_str(),
          why.c_str(), kNoRecordNote);
@@ -83,3 +84,10 @@ void WriteTitleRecord(TitleRecord record, TitleRecordOutput* out) {
 }
 
 void KeepTitleRecord(TitleRecordOutput* out) { DiscardAside(&out->file); }
+
+void DropTitleRecord(TitleRecordOutput* out) {
+  DiscardAside(&out->file);
+  std::string why;
+  if (out->made_folder) (void)RemoveEmptyFolder(RecordFolder(), &why);
+  out->made_folder = false;
+}

@@ -23,6 +23,7 @@ bool LoadTitleRecord(TitleRecord* record);
 struct TitleRecordOutput {
   OutFile file;
   FileTime written;
+  bool made_folder = false;  // _CARDPREP was made for it by this run
 };
 
 // Creates the record's file aside in _CARDPREP (made when missing), after
@@ -39,5 +40,9 @@ void WriteTitleRecord(TitleRecord record, TitleRecordOutput* out);
 // a run that took every title from the record and found every sound it
 // holds, whose record would say the same.
 void KeepTitleRecord(TitleRecordOutput* out);
+
+// Removes the file |*out| opened, and _CARDPREP when this run made it: for a
+// run that leaves nothing on the card.
+void DropTitleRecord(TitleRecordOutput* out);
 
 #endif  // CARDPREP_TITLES_TITLE_RECORD_FILE_H_

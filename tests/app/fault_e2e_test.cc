@@ -146,12 +146,10 @@ TEST_F(FaultTest, FontsOrAConverterThatCannotBeHadKeepTheOldIndex) {
     std::vector<std::string> args;
   } cases[] = {
       {MakeFault("read", "RIZOZ16I", "1+"),
-       {"error: cannot read _FONT\\RIZOZ16I.DAZ: Input/output error\n",
-        "error: the index was not replaced, since the fonts could not be loaded (names would be "
-        "drawn blank): the card keeps its previous SNDLST16.DAT, TAGINF16.TXT, RANDOM16.DAT and "
-        "DIRLST16.DAT\n",
-        "error: MSGSTR16.DAT not replaced, since the fonts could not be loaded (names would be "
-        "drawn blank): the card keeps its previous MSGSTR16.DAT\n"},
+       {"error: the card's fonts cannot be used (_FONT\\RIZOZ16I.DAZ cannot be read "
+        "(Input/output error)): nothing was written",
+        "summary: not indexed: the card keeps its previous index (a font of the card cannot be "
+        "used); 1 error\n"},
        {}},
       {MakeFault("iconv_open", "", "1+", EMFILE),
        {"error: cannot open the converter from UTF-16LE to CP932: Too many open files\n",

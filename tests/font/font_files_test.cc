@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <filesystem>
+
 #include "font/fontx_fixture.h"
 #include "test_util.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -59,10 +62,60 @@ TEST_F(FontFilesTest, InitFontStopsAtAMissingZenkakuFont) {
   EXPECT_EQ(GetCapturedStdout(),
             "フォントファイルオープンエラー\n"
             "GetFontMetrics error _FONT\\RIZOZ16I.DAZ\n");
-  EXPECT_EQ(GetCapturedStderr(),
-            "error: cannot open _FONT\\RIZOZ16I.DAZ: No such file or directory\n");
+  EXPECT_EQ(GetCapturedStderr(), "error: _FONT\\RIZOZ16I.DAZ is missing\n");
   EXPECT_TRUE(g_font.zenkaku.blocks.empty());
   EXPECT_TRUE(g_font.hankaku.blocks.empty());
+}
+
+// Asked for its failures, InitFont says nothing on standard error and
+// names every font that cannot be used, the hankaku font too when the
+// zenkaku font failed first; standard output keeps the lines of the
+// zenkaku font alone, which is all the player's tools ever tried then.
+TEST_F(FontFilesTest, InitFontNamesEveryFontThatCannotBeUsed) {
+  std::vector<uint8_t> hankaku = FontxHeader(8, 16, 0);
+  hankaku.insert(hankaku.end(), 256 * 16, 0x55);
+  const std::vector<uint8_t> zenkaku = DoubleByteFontx(16, 16, {{0x889F, 0x88A0}});
+  const std::vector<uint8_t> cut(hankaku.begin(), hankaku.end() - 1);
+  std::vector<uint8_t> not_fontx = zenkaku;
+  not_fontx[0] = 'X';
+  const std::vector<uint8_t> kMissing;  // no file at all
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> zenkaku, hankaku;
+    std::string out;
+    std::vector<std::string> failures;
+  } cases[] = {
+      {"both missing", kMissing, kMissing,
+       "フォントファイルオープンエラー\nGetFontMetrics error _FONT\\RIZOZ16I.DAZ\n",
+       {"_FONT\\RIZOZ16I.DAZ is missing", "_FONT\\MYRCH16B.FNT is missing"}},
+      {"zenkaku missing", kMissing, hankaku,
+       "フォントファイルオープンエラー\nGetFontMetrics error _FONT\\RIZOZ16I.DAZ\n",
+       {"_FONT\\RIZOZ16I.DAZ is missing"}},
+      {"hankaku cut short", zenkaku, cut,
+       "FONTXでない\nGetFontMetrics error _FONT\\MYRCH16B.FNT\n",
+       {"_FONT\\MYRCH16B.FNT is truncated: the file ends before its 256 glyphs"}},
+      {"zenkaku not FONTX2, hankaku missing", not_fontx, kMissing,
+       "FONTXでない\nGetFontMetrics error _FONT\\RIZOZ16I.DAZ\n",
+       {"_FONT\\RIZOZ16I.DAZ is not a FONTX2 font", "_FONT\\MYRCH16B.FNT is missing"}},
+      {"both whole", zenkaku, hankaku, "InitFont OK\n", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all("_FONT");
+    MakeDirs("_FONT");
+    if (!c.zenkaku.empty()) WriteBytes("_FONT/RIZOZ16I.DAZ", c.zenkaku);
+    if (!c.hankaku.empty()) WriteBytes("_FONT/MYRCH16B.FNT", c.hankaku);
+    ResetFontState();
+    std::vector<FontFailure> failures;
+    CaptureStdout();
+    CaptureStderr();
+    EXPECT_EQ(InitFont(&failures), c.failures.empty());
+    EXPECT_EQ(GetCapturedStdout(), c.out);
+    EXPECT_EQ(GetCapturedStderr(), "");
+    std::vector<std::string> said;
+    for (const FontFailure& f : failures) said.push_back(Utf16ToUtf8(f.path) + " " + f.why);
+    EXPECT_EQ(said, c.failures);
+  }
 }
 
 TEST_F(FontFilesTest, EveryTruncationOfAValidFontFailsToLoad) {

@@ -56,7 +56,7 @@ fi
 "$prefix/usr/bin/cardprep-font" --card "$card" "$unifont" >/dev/null ||
   fail "cardprep-font exits $?"
 "$prefix/usr/bin/cardprep" /Podcasts >stdout 2>stderr || fail "cardprep exits $?"
-grep -qx "summary: 2 sounds in 2 folders indexed; 0 warnings, 0 errors" stderr ||
+grep -qx "summary: 2 sounds in 2 folders indexed" stderr ||
   fail "cardprep: $(cat stderr)"
 "$prefix/usr/bin/cardprep-view" --check >check || fail "cardprep-view: $(cat check)"
 echo "installed into $prefix/usr, and the installed programs index a card"

@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 for f in DIRLST16.DAT SNDLST16.DAT RANDOM16.DAT MSGSTR16.DAT TAGINF16.TXT; do
   [ -s "$f" ] || fail "$f missing or empty"
 done
-grep -q "^summary: 10 sounds in 5 folders indexed; 0 warnings, 0 errors$" stderr || fail "warnings: $(cat stderr)"
+grep -q "^summary: 10 sounds in 5 folders indexed$" stderr || fail "warnings: $(cat stderr)"
 songs=$(find . -name '*.mp3' | wc -l)
 [ "$(stat -c %s SNDLST16.DAT)" -eq $((songs * 1120)) ] || fail "not one record per song"
 [ "$(tr -cd '\n' < TAGINF16.TXT | wc -c)" -eq "$songs" ] || fail "not one listing line per song"

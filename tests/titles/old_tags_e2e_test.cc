@@ -162,10 +162,12 @@ TEST_F(OldTagsTest, JapaneseTitlesStoredAsLatin1AreReadAsShiftJis) {
   const auto high = std::count_if(rows.begin(), rows.end(), [](const TableTitle& r) {
     return std::any_of(r.bytes.begin(), r.bytes.end(), [](char c) { return c & 0x80; });
   });
-  EXPECT_NE(run_.err.find("; titles stored as Latin-1 read as Shift-JIS: " +
-                          std::to_string(high) + ", as Windows-1252: 0;"),
+  // A code page no title was read in is left out of the summary.
+  const std::string summary = Lines(run_.err, "\n").back();
+  EXPECT_NE(summary.find("; titles stored as Latin-1 read as Shift-JIS: " + std::to_string(high)),
             std::string::npos)
-      << run_.err;
+      << summary;
+  EXPECT_EQ(summary.find(": 0"), std::string::npos) << summary;
   EXPECT_NE(run_.err.find("note: J-POP名曲集: 31 titles stored as Latin-1 read as Shift-JIS"),
             std::string::npos)
       << run_.err;

@@ -1,0 +1,34 @@
+// The words of the advice the programs give that differ by host: the
+// commands a person types, and what the card and its tools are called, on
+// Linux (the POSIX hosts) and on Windows.
+#ifndef CARDPREP_HOST_WORDS_H_
+#define CARDPREP_HOST_WORDS_H_
+
+#include <string>
+
+// Said of a card that is there: "mounted" on Linux, "inserted" on Windows.
+const char* CardThereWord();
+
+// Where a card is, for examples: "/media/card", "E:\".
+const char* ExampleCard();
+
+// The command that checks and repairs a card's file system: "fsck.fat",
+// "chkdsk E: /f".
+const char* CheckCardCommand();
+
+// |path| as a person would type it in the host's shell: quoted when it
+// holds a space or a character the shell reads.
+std::string ShellWord(const std::string& path);
+
+// How to put fonts on the card whose root is |card|: "cardprep-font --card
+// DIR FONT" with the font Debian ships, or copying _FONT from the zip.
+std::string MakeFontsAdvice(const std::string& card);
+
+// How to run |program| on the card whose root is |root|.
+std::string RunOnCardAdvice(const char* program, const std::string& root);
+
+// For a program started from the desktop where there is no card: where to
+// put it or what to drop on it. Empty on a host without a desktop start.
+std::string DesktopCardAdvice(const char* program);
+
+#endif  // CARDPREP_HOST_WORDS_H_
