@@ -239,12 +239,9 @@ TEST_F(CardprepFontTest, MalformedSourcesAreRejectedNamingTheLine) {
       {"song.mp3", std::string("ID3\x04\0\0\0\0\x01\x17TIT2", 14),
        "error: song.mp3 is not a font cardprep-font reads: it is neither a Unifont hex file nor "
        "a BDF font\n"},
-      {"k16.pcf.gz", "\x1f\x8b\x08", "error: k16.pcf.gz is a compressed PCF font: convert it to "
-       "BDF first with pcf2bdf -o FONT.bdf k16.pcf.gz\n"},
-      {"k16.bdf.gz", "\x1f\x8b\x08", "error: k16.bdf.gz is compressed: unpack it first with "
-       "gunzip -k k16.bdf.gz\n"},
-      {"cover.bmp.gz", "\x1f\x8b\x08", "error: cover.bmp.gz is a compressed file, not a font "
-       "cardprep-font reads (a Unifont hex file or a BDF font)\n"},
+      // A download cut short.
+      {"k16.bdf.gz", "\x1f\x8b\x08", "error: cannot unpack k16.bdf.gz: it is damaged or cut "
+       "short (a download that did not finish?); fetch it again\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -261,6 +258,44 @@ TEST_F(CardprepFontTest, MalformedSourcesAreRejectedNamingTheLine) {
   const RunResult run = RunTool("--hankaku H.FNT small.bdf");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadBytes("H.FNT")[17 + 0x41 * 16 + 5], 0x18);
+}
+
+// Fonts are handed out compressed (Unifont's hex files as .hex.gz, X11's
+// as .pcf.gz): a gzip-compressed source is read as what it holds.
+TEST_F(CardprepFontTest, CompressedSourcesAreReadAsWhatTheyHold) {
+  std::string hex;
+  for (const char* code : {"0041", "3042"}) {  // A, あ
+    hex += std::string(code) + ":" + std::string(code[0] == '0' ? 32 : 64, '7') + "\n";
+  }
+  WriteText("jp.hex", hex);
+  WriteText("font.pcf", std::string("\1fcp\x0d\0\0\0", 8));
+  WriteText("cover.bmp", std::string("BM\x3a\0\0\0\0\0", 8));
+  for (const char* name : {"jp.hex", "font.pcf", "cover.bmp"}) {
+    ASSERT_EQ(RunCommand({"gzip", "-kn", name}).status, 0);
+  }
+  MakeDirs("plain");
+  MakeDirs("packed");
+  ASSERT_EQ(RunTool("--card plain jp.hex").status, 0);
+  const RunResult packed = RunTool("--card packed jp.hex.gz");
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  for (const char* font : {"/_FONT/RIZOZ16I.DAZ", "/_FONT/MYRCH16B.FNT"}) {
+    EXPECT_EQ(ReadBytes(std::string("packed") + font), ReadBytes(std::string("plain") + font))
+        << font;
+  }
+  const struct {
+    const char* file;
+    const char* error;
+  } refused[] = {
+      {"font.pcf.gz", "error: font.pcf.gz is a PCF font: convert it to BDF first with pcf2bdf "
+                      "-o FONT.bdf font.pcf.gz\n"},
+      {"cover.bmp.gz", "error: cover.bmp.gz is not a font cardprep-font reads: it is neither a "
+                       "Unifont hex file nor a BDF font\n"},
+  };
+  for (const auto& r : refused) {
+    const RunResult run = RunTool(std::string("--card packed ") + r.file);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, r.error);
+  }
 }
 
 // A source without kana or kanji makes a double-byte font that cannot draw

@@ -1,5 +1,7 @@
 #include "tools/fontx/glyph_source.h"
 
+#include <zlib.h>
+
 #include "host/file.h"
 #include "text/cp932.h"
 #include "text/utf.h"
@@ -9,6 +11,48 @@ namespace {
 // Far beyond any 16-dot font (a full Unicode BDF is about 20 MB); a larger
 // file is not read into memory.
 constexpr uint64_t kMaxSourceSize = 256u << 20;
+
+// Whether |bytes| begin as a gzip stream does.
+bool IsGzip(const std::vector<uint8_t>& bytes) {
+  return bytes.size() >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b;
+}
+
+// Unpacks the gzip stream |packed| (a font as GNU Unifont's site and X11
+// give them, .hex.gz, .bdf.gz, .pcf.gz) into |*text|, at most
+// kMaxSourceSize bytes. False with |*error| when it is damaged or cut short.
+bool Gunzip(const std::string& path, const std::vector<uint8_t>& packed, std::string* text,
+            std::string* error) {
+  z_stream stream{};
+  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
+    *error = "cannot unpack " + path + ": zlib cannot start";
+    return false;
+  }
+  stream.next_in = const_cast<Bytef*>(packed.data());
+  stream.avail_in = static_cast<uInt>(packed.size());
+  text->clear();
+  int result = Z_OK;
+  char buffer[1 << 16];
+  while (result == Z_OK) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream.avail_out = sizeof buffer;
+    result = inflate(&stream, Z_NO_FLUSH);
+    text->append(buffer, sizeof buffer - stream.avail_out);
+    if (text->size() > kMaxSourceSize) {
+      inflateEnd(&stream);
+      *error = path + " unpacks to more than " + std::to_string(kMaxSourceSize >> 20) +
+               " MiB; no 16-dot font is that large";
+      return false;
+    }
+    if (result == Z_BUF_ERROR && stream.avail_in == 0) break;  // cut short
+  }
+  inflateEnd(&stream);
+  if (result != Z_STREAM_END) {
+    *error = "cannot unpack " + path + ": it is damaged or cut short (a download that did not "
+             "finish?); fetch it again";
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -24,6 +68,7 @@ bool ReadSourceFile(const std::string& path, std::string* text, std::string* err
     *error = path + " is " + std::to_string(size) + " bytes; no 16-dot font is that large";
     return false;
   }
+  if (IsGzip(bytes)) return Gunzip(path, bytes, text, error);
   text->assign(bytes.begin(), bytes.end());
   return true;
 }

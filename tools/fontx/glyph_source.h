@@ -25,8 +25,10 @@ struct GlyphSource {
   size_t skipped = 0;  // of them, numbered outside the encoding or above the BMP
 };
 
-// Reads a whole source file. Returns false with |*error| naming the file
-// when it cannot be read or is no regular file.
+// Reads a whole source file, unpacked when it is gzip-compressed (fonts
+// are handed out as .hex.gz, .bdf.gz and .pcf.gz). Returns false with
+// |*error| naming the file when it cannot be read, is no regular file, or
+// does not unpack.
 [[nodiscard]] bool ReadSourceFile(const std::string& path, std::string* text,
                                   std::string* error);
 

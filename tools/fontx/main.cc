@@ -112,11 +112,6 @@ int ParseOptions(int argc, char** argv, Options* options) {
   return -1;
 }
 
-bool EndsWith(const std::string& text, const char* end) {
-  const size_t n = strlen(end);
-  return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
-}
-
 // Whether the start of |text| holds bytes no text file holds: a sound, a
 // picture, an archive given by mistake.
 bool LooksBinary(const std::string& text) {
@@ -139,19 +134,6 @@ bool ReadSource(const std::string& path, GlyphSource* source) {
   if (text.compare(0, 4, "\1fcp") == 0) {
     Error("%s is a PCF font: convert it to BDF first with pcf2bdf -o FONT.bdf %s", path.c_str(),
           path.c_str());
-    return false;
-  }
-  if (text.compare(0, 2, "\x1f\x8b") == 0) {
-    if (EndsWith(path, ".pcf.gz")) {
-      Error("%s is a compressed PCF font: convert it to BDF first with pcf2bdf -o FONT.bdf %s",
-            path.c_str(), path.c_str());
-    } else if (EndsWith(path, ".bdf.gz") || EndsWith(path, ".hex.gz")) {
-      Error("%s is compressed: unpack it first with gunzip -k %s", path.c_str(), path.c_str());
-    } else {
-      Error("%s is a compressed file, not a font cardprep-font reads (a Unifont hex file or a "
-            "BDF font)",
-            path.c_str());
-    }
     return false;
   }
   if (LooksBinary(text)) {
