@@ -96,7 +96,7 @@ bool CardRootAbove(const std::string& card, std::string* root) {
 // card, after |before|.
 std::string DesktopAdvice(const char* before) {
   if (!StartedFromDesktop()) return "";
-  return before + DesktopCardAdvice("cardprep");
+  return before + DesktopCardAdvice("cardprep", "the _FONT folder");
 }
 
 // "A", "A and B".

@@ -27,8 +27,14 @@ std::string MakeFontsAdvice(const std::string& card);
 // How to run |program| on the card whose root is |root|.
 std::string RunOnCardAdvice(const char* program, const std::string& root);
 
+// What cardprep-font's help says of its sources and how to run it, where
+// fonts are found on this host: its SOURCE paragraph, then an example.
+const char* FontSourcesHelp();
+const char* FontExampleHelp();
+
 // For a program started from the desktop where there is no card: where to
-// put it or what to drop on it. Empty on a host without a desktop start.
-std::string DesktopCardAdvice(const char* program);
+// put it (with |also|, such as "the _FONT folder") or what to drop on it.
+// Empty on a host without a desktop start.
+std::string DesktopCardAdvice(const char* program, const char* also = nullptr);
 
 #endif  // CARDPREP_HOST_WORDS_H_

@@ -26,7 +26,22 @@ std::string RunOnCardAdvice(const char* program, const std::string& root) {
          ".exe to " + root + " and double-click it there";
 }
 
-std::string DesktopCardAdvice(const char* program) {
-  return std::string("copy ") + program + ".exe and the _FONT folder to the card's root and "
-         "double-click it there, or drop the card's drive on " + program + ".exe";
+const char* FontSourcesHelp() {
+  return "SOURCE   a Unifont hex file (unifont_jp-VERSION.hex.gz from GNU Unifont's\n"
+         "         site, unifoundry.com), or a BDF font numbered as ISO10646-1,\n"
+         "         ISO8859-1, JIS X 0208 or JIS X 0201; compressed (.gz) or not.\n"
+         "         Windows' own fonts (.ttf, .ttc, .fon) cannot be read.\n";
+}
+
+const char* FontExampleHelp() {
+  return "Example, in a Command Prompt in the folder cardprep-font.exe is in, with\n"
+         "GNU Unifont's Japanese hex file downloaded to your Downloads folder and\n"
+         "the card in drive E:\n"
+         "  cardprep-font --card E:\\ %USERPROFILE%\\Downloads\\unifont_jp-15.1.05.hex.gz\n";
+}
+
+std::string DesktopCardAdvice(const char* program, const char* also) {
+  return std::string("copy ") + program + ".exe" + (also != nullptr ? std::string(" and ") + also : "") +
+         " to the card's root and double-click it there, or drop the card's drive on " +
+         program + ".exe";
 }

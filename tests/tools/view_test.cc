@@ -384,7 +384,11 @@ TEST(ViewCommandLineTest, UsageErrorsExitTwoAndAMissingIndexOne) {
       {{"--check", "--json"}, 2, "error: --check and --json cannot be combined"},
       {{"--scale", "4"}, 2, "error: --scale sets the size of the picture: give --png FILE too"},
       {{"--card", "no-such-folder"}, 2, "error: cannot enter no-such-folder"},
-      {{}, 1, "error: cannot read ./DIRLST16.DAT: No such file or directory"},
+      {{}, 1, "/DIRLST16.DAT: No such file or directory (is this the root of a card"},
+      // A folder named without --card is the card: typed, or dropped on it.
+      {{"."}, 1, "/DIRLST16.DAT: No such file or directory (is this the root of a card"},
+      {{"/"}, 1, "error: cannot read /DIRLST16.DAT: No such file or directory"},
+      {{".", "."}, 2, "error: unknown argument '.'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.said);

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "host/card_folder.h"
 #include "host/console.h"
+#include "host/words.h"
 #include "host/program.h"
 #include "options/command_line.h"
 #include "text/cp932.h"
@@ -30,37 +32,35 @@ namespace {
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char kUsage[] =
-    "usage: cardprep-font -C DIR SOURCE...\n"
-    "       cardprep-font [--zenkaku FILE] [--hankaku FILE] SOURCE...\n"
-    "\n"
-    "Builds the two FONTX2 fonts cardprep draws names with from 16-dot bitmap\n"
-    "fonts: a 16 x 16 double-byte font with every two-byte Shift-JIS (code page\n"
-    "932) character the sources have, and an 8 x 16 single-byte font with ASCII\n"
-    "and half-width katakana. Several sources are merged: for each character the\n"
-    "first source that has a glyph for it wins.\n"
-    "\n"
-    "SOURCE   a Unifont hex file (/usr/share/unifont/unifont_jp.hex), or a BDF\n"
-    "         font numbered as ISO10646-1, ISO8859-1, JIS X 0208 or JIS X 0201\n"
-    "         (convert X11 PCF fonts with pcf2bdf first)\n"
-    "\n"
-    "options:\n"
-    "  -C, --card DIR   write DIR/_FONT/RIZOZ16I.DAZ and DIR/_FONT/MYRCH16B.FNT,\n"
-    "                   creating DIR/_FONT\n"
-    "  --zenkaku FILE   write the 16 x 16 double-byte font to FILE (instead)\n"
-    "  --hankaku FILE   write the 8 x 16 single-byte font to FILE (instead)\n"
-    "  -h, --help       show this help and exit\n"
-    "  --version        show the version and exit\n"
-    "\n"
-    "Example, with Debian's xfonts-shinonome and pcf2bdf:\n"
-    "  pcf2bdf -o k16.bdf /usr/share/fonts/X11/misc/shnmk16.pcf.gz\n"
-    "  pcf2bdf -o a16.bdf /usr/share/fonts/X11/misc/shnm8x16a.pcf.gz\n"
-    "  pcf2bdf -o r16.bdf /usr/share/fonts/X11/misc/shnm8x16r.pcf.gz\n"
-    "  cardprep-font --card /media/card k16.bdf a16.bdf r16.bdf\n"
-    "\n"
-    "Exit status: 0 when the fonts are written, 1 when a source cannot be read\n"
-    "(no font is written then), the card folder is not there or a font cannot be\n"
-    "written, 2 for a bad command line.\n";
+// The help, in the host's paths and words where fonts are found.
+std::string Usage() {
+  return std::string(
+             "usage: cardprep-font -C DIR SOURCE...\n"
+             "       cardprep-font [--zenkaku FILE] [--hankaku FILE] SOURCE...\n"
+             "\n"
+             "Builds the two FONTX2 fonts cardprep draws names with from 16-dot bitmap\n"
+             "fonts: a 16 x 16 double-byte font with every two-byte Shift-JIS (code page\n"
+             "932) character the sources have, and an 8 x 16 single-byte font with ASCII\n"
+             "and half-width katakana. Several sources are merged: for each character the\n"
+             "first source that has a glyph for it wins.\n"
+             "\n") +
+         FontSourcesHelp() +
+         "\n"
+         "options:\n"
+         "  -C, --card DIR   write " + InFolder("DIR", "_FONT") + kHostSeparator +
+         "RIZOZ16I.DAZ and " + InFolder("DIR", "_FONT") + kHostSeparator + "MYRCH16B.FNT,\n"
+         "                   creating " + InFolder("DIR", "_FONT") + "\n"
+         "  --zenkaku FILE   write the 16 x 16 double-byte font to FILE (instead)\n"
+         "  --hankaku FILE   write the 8 x 16 single-byte font to FILE (instead)\n"
+         "  -h, --help       show this help and exit\n"
+         "  --version        show the version and exit\n"
+         "\n" +
+         FontExampleHelp() +
+         "\n"
+         "Exit status: 0 when the fonts are written, 1 when a source cannot be read\n"
+         "(no font is written then), the card folder is not there or a font cannot be\n"
+         "written, 2 for a bad command line.\n";
+}
 
 struct Options {
   std::string card;
@@ -85,7 +85,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
   for (const GivenOption& option : given) {
     switch (option.id) {
       case kHelp:
-        fputs(kUsage, stdout);
+        fputs(Usage().c_str(), stdout);
         return 0;
       case kVersion:
         printf("cardprep-font %s\n", CARDPREP_VERSION);
@@ -155,10 +155,14 @@ bool ReadSource(const std::string& path, GlyphSource* source) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  TakeHostArguments(&argc, &argv);
+int Main(int argc, char** argv) {
+  // Started from the desktop, there is nothing to make fonts from: how to
+  // run it is said instead of an error.
+  if (argc == 1 && StartedFromDesktop()) {
+    Out("cardprep-font makes a card's fonts from a font file; it runs in a Command Prompt.\n\n");
+    Out("%s", Usage().c_str());
+    return kExitUsage;
+  }
   Options options;
   const int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
@@ -168,8 +172,8 @@ int main(int argc, char** argv) {
   std::error_code missing;
   if (!options.card.empty() &&
       !std::filesystem::is_directory(std::filesystem::u8path(options.card), missing)) {
-    Error("the card folder %s does not exist (is the card mounted?); nothing was written",
-          options.card.c_str());
+    Error("the card folder %s does not exist (is the card %s?); nothing was written",
+          options.card.c_str(), CardThereWord());
     return kExitFailed;
   }
 
@@ -224,4 +228,11 @@ int main(int argc, char** argv) {
     }
   }
   return ok ? 0 : kExitFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TakeHostArguments(&argc, &argv);
+  return EndProgram(Main(argc, argv));
 }

@@ -14,9 +14,11 @@
 #include <filesystem>
 #include <string>
 
+#include "host/card_folder.h"
 #include "host/commit.h"
 #include "host/console.h"
 #include "host/program.h"
+#include "host/words.h"
 #include "options/command_line.h"
 #include "text/cp932.h"
 #include "tools/view/card_check.h"
@@ -34,7 +36,7 @@ constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: cardprep-view [-C DIR] [--check | --json] [--png FILE [--scale N]]\n"
+    "usage: cardprep-view [-C DIR | DIR] [--check | --json] [--png FILE [--scale N]]\n"
     "\n"
     "Reads the index cardprep wrote in a card's root (DIRLST16.DAT, SNDLST16.DAT,\n"
     "RANDOM16.DAT, MSGSTR16.DAT, TAGINF16.TXT) and prints the folder tree as the\n"
@@ -43,6 +45,8 @@ const char kUsage[] =
     "(damaged records, broken links, sounds no longer on the card, MP3 files the\n"
     "index lacks, characters the fonts cannot draw) and one note per MP3 file the\n"
     "scan leaves out by its rules, and per character names show as \"?\".\n"
+    "\n"
+    "DIR      the card's root, as with --card (a card dropped on the program)\n"
     "\n"
     "options:\n"
     "  -C, --card DIR   the card's root (default: the working folder)\n"
@@ -79,6 +83,13 @@ int ParseOptions(int argc, char** argv, Options* options) {
   std::vector<std::string> operands;
   bool scaled = false;
   if (!ParseCommandLine("cardprep-view", argc, argv, known, &given, &operands)) return kExitUsage;
+  // One folder may be named without --card: the card's path as typed, or
+  // the card dropped on the program.
+  std::string folder, why;
+  if (operands.size() == 1 && AbsoluteFolder(operands.front(), &folder, &why)) {
+    options->card = operands.front();
+    operands.clear();
+  }
   if (!operands.empty()) {
     Error("unknown argument '%s' (see cardprep-view --help)", operands.front().c_str());
     return kExitUsage;
@@ -132,10 +143,7 @@ bool PrintChecked(const std::string& text) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  TakeHostArguments(&argc, &argv);
+int Main(int argc, char** argv) {
   Options options;
   const int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
@@ -153,15 +161,20 @@ int main(int argc, char** argv) {
   }
 
   CardIndex index;
-  std::string why;
+  std::string why, card;
   if (!ReadCardIndex(&index, &why)) {
+    if (!AbsoluteFolder(".", &card, &why)) card = options.card;
+    const std::string list = InFolder(card, "DIRLST16.DAT");
     if (CommitUnfinished()) {
-      Error("cannot read %s/DIRLST16.DAT: %s; a cardprep run was cut short while it put the "
-            "index in place: run cardprep again, which first finishes that or undoes it",
-            options.card.c_str(), why.c_str());
+      Error("cannot read %s: %s; a cardprep run was cut short while it put the index in place: "
+            "run cardprep again, which first finishes that or undoes it",
+            list.c_str(), why.c_str());
     } else {
-      Error("cannot read %s/DIRLST16.DAT: %s (is this the root of a card cardprep has indexed?)",
-            options.card.c_str(), why.c_str());
+      const std::string advice = StartedFromDesktop()
+                                     ? " If it is not, " + DesktopCardAdvice("cardprep-view")
+                                     : std::string();
+      Error("cannot read %s: %s (is this the root of a card cardprep has indexed?)%s",
+            list.c_str(), why.c_str(), advice.c_str());
     }
     return kExitProblems;
   }
@@ -181,4 +194,11 @@ int main(int argc, char** argv) {
   bool ok = PrintChecked(text);
   if (!options.png.empty()) ok = WriteIndexPng(index, options.png, options.scale) && ok;
   return ok && findings.problems.empty() ? kExitConsistent : kExitProblems;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TakeHostArguments(&argc, &argv);
+  return EndProgram(Main(argc, argv));
 }
