@@ -1,6 +1,7 @@
 #include "titles/title_record_file.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/console.h"
@@ -86,7 +87,11 @@ void WriteTitleRecord(TitleRecord record, TitleRecordOutput* out) {
 void KeepTitleRecord(TitleRecordOutput* out) { DiscardAside(&out->file); }
 
 void DropTitleRecord(TitleRecordOutput* out) {
-  DiscardAside(&out->file);
+  {
+    // Closed before it is removed: Windows removes an open file, and so
+    // lets go of its folder, only once it is closed.
+    const OutFile closing = std::move(out->file);
+  }
   std::string why;
   if (out->made_folder) (void)RemoveEmptyFolder(RecordFolder(), &why);
   out->made_folder = false;
