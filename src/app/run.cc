@@ -404,14 +404,13 @@ std::string Count(size_t n, const char* one, const char* many) {
 // indexed", or why not and what the card keeps.
 std::string WhatHappened(bool dry_run, const Catalog& catalog, bool scanned) {
   std::string line;
-  if (scanned) {
+  // A card found empty is said to be, when it is indexed so.
+  const bool indexed = g_run.not_indexed.empty() && (dry_run || g_run.index_replaced);
+  if (scanned && (indexed || catalog.counters.sounds_taken > 0)) {
     line = Count(catalog.counters.sounds_taken, "sound", "sounds") + " in " +
            Count(catalog.counters.sound_folder_count, "folder", "folders") + " ";
   }
-  if (g_run.not_indexed.empty()) {
-    if (dry_run) return line + "would be indexed";
-    if (g_run.index_replaced) return line + "indexed";
-  }
+  if (indexed) return line + (dry_run ? "would be indexed" : "indexed");
   const bool had_index = HoldsAny({kDirListFileName, kSoundListFileName});
   line += std::string("not indexed: the card ") +
           (had_index ? "keeps its previous index" : "has no index");
