@@ -340,15 +340,23 @@ void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
 
 // A prefix as the scan compares it: the card path of the folder it names
 // as a host path (Podcasts, ./Podcasts/, /media/card/Podcasts), or else the
-// argument itself, "/" read as "\\".
-std::u16string PrefixPath(const PrefixArg& prefix) {
-  std::string below_root;
+// argument itself, "/" read as "\\", without separators at its end
+// ("\\Podcasts\\" is "\\Podcasts"). An absolute path to a folder outside
+// the card matches nothing, and is said to lie outside it.
+FileUnitPrefix PrefixPath(const PrefixArg& prefix) {
+  FileUnitPrefix taken{prefix.path, prefix.arg, ""};
+  std::string below_root, folder, why;
   std::u16string card_path;
   if (prefix.arg.rfind('\\', 0) != 0 && FolderBelowCardRoot(prefix.arg, &below_root) &&
       CardPathOfHost(below_root, &card_path)) {
-    return card_path;
+    taken.path = card_path;
+  } else if (FormOfArgument(prefix.arg) == ArgumentForm::kAbsolute && prefix.arg != "/" &&
+             AbsoluteFolder(prefix.arg, &folder, &why) &&
+             AbsoluteFolder(".", &taken.outside_of, &why)) {
+    return taken;
   }
-  return prefix.path;
+  while (taken.path.size() > 1 && taken.path.back() == u'\\') taken.path.pop_back();
+  return taken;
 }
 
 // The first three prefix arguments take the three slots, whatever they hold.
@@ -362,7 +370,7 @@ ScanSettings TakePrefixes(const Args& args) {
     } else if (!prefix.valid) {
       Warn("prefix argument %zu is not valid UTF-8: no folder can match it", i + 1);
     } else {
-      settings.file_unit_prefixes.push_back({PrefixPath(prefix), prefix.arg});
+      settings.file_unit_prefixes.push_back(PrefixPath(prefix));
     }
   }
   return settings;

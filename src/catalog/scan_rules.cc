@@ -31,7 +31,9 @@ std::u16string ChildPath(std::u16string_view path, std::u16string_view name) {
 
 bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path) {
   for (const FileUnitPrefix& prefix : settings.file_unit_prefixes) {
-    if (path.substr(0, prefix.path.size()) == prefix.path) return true;
+    if (prefix.outside_of.empty() && path.substr(0, prefix.path.size()) == prefix.path) {
+      return true;
+    }
   }
   return false;
 }

@@ -29,6 +29,9 @@ constexpr uint32_t kMaxFolders = 65534;   // below the root
 struct FileUnitPrefix {
   std::u16string path;  // in the card's form
   std::string shown;    // as given, for messages
+  // Not empty for a host path to a folder outside the card: the card's
+  // root, as shown in messages. Such a prefix matches nothing.
+  std::string outside_of;
 };
 
 // What the command line says about the scan.

@@ -382,9 +382,22 @@ TEST_F(RunTest, PrefixesAreFoldersOfTheCardOrSaidToMatchNothing) {
       {{"/podcasts"}, {"prefix '/podcasts' matches no folder; did you mean '/Podcasts'?"}, 0},
       {{"\\podcasts\\show"},
        {"prefix '\\podcasts\\show' matches no folder; did you mean '/Podcasts/Show'?"}, 0},
-      {{"Pod"}, {"prefix 'Pod' matches no folder; did you mean '/Pod'?"}, 0},
+      // A hint only towards a folder that exists: '/Pod' would shuffle
+      // every folder beginning so.
+      {{"Pod"},
+       {"prefix 'Pod' matches no folder: no folder is shuffled file by file for it; check the "
+        "folder's name (cardprep-view lists the card's folders)"},
+       0},
+      {{"Show"}, {"prefix 'Show' matches no folder; did you mean '/Podcasts/Show'?"}, 0},
+      {{"\\Podcasts\\"}, {}, 2},  // its separator at the end left out
+      {{"/Podcasts/Show/"}, {}, 1},
       {{"/NoSuchFolder"},
-       {"prefix '/NoSuchFolder' matches no folder: no folder is shuffled file by file for it"},
+       {"prefix '/NoSuchFolder' matches no folder: no folder is shuffled file by file for it; "
+        "check the folder's name (cardprep-view lists the card's folders)"},
+       0},
+      {{"--card", ".", "/tmp"},
+       {"prefix '/tmp' is a folder outside the card " + fs::current_path().string() +
+        ": no folder is shuffled file by file for it; name a folder of the card instead"},
        0},
       {{"/A", "/B", "/C", "/Podcasts"},
        {"prefix '/Podcasts' ignored: the player takes at most 3 prefixes"}, 0},

@@ -10,6 +10,7 @@
 #include "host/folder.h"
 #include "index/sound_list.h"
 #include "test_util.h"
+#include "text/utf.h"
 #include "titles/title_reader.h"
 
 namespace {
@@ -17,40 +18,57 @@ namespace {
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
-// A prefix that matches no folder: the one that would, when the intended
-// folder is plain.
-TEST(PrefixThatWouldMatchTest, SuggestsOnlyWhatIsPlain) {
+// A prefix that matches no folder gets a hint only towards folders that
+// exist: the one a plain fix names, or those whose name it is.
+TEST(PrefixHintsTest, PointOnlyAtFoldersThatExist) {
   DirInfo root;
-  for (const char16_t* name : {u"Podcasts", u"Music"}) {
-    root.children.emplace_back();
-    root.children.back().name = name;
-  }
-  root.children[0].children.emplace_back();
-  root.children[0].children.back().name = u"Science";
+  auto add = [](DirInfo* parent, const char16_t* name) {
+    parent->children.emplace_back();
+    parent->children.back().name = name;
+    return &parent->children.back();
+  };
+  DirInfo* podcasts = add(&root, u"Podcasts");
+  add(podcasts, u"Science");
+  add(podcasts, u"Tech Talk");
+  add(&root, u"Music");
+  add(&root, u"Bj\u00F6rk");
+  DirInfo* live = add(add(&root, u"Archive"), u"Live");
+  add(live, u"Tech Talk");
+  add(add(&root, u"Old"), u"tech talk");
   struct Case {
     std::u16string prefix;
     bool matches;
-    std::u16string plain;
+    std::vector<std::u16string> hints;
   } cases[] = {
-      {u"\\Podcasts", true, u""},
-      {u"\\Pod", true, u""},
-      {u"\\Podcasts\\Science", true, u""},
-      {u"", true, u""},  // the root's path, too
-      {u"Podcasts", false, u"\\Podcasts"},           // no leading separator
-      {u"Podcasts\\", false, u"\\Podcasts"},         // what tab completion gives
-      {u"\\podcasts", false, u"\\Podcasts"},         // case only
-      {u"podcasts\\science", false, u"\\Podcasts\\Science"},
-      {u"\\Podcasts\\", true, u""},  // its subfolders
-      {u"\\Music\\", false, u"\\Music"},  // has none
-      {u"\\NoSuchFolder", false, u""},
-      {u"\\", true, u""},
-      {u"\\Musical", false, u""},
+      {u"\\Podcasts", true, {}},
+      {u"\\Pod", true, {}},
+      {u"\\Podcasts\\Science", true, {}},
+      {u"", true, {}},  // the root's path, too
+      {u"\\", true, {}},
+      {u"\\Podcasts\\", true, {}},  // its subfolders
+      {u"Podcasts", false, {u"\\Podcasts"}},    // no leading separator
+      {u"Podcasts\\", false, {u"\\Podcasts"}},  // what tab completion gives
+      {u"\\podcasts", false, {u"\\Podcasts"}},  // case only
+      {u"podcasts\\science", false, {u"\\Podcasts\\Science"}},
+      {u"\\Music\\", false, {u"\\Music"}},  // has no subfolder
+      // A leading separator that would also begin other folders is no fix.
+      {u"B", false, {}},
+      {u"Podcast", false, {}},
+      {u"\\NoSuchFolder", false, {}},
+      {u"\\Musical", false, {}},
+      // The folders whose name it is, those of its case first.
+      {u"Science", false, {u"\\Podcasts\\Science"}},
+      {u"Tech Talk", false,
+       {u"\\Podcasts\\Tech Talk", u"\\Archive\\Live\\Tech Talk", u"\\Old\\tech talk"}},
+      {u"Live\\Tech Talk", false, {u"\\Archive\\Live\\Tech Talk"}},
+      {u"ech Talk", false, {}},  // names whole, not their ends
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.prefix.begin(), c.prefix.end()));
-    bool matches = !c.matches;
-    EXPECT_EQ(PrefixThatWouldMatch(root, c.prefix, &matches), c.plain);
-    EXPECT_EQ(matches, c.matches);
+    SCOPED_TRACE(Utf16ToUtf8(c.prefix));
+    EXPECT_EQ(PrefixMatches(root, c.prefix), c.matches);
+    if (!c.matches) {
+      EXPECT_EQ(PrefixHints(root, c.prefix), c.hints);
+    }
   }
 }
 
