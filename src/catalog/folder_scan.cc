@@ -102,7 +102,19 @@ void SayLeftOut(const std::u16string& path, const FolderContents::LeftOut& entry
   const std::u16string& name = entry.name;
   switch (entry.rule) {
     case EntryRule::kTrash:
-      Warn("not indexing %s: it holds deleted files", Shown(ChildPath(path, name)).c_str());
+      if (IsRecycleFolder(name)) {
+        // Windows makes one on every card it deletes from: said only when
+        // deleted songs take room in it.
+        const size_t mp3s = CountMp3FilesIn(HostPath(ChildPath(path, name)));
+        if (mp3s == 0) break;
+        Warn("not indexing %s: it holds %zu deleted MP3 %s; empty the Recycle Bin to free "
+             "their room on the card",
+             Shown(ChildPath(path, name)).c_str(), mp3s, mp3s == 1 ? "file" : "files");
+      } else {
+        Warn("not indexing %s: it holds deleted files; empty the trash to free their room on "
+             "the card",
+             Shown(ChildPath(path, name)).c_str());
+      }
       CountSkipped("trash folders");
       break;
     case EntryRule::kFolderNameTooLong:

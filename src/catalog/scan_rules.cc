@@ -55,12 +55,41 @@ bool EndsInMp3(std::basic_string_view<Char> name) {
 bool HasMp3Extension(std::u16string_view name) { return EndsInMp3(name); }
 bool HasMp3Extension(std::string_view name) { return EndsInMp3(name); }
 
-bool IsTrashFolder(std::u16string_view name) {
-  if (name == u".Trashes" || name == u".Trash") return true;
+bool IsRecycleFolder(std::u16string_view name) {
   // Windows names are the same in any case.
   for (std::u16string_view recycler : {u"$recycle.bin", u"recycler"}) {
     if (name.size() == recycler.size() && StartsWithIgnoringCase(name, recycler)) return true;
   }
+  return false;
+}
+
+namespace {
+
+constexpr int kMaxCountDepth = 16;
+
+size_t CountMp3FilesIn(const std::string& host_path, int depth) {
+  std::vector<FolderEntry> entries;
+  std::string why, read_error;
+  if (depth > kMaxCountDepth || !ListHostFolder(host_path, &entries, &why, &read_error)) return 0;
+  size_t count = 0;
+  for (const FolderEntry& e : entries) {
+    if (e.kind == EntryKind::kFolder) {
+      if (!e.link && e.type_error.empty()) {
+        count += CountMp3FilesIn(host_path + "/" + e.host_name, depth + 1);
+      }
+    } else if (!e.apple_double && e.type_error.empty() && HasMp3Extension(e.host_name)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+size_t CountMp3FilesIn(const std::string& host_path) { return CountMp3FilesIn(host_path, 0); }
+
+bool IsTrashFolder(std::u16string_view name) {
+  if (name == u".Trashes" || name == u".Trash" || IsRecycleFolder(name)) return true;
   constexpr std::u16string_view kTrashDash = u".Trash-";
   if (name.size() <= kTrashDash.size() || name.substr(0, kTrashDash.size()) != kTrashDash) {
     return false;

@@ -54,6 +54,14 @@ bool HasMp3Extension(std::string_view name);
 // and Windows' "$RECYCLE.BIN" and "RECYCLER" in any case); the scan never
 // enters them in the card's root.
 bool IsTrashFolder(std::u16string_view name);
+// Whether the trash folder |name| is one of Windows' recycle folders,
+// which Windows makes on every card it deletes from.
+bool IsRecycleFolder(std::u16string_view name);
+
+// How many MP3 files the folder at |host_path| and its folders hold
+// (links to folders not followed, at most 16 levels down), for folders the
+// scan does not enter.
+size_t CountMp3FilesIn(const std::string& host_path);
 
 // Whether |name| is a folder other systems keep their own data in on a
 // card ("System Volume Information", ".Spotlight-V100", ".fseventsd",

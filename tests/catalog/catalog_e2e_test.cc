@@ -220,7 +220,9 @@ TEST_F(CatalogTest, EntriesThatCannotBeSoundsAreLeftOutWithAWord) {
   Mp3(".Trashes/deleted.mp3");
   Mp3("Sub/.Trash/kept.mp3");  // only the card's root holds trash
   Mp3("$RECYCLE.BIN/S-1-5-21/deleted.mp3");
-  Mp3("Recycler/deleted.mp3");
+  Mp3("$RECYCLE.BIN/S-1-5-21/$R1.mp3");
+  MakeDirs("RECYCLER/S-1-5-21");  // made by Windows on every card, empty: no word
+  WriteText("RECYCLER/S-1-5-21/desktop.ini", "[.ShellClassInfo]\n");
   Mp3("System Volume Information/x.mp3");  // left out without a word
   Mp3(".fseventsd/x.mp3");
   MakeDirs("Lossless");
@@ -241,10 +243,12 @@ TEST_F(CatalogTest, EntriesThatCannotBeSoundsAreLeftOutWithAWord) {
       "warning: skipping Win/\\x96\\xE9\\x96\\xBE\\x82\\xAF.mp3: the name is not valid UTF-8; read "
       "as Shift-JIS it is \"Win/夜明け.mp3\": rename it in the card's root with: " + rename,
       "warning: not following Link: it is a symbolic link to a folder",
-      "warning: not indexing $RECYCLE.BIN: it holds deleted files",
-      "warning: not indexing .Trash-1000: it holds deleted files",
-      "warning: not indexing .Trashes: it holds deleted files",
-      "warning: not indexing Recycler: it holds deleted files",
+      "warning: not indexing $RECYCLE.BIN: it holds 2 deleted MP3 files; empty the Recycle Bin "
+      "to free their room on the card",
+      "warning: not indexing .Trash-1000: it holds deleted files; empty the trash to free their "
+      "room on the card",
+      "warning: not indexing .Trashes: it holds deleted files; empty the trash to free their "
+      "room on the card",
       "warning: Lossless: 7 audio files the player cannot play are left out (it plays MP3 only; "
       "convert them to MP3): a.m4a, b.OGG, c.flac, d.wma, e.wav and 2 more",
   };

@@ -36,16 +36,6 @@ bool EndsInMp3(const std::string& name) {
 }
 
 // MP3 files in |host| and below it, symbolic links to folders not followed.
-size_t CountMp3(const std::string& host) {
-  size_t count = 0;
-  for (const FolderEntry& e : ListSorted(host)) {
-    const bool folder = e.kind == EntryKind::kFolder;
-    if (folder && !e.link) count += CountMp3(host + "/" + e.host_name);
-    if (!folder && !e.apple_double && EndsInMp3(e.host_name)) ++count;
-  }
-  return count;
-}
-
 std::string ShownFolder(const std::u16string& path) {
   return path.empty() ? "\\" : Utf16ToUtf8(path);
 }
@@ -77,7 +67,7 @@ class CardWalk {
       if (e.kind == EntryKind::kFolder) {
         if (rule == EntryRule::kTakeFolder) {
           folders.push_back(std::move(name));
-        } else if (const size_t n = CountMp3(host + "/" + e.host_name)) {
+        } else if (const size_t n = CountMp3FilesIn(host + "/" + e.host_name)) {
           Note(shown + ": " + Mp3Files(n) + " not indexed: " + LeftOutBecause(rule));
         }
         continue;
@@ -102,7 +92,7 @@ class CardWalk {
       }
       if (why.empty()) {
         Walk(child);
-      } else if (const size_t n = CountMp3(HostPath(child))) {
+      } else if (const size_t n = CountMp3FilesIn(HostPath(child))) {
         Note(Utf16ToUtf8(child) + ": " + Mp3Files(n) + " not indexed: " + why);
       }
     }
