@@ -591,6 +591,7 @@ void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* deco
   FinishAside(&scan.sound_list);
   FinishAside(&scan.listing);
   (void)WriteMessageFile(&files->messages);
+  WarnAboutBlankNames();
 }
 
 // Whether the card holds no MP3 file the scan keeps, and no index: a card

@@ -173,6 +173,24 @@ std::string DescribeCode(uint16_t code, bool double_byte) {
   return text;
 }
 
+void NoteBlankName(NameKind kind, const std::string& where) {
+  GlyphGapState::Blank& blank = g_glyph_gaps.blank[static_cast<size_t>(kind)];
+  if (blank.count++ == 0) blank.first = where;
+}
+
+void WarnAboutBlankNames() {
+  static constexpr const char* kKinds[kNameKinds][2] = {
+      {"sound name", "sound names"}, {"folder name", "folder names"}, {"message", "messages"}};
+  for (size_t k = 0; k < kNameKinds; ++k) {
+    const GlyphGapState::Blank& blank = g_glyph_gaps.blank[k];
+    if (blank.count == 0) continue;
+    Warn("%zu %s %s drawn blank (first: %s): the card's fonts show none of %s characters; "
+         "build the fonts from a source that has them (cardprep-font)",
+         blank.count, kKinds[k][blank.count == 1 ? 0 : 1], blank.count == 1 ? "is" : "are",
+         blank.first.c_str(), blank.count == 1 ? "its" : "their");
+  }
+}
+
 void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where) {
   for (const GlyphGap& gap : gaps) {
     const uint32_t key = static_cast<uint32_t>(gap.double_byte) << 16 | gap.code;

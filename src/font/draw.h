@@ -4,6 +4,7 @@
 #ifndef CARDPREP_FONT_DRAW_H_
 #define CARDPREP_FONT_DRAW_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -30,6 +31,11 @@ struct PageRow {
     memset(upper, 0, N);
     memset(lower, 0, N);
   }
+  // Whether no dot of the line is set.
+  bool Blank() const {
+    return std::all_of(upper, upper + N, [](uint8_t b) { return b == 0; }) &&
+           std::all_of(lower, lower + N, [](uint8_t b) { return b == 0; });
+  }
 };
 
 // Draws |text_length| bytes of |text| from column 0 on: a two-byte character
@@ -48,29 +54,51 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
                     const char* text, int text_length, const FontInfo& hankaku,
                     const FontInfo& zenkaku, std::vector<GlyphGap>* gaps = nullptr);
 
-// Draws a whole fixed field into |row| with the run's fonts, after clearing
-// the row so that columns no glyph reaches are blank. A character it could
-// not show is said once on standard error, naming |where| the first name
-// that needed it (called only when there is one).
-template <size_t N, typename Where>
-void DrawField(PageRow<N>* row, const char* field, size_t text_length, const Where& where) {
-  row->Clear();
-  std::vector<GlyphGap> gaps;
-  DrawSjisString(row->upper, static_cast<int>(N), row->lower, static_cast<int>(N), field,
-                 static_cast<int>(text_length), g_font.hankaku, g_font.zenkaku, &gaps);
-  if (!gaps.empty()) NoteGlyphGaps(gaps, where());
-}
+// What a drawn name names, for the names drawn blank.
+enum class NameKind { kSound, kFolder, kMessage };
+constexpr size_t kNameKinds = 3;
 
 // Says on standard error, once per character for the whole run, which font
 // cannot show it and the first name (|where|) that needed it. Nothing is
 // said for a font that is not loaded at all: its load failure was said.
 void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where);
+// Counts a name of |kind| that holds more than spaces but was drawn blank
+// (|where| names it).
+void NoteBlankName(NameKind kind, const std::string& where);
+// Says, once per kind, how many names were drawn blank and the first.
+void WarnAboutBlankNames();
 
-// How many distinct characters the run could not show.
+// How many distinct characters the run could not show, and how many names
+// of each kind came out blank.
 struct GlyphGapState {
   std::vector<uint32_t> seen;  // (double_byte << 16 | code), sorted
+  struct Blank {
+    size_t count = 0;
+    std::string first;
+  };
+  Blank blank[kNameKinds];
 };
 extern GlyphGapState g_glyph_gaps;
+
+// Draws a whole fixed field into |row| with the run's fonts, after clearing
+// the row so that columns no glyph reaches are blank. A character it could
+// not show is said once on standard error, naming |where| the first name
+// that needed it (called only when there is one); a name of |kind| that
+// holds more than spaces and comes out blank is counted.
+template <size_t N, typename Where>
+void DrawField(PageRow<N>* row, const char* field, size_t text_length, NameKind kind,
+               const Where& where) {
+  row->Clear();
+  std::vector<GlyphGap> gaps;
+  DrawSjisString(row->upper, static_cast<int>(N), row->lower, static_cast<int>(N), field,
+                 static_cast<int>(text_length), g_font.hankaku, g_font.zenkaku, &gaps);
+  if (gaps.empty()) return;
+  const std::string named = where();
+  NoteGlyphGaps(gaps, named);
+  if (row->Blank() && std::any_of(field, field + text_length, [](char c) { return c != ' '; })) {
+    NoteBlankName(kind, named);
+  }
+}
 
 // The character |code| stands for, as "U+6F22 '漢'" ("byte 0x80" for a
 // code that stands for none).

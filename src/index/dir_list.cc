@@ -58,7 +58,7 @@ void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const Dir
     record.name = child.name;
     FillLinks(child, &record);
     PrintNumbers("WriteDirStructureFileM", child);
-    DrawField(&row, child.sjis_name, kFolderSjisNameSize,
+    DrawField(&row, child.sjis_name, kFolderSjisNameSize, NameKind::kFolder,
               [&] { return "the name of folder " + ShownPath(record.path); });
     memcpy(record.upper, row.upper, kFolderRowSize);
     memcpy(record.lower, row.lower, kFolderRowSize);

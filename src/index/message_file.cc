@@ -18,7 +18,7 @@ int WriteMessageFile(OutFile* file) {
     // The listing is closed by now: nothing notes a changed message.
     bool replaced = false;
     WideToSjisField(field, sizeof field, message, &replaced);
-    DrawField(&row, field, kMessageFieldSize - 1, [&] {
+    DrawField(&row, field, kMessageFieldSize - 1, NameKind::kMessage, [&] {
       return "the player's message \"" + Utf16ToUtf8(message) + "\"";
     });
     WriteBytes(file, row.upper, kMessageRowSize);

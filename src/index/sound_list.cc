@@ -75,7 +75,8 @@ void WriteSoundRecord(const std::u16string& path, const Sound& sound, OutFile* s
   SoundRecord record;
   memcpy(record.sjis_name, sound.sjis_name, kSoundSjisNameSize);
   record.name = sound.name;
-  DrawField(&row, sound.sjis_name, kSoundSjisNameSize, [&] { return ShownPath(path); });
+  DrawField(&row, sound.sjis_name, kSoundSjisNameSize, NameKind::kSound,
+            [&] { return ShownPath(path); });
   memcpy(record.upper, row.upper, kSoundRowSize);
   memcpy(record.lower, row.lower, kSoundRowSize);
   uint8_t bytes[kSoundRecordSize];

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "card_test.h"
 
@@ -92,7 +93,13 @@ TEST_F(ReportTest, OnlyDrawnNamesAreCheckedForGlyphs) {
   Mp3("a.mp3", "\u3044 title");  // い, which the fonts lack
   Mp3("\u3044/b.mp3");
   Run();
-  EXPECT_EQ(std::count(run_.err.begin(), run_.err.end(), '\n'), 2) << run_.err;  // い, summary
+  // い, the folder name it leaves blank, and the summary.
+  EXPECT_EQ(Lines(run_.err, "\n").size(), 3u) << run_.err;
+  EXPECT_NE(run_.err.find("warning: 1 folder name is drawn blank (first: the name of folder "
+                          "\u3044): the card's fonts show none of its characters; build the "
+                          "fonts from a source that has them (cardprep-font)\n"),
+            std::string::npos)
+      << run_.err;
   const RunResult view = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
   EXPECT_EQ(view.status, 1);
   EXPECT_EQ(Lines(view.out, "\n"),
@@ -252,3 +259,113 @@ TEST_F(ReportTest, CardprepFontRefusesACardThatIsNotThere) {
 }
 
 }  // namespace
+
+namespace {
+
+// The cardprep warning that says what the check's |problem| says, by the
+// character or the kind of name it is about; empty when none does.
+std::string WarningFor(const std::string& problem, const std::vector<std::string>& warnings) {
+  std::string wanted;
+  const size_t colon = problem.find(": ");
+  if (problem.rfind("U+", 0) == 0 && colon != std::string::npos) {
+    // "U+3044 'い': no glyph in _FONT\RIZOZ16I.DAZ, ..."
+    const std::string character = problem.substr(0, colon);
+    const bool blank = problem.find(": a blank glyph in ") != std::string::npos;
+    const size_t font_at = problem.find(" in ", colon) + 4;
+    const std::string font = problem.substr(font_at, problem.find(',', font_at) - font_at);
+    wanted = font + (blank ? " has a blank glyph for " : " has no glyph for ") + character;
+  } else if (problem.find(" drawn blank (first: ") != std::string::npos) {
+    // "2 folder names drawn blank (first: ...)"
+    const std::string count_and_kind = problem.substr(0, problem.find(" drawn blank"));
+    wanted = count_and_kind + (count_and_kind.rfind("1 ", 0) == 0 ? " is" : " are") +
+             " drawn blank";
+  } else {
+    return "";
+  }
+  for (const std::string& warning : warnings) {
+    if (warning.find(wanted) != std::string::npos) return warning;
+  }
+  return "";
+}
+
+}  // namespace
+
+// What cardprep-view --check calls a problem of a card cardprep has just
+// indexed, cardprep has warned about: so "cardprep && cardprep-view
+// --check" fails only where cardprep's own warnings say why.
+TEST_F(ReportTest, TheCheckFindsNoProblemTheRunDidNotWarnOf) {
+  const struct {
+    const char* what;
+    std::function<void()> make;
+  } cards[] = {
+      {"single-byte font of ASCII only, Japanese names",
+       [this] {
+         WriteSmallFonts();
+         Mp3("あう/a.mp3");
+         Mp3("ｱﾙﾊﾞﾑ/い.mp3");  // half-width kana, no glyph: a name drawn blank
+         Mp3("ｱﾙﾊﾞﾑ/b.mp3");
+       }},
+      {"a glyph missing for a folder name only",
+       [this] {
+         WriteSmallFonts();
+         Mp3("い/a.mp3");
+       }},
+      {"a glyph missing for a file name only",
+       [this] {
+         WriteSmallFonts();
+         Mp3("Album/い.mp3");
+       }},
+      {"glyphs missing for the player's messages",
+       [this] {
+         std::string hex;
+         for (const char* code : {"0061", "0062", "0020"}) hex += HexGlyph(code, 8, "7E");
+         WriteText("../ab.hex", hex);
+         ASSERT_EQ(RunCommand({CARDPREP_FONT_BINARY, "--card=.", "../ab.hex"}).status, 0);
+         fs::remove("../ab.hex");
+         Mp3("ab/ba.mp3");
+       }},
+      {"names over the player's limits",
+       [this] {
+         Mp3(std::string(130, 'n') + ".mp3");
+         Mp3(std::string(70, 'f') + "/a.mp3");
+         for (int i = 0; i < 256; ++i) Mp3("Many/" + std::to_string(1000 + i) + ".mp3");
+       }},
+      {"a stale index",
+       [this] {
+         Mp3("a.mp3");
+         ASSERT_EQ(RunCardprep({}).status, 0);
+         Mp3("New/b.mp3");
+         fs::remove("a.mp3");
+       }},
+      {"a damaged index",
+       [this] {
+         Mp3("Album/a.mp3");
+         ASSERT_EQ(RunCardprep({}).status, 0);
+         fs::resize_file("SNDLST16.DAT", 1000);
+         WriteText("RANDOM16.DAT", "xyz");
+       }},
+  };
+  for (const auto& card : cards) {
+    SCOPED_TRACE(card.what);
+    for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
+    ASSERT_TRUE(PutUnifontFonts());
+    card.make();
+    const RunResult run = RunCardprep({});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> warnings;
+    for (const std::string& line : Lines(run.err, "\n")) {
+      if (line.rfind("warning: ", 0) == 0) warnings.push_back(line);
+    }
+    const RunResult check = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
+    std::vector<std::string> problems;
+    for (const std::string& line : Lines(check.out, "\n")) {
+      if (line.rfind("problem: ", 0) == 0) problems.push_back(line.substr(9));
+    }
+    EXPECT_EQ(check.status, problems.empty() ? 0 : 1) << check.out;
+    for (const std::string& problem : problems) {
+      EXPECT_NE(WarningFor(problem, warnings), "")
+          << "the check's problem, which cardprep did not warn of: " << problem << "\n"
+          << run.err;
+    }
+  }
+}
