@@ -80,12 +80,12 @@ TEST(PlayerNamesTest, DiscFoldersCarryTheirParentsName) {
     EXPECT_EQ(std::string(child.sjis_name, 32), c.shown + std::string(32 - c.shown.size(), ' '));
   }
   // A character code page 932 lacks becomes "?", counted against the path.
-  DirInfo hangul;
-  EXPECT_TRUE(NameForPlayer(hangul.sjis_name, sizeof hangul.sjis_name, u"\uD55C", u"\\K",
+  DirInfo thai;
+  EXPECT_TRUE(NameForPlayer(thai.sjis_name, sizeof thai.sjis_name, u"\u0E01", u"\\K",
                             &unshown));
-  EXPECT_EQ(std::string(hangul.sjis_name, 32), "?" + std::string(31, ' '));
+  EXPECT_EQ(std::string(thai.sjis_name, 32), "?" + std::string(31, ' '));
   ASSERT_EQ(unshown.size(), 1u);
-  EXPECT_EQ(unshown[0].code_point, U'\uD55C');
+  EXPECT_EQ(unshown[0].code_point, U'\u0E01');
   EXPECT_EQ(unshown[0].first, u"\\K");
 }
 
