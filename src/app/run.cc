@@ -410,9 +410,8 @@ void PrintSummary(bool dry_run, const Catalog& catalog, const TitleReader& title
       }
     }
   }
-  if (!catalog.unshown.empty()) {
-    line += "; " + Count(catalog.unshown.size(), "character", "characters") +
-            " shown as \"?\"";
+  if (const size_t unshown = CountUnshownCharacters(catalog.unshown); unshown > 0) {
+    line += "; " + Count(unshown, "character", "characters") + " shown as \"?\"";
   }
   if (!g_glyph_gaps.seen.empty()) {
     line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +

@@ -10,8 +10,8 @@
 // ("é" as "e", "ß" as "ss", Hangul in Revised Romanization: "한국" as
 // "hanguk"); one that has none becomes "?" (one per UTF-16 unit, so "??"
 // for a character above U+FFFF), and the caller learns of it (the listing
-// notes every name it had to change, and the run names each such
-// character). A look-alike of several bytes is cut at the field's
+// notes every name it had to change, and the run names such characters,
+// folder by folder). A look-alike of several bytes is cut at the field's
 // end like any other text, so a long name may end inside a syllable.
 #ifndef CARDPREP_TEXT_SJIS_FIELD_H_
 #define CARDPREP_TEXT_SJIS_FIELD_H_

@@ -180,20 +180,26 @@ TEST_F(CatalogTest, KoreanNamesAreRomanized) {
 }
 
 // The player's names show a look-alike for what code page 932 lacks, and
-// "?" only where there is none; each such character of a name is said
-// once, with how many names hold it and the first. Titles are only listed.
-TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachLossIsSaidOnce) {
-  Mp3("Bj\u00F6rk/J\u00F3ga \u2013 Caf\u00E9.mp3", "\u00DCn\u00EFc\u00F6d\u00E9 \u0E01");
+// "?" only where there is none (one per UTF-16 unit: two for an emoji);
+// the names that lost characters are said once per folder (its own name
+// and its files'), with how many, the characters and the first name.
+// Titles are only listed.
+TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachFolderLossIsSaidOnce) {
+  Mp3("Bj\u00F6rk/J\u00F3ga \u2013 Caf\u00E9.mp3", "\u00DCn\u00EFc\u00F6d\u00E9 \uD55C \u0E01");
   Mp3("Bj\u00F6rk/\u0E01\u0E02.mp3");
+  Mp3("Bj\u00F6rk/\U0001F3B5.mp3");
   Mp3("\u0E01/\u0E02.mp3");
   Run();
   ExpectSound(0, "Joga - Cafe.mp3", u"J\u00F3ga \u2013 Caf\u00E9.mp3");  // the name kept exact
   ExpectSound(1, "??.mp3", u"\u0E01\u0E02.mp3");
-  ExpectSound(2, "?.mp3", u"\u0E02.mp3");
+  ExpectSound(2, "??.mp3", u"\U0001F3B5.mp3");
+  ExpectSound(3, "?.mp3", u"\u0E02.mp3");
   EXPECT_EQ(listing_, (std::vector<std::string>{
                           "cannot convert ",  // the folder ก, named with the root's children
                           "cannot convert ",  // the title
-                          "[" + Padded("Joga - Cafe.mp3") + "][" + Padded("Unicode ?") + "]",
+                          "[" + Padded("Joga - Cafe.mp3") + "][" + Padded("Unicode han ?") + "]",
+                          "cannot convert ",
+                          "[" + Padded("??.mp3") + "]",
                           "cannot convert ",
                           "[" + Padded("??.mp3") + "]",
                           "cannot convert ",
@@ -201,26 +207,30 @@ TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachLossIsSaidOnce) {
                       }));
   const std::vector<std::string> err = Lines(run_.err, "\n");
   EXPECT_EQ(err, (std::vector<std::string>{
-                     "warning: the player cannot show U+0E01 '\u0E01' (Shift-JIS has no such "
-                     "character, nor one like it): 2 names show \"?\" in its place (first: "
-                     "\u0E01)",
-                     "warning: the player cannot show U+0E02 '\u0E02' (Shift-JIS has no such "
-                     "character, nor one like it): 2 names show \"?\" in its place (first: "
-                     "Bj\u00F6rk/\u0E01\u0E02.mp3)",
-                     "summary: 3 sounds in 2 folders indexed; 2 characters shown as \"?\"; 2 "
+                     "warning: 2 names in Bj\u00F6rk show \"?\" for 3 characters the player "
+                     "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02', "
+                     "U+1F3B5 '\U0001F3B5' (as \"??\") (first: Bj\u00F6rk/\u0E01\u0E02.mp3); "
+                     "rename them without these characters to read them whole on the player",
+                     "warning: 2 names in \u0E01 show \"?\" for 2 characters the player cannot "
+                     "show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02' (first: "
+                     "\u0E01); rename them without these characters to read them whole on the "
+                     "player",
+                     "summary: 4 sounds in 2 folders indexed; 3 characters shown as \"?\"; 2 "
                      "warnings, 0 errors"}));
-  // The viewer's check names them too, as notes: no run would change them.
+  // The viewer's check says the same, as notes: no run would change them.
   const RunResult view = RunView({"--check"});
   EXPECT_EQ(view.status, 0) << view.out;
   EXPECT_EQ(Lines(view.out, "\n"),
             (std::vector<std::string>{
                 "check: the index agrees with itself and with the card; 2 notes",
-                "note: U+0E01 '\u0E01': Shift-JIS has no such character, nor one like it, so "
-                "the display shows 2 names with \"?\" in its place (first: sound 1 "
-                "\\Bj\u00F6rk\\\u0E01\u0E02.mp3)",
-                "note: U+0E02 '\u0E02': Shift-JIS has no such character, nor one like it, so "
-                "the display shows 2 names with \"?\" in its place (first: sound 1 "
-                "\\Bj\u00F6rk\\\u0E01\u0E02.mp3)"}));
+                "note: 2 names in folder 2 \\Bj\u00F6rk show \"?\" for 3 characters the player "
+                "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02', U+1F3B5 "
+                "'\U0001F3B5' (as \"??\") (first: sound 1 \\Bj\u00F6rk\\\u0E01\u0E02.mp3); "
+                "rename them without these characters to read them whole on the player",
+                "note: 2 names in folder 3 \\\u0E01 show \"?\" for 2 characters the player "
+                "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02' (first: "
+                "folder 3 \\\u0E01); rename them without these characters to read them whole on "
+                "the player"}));
 }
 
 // SOURCE_DATE_EPOCH makes a run reproducible: the folder list is written
