@@ -27,17 +27,16 @@ bool NameForPlayer(char* field, size_t size, std::u16string_view text, const std
   std::vector<char32_t> unconvertible;
   WideToSjisField(field, size, text, &replaced, &unconvertible);
   if (unconvertible.empty()) return replaced;
-  // A folder's names are named one after another: its own, then its sounds'.
-  auto group = unshown->rbegin();
-  while (group != unshown->rend() && group->folder != folder) ++group;
-  if (group == unshown->rend()) {
+  // A folder's names come one after another (its own, then its sounds'), so
+  // its entry, when it has one, is the last.
+  if (unshown->empty() || unshown->back().folder != folder) {
     unshown->push_back({folder, 0, path, {}});
-    group = unshown->rbegin();
   }
-  ++group->names;
+  UnshownNames& group = unshown->back();
+  ++group.names;
   for (const char32_t c : unconvertible) {
-    const auto& known = group->characters;
-    if (std::find(known.begin(), known.end(), c) == known.end()) group->characters.push_back(c);
+    const auto& known = group.characters;
+    if (std::find(known.begin(), known.end(), c) == known.end()) group.characters.push_back(c);
   }
   return replaced;
 }

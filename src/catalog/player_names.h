@@ -22,7 +22,8 @@ std::u16string FolderShownText(const std::u16string& name, const std::u16string&
 // Fills the Shift-JIS |field| of |size| bytes from |text|, the name of
 // |path|. Returns whether characters of it had to become "?"; then the name
 // and those characters are counted in |unshown| for |folder|: the folder
-// |path| names itself, or the folder of the sound it names.
+// |path| names itself, or the folder of the sound it names. A folder's
+// names are given one after another, its own first.
 bool NameForPlayer(char* field, size_t size, std::u16string_view text, const std::u16string& path,
                    const std::u16string& folder, std::vector<UnshownNames>* unshown);
 

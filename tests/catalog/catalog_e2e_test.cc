@@ -189,13 +189,17 @@ TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachFolderLossIsSaidOnc
   Mp3("Bj\u00F6rk/\u0E01\u0E02.mp3");
   Mp3("Bj\u00F6rk/\U0001F3B5.mp3");
   Mp3("\u0E01/\u0E02.mp3");
+  Mp3("\U0001F3B5 intro.mp3");
   Run();
-  ExpectSound(0, "Joga - Cafe.mp3", u"J\u00F3ga \u2013 Caf\u00E9.mp3");  // the name kept exact
-  ExpectSound(1, "??.mp3", u"\u0E01\u0E02.mp3");
-  ExpectSound(2, "??.mp3", u"\U0001F3B5.mp3");
-  ExpectSound(3, "?.mp3", u"\u0E02.mp3");
+  ExpectSound(0, "?? intro.mp3", u"\U0001F3B5 intro.mp3");
+  ExpectSound(1, "Joga - Cafe.mp3", u"J\u00F3ga \u2013 Caf\u00E9.mp3");  // the name kept exact
+  ExpectSound(2, "??.mp3", u"\u0E01\u0E02.mp3");
+  ExpectSound(3, "??.mp3", u"\U0001F3B5.mp3");
+  ExpectSound(4, "?.mp3", u"\u0E02.mp3");
   EXPECT_EQ(listing_, (std::vector<std::string>{
                           "cannot convert ",  // the folder ก, named with the root's children
+                          "cannot convert ",
+                          "[" + Padded("?? intro.mp3") + "]",
                           "cannot convert ",  // the title
                           "[" + Padded("Joga - Cafe.mp3") + "][" + Padded("Unicode han ?") + "]",
                           "cannot convert ",
@@ -207,6 +211,10 @@ TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachFolderLossIsSaidOnc
                       }));
   const std::vector<std::string> err = Lines(run_.err, "\n");
   EXPECT_EQ(err, (std::vector<std::string>{
+                     "warning: 1 name in the card's root shows \"?\" for a character the player "
+                     "cannot show, nor anything like it: U+1F3B5 '\U0001F3B5' (as \"??\") (first: "
+                     "\U0001F3B5 intro.mp3); rename it without this character to read it whole on "
+                     "the player",
                      "warning: 2 names in Bj\u00F6rk show \"?\" for 3 characters the player "
                      "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02', "
                      "U+1F3B5 '\U0001F3B5' (as \"??\") (first: Bj\u00F6rk/\u0E01\u0E02.mp3); "
@@ -215,17 +223,21 @@ TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachFolderLossIsSaidOnc
                      "show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02' (first: "
                      "\u0E01); rename them without these characters to read them whole on the "
                      "player",
-                     "summary: 4 sounds in 2 folders indexed; 3 characters shown as \"?\"; 2 "
+                     "summary: 5 sounds in 3 folders indexed; 3 characters shown as \"?\"; 3 "
                      "warnings, 0 errors"}));
   // The viewer's check says the same, as notes: no run would change them.
   const RunResult view = RunView({"--check"});
   EXPECT_EQ(view.status, 0) << view.out;
   EXPECT_EQ(Lines(view.out, "\n"),
             (std::vector<std::string>{
-                "check: the index agrees with itself and with the card; 2 notes",
+                "check: the index agrees with itself and with the card; 3 notes",
+                "note: 1 name in folder 1 \\ shows \"?\" for a character the player cannot show, "
+                "nor anything like it: U+1F3B5 '\U0001F3B5' (as \"??\") (first: sound 0 "
+                "\\\U0001F3B5 intro.mp3); rename it without this character to read it whole on "
+                "the player",
                 "note: 2 names in folder 2 \\Bj\u00F6rk show \"?\" for 3 characters the player "
                 "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02', U+1F3B5 "
-                "'\U0001F3B5' (as \"??\") (first: sound 1 \\Bj\u00F6rk\\\u0E01\u0E02.mp3); "
+                "'\U0001F3B5' (as \"??\") (first: sound 2 \\Bj\u00F6rk\\\u0E01\u0E02.mp3); "
                 "rename them without these characters to read them whole on the player",
                 "note: 2 names in folder 3 \\\u0E01 show \"?\" for 2 characters the player "
                 "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02' (first: "
