@@ -101,6 +101,10 @@ save("tag_charset", "big5-user-defined", bytes([5]) + b"\xfa\x40\xa4\x40\xff")
 # Titles: ordinary tags of each version, and small hostile ones.
 save("title_diff", "v24-utf8", id3v24(frame24(b"TIT2", b"\x03Title")) + AUDIO)
 save("title_diff", "v24-two-strings", id3v24(frame24(b"TIT2", b"\x03Side A\x00Side B")) + AUDIO)
+save("title_diff", "v24-terminators", id3v24(frame24(b"TIT2", b"\x03Title\x00\x00\x00")) + AUDIO)
+TERMINATED = frame23(b"TIT2", b"\x01\xff\xfeT\x00i\x00t\x00l\x00e\x00\x00\x00\x00\x00")
+save("title_diff", "v23-utf16-terminators",
+     b"ID3\x03\x00\x00" + syncsafe(len(TERMINATED)) + TERMINATED + AUDIO)
 save("title_diff", "v23-utf16", b"ID3\x03\x00\x00" + syncsafe(23) +
      frame23(b"TIT2", b"\x01\xff\xfeT\x00i\x00t\x00l\x00e\x00") + AUDIO)
 save("title_diff", "v22", b"ID3\x02\x00\x00" + syncsafe(10) + b"TT2\x00\x00\x04\x00Old" + AUDIO)
@@ -150,7 +154,7 @@ def title_record(folders, seconds=1700000000, nanoseconds=0, granularity=2000000
             body += record_text(name) + varint(size) + varint(zigzag) + varint(ns) + bytes([kind])
             if kind:
                 body += record_text(title)
-    head = b"CPTITLES" + struct.pack("<IIqiII", 1, granularity, seconds, nanoseconds,
+    head = b"CPTITLES" + struct.pack("<IIqiII", 2, granularity, seconds, nanoseconds,
                                      len(folders), sum(len(s) for _, s in folders))
     head += struct.pack("<I", len(body))
     return head + struct.pack("<I", zlib.crc32(head + body)) + body

@@ -452,9 +452,8 @@ void PrintSummary(bool dry_run, bool scanned, const Catalog& catalog, const Titl
   for (size_t i = 0; i < read_as.size(); ++i) {
     line += (i == 0 ? "; titles stored as Latin-1 read as " : ", as ") + read_as[i];
   }
-  if (!catalog.unshown.empty()) {
-    line += "; " + Count(catalog.unshown.size(), "character", "characters") +
-            " shown as \"?\"";
+  if (const size_t unshown = CountUnshownCharacters(catalog.unshown); unshown > 0) {
+    line += "; " + Count(unshown, "character", "characters") + " shown as \"?\"";
   }
   if (!g_glyph_gaps.seen.empty()) {
     line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +

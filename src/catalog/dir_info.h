@@ -50,19 +50,21 @@ struct CatalogCounters {
   uint32_t sounds_taken = 0;        // against kMaxSounds
 };
 
-// A character of the names the player shows that code page 932 lacks and
-// that has no look-alike: those names show "?" in its place.
-struct UnshownCharacter {
-  char32_t code_point = 0;
-  size_t names = 0;       // names holding it
-  std::u16string first;   // the card path of the first of them
+// The names of one folder that show "?" for characters code page 932 lacks
+// and that have no look-alike: the folder's own name and its sounds'
+// names, told in one warning.
+struct UnshownNames {
+  std::u16string folder;              // the folder's card path
+  size_t names = 0;                   // names showing "?"
+  std::u16string first;               // the card path of the first of them
+  std::vector<char32_t> characters;   // each such character once, in the order met
 };
 
 // The card, as the scan found it (folder_scan.h).
 struct Catalog {
   DirInfo root;
   CatalogCounters counters;
-  std::vector<UnshownCharacter> unshown;  // in the order first met
+  std::vector<UnshownNames> unshown;  // one per folder, in the order met
 };
 
 #endif  // CARDPREP_CATALOG_DIR_INFO_H_

@@ -258,17 +258,21 @@ void TakeChildren(Scan* scan, const std::u16string& path, std::vector<std::u16st
   for (size_t i = 0; i < names.size(); ++i) dir->children[i].name = std::move(names[i]);
 }
 
-// Names the folder's subfolders, then its sounds, as the player shows them.
-void NameContents(Scan* scan, const std::u16string& path, DirInfo* dir) {
-  std::vector<UnshownCharacter>* unshown = &scan->catalog->unshown;
-  for (DirInfo& child : dir->children) {
-    child.name_replaced =
-        NameForPlayer(child.sjis_name, sizeof child.sjis_name,
-                      FolderShownText(child.name, dir->name), ChildPath(path, child.name), unshown);
-  }
+// Names the folder at |path| in the folder |parent_name| as the player
+// shows it, just before its sounds are named (a folder's names are told
+// together).
+void NameFolder(Scan* scan, const std::u16string& path, const std::u16string& parent_name,
+                DirInfo* dir) {
+  dir->name_replaced = NameForPlayer(dir->sjis_name, sizeof dir->sjis_name,
+                                     FolderShownText(dir->name, parent_name), path, path,
+                                     &scan->catalog->unshown);
+}
+
+// Names the folder's sounds as the player shows them.
+void NameSounds(Scan* scan, const std::u16string& path, DirInfo* dir) {
   for (Sound& sound : dir->sounds) {
     sound.name_replaced = NameForPlayer(sound.sjis_name, sizeof sound.sjis_name, sound.name,
-                                        ChildPath(path, sound.name), unshown);
+                                        ChildPath(path, sound.name), path, &scan->catalog->unshown);
   }
 }
 
@@ -286,10 +290,11 @@ void ScanFolder(Scan* scan, const std::u16string& path, DirInfo* dir) {
   TakeSounds(scan, path, listing.entries, &listing.contents, dir);
   PumpTitles(scan->titles);
   TakeChildren(scan, path, std::move(listing.contents.folders), dir);
-  NameContents(scan, path, dir);
+  NameSounds(scan, path, dir);
 
   for (DirInfo& child : dir->children) {
     const std::u16string child_path = ChildPath(path, child.name);
+    NameFolder(scan, child_path, dir->name, &child);
     if (PathTooLongToScan(child_path)) {
       child.file_unit = IsFileUnitFolder(scan->settings, child_path);
       Warn("not indexing %s: its path is %zu characters long, and the player takes %zu",
@@ -307,7 +312,7 @@ void ScanCard(const ScanSettings& settings, TitleReader* titles, ListingAhead* a
               Catalog* catalog) {
   Scan scan{settings, titles, ahead, catalog};
   DirInfo* root = &catalog->root;
-  NameForPlayer(root->sjis_name, sizeof root->sjis_name, u"", u"", &catalog->unshown);
+  NameFolder(&scan, u"", u"", root);
   ScanFolder(&scan, u"", root);
   if (ahead != nullptr) StopListingAhead(ahead);
   WarnAboutPrefixes(settings, *root);

@@ -6,6 +6,7 @@
 
 #include "host/text.h"
 #include "text/cp932.h"
+#include "text/hangul.h"
 
 namespace {
 
@@ -77,7 +78,8 @@ std::u16string WithLookAlikes(std::u16string_view text) {
 }  // namespace
 
 std::u16string LookAlike(char32_t c) {
-  std::u16string shown;
+  std::u16string shown = RomanizedHangul(c);
+  if (!shown.empty()) return shown;
   bool whole = DecomposeWithoutMarks(c, &shown);
   for (size_t i = 0; whole && i < shown.size();) whole = Convertible(NextCharacter(shown, &i));
   if (whole && !shown.empty()) return shown;

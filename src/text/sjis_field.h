@@ -7,9 +7,12 @@
 // Text is normalised to NFC first, so a name decomposed by another system
 // ("か" + U+3099) is stored as the character the table knows ("が"). A
 // character code page 932 lacks is shown by a look-alike where one is plain
-// ("é" as "e", "ß" as "ss"); one that has none becomes "?" (one per UTF-16
-// unit), and the caller learns of it (the listing notes every name it had
-// to change, and the run names each such character).
+// ("é" as "e", "ß" as "ss", Hangul in Revised Romanization: "한국" as
+// "hanguk"); one that has none becomes "?" (one per UTF-16 unit, so "??"
+// for a character above U+FFFF), and the caller learns of it (the listing
+// notes every name it had to change, and the run names such characters,
+// folder by folder). A look-alike of several bytes is cut at the field's
+// end like any other text, so a long name may end inside a syllable.
 #ifndef CARDPREP_TEXT_SJIS_FIELD_H_
 #define CARDPREP_TEXT_SJIS_FIELD_H_
 
@@ -31,8 +34,9 @@ bool WideToSjisField(char* field, size_t size, std::u16string_view text, bool* r
                      std::vector<char32_t>* unconvertible = nullptr);
 
 // What shows the character |c| (which code page 932 lacks) in code page
-// 932: its compatibility decomposition without its nonspacing marks, when
-// that converts in full ("é" as "e", U+00A0 as a space), else a few plain
+// 932: a Hangul syllable or letter romanized (text/hangul.h), else its
+// compatibility decomposition without its nonspacing marks, when that
+// converts in full ("é" as "e", U+00A0 as a space), else a few plain
 // substitutes ("ß" as "ss", "Ø" as "O", dashes as "-"). Empty when there is
 // nothing plain.
 std::u16string LookAlike(char32_t c);

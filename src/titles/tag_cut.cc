@@ -201,7 +201,9 @@ bool Droppable(Body* body, uint64_t at, const uint8_t* header, uint64_t size, in
 }
 
 // The title a text frame's string list gives, decoded as the library
-// decodes it: its last string, as far as a title reaches. Fed the frame's
+// decodes it: its last string that is not empty (a writer's terminator
+// after the title reads as one more, empty string), or an empty one when
+// every string is, as far as a title reaches. Fed the frame's
 // data after its text encoding byte, in pieces of any size, it holds no
 // more than one title, whatever the frame holds: a string list of millions
 // of empty strings, or one string of megabytes, costs only the time to walk
@@ -216,9 +218,9 @@ bool Droppable(Body* body, uint64_t at, const uint8_t* header, uint64_t size, in
 //     passed over, and a last odd byte belongs to the string before it.
 // A title is cut at kMaxTitleLength UTF-16 units, so the characters after
 // the one that reaches it do not count.
-class LastString {
+class TitleString {
  public:
-  explicit LastString(uint8_t encoding) : encoding_(encoding) {}
+  explicit TitleString(uint8_t encoding) : encoding_(encoding) {}
 
   void Feed(const uint8_t* data, size_t n) {
     if (n > 0) any_ = true;
@@ -269,8 +271,8 @@ class LastString {
   }
 
   // Appends the data of a text frame that gives the same title: the text
-  // encoding, then the last string encoded again in it, whole as far as the
-  // title goes (with a terminator when it is empty).
+  // encoding, then the title encoded again in it, whole as far as the title
+  // goes (with a terminator when it is empty).
   void Finish(std::vector<uint8_t>* out) {
     out->push_back(encoding_);
     if (encoding_ > 3) {
@@ -278,15 +280,10 @@ class LastString {
       return;
     }
     while (pending_n_ > 0) DecodeUtf8();
-    const std::vector<uint32_t>* title = nullptr;
-    if (since_end_ > 0) {
-      title = &current_;  // a high surrogate left waiting is passed over
-    } else if (have_odd_ && !ended_) {
-      title = &current_;  // one byte in all: one empty string
-    } else if (ended_) {
-      title = &last_;
-    }
-    if (title == nullptr) return;  // no string at all
+    // A string under way at the end (a high surrogate left waiting is passed
+    // over), a byte in all (one empty string), or strings that ended.
+    if (since_end_ == 0 && !have_odd_ && !ended_) return;  // no string at all
+    const std::vector<uint32_t>* title = since_end_ > 0 && !current_.empty() ? &current_ : &last_;
     const bool wide = encoding_ == 1 || encoding_ == 2;
     if (title->empty()) {
       out->insert(out->end(), wide ? 2 : 1, 0);
@@ -327,7 +324,7 @@ class LastString {
   }
   void EndString() {
     while (pending_n_ > 0) DecodeUtf8();
-    last_.swap(current_);
+    if (!current_.empty()) last_.swap(current_);  // an empty string leaves the title
     current_.clear();
     units_ = 0;
     ended_ = true;
@@ -414,7 +411,9 @@ class LastString {
   bool any_ = false;          // the list holds any byte
   bool ended_ = false;        // a string has ended
   uint64_t since_end_ = 0;    // bytes of the string under way
-  std::vector<uint32_t> current_, last_;  // as far as the title goes
+  // The string under way and the last one that ended not empty, as far as
+  // the title goes.
+  std::vector<uint32_t> current_, last_;
   size_t units_ = 0;          // of |current_|, in UTF-16
   // UTF-16: a byte waiting for its second; the string's byte order; a high
   // surrogate waiting for its low one (-1: none).
@@ -477,7 +476,7 @@ void PutTitleFrame(const std::vector<uint8_t>& data, int major, std::vector<uint
 // Appends in place of the title frame at |at| in |body| (header |header|,
 // |size| bytes of data) one that gives the same title, or fails the tag the
 // same way, whatever it holds: its data inflated and its strings walked
-// here, once, and only its last string handed over (LastString). Frames
+// here, once, and only its title handed over (TitleString). Frames
 // the library keeps unparsed, and unsynchronised data ending in FF 00 (which
 // the library reads past), are handed over as they are. False when the
 // file cannot supply the bytes.
@@ -509,11 +508,11 @@ bool CutTitleFrame(Body* body, uint64_t at, const uint8_t* header, uint64_t size
     if (last[0] == 0xFF && last[1] == 0x00) return as_it_is();
   }
 
-  std::unique_ptr<LastString> text;
+  std::unique_ptr<TitleString> text;
   auto to_text = [&text](const uint8_t* data, size_t n) {
     if (n == 0) return true;
     if (!text) {
-      text = std::make_unique<LastString>(data[0]);
+      text = std::make_unique<TitleString>(data[0]);
       ++data;
       --n;
     }

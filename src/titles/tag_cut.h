@@ -11,9 +11,10 @@
 //     parses them, and the frames the library keeps as bytes whatever they
 //     hold (unknown and experimental ones, links, ID3v2.3 obsolete frames);
 //   - a title frame ("TIT2") is handed over rebuilt: inflated here in small
-//     pieces when compressed, its strings walked here, and only its last
-//     string (the title), as far as a title reaches, handed over uncompressed
-//     (or a frame that fails the tag where the library would fail it);
+//     pieces when compressed, its strings walked here, and only the title
+//     (its last string that is not empty, title_frames.h), as far as a
+//     title reaches, handed over uncompressed (or a frame that fails the
+//     tag where the library would fail it);
 //   - every other frame is handed over as it is: the frames that point to
 //     further tags ("SEEK"), and whatever is compressed, unsynchronised frame
 //     by frame or damaged, so the library decides about those as before.

@@ -14,7 +14,7 @@ struct TagDeleter {
 const id3_ucs4_t kEmptyText[1] = {0};
 
 // A title frame as the titles take it: its text encoding, and the last
-// string of its (last) string list.
+// string of its (last) string list that is not empty (title_frames.h).
 TitleFrame ToTitleFrame(const id3_frame& frame) {
   TitleFrame title;
   bool encoding_seen = false;
@@ -27,10 +27,17 @@ TitleFrame ToTitleFrame(const id3_frame& frame) {
     if (field->type != ID3_FIELD_TYPE_STRINGLIST) continue;
     const unsigned strings = id3_field_getnstrings(field);
     if (strings == 0) continue;
-    const id3_ucs4_t* text = id3_field_getstrings(field, strings - 1);
+    const id3_ucs4_t* text = kEmptyText;
+    for (unsigned s = strings; s > 0; --s) {
+      const id3_ucs4_t* string = id3_field_getstrings(field, s - 1);
+      if (string != nullptr && string[0] != 0) {
+        text = string;
+        break;
+      }
+    }
     title.has_text = true;
     title.text.clear();
-    for (const id3_ucs4_t* c = text != nullptr ? text : kEmptyText; *c != 0; ++c) {
+    for (const id3_ucs4_t* c = text; *c != 0; ++c) {
       AppendTitleUnits(static_cast<char32_t>(*c), &title.text);
     }
   }

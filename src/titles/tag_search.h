@@ -125,8 +125,9 @@ std::vector<TitleFrame> ReadFileTitles(int fd, uint64_t size, TagDecoder decoder
                                        TagSearchStats* stats = nullptr);
 
 // Reads the title of the MP3 file |file_name| in the folder |folder_path|
-// (card form: "" for the root) into |*title|: the last string of the last
-// text field of the last "TIT2" frame of the file's tag, which holds the
+// (card form: "" for the root) into |*title|: the last string that is not
+// empty (an empty one when all are) of the last text field of the last
+// "TIT2" frame of the file's tag, which holds the
 // ID3v2 frames, or the ID3v1 title when there is no ID3v2 tag; none when
 // the file has no such string.
 //

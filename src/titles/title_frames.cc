@@ -286,7 +286,7 @@ bool ReadString(const uint8_t** p, const uint8_t* end, uint8_t encoding, bool fu
 struct Fields {
   uint8_t encoding = 0;
   bool has_text = false;
-  Ucs4 last;           // the last string of a string list
+  Ucs4 last;           // the last string of a string list that is not empty
   int64_t number = 0;  // the first integer ("SEEK")
 };
 
@@ -316,8 +316,11 @@ bool ParseFields(const char* layout, const uint8_t* p, const uint8_t* end, bool 
         if (!ReadString(&p, end, fields->encoding, *f == 'S', &text)) return false;
         break;
       case 't':
+        // The title is the last string that is not empty: a writer's
+        // terminator after it reads as one more, empty string ("Title\0\0").
         while (p < end) {
-          if (!ReadString(&p, end, fields->encoding, false, &fields->last)) return false;
+          if (!ReadString(&p, end, fields->encoding, false, &text)) return false;
+          if (!text.empty()) fields->last.swap(text);
           fields->has_text = true;
         }
         break;

@@ -24,6 +24,10 @@
 //             read), each up to its NUL; a title frame's list holds every
 //             string up to the frame's end, an empty one after a final NUL
 //             included, and a line feed in it is read as a space.
+//   title     the last string of the list that is not empty (a writer's
+//             terminator after the title, "Title\0\0", reads as one more,
+//             empty string, which would lose the title), or an empty one
+//             when all are; the same whichever decoder reads the tag.
 //   UTF-16    the strings handed on: characters above U+10FFFF become U+00B7.
 // Where the library reads a byte past its buffer (unsynchronised data
 // ending in FF 00, whose last byte it copies from there), that byte is taken
@@ -45,7 +49,7 @@ constexpr int32_t kMaxTitleLength = 259;
 struct TitleFrame {
   bool latin1 = false;    // its text is declared ISO-8859-1, as ID3v1's is
   bool has_text = false;  // it holds a string
-  std::u16string text;    // its last string
+  std::u16string text;    // its last string that is not empty, else ""
 };
 
 // A sound's title, as the listing shows it.
@@ -95,7 +99,7 @@ long QueryTag(const uint8_t* data, size_t length);
 bool DecodeTag(const uint8_t* data, size_t length, TagTitles* tag);
 
 // The title among |frames| (a file's title frames in the order its tags were
-// merged): the last string of the last frame that holds one, cut to
+// merged): the text of the last frame that holds a string, cut to
 // kMaxTitleLength units; none when no frame holds a string.
 Title ChooseTitle(const std::vector<TitleFrame>& frames);
 

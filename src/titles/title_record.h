@@ -72,7 +72,9 @@ struct TitleRecord {
 // TITLES.DAT, little-endian; a 44-byte header, then the body.
 //   offset size
 //    0      8   magic "CPTITLES"
-//    8      4   version, 1
+//    8      4   version, 2 (version 1 kept the last string of a title
+//                 frame, empty after a writer's terminator: its titles are
+//                 not what the reader now returns, so it is read no more)
 //   12      4   granularity of the card's file times, nanoseconds
 //   16      8   record time: seconds since 1970-01-01 00:00 UTC, signed
 //   24      4   record time: nanoseconds, below 10^9
@@ -101,7 +103,7 @@ struct TitleRecord {
 // Every record has one form only: the decoder refuses any other, so what it
 // takes is byte for byte what the encoder writes for what it gives.
 constexpr char kTitleRecordMagic[] = "CPTITLES";
-constexpr uint32_t kTitleRecordVersion = 1;
+constexpr uint32_t kTitleRecordVersion = 2;
 constexpr size_t kRecordMagic = 0, kRecordVersion = 8, kRecordGranularity = 12;
 constexpr size_t kRecordSeconds = 16, kRecordNanoseconds = 24, kRecordFolders = 28;
 constexpr size_t kRecordSounds = 32, kRecordBodySize = 36, kRecordChecksum = 40;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "card_test.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -101,33 +102,107 @@ TEST_F(CatalogTest, JapaneseNamesEndToEnd) {
   // Sorted by UTF-16 unit: U+304B, U+6F22, U+D55C, U+FF76.
   ExpectSound(0, "\x82\xAA.mp3", u"\u304B\u3099.mp3");  // stored as found on the card
   ExpectSound(1, "\x8A\xBF\x8E\x9A.mp3", u"漢字.mp3");
-  ExpectSound(2, "??.mp3", u"한글.mp3");
+  ExpectSound(2, "hangeul.mp3", u"한글.mp3");  // Hangul romanized
   ExpectSound(3, "\xB6\xC0\xB6\xC5.mp3", u"ｶﾀｶﾅ.mp3");
   EXPECT_EQ(listing_, (std::vector<std::string>{
                           "[" + Padded("\x82\xAA.mp3") + "]",
                           "[" + Padded("\x8A\xBF\x8E\x9A.mp3") + "][" +
                               Padded("\x93\xFA\x96\x7B\x82\xCC\x89\xCC") + "]",
-                          "cannot convert ",
-                          "[" + Padded("??.mp3") + "]",
+                          "[" + Padded("hangeul.mp3") + "]",
                           "[" + Padded("\xB6\xC0\xB6\xC5.mp3") + "]",
                       }));
 }
 
-// The player's names show a look-alike for what code page 932 lacks, and
-// "?" only where there is none; each such character of a name is said
-// once, with how many names hold it and the first. Titles are only listed.
-TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachLossIsSaidOnce) {
-  Mp3("Bj\u00F6rk/J\u00F3ga \u2013 Caf\u00E9.mp3", "\u00DCn\u00EFc\u00F6d\u00E9 \uD55C");
-  Mp3("Bj\u00F6rk/\uD55C\uAD6D.mp3");
-  Mp3("\uD55C/\uAD6D.mp3");
+// A Korean album: its folder name, its 40 file names and their titles in
+// Revised Romanization, syllable by syllable, in the folder list, the
+// sound list and the listing; the UTF-16 names as they are; no warning.
+// Beside it, letters standing alone and a name decomposed as macOS stores
+// it. (The Windows suite runs this card with cardprep.exe too, and
+// compares the files byte for byte.)
+TEST_F(CatalogTest, KoreanNamesAreRomanized) {
+  const std::pair<std::string, std::string> words[] = {
+      {"사랑해", "saranghae"},     {"안녕", "annyeong"},
+      {"서울", "seoul"},           {"한국", "hanguk"},
+      {"봄날", "bomnal"},          {"밤편지", "bampyeonji"},
+      {"좋은 날", "joteun nal"},   {"꽃", "kkot"},
+      {"닭갈비", "dakgalbi"},      {"없어", "eopeo"},
+      {"아리랑", "arirang"},       {"보고 싶다", "bogo sipda"},
+      {"너를 사랑해", "neoreul saranghae"}, {"그대에게", "geudaeege"},
+      {"이별", "ibyeol"},          {"가시나무", "gasinamu"},
+      {"걱정 말아요 그대", "geokjeong malayo geudae"}, {"붉은 노을", "bukeun noeul"},
+      {"잊혀진 계절", "ithyeojin gyejeol"}, {"벚꽃 엔딩", "beotkkot ending"}};
+  std::vector<std::string> names, shown, titles;
+  for (int i = 1; i <= 40; ++i) {
+    const auto& [word, romanized] = words[(i - 1) % 20];
+    char number[4];
+    snprintf(number, sizeof number, "%02d ", i);
+    names.push_back(number + word + ".mp3");
+    shown.push_back(number + romanized + ".mp3");
+    titles.push_back(romanized);
+    Mp3("가요 베스트/" + names.back(), word);
+  }
+  // ㅋㅋㅋ ㅠㅠ (U+314B) sorts before 가 (U+AC00): folder 2, sound 0.
+  Mp3("ㅋㅋㅋ ㅠㅠ/\u1112\u1161\u11AB ㄱㄴㄷ ㆍㅿ.mp3", "ㅎㅎ");
   Run();
-  ExpectSound(0, "Joga - Cafe.mp3", u"J\u00F3ga \u2013 Caf\u00E9.mp3");  // the name kept exact
-  ExpectSound(1, "??.mp3", u"\uD55C\uAD6D.mp3");
-  ExpectSound(2, "?.mp3", u"\uAD6D.mp3");
+
+  ASSERT_EQ(sounds_.size(), 41 * kRecord);
+  ExpectSound(0, "han gnd az.mp3", u"\u1112\u1161\u11AB ㄱㄴㄷ ㆍㅿ.mp3");
+  std::vector<std::string> want = {"[" + Padded("han gnd az.mp3") + "][" + Padded("hh") + "]"};
+  for (size_t k = 0; k < 40; ++k) {
+    std::u16string name;
+    ASSERT_TRUE(Utf8ToUtf16(names[k], &name));
+    ExpectSound(k + 1, shown[k], name);
+    want.push_back("[" + Padded(shown[k]) + "][" + Padded(titles[k]) + "]");
+  }
+  EXPECT_EQ(listing_, want);
+  // Folder n's record at 1024 x n: the name shown (bytes 0-31, and drawn
+  // at 512 and 768), and its own name as it is (bytes 292-421).
+  const std::vector<uint8_t> folders = ReadBytes("DIRLST16.DAT");
+  ASSERT_EQ(folders.size(), 4u * 1024);
+  const struct {
+    size_t at;
+    std::string shown;
+    std::u16string name;
+  } records[] = {{2 * 1024, "kkk yuyu", u"ㅋㅋㅋ ㅠㅠ"}, {3 * 1024, "gayo beseuteu", u"가요 베스트"}};
+  for (const auto& r : records) {
+    SCOPED_TRACE(r.shown);
+    EXPECT_EQ(std::string(folders.begin() + r.at, folders.begin() + r.at + 32),
+              Padded(r.shown, 32));
+    EXPECT_EQ(Utf16At(folders, r.at + 292, 130), r.name);
+    std::string why;
+    EXPECT_TRUE(
+        Drawn(&folders[r.at + 512], &folders[r.at + 768], 256, Padded(r.shown, 32), &why))
+        << why;
+  }
+  EXPECT_EQ(Lines(run_.err, "\n"),
+            (std::vector<std::string>{"summary: 41 sounds in 2 folders indexed"}));
+}
+
+// The player's names show a look-alike for what code page 932 lacks, and
+// "?" only where there is none (one per UTF-16 unit: two for an emoji);
+// the names that lost characters are said once per folder (its own name
+// and its files'), with how many, the characters and the first name.
+// Titles are only listed.
+TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachFolderLossIsSaidOnce) {
+  Mp3("Bj\u00F6rk/J\u00F3ga \u2013 Caf\u00E9.mp3", "\u00DCn\u00EFc\u00F6d\u00E9 \uD55C \u0E01");
+  Mp3("Bj\u00F6rk/\u0E01\u0E02.mp3");
+  Mp3("Bj\u00F6rk/\U0001F3B5.mp3");
+  Mp3("\u0E01/\u0E02.mp3");
+  Mp3("\U0001F3B5 intro.mp3");
+  Run();
+  ExpectSound(0, "?? intro.mp3", u"\U0001F3B5 intro.mp3");
+  ExpectSound(1, "Joga - Cafe.mp3", u"J\u00F3ga \u2013 Caf\u00E9.mp3");  // the name kept exact
+  ExpectSound(2, "??.mp3", u"\u0E01\u0E02.mp3");
+  ExpectSound(3, "??.mp3", u"\U0001F3B5.mp3");
+  ExpectSound(4, "?.mp3", u"\u0E02.mp3");
   EXPECT_EQ(listing_, (std::vector<std::string>{
-                          "cannot convert ",  // the folder 한, named with the root's children
+                          "cannot convert ",  // the folder ก, named with the root's children
+                          "cannot convert ",
+                          "[" + Padded("?? intro.mp3") + "]",
                           "cannot convert ",  // the title
-                          "[" + Padded("Joga - Cafe.mp3") + "][" + Padded("Unicode ?") + "]",
+                          "[" + Padded("Joga - Cafe.mp3") + "][" + Padded("Unicode han ?") + "]",
+                          "cannot convert ",
+                          "[" + Padded("??.mp3") + "]",
                           "cannot convert ",
                           "[" + Padded("??.mp3") + "]",
                           "cannot convert ",
@@ -135,26 +210,38 @@ TEST_F(CatalogTest, LookAlikesShowWhatCodePage932LacksAndEachLossIsSaidOnce) {
                       }));
   const std::vector<std::string> err = Lines(run_.err, "\n");
   EXPECT_EQ(err, (std::vector<std::string>{
-                     "warning: the player cannot show U+D55C '\uD55C' (Shift-JIS has no such "
-                     "character, nor one like it): 2 names show \"?\" in its place (first: "
-                     "\uD55C)",
-                     "warning: the player cannot show U+AD6D '\uAD6D' (Shift-JIS has no such "
-                     "character, nor one like it): 2 names show \"?\" in its place (first: "
-                     "Bj\u00F6rk/\uD55C\uAD6D.mp3)",
-                     "summary: 3 sounds in 2 folders indexed; 2 characters shown as \"?\"; 2 "
+                     "warning: 1 name in the card's root shows \"?\" for a character the player "
+                     "cannot show, nor anything like it: U+1F3B5 '\U0001F3B5' (as \"??\") (first: "
+                     "\U0001F3B5 intro.mp3); rename it without this character to read it whole on "
+                     "the player",
+                     "warning: 2 names in Bj\u00F6rk show \"?\" for 3 characters the player "
+                     "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02', "
+                     "U+1F3B5 '\U0001F3B5' (as \"??\") (first: Bj\u00F6rk/\u0E01\u0E02.mp3); "
+                     "rename them without these characters to read them whole on the player",
+                     "warning: 2 names in \u0E01 show \"?\" for 2 characters the player cannot "
+                     "show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02' (first: "
+                     "\u0E01); rename them without these characters to read them whole on the "
+                     "player",
+                     "summary: 5 sounds in 3 folders indexed; 3 characters shown as \"?\"; 3 "
                      "warnings"}));
-  // The viewer's check names them too, as notes: no run would change them.
+  // The viewer's check says the same, as notes: no run would change them.
   const RunResult view = RunView({"--check"});
   EXPECT_EQ(view.status, 0) << view.out;
   EXPECT_EQ(Lines(view.out, "\n"),
             (std::vector<std::string>{
-                "check: the index agrees with itself and with the card; 2 notes",
-                "note: U+AD6D '\uAD6D': Shift-JIS has no such character, nor one like it, so "
-                "the display shows 2 names with \"?\" in its place (first: sound 1 "
-                "\\Bj\u00F6rk\\\uD55C\uAD6D.mp3)",
-                "note: U+D55C '\uD55C': Shift-JIS has no such character, nor one like it, so "
-                "the display shows 2 names with \"?\" in its place (first: sound 1 "
-                "\\Bj\u00F6rk\\\uD55C\uAD6D.mp3)"}));
+                "check: the index agrees with itself and with the card; 3 notes",
+                "note: 1 name in folder 1 \\ shows \"?\" for a character the player cannot show, "
+                "nor anything like it: U+1F3B5 '\U0001F3B5' (as \"??\") (first: sound 0 "
+                "\\\U0001F3B5 intro.mp3); rename it without this character to read it whole on "
+                "the player",
+                "note: 2 names in folder 2 \\Bj\u00F6rk show \"?\" for 3 characters the player "
+                "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02', U+1F3B5 "
+                "'\U0001F3B5' (as \"??\") (first: sound 2 \\Bj\u00F6rk\\\u0E01\u0E02.mp3); "
+                "rename them without these characters to read them whole on the player",
+                "note: 2 names in folder 3 \\\u0E01 show \"?\" for 2 characters the player "
+                "cannot show, nor anything like them: U+0E01 '\u0E01', U+0E02 '\u0E02' (first: "
+                "folder 3 \\\u0E01); rename them without these characters to read them whole on "
+                "the player"}));
 }
 
 // SOURCE_DATE_EPOCH makes a run reproducible: the folder list is written

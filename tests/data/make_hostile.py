@@ -122,6 +122,19 @@ def short_strings():
     return tag(4, frame24(b"TIT2", b"\x00" + b"a\x00" * (4 << 20)))
 
 
+def terminated_title():
+    # A UTF-16 title whose writer ended it with terminators, read as more,
+    # empty strings after it.
+    text = "Terminated".encode("utf-16-le")
+    return tag(3, frame23(b"TIT2", b"\x01\xff\xfe" + text + b"\x00" * 6))
+
+
+def title_then_nuls():
+    # A title followed by 16 MB of NULs: millions of empty strings after it,
+    # which must cost neither the title nor the time to walk them twice.
+    return tag(4, frame24(b"TIT2", b"\x00x" + b"\x00" * (16 << 20)))
+
+
 def unsync_ff00_end():
     # Unsynchronised frame data that ends in FF 00.
     return tag(4, frame24(b"TIT2", b"\x03abc\xff\x00", flags=0x0002))
@@ -142,6 +155,8 @@ CLASSES = {
     "unknown-flood": unknown_flood,
     "empty-strings-utf16": empty_strings_utf16,
     "short-strings": short_strings,
+    "terminated-title": terminated_title,
+    "title-then-nuls": title_then_nuls,
 }
 
 ENDS_FILE = {"seek-loop"}

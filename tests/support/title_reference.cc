@@ -64,9 +64,14 @@ ReferenceTitle ReadReferenceTitle(const std::string& host_path) {
       const id3_field* field = &frame->fields[k];
       if (field->type != ID3_FIELD_TYPE_STRINGLIST) continue;
       const unsigned strings = id3_field_getnstrings(field);
+      bool titled = false;  // a string of this list that is not empty was taken
       for (unsigned s = 0; s < strings; ++s) {
         const id3_ucs4_t* text = id3_field_getstrings(field, s);
-        id3_utf16_t* utf16 = id3_ucs4_utf16duplicate(text != nullptr ? text : kEmpty);
+        if (text == nullptr) text = kEmpty;
+        // An empty string after the title is its writer's terminator.
+        if (titled && text[0] == 0) continue;
+        titled = text[0] != 0;
+        id3_utf16_t* utf16 = id3_ucs4_utf16duplicate(text);
         if (utf16 == nullptr) continue;
         result.text.clear();
         for (size_t n = 0; utf16[n] != 0 && n < kMaxUnits; ++n) {

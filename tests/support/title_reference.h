@@ -16,8 +16,9 @@ struct ReferenceTitle {
 };
 
 // Reads the title of the regular file |host_path| in this process. Every
-// string of every "TIT2" frame replaces the one before; the last is kept,
-// cut to 259 UTF-16 units. |finished| is false when the file would not open.
+// string of every "TIT2" frame replaces the one before, but for an empty
+// one after a string that is not empty in the same list (a writer's
+// terminator); the last is kept, cut to 259 UTF-16 units. |finished| is false when the file would not open.
 ReferenceTitle ReadReferenceTitle(const std::string& host_path);
 
 // The same in a child process held to a title worker's limits: |data_bytes|

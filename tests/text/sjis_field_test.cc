@@ -48,6 +48,7 @@ TEST(SjisFieldTest, FillsFieldsAsDefined) {
       {"decomposed e + acute", 3, u"e\u0301", std::string("e \0", 3)},
       {"astral letter", 3, u"\U0001D400", std::string("A \0", 3)},  // MATHEMATICAL BOLD CAPITAL A
       {"cut inside a look-alike", 4, u"\u00DF\u00DF", std::string("sss\0", 4)},
+      {"Hangul romanized", 9, u"\uD55C\uAD6D", std::string("hanguk  \0", 9)},  // 한국
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -67,12 +68,12 @@ TEST(SjisFieldTest, UnconvertibleCharactersBecomeQuestionMarksWhenTaken) {
     std::string field;
     bool replaced;
   } cases[] = {
-      {"Hangul between letters", 17, u"A\uD55CB", "A?B" + std::string(13, ' ') + '\0', true},
-      {"several", 9, u"\uD55C\uAE00x\uD55C", "??x?    " + std::string(1, '\0'), true},
+      {"Thai between letters", 17, u"A\u0E01B", "A?B" + std::string(13, ' ') + '\0', true},
+      {"several", 9, u"\u0E01\u0E02x\u0E01", "??x?    " + std::string(1, '\0'), true},
       {"astral character takes two", 5, u"a\U0001F3B5b", std::string("a??b\0", 5), true},
-      {"nothing beyond the cut is looked at", 4, u"abc\uD55C", std::string("abc\0", 4), false},
-      // "漢" takes two bytes; with one byte left the Hangul syllable is taken.
-      {"one byte left ends in ?", 4, u"漢\uD55C\uD55C", std::string("\x8A\xBF?\0", 4), true},
+      {"nothing beyond the cut is looked at", 4, u"abc\u0E01", std::string("abc\0", 4), false},
+      // "漢" takes two bytes; with one byte left the Thai letter is taken.
+      {"one byte left ends in ?", 4, u"漢\u0E01\u0E01", std::string("\x8A\xBF?\0", 4), true},
       {"convertible text", 9, u"漢字ok", std::string("\x8A\xBF\x8E\x9Aok  \0", 9), false},
   };
   for (const Case& c : cases) {
@@ -89,12 +90,12 @@ TEST(SjisFieldTest, NamesTheCharactersThatBecameQuestionMarks) {
   char field[17];
   bool replaced = false;
   std::vector<char32_t> lost;
-  ASSERT_TRUE(WideToSjisField(field, sizeof field, u"\uD55Ca\uD55C\U0001D11E\u0301", &replaced, &lost));
+  ASSERT_TRUE(WideToSjisField(field, sizeof field, u"\u0E01a\u0E01\U0001D11E\u0301", &replaced, &lost));
   EXPECT_EQ(std::string(field, 6), "?a????");
   EXPECT_TRUE(replaced);
-  EXPECT_EQ(lost, (std::vector<char32_t>{0xD55C, 0x1D11E, 0x301}));
+  EXPECT_EQ(lost, (std::vector<char32_t>{0x0E01, 0x1D11E, 0x301}));
   lost.clear();
-  ASSERT_TRUE(WideToSjisField(field, 3, u"ab\uD55C", &replaced, &lost));  // beyond the cut
+  ASSERT_TRUE(WideToSjisField(field, 3, u"ab\u0E01", &replaced, &lost));  // beyond the cut
   EXPECT_EQ(lost, std::vector<char32_t>{});
 }
 

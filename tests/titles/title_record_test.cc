@@ -99,7 +99,7 @@ const std::vector<uint8_t> kSmallBody = {
 std::string SmallRecordBytes() {
   std::vector<uint8_t> bytes = {
       'C', 'P', 'T', 'I', 'T', 'L', 'E', 'S',  // magic
-      0x01, 0x00, 0x00, 0x00,                  // version 1
+      0x02, 0x00, 0x00, 0x00,                  // version 2
       0x00, 0x94, 0x35, 0x77,                  // 2000000000 ns granularity
       0x00, 0x00, 0x00, 0x65, 0, 0, 0, 0,      // written at 0x65000000 s
       0x07, 0x00, 0x00, 0x00,                  //   and 7 ns
@@ -199,7 +199,7 @@ TEST(TitleRecordTest, RefusesWhatIsNotAWholeRecordWithOneReason) {
       {"empty", "", "truncated: 0 bytes, shorter than its header"},
       {"header cut", good.substr(0, 43), "truncated: 43 bytes, shorter than its header"},
       {"another file", "\x89PNG\r\n\x1a\n" + good.substr(8), "not a title record"},
-      {"another version", patched(8, {2}, false), "written in version 2 of the format, not 1"},
+      {"another version", patched(8, {1}, false), "written in version 1 of the format, not 2"},
       {"body cut", good.substr(0, good.size() - 1),
        "truncated: 51 of its 52 bytes after the header"},
       {"bytes after", good + "x", "longer than it says: bytes follow its end"},

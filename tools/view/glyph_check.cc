@@ -126,31 +126,43 @@ class BlankNames {
 };
 
 // Characters of the names that Shift-JIS has no form for, nor a look-alike,
-// found by converting each name again as cardprep does.
+// found by converting each name again as cardprep does, and told as
+// cardprep tells them: one note per folder, for its own name and its
+// sounds' names.
 class UnshownCharacters {
  public:
-  void Check(const std::u16string& text, size_t field_size, const std::string& what) {
+  // |folder|: the number of the folder the name belongs to.
+  void Check(const std::u16string& text, size_t field_size, uint32_t folder,
+             const std::string& what) {
     std::vector<char> field(field_size);
     bool replaced = false;
     std::vector<char32_t> lost;
     WideToSjisField(field.data(), field_size, text, &replaced, &lost);
+    if (lost.empty()) return;
+    Group& group = groups_[folder];
+    if (group.names++ == 0) group.first = what;
     for (const char32_t c : lost) {
-      Gap& gap = gaps_[c];
-      if (gap.names++ == 0) gap.first = what;
+      if (std::find(group.characters.begin(), group.characters.end(), c) ==
+          group.characters.end()) {
+        group.characters.push_back(c);
+      }
     }
   }
-  void Report(Findings* findings) const {
-    for (const auto& [c, gap] : gaps_) {
-      findings->notes.push_back(DescribeCharacter(c) + ": Shift-JIS has no such character, nor "
-                                "one like it, so the display shows " + std::to_string(gap.names) +
-                                (gap.names == 1 ? " name" : " names") +
-                                " with \"?\" in its place (first: " + gap.first + ")");
+  void Report(const CardIndex& index, Findings* findings) const {
+    for (const auto& [folder, group] : groups_) {
+      findings->notes.push_back(DescribeUnshownNames(group.names, group.characters,
+                                                     FolderLabel(index, folder), group.first));
       findings->notes_beyond_music = true;
     }
   }
 
  private:
-  std::map<char32_t, Gap> gaps_;
+  struct Group {
+    size_t names = 0;
+    std::string first;
+    std::vector<char32_t> characters;  // in the order met
+  };
+  std::map<uint32_t, Group> groups_;  // by folder number
 };
 
 // How sound k is named in a finding.
@@ -202,16 +214,19 @@ void CheckBlankRows(const CardIndex& index, const std::vector<std::string>& mess
 
 void CheckUnshown(const CardIndex& index, Findings* findings) {
   UnshownCharacters unshown;
-  for (size_t k = 0; k < index.sounds.size(); ++k) {
-    unshown.Check(index.sounds[k].record.name, kSoundNameFieldSize, SoundWhat(index, k));
-  }
+  // A folder's own name first, then its sounds', as cardprep names them.
   for (size_t n = 2; n <= index.folders.size(); ++n) {
     const FolderRecord& r = index.folders[n - 1].record;
     const IndexedFolder* parent = FindFolder(index, r.parent);
+    const auto number = static_cast<uint32_t>(n);
     unshown.Check(FolderShownText(r.name, parent != nullptr ? parent->record.name : u""),
-                  kFolderNameFieldSize, FolderLabel(index, static_cast<uint32_t>(n)));
+                  kFolderNameFieldSize, number, FolderLabel(index, number));
   }
-  unshown.Report(findings);
+  for (size_t k = 0; k < index.sounds.size(); ++k) {
+    const uint32_t folder = k < index.sound_folder.size() ? index.sound_folder[k] : 0;
+    unshown.Check(index.sounds[k].record.name, kSoundNameFieldSize, folder, SoundWhat(index, k));
+  }
+  unshown.Report(index, findings);
 }
 
 // Against the card's own fonts; without them, a note says nothing was checked.
