@@ -29,19 +29,6 @@
 #include "titles/title_reader.h"
 #include "titles/title_record_file.h"
 
-// What to do about a card that cannot be written or checked, in the host's
-// own words.
-#if defined(_WIN32)
-#define CARDPREP_CHECK_CARD "chkdsk <drive>: /f"
-#define CARDPREP_REMOUNT_RW "or make sure Windows may write to it"
-#define CARDPREP_GIVE_RIGHTS "run cardprep as a user who may write there"
-#else
-#define CARDPREP_CHECK_CARD "fsck.fat"
-#define CARDPREP_REMOUNT_RW "or mount it read-write: sudo mount -o remount,rw <mount point>"
-#define CARDPREP_GIVE_RIGHTS \
-  "run cardprep as a user who may write there, or mount the card with uid=$(id -u)"
-#endif
-
 namespace {
 
 // Memory the run holds back for its end, should memory run out.
@@ -98,8 +85,8 @@ std::string Kept(const std::vector<const char*>& outputs) {
 
 // Says which of |outputs| the card keeps from before, and |why|.
 void SayKept(const std::vector<const char*>& outputs, const std::string& why) {
-  Error("%s not replaced, since %s: %s", outputs.size() == 1 ? outputs[0] : "the index was",
-        why.c_str(), Kept(outputs).c_str());
+  Error("%s not replaced, since %s: %s; run cardprep again once the error above is mended",
+        outputs.size() == 1 ? outputs[0] : "the index was", why.c_str(), Kept(outputs).c_str());
 }
 
 // Why an output that was not written whole was not: it was never begun
@@ -138,16 +125,18 @@ void SayCommitted(const CommitReport& report, const std::vector<const char*>& na
       }
       break;
     case CommitResult::kNotBegun:
-      Error("%s; the index was not replaced: %s", report.failure.c_str(), Kept(names).c_str());
+      Error("%s; the index was not replaced: %s; check the card (%s) and run cardprep again",
+            report.failure.c_str(), Kept(names).c_str(), CheckCardCommand());
       break;
     case CommitResult::kUndone:
-      Error("%s%s; the renames made were undone: %s", report.failure.c_str(), lost.c_str(),
-            Kept(names).c_str());
+      Error("%s%s; the renames made were undone: %s; check the card (%s) and run cardprep again",
+            report.failure.c_str(), lost.c_str(), Kept(names).c_str(), CheckCardCommand());
       break;
     case CommitResult::kUnfinished:
       Error("%s%s: the card holds part of the old index and part of the new one until the next "
             "run of cardprep, which first finishes putting the new one in place or undoes it "
-            "(%s on the card records how far it came)",
+            "(%s on the card records how far it came): run cardprep again before you remove the "
+            "card",
             report.failure.c_str(), lost.c_str(), kCommitRecordName);
       break;
   }
@@ -245,7 +234,7 @@ void PutInPlace(IndexFiles* files) {
                               {kDirListFileName, &files->dir_list}};
   HoldStopSignals();
   if (g_run.memory_ran_out) {
-    Error("memory ran out during the run");
+    Error("memory ran out during the run; close other programs and run cardprep again");
     KeepOldIndex("memory ran out");
   }
   const Keeping keeping = DecideWhatToKeep(music, files->messages);
@@ -283,7 +272,8 @@ void PutInPlace(IndexFiles* files) {
 void RemoveIndexLeftovers() {
   for (const NotRemoved& file :
        RemoveLeftovers(".", {std::begin(kIndexFileNames), std::end(kIndexFileNames)})) {
-    Warn("cannot remove %s, left by an earlier run: %s", file.name.c_str(), file.why.c_str());
+    Warn("cannot remove %s, left by an earlier run: %s; remove it by hand", file.name.c_str(),
+         file.why.c_str());
   }
 }
 
@@ -307,8 +297,8 @@ bool FinishEarlierCommit() {
       break;
   }
   Error("cannot make sure that no earlier run left its index half in place (%s); nothing was "
-        "changed: check the card (" CARDPREP_CHECK_CARD ") and run cardprep again",
-        recovery.why.c_str());
+        "changed: check the card (%s) and run cardprep again",
+        recovery.why.c_str(), CheckCardCommand());
   return false;
 }
 
@@ -323,18 +313,20 @@ void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
     if (!charset.automatic && charset.page != page) continue;
     if (OpenCodePageDecoder(page, decoders, &why)) continue;
     if (charset.automatic) {
-      Warn("cannot open the converter from %s (%s): titles stored in it stay as stored",
-           DecoderName(page), why.c_str());
+      Warn("cannot open the converter from %s (%s): titles stored in it stay as stored; %s",
+           DecoderName(page), why.c_str(), ConverterAdvice().c_str());
     } else {
-      Error("--tag-charset %s: cannot open the converter from %s (%s): titles stay as stored",
-            CodePageName(page), DecoderName(page), why.c_str());
+      Error("--tag-charset %s: cannot open the converter from %s (%s): titles stay as stored; %s",
+            CodePageName(page), DecoderName(page), why.c_str(), ConverterAdvice().c_str());
       KeepOldIndex(std::string("the converter from ") + DecoderName(page) +
                    " could not be opened");
     }
   }
   if (charset.automatic && !OpenCodePageDetector(decoders, &why)) {
     Warn("cannot start the character set detector (%s): titles stored as Latin-1 are read "
-         "in another code page on the evidence of their bytes alone", why.c_str());
+         "in another code page on the evidence of their bytes alone; to be sure of a folder's, "
+         "name its code page with --tag-charset",
+         why.c_str());
   }
 }
 
@@ -365,10 +357,12 @@ ScanSettings TakePrefixes(const Args& args) {
   for (size_t i = 0; i < args.prefixes.size(); ++i) {
     const PrefixArg& prefix = args.prefixes[i];
     if (i >= kMaxPrefixes) {
-      Warn("prefix '%s' ignored: the player takes at most %d prefixes", prefix.arg.c_str(),
-           kMaxPrefixes);
+      Warn("prefix '%s' ignored: the player takes at most %d prefixes; give at most %d",
+           prefix.arg.c_str(), kMaxPrefixes, kMaxPrefixes);
     } else if (!prefix.valid) {
-      Warn("prefix argument %zu is not valid UTF-8: no folder can match it", i + 1);
+      Warn("prefix argument %zu is not valid UTF-8: no folder can match it; give the folder's "
+           "name as the card shows it",
+           i + 1);
     } else {
       settings.file_unit_prefixes.push_back(PrefixPath(prefix));
     }
@@ -472,19 +466,20 @@ void PrintSummary(bool dry_run, bool scanned, const Catalog& catalog, const Titl
 // there, as when the sound list cannot be created.
 bool SayNotWritable(const Args& args, bool read_only, const std::string& why) {
   const std::string card = args.card.empty() ? "the card" : "the card " + args.card;
+  const std::string advice = read_only ? ReadOnlyCardAdvice() : WriteRightsAdvice();
   if (args.dry_run) {
-    Warn("cannot write to %s (%s): a run without --dry-run would stop before writing anything",
-         card.c_str(), why.c_str());
+    Warn("cannot write to %s (%s): a run without --dry-run would stop before writing anything; "
+         "%s",
+         card.c_str(), why.c_str(), advice.c_str());
     return true;
   }
   Out("fopen error\n");
   if (read_only) {
-    Error("cannot write to %s: it is mounted read-only; nothing was changed (unlock its "
-          "write-protect switch, " CARDPREP_REMOUNT_RW ")",
-          card.c_str());
+    Error("cannot write to %s: it is mounted read-only; nothing was changed: %s", card.c_str(),
+          advice.c_str());
   } else {
-    Error("cannot write to %s: %s; nothing was changed (" CARDPREP_GIVE_RIGHTS ")",
-          card.c_str(), why.c_str());
+    Error("cannot write to %s: %s; nothing was changed: %s", card.c_str(), why.c_str(),
+          advice.c_str());
   }
   return false;
 }
@@ -668,7 +663,8 @@ void SayOutOfMemory() {
   } else if (g_run.index_replaced) {
     Error("memory ran out after the new index was put in place");
   } else {
-    Error("memory ran out: the index was not replaced, and the card keeps the one it had");
+    Error("memory ran out: the index was not replaced, and the card keeps the one it had; close "
+          "other programs and run cardprep again");
   }
 }
 
@@ -726,7 +722,8 @@ HostHooks ChooseHostHooks() {
   int64_t seconds = 0;
   std::tm time{};
   if (!ParseSeconds(value, &seconds) || !UtcTime(seconds, &time)) {
-    Warn("SOURCE_DATE_EPOCH=%s is not a number of seconds since 1970; it is ignored",
+    Warn("SOURCE_DATE_EPOCH=%s is not a number of seconds since 1970; it is ignored: set it to "
+         "one, or unset it",
          value.c_str());
     return hooks;
   }

@@ -10,6 +10,8 @@
 #include "catalog/prefixes.h"
 #include "host/console.h"
 #include "host/folder.h"
+#include "host/program.h"
+#include "host/words.h"
 #include "text/card_path.h"
 #include "text/cp932.h"
 #include "text/utf.h"
@@ -44,12 +46,14 @@ std::string FirstFew(const std::vector<std::u16string>& names) {
 bool SkipUnusableName(Scan* scan, const std::string& shown_folder, const FolderEntry& entry,
                       EntryRule rule) {
   auto shown = [&](const std::string& name) {
-    return shown_folder == "." ? name : shown_folder + "/" + name;
+    return shown_folder == "." ? name : shown_folder + kHostSeparator + name;
   };
   switch (rule) {
     case EntryRule::kTypeUnreadable:
-      Warn("skipping %s: what it is cannot be read: %s",
-           shown(ShownName(entry.host_name)).c_str(), entry.type_error.c_str());
+      Warn("skipping %s: what it is cannot be read: %s; check the card (%s) and run cardprep "
+           "again",
+           shown(ShownName(entry.host_name)).c_str(), entry.type_error.c_str(),
+           CheckCardCommand());
       CountSkipped("entries that cannot be read");
       return true;
     case EntryRule::kNotUtf8: {
@@ -64,14 +68,17 @@ bool SkipUnusableName(Scan* scan, const std::string& shown_folder, const FolderE
              shown(EscapedName(entry.host_name)).c_str(), renamed.c_str(),
              ShellQuoted(path).c_str(), ShellQuoted(renamed).c_str());
       } else {
-        Warn("skipping %s: the name is not valid UTF-8",
+        Warn("skipping %s: the name is not valid UTF-8; rename it (convmv -f ENCODING -t "
+             "utf8 --notest renames such names)",
              shown(EscapedName(entry.host_name)).c_str());
       }
       CountSkipped("names not valid UTF-8");
       return true;
     }
     case EntryRule::kBackslash:
-      Warn("skipping %s: the name holds a backslash", shown(entry.host_name).c_str());
+      Warn("skipping %s: the name holds a backslash, which the player takes for a folder "
+           "separator; rename it without one",
+           shown(entry.host_name).c_str());
       CountSkipped("names holding a backslash");
       return true;
     case EntryRule::kFatUnshowable:
@@ -86,7 +93,9 @@ bool SkipUnusableName(Scan* scan, const std::string& shown_folder, const FolderE
       CountSkipped("names unreadable on a FAT card without utf8");
       return true;
     case EntryRule::kFolderLink:
-      Warn("not following %s: it is a symbolic link to a folder", shown(entry.host_name).c_str());
+      Warn("not following %s: it is a symbolic link to a folder, and the player follows no "
+           "links; put the folder itself on the card",
+           shown(entry.host_name).c_str());
       CountSkipped("links to folders");
       return true;
     case EntryRule::kAppleDouble:
@@ -118,12 +127,14 @@ void SayLeftOut(const std::u16string& path, const FolderContents::LeftOut& entry
       CountSkipped("trash folders");
       break;
     case EntryRule::kFolderNameTooLong:
-      Warn("skipping folder %s: its name is %zu characters long, and the player takes %zu",
+      Warn("skipping folder %s: its name is %zu characters long, and the player takes %zu; "
+           "shorten its name",
            Shown(ChildPath(path, name)).c_str(), name.size(), kMaxFolderName);
       CountSkipped("folder names over 64 characters");
       break;
     case EntryRule::kFileNameTooLong:
-      Warn("skipping %s: its name is %zu characters long, and the player takes %zu",
+      Warn("skipping %s: its name is %zu characters long, and the player takes %zu; shorten "
+           "its name",
            Shown(ChildPath(path, name)).c_str(), name.size(), kMaxFileName);
       CountSkipped("file names over 128 characters");
       break;
@@ -134,11 +145,11 @@ void SayLeftOut(const std::u16string& path, const FolderContents::LeftOut& entry
 
 void SayUnplayable(const std::string& shown, const std::vector<std::u16string>& unplayable) {
   if (unplayable.empty()) return;
-  Warn("%s: %zu audio %s the player cannot play %s left out (it plays MP3 only; convert "
-       "%s to MP3): %s",
+  Warn("%s: %zu audio %s the player cannot play %s left out (%s); it plays MP3 only: "
+       "convert %s to MP3",
        shown.c_str(), unplayable.size(), unplayable.size() == 1 ? "file" : "files",
-       unplayable.size() == 1 ? "is" : "are", unplayable.size() == 1 ? "it" : "them",
-       FirstFew(unplayable).c_str());
+       unplayable.size() == 1 ? "is" : "are", FirstFew(unplayable).c_str(),
+       unplayable.size() == 1 ? "it" : "them");
   CountSkipped("audio files the player cannot play", static_cast<unsigned>(unplayable.size()));
 }
 
@@ -155,10 +166,13 @@ bool ReadFolder(Scan* scan, const std::u16string& path, FolderListing* listing) 
     // A folder that may not be read stays out, as its owner wants; one that
     // the card fails to deliver would cost the index what it holds.
     if (fault) {
-      Error("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+      Error("cannot read folder %s: %s; nothing in it is indexed: check the card (%s) and run "
+            "cardprep again",
+            shown.c_str(), why.c_str(), CheckCardCommand());
       KeepOldIndex("folder " + shown + " could not be read");
     } else {
-      Warn("cannot read folder %s: %s; nothing in it is indexed", shown.c_str(), why.c_str());
+      Warn("cannot read folder %s: %s; nothing in it is indexed: %s",
+           shown.c_str(), why.c_str(), ReadRightsAdvice(shown).c_str());
     }
     CountSkipped("folders that cannot be read");
     return false;
@@ -169,10 +183,13 @@ bool ReadFolder(Scan* scan, const std::u16string& path, FolderListing* listing) 
   }
   if (!read_error.empty()) {
     if (fault) {
-      Error("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+      Error("cannot read all of folder %s: %s; check the card (%s) and run cardprep again",
+            shown.c_str(), read_error.c_str(), CheckCardCommand());
       KeepOldIndex("folder " + shown + " could not be read whole");
     } else {
-      Warn("cannot read all of folder %s: %s", shown.c_str(), read_error.c_str());
+      Warn("cannot read all of folder %s: %s; what it still holds is left out: run cardprep "
+           "again once nothing else changes the card",
+           shown.c_str(), read_error.c_str());
     }
   }
   for (const FolderContents::LeftOut& entry : contents->left_out) SayLeftOut(path, entry);
@@ -188,7 +205,7 @@ void KeepWhatTheCardHasRoomFor(const std::u16string& path, size_t room, uint32_t
   if (names->size() <= room) return;
   const size_t left_out = names->size() - room;
   Warn("the card holds more than %u %s, the most the player can index: "
-       "%zu in %s and every one after are left out",
+       "%zu in %s and every one after are left out; move some music off the card",
        most, what, left_out, Shown(path).c_str());
   const std::string reason = std::string(what) + " over the card's " + std::to_string(most);
   CountSkipped(reason.c_str(), static_cast<unsigned>(left_out));
@@ -297,7 +314,8 @@ void ScanFolder(Scan* scan, const std::u16string& path, DirInfo* dir) {
     NameFolder(scan, child_path, dir->name, &child);
     if (PathTooLongToScan(child_path)) {
       child.file_unit = IsFileUnitFolder(scan->settings, child_path);
-      Warn("not indexing %s: its path is %zu characters long, and the player takes %zu",
+      Warn("not indexing %s: its path is %zu characters long, and the player takes %zu; "
+           "shorten the names of its folders, or nest it less deeply",
            Shown(child_path).c_str(), child_path.size(), kMaxScannedPath);
       CountSkipped("folder paths over 123 characters");
       continue;

@@ -201,8 +201,10 @@ void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where) 
     if (font.blocks.empty() && font.width == 0) continue;  // not loaded: said already
     const std::string font_path =
         Utf16ToUtf8(gap.double_byte ? kZenkakuFontPath : kHankakuFontPath);
-    Warn("%s has %s for %s (first in %s): names holding it %s", font_path.c_str(),
-         gap.blank ? "a blank glyph" : "no glyph", DescribeCode(gap.code, gap.double_byte).c_str(),
-         where.c_str(), gap.blank ? "show a gap" : "are drawn without it");
+    Warn("%s has %s for %s (first in %s): names holding it %s; build the fonts from a source "
+         "that has it (cardprep-font), or rename them",
+         font_path.c_str(), gap.blank ? "a blank glyph" : "no glyph",
+         DescribeCode(gap.code, gap.double_byte).c_str(), where.c_str(),
+         gap.blank ? "show a gap" : "are drawn without it");
   }
 }

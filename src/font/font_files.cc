@@ -21,7 +21,8 @@ void WarnAboutShape(const FontInfo& font, std::u16string_view path, bool double_
   const int want_width = double_byte ? 16 : 8;
   const bool is_double = font.code_type != 0;
   if (font.width == want_width && font.height == 16 && is_double == double_byte) return;
-  Warn("%s is a %d x %d %s font, not %d x 16 %s: names drawn with it will be cut or blank",
+  Warn("%s is a %d x %d %s font, not %d x 16 %s: names drawn with it will be cut or blank; "
+       "build the fonts again with cardprep-font",
        Utf16ToUtf8(path).c_str(), font.width, font.height,
        is_double ? "double-byte" : "single-byte", want_width,
        double_byte ? "double-byte" : "single-byte");

@@ -12,6 +12,8 @@
 #include <string>
 #endif
 
+#include "host/words.h"
+
 ConsoleState g_console;
 
 namespace {
@@ -141,7 +143,8 @@ void CountSkipped(const char* reason, unsigned count) {
 }
 
 void ConverterMissing(const std::string& what, const std::string& why) {
-  Error("cannot open the converter %s: %s", what.c_str(), why.c_str());
+  Error("cannot open the converter %s: %s; %s", what.c_str(), why.c_str(),
+        ConverterAdvice().c_str());
   KeepOldIndex("the converter " + what + " could not be opened");
 }
 

@@ -10,6 +10,7 @@
 #include "host/folder.h"
 #include "host/os.h"
 #include "host/stop.h"
+#include "host/words.h"
 
 namespace {
 
@@ -23,8 +24,10 @@ FileHostState g_file_host;
 void ReportWriteError(OutFile* file, int error) {
   if (file->failed) return;
   file->failed = true;
+  file->error = error;
   if (file->failure_note.empty()) {
-    Error("cannot write %s: %s", file->name.c_str(), ErrorText(error).c_str());
+    Error("cannot write %s: %s; %s", file->name.c_str(), ErrorText(error).c_str(),
+          WriteErrorAdvice(error).c_str());
   } else {
     Warn("cannot write %s: %s; %s", file->name.c_str(), ErrorText(error).c_str(),
          file->failure_note.c_str());
@@ -67,6 +70,7 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     buffer = std::move(other.buffer);
     used = std::exchange(other.used, 0);
     failed = std::exchange(other.failed, false);
+    error = std::exchange(other.error, 0);
   }
   return *this;
 }
@@ -168,6 +172,7 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
     *file = OutFile();
     file->name = name;
     file->failed = file->finished = true;
+    file->error = error;
     return false;
   };
   // Where the file itself could not be written, neither may its replacement

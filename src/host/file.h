@@ -71,6 +71,7 @@ struct OutFile {
   std::vector<uint8_t> buffer;
   size_t used = 0;
   bool failed = false;  // a write failed and was reported; later data is dropped
+  int error = 0;        // the system's error of the failure, when it had one
   bool finished = false;  // closed; still under its temporary name if it has one
   bool discard = false;   // a dry run's output: written nowhere, never synced
   // When not empty, a failure is said as a warning ending in this note (what

@@ -36,7 +36,9 @@ void Refill() {
     done += static_cast<size_t>(n);
   }
   if (done < sizeof g_random.words && !FillFromUrandom(bytes, sizeof g_random.words)) {
-    Error("no random numbers from the system: %s", strerror(errno));
+    Error("no random numbers from the system: %s; the play order is not shuffled: run cardprep "
+          "again",
+          strerror(errno));
   }
   g_random.next = 0;
 }

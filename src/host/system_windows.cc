@@ -23,7 +23,9 @@ void Refill() {
       BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(g_random.words), sizeof g_random.words,
                       BCRYPT_USE_SYSTEM_PREFERRED_RNG);
   if (status != 0) {
-    Error("no random numbers from the system: status 0x%08lx", static_cast<unsigned long>(status));
+    Error("no random numbers from the system: status 0x%08lx; the play order is not shuffled: "
+          "run cardprep again",
+          static_cast<unsigned long>(status));
   }
   g_random.next = 0;
 }

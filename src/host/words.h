@@ -20,6 +20,22 @@ const char* CheckCardCommand();
 // holds a space or a character the shell reads.
 std::string ShellWord(const std::string& path);
 
+// What to do about a folder |shown| that may not be read.
+std::string ReadRightsAdvice(const std::string& shown);
+
+// What to do about a card mounted read-only, or one the user may not write.
+std::string ReadOnlyCardAdvice();
+std::string WriteRightsAdvice();
+
+// What to do about an output that could not be created or written, for
+// the system's |error|: make room on a full card, let a read-only one be
+// written, or check the card.
+std::string WriteErrorAdvice(int error);
+
+// What to do about a character converter of the system that cannot be
+// opened.
+std::string ConverterAdvice();
+
 // How to put fonts on the card whose root is |card|: "cardprep-font --card
 // DIR FONT" with the font Debian ships, or copying _FONT from the zip.
 std::string MakeFontsAdvice(const std::string& card);

@@ -1,6 +1,8 @@
 // The words of advice on Linux and the other POSIX hosts.
 #include "host/words.h"
 
+#include <cerrno>
+
 const char* CardThereWord() { return "mounted"; }
 
 const char* ExampleCard() { return "/media/card"; }
@@ -22,6 +24,41 @@ std::string ShellWord(const std::string& path) {
     }
   }
   return quoted + "'";
+}
+
+std::string ReadRightsAdvice(const std::string& shown) {
+  return "let it be read (chmod a+rx " + ShellWord(shown) + "), or run cardprep as its owner";
+}
+
+std::string ReadOnlyCardAdvice() {
+  return "unlock its write-protect switch, or mount it read-write: sudo mount -o remount,rw "
+         "<mount point>";
+}
+
+std::string WriteRightsAdvice() {
+  return "run cardprep as a user who may write there, or mount the card with uid=$(id -u)";
+}
+
+std::string WriteErrorAdvice(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return "the card is full: make room on it and run cardprep again";
+    case EROFS:
+      return "the card is mounted read-only: " + ReadOnlyCardAdvice();
+    case EACCES:
+    case EPERM:
+      return WriteRightsAdvice();
+    case EISDIR:
+      return "a folder stands at its name: rename or remove that folder and run cardprep again";
+    default:
+      return "check the card (fsck.fat) and run cardprep again";
+  }
+}
+
+std::string ConverterAdvice() {
+  return "reinstall the C library's converters (sudo apt-get install --reinstall libc6)";
 }
 
 std::string MakeFontsAdvice(const std::string& card) {

@@ -1,6 +1,8 @@
 // The words of advice on Windows.
 #include "host/words.h"
 
+#include <windows.h>
+
 const char* CardThereWord() { return "inserted"; }
 
 const char* ExampleCard() { return "E:\\"; }
@@ -14,6 +16,37 @@ std::string ShellWord(const std::string& path) {
   std::string quoted = "\"" + path;
   if (quoted.back() == '\\') quoted += '\\';
   return quoted + "\"";
+}
+
+std::string ReadRightsAdvice(const std::string&) {
+  return "give your account the right to read it (its Properties, Security), and run cardprep "
+         "again";
+}
+
+std::string ReadOnlyCardAdvice() { return "unlock its write-protect switch"; }
+
+std::string WriteRightsAdvice() {
+  return "make sure Windows may write to the card (not read-only, no file on it open in "
+         "another program) and run cardprep again";
+}
+
+std::string WriteErrorAdvice(int error) {
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "the card is full: make room on it and run cardprep again";
+    case ERROR_WRITE_PROTECT:
+      return "the card is write-protected: " + ReadOnlyCardAdvice();
+    case ERROR_ACCESS_DENIED:
+      return WriteRightsAdvice();
+    default:
+      return "check the card (chkdsk E: /f, with the card's drive for E:) and run cardprep "
+             "again";
+  }
+}
+
+std::string ConverterAdvice() {
+  return "add the language's support to Windows (Settings, Time & Language, Language)";
 }
 
 std::string MakeFontsAdvice(const std::string& card) {

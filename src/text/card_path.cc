@@ -1,5 +1,6 @@
 #include "text/card_path.h"
 
+#include "host/program.h"
 #include "text/utf.h"
 
 std::string HostPath(std::u16string_view path) {
@@ -12,8 +13,13 @@ std::string HostPath(std::u16string_view path) {
 }
 
 std::string ShownPath(std::u16string_view path) {
-  const std::string host = HostPath(path);
-  return host == "." ? host : host.substr(2);
+  std::string shown = HostPath(path);
+  if (shown == ".") return shown;
+  shown.erase(0, 2);
+  for (char& ch : shown) {
+    if (ch == '/') ch = kHostSeparator;
+  }
+  return shown;
 }
 
 bool CardPathOfHost(std::string_view below_root, std::u16string* card_path) {

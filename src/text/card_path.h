@@ -15,7 +15,8 @@
 std::string HostPath(std::u16string_view path);
 
 // How a card path is shown in messages: as the host path below the
-// working folder ("Album/Disc 1"), "." for the root.
+// working folder, with the host's separator ("Album/Disc 1"; on Windows
+// "Album\Disc 1"), "." for the root.
 std::string ShownPath(std::u16string_view path);
 
 // The card path of a folder given as its host path below the card's root

@@ -7,6 +7,7 @@
 #include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/system.h"
+#include "host/words.h"
 #include "text/card_path.h"
 #include "titles/tag_search.h"
 #include "titles/title_worker.h"
@@ -25,8 +26,9 @@ std::u16string PathOf(const TitleReader& reader, const Job& job) {
 
 // Fills in |job|, whose file could not be read, with no title, saying why.
 void FillUnread(const TitleReader& reader, const Job& job, const std::string& why) {
-  Warn("cannot read %s: %s; listed without a title", ShownPath(PathOf(reader, job)).c_str(),
-       why.c_str());
+  Warn("cannot read %s: %s; listed without a title: check the card (%s), or copy the file "
+       "onto it again",
+       ShownPath(PathOf(reader, job)).c_str(), why.c_str(), CheckCardCommand());
   Title title;
   title.read = title.failed = true;
   *job.file.title = std::move(title);
@@ -114,7 +116,7 @@ void Submit(TitleReader* reader, size_t position) {
 void NameStuck(const std::vector<pid_t>& stuck) {
   for (const pid_t pid : stuck) {
     Warn("title reader process %d does not end, even killed (the card may have stopped "
-         "answering); it is left behind",
+         "answering); it is left behind: take the card out only once it has ended",
          static_cast<int>(pid));
   }
 }

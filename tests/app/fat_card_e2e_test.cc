@@ -290,9 +290,9 @@ TEST_F(FatCardTest, IndexMatchesWhatTheImageHolds) {
   EXPECT_EQ(Lines(read_only.cardprep.out, "\n"),
             (std::vector<std::string>{"InitFont OK", "fopen error"}));
   EXPECT_EQ(Lines(read_only.cardprep.err, "\n")[0],
-            "error: cannot write to the card: it is mounted read-only; nothing was changed "
-            "(unlock its write-protect switch, or mount it read-write: sudo mount -o "
-            "remount,rw <mount point>)");
+            "error: cannot write to the card: it is mounted read-only; nothing was changed: "
+            "unlock its write-protect switch, or mount it read-write: sudo mount -o "
+            "remount,rw <mount point>");
   EXPECT_NE(read_only.fusefat_status, -1);  // it ends with status 255 after a read-only mount
   read_only.files = again.files;  // what the card must still hold
   ExpectImageHolds(read_only);

@@ -92,7 +92,7 @@ TEST_F(FaultTest, AnEntryWhoseTypeCannotBeReadIsSaid) {
   const RunResult r = RunCardprepWith(fault);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.err, "warning: skipping link.mp3: what it is cannot be read: Input/output "
-                         "error\n"))
+                         "error; check the card (fsck.fat) and run cardprep again\n"))
       << r.err;
   EXPECT_TRUE(Has(r.err, "skipped: entries that cannot be read: 1")) << r.err;
 }
@@ -152,15 +152,17 @@ TEST_F(FaultTest, FontsOrAConverterThatCannotBeHadKeepTheOldIndex) {
         "used); 1 error\n"},
        {}},
       {MakeFault("iconv_open", "", "1+", EMFILE),
-       {"error: cannot open the converter from UTF-16LE to CP932: Too many open files\n",
+       {"error: cannot open the converter from UTF-16LE to CP932: Too many open files; reinstall "
+        "the C library's converters (sudo apt-get install --reinstall libc6)\n",
         "error: the index was not replaced, since the converter from ",
         " could not be opened: the card keeps its previous SNDLST16.DAT, TAGINF16.TXT, "
-        "RANDOM16.DAT and DIRLST16.DAT\n"},
+        "RANDOM16.DAT and DIRLST16.DAT; run cardprep again once the error above is mended\n"},
        {}},
       // The first converter opened: the one of the code page asked for.
       {MakeFault("iconv_open", "", "1", EMFILE),
        {"error: --tag-charset EUC-KR: cannot open the converter from CP949 (Too many open "
-        "files): titles stay as stored\n",
+        "files): titles stay as stored; reinstall the C library's converters (sudo apt-get "
+        "install --reinstall libc6)\n",
         "error: the index was not replaced, since the converter from CP949 could not be "
         "opened: the card keeps its previous"},
        {"--tag-charset", "cp949"}},
@@ -189,13 +191,16 @@ TEST_F(FaultTest, ARenameThatFailsAtAnyStepOfTheCommitIsUndone) {
     const RunResult r = RunCardprepWith(fault);
     ExpectStatusMatches(r);
     if (step == 1) {
-      EXPECT_TRUE(Has(r.err, "error: cannot write MSGSTR16.DAT: Input/output error\n")) << r.err;
+      EXPECT_TRUE(Has(r.err, "error: cannot write MSGSTR16.DAT: Input/output error; check the "
+                             "card (fsck.fat) and run cardprep again\n"))
+          << r.err;
       ExpectIndex(new_, "the new index");
     } else if (step <= 9) {
       EXPECT_EQ(r.status, 1);
       EXPECT_TRUE(Has(r.err, " in place: Input/output error; the renames made were undone: the "
                              "card keeps its previous SNDLST16.DAT, TAGINF16.TXT, RANDOM16.DAT "
-                             "and DIRLST16.DAT\n"))
+                             "and DIRLST16.DAT; check the card (fsck.fat) and run cardprep "
+                             "again\n"))
           << r.err;
       ExpectIndex(old_music, "the old index");
     } else {
@@ -215,7 +220,9 @@ TEST_F(FaultTest, AFailedSyncIsAnError) {
     bool replaced;
   } cases[] = {
       {MakeFault("fsync", "SNDLST16.DAT.cardprep-"),
-       "error: cannot write SNDLST16.DAT: Input/output error\n", false},
+       "error: cannot write SNDLST16.DAT: Input/output error; check the card (fsck.fat) and run "
+       "cardprep again\n",
+       false},
       // The card's folder, before the renames and after them.
       {MakeFault("fsync", "=."),
        "error: cannot write the record of the commit, .cardprep-commit: Input/output error; the "

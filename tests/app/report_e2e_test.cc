@@ -55,10 +55,12 @@ TEST_F(ReportTest, CharactersTheFontsCannotShowAreSaidOnceAndChecked) {
   const std::vector<std::string> err = Lines(run_.err, "\n");
   const std::string missing =
       "warning: _FONT\\RIZOZ16I.DAZ has no glyph for U+3044 'い' (first in あいう.mp3): names "
-      "holding it are drawn without it";
+      "holding it are drawn without it; build the fonts from a source that has it "
+      "(cardprep-font), or rename them";
   const std::string blank =
       "warning: _FONT\\RIZOZ16I.DAZ has a blank glyph for U+3046 'う' (first in あいう.mp3): "
-      "names holding it show a gap";
+      "names holding it show a gap; build the fonts from a source that has it (cardprep-font), "
+      "or rename them";
   EXPECT_EQ(std::count(err.begin(), err.end(), missing), 1) << run_.err;
   EXPECT_EQ(std::count(err.begin(), err.end(), blank), 1) << run_.err;
   EXPECT_EQ(std::count_if(err.begin(), err.end(),

@@ -208,19 +208,19 @@ TEST_F(RunTest, OutputsThatCannotBeCreatedLeaveTheOldIndex) {
   } cases[] = {
       {"SNDLST16.DAT", false, false, "InitFont OK",
        "error: the index was not replaced, since SNDLST16.DAT could not be written: the card "
-       "keeps its previous TAGINF16.TXT, RANDOM16.DAT and DIRLST16.DAT (it had no SNDLST16.DAT)"},
+       "keeps its previous TAGINF16.TXT, RANDOM16.DAT and DIRLST16.DAT (it had no SNDLST16.DAT); run cardprep again once the error above is mended"},
       {"TAGINF16.TXT", false, false, "InitFont OK",
        "error: the index was not replaced, since TAGINF16.TXT could not be written: the card "
-       "keeps its previous SNDLST16.DAT, RANDOM16.DAT and DIRLST16.DAT (it had no TAGINF16.TXT)"},
+       "keeps its previous SNDLST16.DAT, RANDOM16.DAT and DIRLST16.DAT (it had no TAGINF16.TXT); run cardprep again once the error above is mended"},
       {"RANDOM16.DAT", false, true, " SetRandomOrderTable 0, 1 300, 0 0 ",
        "error: the index was not replaced, since RANDOM16.DAT could not be written: the card "
-       "keeps its previous SNDLST16.DAT, TAGINF16.TXT and DIRLST16.DAT (it had no RANDOM16.DAT)"},
+       "keeps its previous SNDLST16.DAT, TAGINF16.TXT and DIRLST16.DAT (it had no RANDOM16.DAT); run cardprep again once the error above is mended"},
       {"DIRLST16.DAT", false, true, "WriteDirStructureFileM",
        "error: the index was not replaced, since DIRLST16.DAT could not be written: the card "
-       "keeps its previous SNDLST16.DAT, TAGINF16.TXT and RANDOM16.DAT (it had no DIRLST16.DAT)"},
+       "keeps its previous SNDLST16.DAT, TAGINF16.TXT and RANDOM16.DAT (it had no DIRLST16.DAT); run cardprep again once the error above is mended"},
       {"MSGSTR16.DAT", true, false, "",
        "error: MSGSTR16.DAT not replaced, since it could not be written: the card had no "
-       "MSGSTR16.DAT before, and has none"},
+       "MSGSTR16.DAT before, and has none; run cardprep again once the error above is mended"},
   };
   const std::vector<std::string> music = {"SNDLST16.DAT", "TAGINF16.TXT", "RANDOM16.DAT",
                                           "DIRLST16.DAT"};
@@ -260,7 +260,9 @@ TEST_F(RunTest, OutputsThatCannotBeCreatedLeaveTheOldIndex) {
     }
     const std::vector<std::string> err = Lines(run_.err, "\n");
     EXPECT_NE(std::find(err.begin(), err.end(),
-                        std::string("error: cannot create ") + c.blocked + ": Is a directory"),
+                        std::string("error: cannot create ") + c.blocked +
+                            ": Is a directory; a folder stands at its name: rename or remove "
+                            "that folder and run cardprep again"),
               err.end()) << run_.err;
     EXPECT_NE(std::find(err.begin(), err.end(), c.kept), err.end()) << run_.err;
     EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
@@ -399,10 +401,11 @@ TEST_F(RunTest, PrefixesAreFoldersOfTheCardOrSaidToMatchNothing) {
         ": no folder is shuffled file by file for it; name a folder of the card instead"},
        0},
       {{"/A", "/B", "/C", "/Podcasts"},
-       {"prefix '/Podcasts' ignored: the player takes at most 3 prefixes"}, 0},
+       {"prefix '/Podcasts' ignored: the player takes at most 3 prefixes; give at most 3"}, 0},
       {{"/\xFF", "/B", "/C", "/Podcasts"},
-       {"prefix argument 1 is not valid UTF-8: no folder can match it",
-        "prefix '/Podcasts' ignored: the player takes at most 3 prefixes"},
+       {"prefix argument 1 is not valid UTF-8: no folder can match it; give the folder's name as "
+        "the card shows it",
+        "prefix '/Podcasts' ignored: the player takes at most 3 prefixes; give at most 3"},
        0},
   };
   for (const Case& c : cases) {
@@ -458,9 +461,9 @@ TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
   // One error line, with what to do; then the summary.
   EXPECT_EQ(Lines(r.err, "\n"),
             (std::vector<std::string>{
-                "error: cannot write to the card: it is mounted read-only; nothing was changed "
-                "(unlock its write-protect switch, or mount it read-write: sudo mount -o "
-                "remount,rw <mount point>)",
+                "error: cannot write to the card: it is mounted read-only; nothing was changed: "
+                "unlock its write-protect switch, or mount it read-write: sudo mount -o "
+                "remount,rw <mount point>",
                 "summary: not indexed: the card has no index (the card cannot be written); 1 "
                 "error"}));
   EXPECT_EQ(Lines(r.out, "\n"), (std::vector<std::string>{"InitFont OK", "fopen error"}));
@@ -472,7 +475,9 @@ TEST_F(RunTest, ReadOnlyCardIsSaidOnceAtTheStart) {
   EXPECT_EQ(Lines(dry.err, "\n"),
             (std::vector<std::string>{
                 "warning: cannot write to the card (the file system is read-only): a run "
-                "without --dry-run would stop before writing anything",
+                "without --dry-run would stop before writing anything; unlock its "
+                "write-protect switch, or mount it read-write: sudo mount -o remount,rw "
+                "<mount point>",
                 "summary: 1 sound in 1 folder would be indexed; 1 warning; nothing "
                 "was written (dry run)"}));
   ExpectFiles({});

@@ -325,19 +325,22 @@ TEST_F(CatalogTest, EntriesThatCannotBeSoundsAreLeftOutWithAWord) {
                                                 "[" + Padded("kept.mp3") + "]"}));
   const std::string rename = "mv -n -- $'Win/\\x96\\xE9\\x96\\xBE\\x82\\xAF.mp3' 'Win/夜明け.mp3'";
   std::vector<std::string> warnings = {
-      "warning: skipping bad\\xFF.mp3: the name is not valid UTF-8",
-      "warning: skipping back\\slash.mp3: the name holds a backslash",
+      "warning: skipping bad\\xFF.mp3: the name is not valid UTF-8; rename it (convmv -f "
+      "ENCODING -t utf8 --notest renames such names)",
+      "warning: skipping back\\slash.mp3: the name holds a backslash, which the player takes for "
+      "a folder separator; rename it without one",
       "warning: skipping Win/\\x96\\xE9\\x96\\xBE\\x82\\xAF.mp3: the name is not valid UTF-8; read "
       "as Shift-JIS it is \"Win/夜明け.mp3\": rename it in the card's root with: " + rename,
-      "warning: not following Link: it is a symbolic link to a folder",
+      "warning: not following Link: it is a symbolic link to a folder, and the player follows no "
+      "links; put the folder itself on the card",
       "warning: not indexing $RECYCLE.BIN: it holds 2 deleted MP3 files; empty the Recycle Bin "
       "to free their room on the card",
       "warning: not indexing .Trash-1000: it holds deleted files; empty the trash to free their "
       "room on the card",
       "warning: not indexing .Trashes: it holds deleted files; empty the trash to free their "
       "room on the card",
-      "warning: Lossless: 7 audio files the player cannot play are left out (it plays MP3 only; "
-      "convert them to MP3): a.m4a, b.OGG, c.flac, d.wma, e.wav and 2 more",
+      "warning: Lossless: 7 audio files the player cannot play are left out (a.m4a, b.OGG, "
+      "c.flac, d.wma, e.wav and 2 more); it plays MP3 only: convert them to MP3",
   };
   std::vector<std::string> said = Lines(run_.err, "\n");
   said.pop_back();  // the summary

@@ -211,11 +211,11 @@ TEST(ScanFolderTest, StopsTakingSoundsAndFoldersAtTheCardsLimits) {
   } cases[] = {
       {false,
        "warning: the card holds more than 65535 MP3 files, the most the player can index: 1 in "
-       ". and every one after are left out\n",
+       ". and every one after are left out; move some music off the card\n",
        "MP3 files over the card's 65535"},
       {true,
        "warning: the card holds more than 65534 folders, the most the player can index: 1 in . "
-       "and every one after are left out\n",
+       "and every one after are left out; move some music off the card\n",
        "folders over the card's 65534"},
   };
   for (const Case& c : cases) {

@@ -44,7 +44,8 @@ TEST_F(FontFilesTest, InitFontWarnsAboutAFontOfAnotherShapeAndStillLoadsIt) {
   EXPECT_EQ(GetCapturedStdout(), "InitFont OK\n");
   EXPECT_EQ(GetCapturedStderr(),
             "warning: _FONT\\RIZOZ16I.DAZ is a 24 x 24 double-byte font, not 16 x 16 "
-            "double-byte: names drawn with it will be cut or blank\n");
+            "double-byte: names drawn with it will be cut or blank; build the fonts again with "
+            "cardprep-font\n");
   EXPECT_EQ(g_font.zenkaku.width, 24);
   EXPECT_EQ(g_font.zenkaku.row_bytes, 3);
   // Three bytes a row have no page layout: the glyphs are there but blank,

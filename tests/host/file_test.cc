@@ -36,7 +36,9 @@ TEST(OutFileTest, WriteErrorsAreReportedOnceNamingTheFile) {
   WriteBytes(&file, data.data(), data.size());
   WriteBytes(&file, data.data(), data.size());
   EXPECT_FALSE(CloseChecked(&file));
-  EXPECT_EQ(GetCapturedStderr(), "error: cannot write FULL.DAT: No space left on device\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            "error: cannot write FULL.DAT: No space left on device; the card is full: make room "
+            "on it and run cardprep again\n");
 }
 
 TEST(OutFileTest, SmallWritesFailAtClose) {
@@ -46,7 +48,9 @@ TEST(OutFileTest, SmallWritesFailAtClose) {
   CaptureStderr();
   WriteBytes(&file, "abc", 3);
   EXPECT_FALSE(CloseChecked(&file));
-  EXPECT_EQ(GetCapturedStderr(), "error: cannot write SMALL.DAT: No space left on device\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            "error: cannot write SMALL.DAT: No space left on device; the card is full: make "
+            "room on it and run cardprep again\n");
 }
 
 TEST(OpenRegularFileTest, RefusesWhatIsNotARegularFile) {
