@@ -310,7 +310,8 @@ TEST_F(CardprepFontTest, AFontWithoutKanaOrKanjiIsWarnedOf) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err,
             "warning: no source has a glyph for any kana or kanji: Z.DAZ holds only 3 "
-            "double-byte codes, so Japanese names will be drawn without their characters\n");
+            "double-byte codes, so Japanese names will be drawn without their characters; give "
+            "a source with Japanese glyphs (GNU Unifont's unifont_jp)\n");
   hex += "3042:" + std::string(64, '1') + "\n";  // あ
   WriteText("latin.hex", hex);
   EXPECT_EQ(RunTool("--zenkaku Z.DAZ latin.hex").err, "");

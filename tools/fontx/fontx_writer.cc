@@ -8,6 +8,7 @@
 #include "font/fontx.h"
 #include "host/console.h"
 #include "host/file.h"
+#include "host/words.h"
 #include "text/cp932.h"
 
 namespace {
@@ -65,7 +66,8 @@ const std::vector<std::pair<uint16_t, char16_t>>& DoubleByteCodes() {
 bool Create(const std::string& path, OutFile* file) {
   std::string why;
   if (OpenAside(path, path, file, &why)) return true;
-  Error("cannot create %s: %s", path.c_str(), why.c_str());
+  Error("cannot create %s: %s; %s", path.c_str(), why.c_str(),
+        WriteErrorAdvice(file->error).c_str());
   return false;
 }
 

@@ -198,11 +198,13 @@ int Main(int argc, char** argv) {
   if (!options.zenkaku.empty()) {
     const ZenkakuFont font = BuildZenkaku(sources);
     if (font.codes == 0) {
-      Warn("no source has a glyph for any two-byte Shift-JIS character: %s holds none",
+      Warn("no source has a glyph for any two-byte Shift-JIS character: %s holds none; give a "
+           "source with Japanese glyphs (GNU Unifont's unifont_jp)",
            options.zenkaku.c_str());
     } else if (font.japanese == 0) {
       Warn("no source has a glyph for any kana or kanji: %s holds only %zu double-byte codes, "
-           "so Japanese names will be drawn without their characters",
+           "so Japanese names will be drawn without their characters; give a source with "
+           "Japanese glyphs (GNU Unifont's unifont_jp)",
            options.zenkaku.c_str(), font.codes);
     }
     if (WriteZenkakuFile(options.zenkaku, font)) {
@@ -217,7 +219,8 @@ int Main(int argc, char** argv) {
   if (!options.hankaku.empty()) {
     const HankakuFont font = BuildHankaku(sources);
     if (font.ascii + font.katakana == 0) {
-      Warn("no source has an 8-dot glyph for ASCII or half-width katakana: %s is blank",
+      Warn("no source has an 8-dot glyph for ASCII or half-width katakana: %s is blank; give a "
+           "source with 8-dot glyphs (GNU Unifont has them)",
            options.hankaku.c_str());
     }
     if (WriteHankakuFile(options.hankaku, font)) {

@@ -156,7 +156,8 @@ int Main(int argc, char** argv) {
   }
   std::filesystem::current_path(std::filesystem::u8path(options.card), ec);
   if (ec) {
-    Error("cannot enter %s: %s", options.card.c_str(), ec.message().c_str());
+    Error("cannot enter %s: %s; is the card %s? Give its root folder", options.card.c_str(),
+          ec.message().c_str(), CardThereWord());
     return kExitUsage;
   }
 
@@ -173,7 +174,8 @@ int Main(int argc, char** argv) {
       const std::string advice = StartedFromDesktop()
                                      ? " If it is not, " + DesktopCardAdvice("cardprep-view")
                                      : std::string();
-      Error("cannot read %s: %s (is this the root of a card cardprep has indexed?)%s",
+      Error("cannot read %s: %s (is this the root of a card cardprep has indexed?): give the "
+            "card's root, or index it with cardprep first.%s",
             list.c_str(), why.c_str(), advice.c_str());
     }
     return kExitProblems;
