@@ -500,7 +500,8 @@ bool EnterCard(const Args& args) {
           args.card.c_str(), args.card_from_argument ? " (drop the card's drive, not a file)" : "");
     NotIndexed(args.card + " is a file");
   } else {
-    Error("cannot enter the card folder %s: %s (is the card %s?); nothing was changed",
+    Error("cannot enter the card folder %s: %s; nothing was changed: check that the card is %s "
+          "and the path is right",
           args.card.c_str(), why.c_str(), CardThereWord());
     NotIndexed("the card folder cannot be entered");
   }
