@@ -320,8 +320,8 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
        "error: --tag-charset takes auto, latin1, cp932, euc-kr, gbk, big5, cp1251 or cp1253, "
        "not 'utf-16'\n"},
       {{"-C", "no-such-card"}, 1, "",
-       "error: cannot enter the card folder no-such-card: No such file or directory (is the "
-       "card mounted?); nothing was changed\n"},
+       "error: cannot enter the card folder no-such-card: No such file or directory; nothing was "
+       "changed: check that the card is mounted and the path is right\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
