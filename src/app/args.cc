@@ -8,8 +8,7 @@
 
 // What the help says in the host's own paths and words.
 #if defined(_WIN32)
-#define CARDPREP_ROOT_HOW "Run in the root folder of a memory card (E: then cardprep, or\n" \
-                          "cardprep --card E:\\). Walks"
+#define CARDPREP_ROOT_HOW "Run in the root folder of a memory card, or give the card (cardprep E:\\)."
 #define CARDPREP_FONT_A "_FONT\\RIZOZ16I.DAZ"
 #define CARDPREP_FONT_B "_FONT\\MYRCH16B.FNT"
 #define CARDPREP_PREFIX_EXAMPLES                                             \
@@ -18,7 +17,8 @@
 #define CARDPREP_STOPPED "130 when the run\n"  \
                          "was stopped (Ctrl-C, Ctrl-Break or closing its window).\n"
 #else
-#define CARDPREP_ROOT_HOW "Run in the root folder of a memory card (or give it with --card). Walks"
+#define CARDPREP_ROOT_HOW \
+  "Run in the root folder of a memory card, or give the card (cardprep /media/card)."
 #define CARDPREP_FONT_A "_FONT/RIZOZ16I.DAZ"
 #define CARDPREP_FONT_B "_FONT/MYRCH16B.FNT"
 #define CARDPREP_PREFIX_EXAMPLES                                    \
@@ -29,14 +29,16 @@
 #endif
 
 const char* Usage() {
-  return "usage: cardprep [OPTION...] [PREFIX...]\n"
+  return "usage: cardprep [OPTION...] [CARD] [PREFIX...]\n"
          "\n"
          CARDPREP_ROOT_HOW "\n"
-         "the card and writes the player's index files there: DIRLST16.DAT,\n"
+         "It walks the card and writes the player's index files there: DIRLST16.DAT,\n"
          "SNDLST16.DAT, RANDOM16.DAT, MSGSTR16.DAT and TAGINF16.TXT. The names the\n"
          "player shows are drawn with the FONTX2 fonts " CARDPREP_FONT_A "\n"
-         "(16 x 16 double-byte) and " CARDPREP_FONT_B " (8 x 16).\n"
+         "(16 x 16 double-byte) and " CARDPREP_FONT_B " (8 x 16): without them\n"
+         "nothing is written.\n"
          "\n"
+         "CARD     the card's root folder, as with --card; it must hold _FONT\n"
          CARDPREP_PREFIX_EXAMPLES
          "         shuffled file by file instead of as a whole (at most three;\n"
          "         compared case-sensitively)\n"

@@ -294,7 +294,7 @@ TEST_F(RunTest, OptionsThatEndTheRunBeforeItBegins) {
     int status;
     std::string out_start, err_start;
   } cases[] = {
-      {{"--help"}, 0, "usage: cardprep [OPTION...] [PREFIX...]", ""},
+      {{"--help"}, 0, "usage: cardprep [OPTION...] [CARD] [PREFIX...]", ""},
       {{"-h", "/Pops"}, 0, "usage: cardprep", ""},
       {{"--version"}, 0, "cardprep " CARDPREP_VERSION "\n", ""},
       {{"/Pops", "--vers"}, 0, "cardprep " CARDPREP_VERSION "\n", ""},  // abbreviated
