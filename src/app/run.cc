@@ -564,13 +564,12 @@ void StartTitles(const Args& args, bool writable, TitleReader* titles, RunTitleR
 
 // Scans the card and writes the five files aside, once the first two can
 // be created.
-void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* decoders,
-                TitleReader* titles, ListingAhead* ahead, Catalog* catalog, TitleTally* tally,
-                IndexFiles* files, RunTitleRecord* record) {
+void WriteIndex(const Args& args, bool card_is_fat, const HostHooks& hooks,
+                CodePageDecoders* decoders, TitleReader* titles, ListingAhead* ahead,
+                Catalog* catalog, TitleTally* tally, IndexFiles* files, RunTitleRecord* record) {
   SoundListFiles& scan = files->scan;
   if (!OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) ||
       !OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
-    StopListingAhead(ahead);  // no scan follows
     NotIndexed(std::string(IsOpen(scan.sound_list) ? kListingFileName : kSoundListFileName) +
                " could not be created");
     return;
@@ -580,13 +579,39 @@ void WriteIndex(const Args& args, const HostHooks& hooks, CodePageDecoders* deco
   writer.titles = titles;
   writer.tag_charset = args.tag_charset;
   writer.decoders = decoders;
-  (void)MakeDirListFile(TakePrefixes(args), hooks, &writer, ahead, catalog, files);
+  ScanSettings settings = TakePrefixes(args);
+  settings.card_is_fat = card_is_fat;
+  (void)MakeDirListFile(settings, hooks, &writer, ahead, catalog, files);
   record->scanned = true;
   *tally = writer.tally;
   FinishAside(&scan.sound_list);
   FinishAside(&scan.listing);
   (void)WriteMessageFile(&files->messages);
   WarnAboutBlankNames();
+}
+
+// Scans the card and writes the five files aside, the card's folders listed
+// ahead on a second thread from the start of the title reader to the end
+// of the scan (the thread ends with this function, before anything is put
+// in place). False when the run stops before the scan.
+bool MakeIndex(const Args& args, const HostHooks& hooks, const CardAccess& access,
+               TitleReader* titles, Catalog* catalog, TitleTally* tally, IndexFiles* files,
+               RunTitleRecord* record) {
+  const bool card_is_fat = CardIsFat();
+  // The folders are listed from here on, while the record is read.
+  ListingAhead ahead(card_is_fat);
+  ahead.Start();
+  StartTitles(args, access.writable, titles, record);
+  if (!access.writable && !SayNotWritable(args, access.read_only, access.not_writable)) {
+    KillTitleReader(titles);
+    NotIndexed("the card cannot be written");
+    return false;
+  }
+  CodePageDecoders decoders;
+  OpenDecoders(args.tag_charset, &decoders);
+  OpenCp932();  // the names the player shows and the trace
+  WriteIndex(args, card_is_fat, hooks, &decoders, titles, &ahead, catalog, tally, files, record);
+  return true;
 }
 
 // Whether the card holds no MP3 file the scan keeps, and no index: a card
@@ -618,19 +643,7 @@ void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog*
     NotIndexed("an earlier run's half-placed index could not be made sure of");
     return;
   }
-  // The folders are listed from here on, while the record is read.
-  ListingAhead ahead;
-  StartListingAhead(&ahead);
-  StartTitles(args, access.writable, titles, record);
-  if (!access.writable && !SayNotWritable(args, access.read_only, access.not_writable)) {
-    KillTitleReader(titles);
-    NotIndexed("the card cannot be written");
-    return;
-  }
-  CodePageDecoders decoders;
-  OpenDecoders(args.tag_charset, &decoders);
-  OpenCp932();  // the names the player shows and the trace
-  WriteIndex(args, hooks, &decoders, titles, &ahead, catalog, tally, files, record);
+  if (!MakeIndex(args, hooks, access, titles, catalog, tally, files, record)) return;
   KillTitleReader(titles);
   if (record->scanned && NothingToIndex(*catalog)) {
     SayNothingToIndex();

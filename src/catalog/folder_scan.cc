@@ -156,7 +156,7 @@ void SayUnplayable(const std::string& shown, const std::vector<std::u16string>& 
 // Takes the listing of the folder at |path| (made ahead, or made now), and
 // says what it leaves out. False when the folder cannot be read at all.
 bool ReadFolder(Scan* scan, const std::u16string& path, FolderListing* listing) {
-  *listing = TakeListing(scan->ahead, path);
+  *listing = TakeListing(scan->ahead, path, scan->settings.card_is_fat);
   const std::vector<FolderEntry>& entries = listing->entries;
   const std::string& why = listing->why;
   const std::string& read_error = listing->read_error;
@@ -258,8 +258,8 @@ void TakeSounds(Scan* scan, const std::u16string& path, const std::vector<Folder
 void TakeChildren(Scan* scan, const std::u16string& path, std::vector<std::u16string> names,
                   DirInfo* dir) {
   CatalogCounters& counters = scan->catalog->counters;
-  if (names.size() > kMaxChildren) {
-    const size_t left_out = names.size() - kMaxChildren;
+  if (KeptSubfolders(names.size()) < names.size()) {
+    const size_t left_out = names.size() - KeptSubfolders(names.size());
     Warn("%s holds %zu folders; the player takes %zu in a folder, so %s after \"%s\" "
          "%s left out (group them into subfolders, for example by first letter)",
          Shown(path).c_str(), names.size(), kMaxChildren,
@@ -332,6 +332,5 @@ void ScanCard(const ScanSettings& settings, TitleReader* titles, ListingAhead* a
   DirInfo* root = &catalog->root;
   NameFolder(&scan, u"", u"", root);
   ScanFolder(&scan, u"", root);
-  if (ahead != nullptr) StopListingAhead(ahead);
   WarnAboutPrefixes(settings, *root);
 }

@@ -32,51 +32,70 @@ struct FolderListing {
   bool fault = false;      // either failure is a fault of the card or system
 };
 
-// Lists the folder at |path| (in the card's form) in this thread.
-FolderListing ListFolder(const std::u16string& path);
-
-// The folders a scan enters below one it has listed, in its order: the
-// first 255 subfolders by name whose paths are not too long to scan.
-std::vector<std::u16string> FoldersToEnter(const std::u16string& path,
-                                           const FolderListing& listing);
+// Lists the folder at |path| (in the card's form) in this thread; the card
+// is on FAT when |card_is_fat| (scan_rules.h).
+FolderListing ListFolder(const std::u16string& path, bool card_is_fat);
 
 // How many entries the other thread holds for the scan before it waits.
 constexpr size_t kMostHeldAhead = 16384;
 
-struct ListingAhead {
+// The second thread and what it hands the scan. Owned by the run, which
+// starts it once the card is tidied and ends it (by ending the object)
+// before anything is put in place; without a thread (the system would not
+// start one), the scan lists every folder itself.
+class ListingAhead {
+ public:
+  explicit ListingAhead(bool card_is_fat) : card_is_fat_(card_is_fat) {}
+  ListingAhead(const ListingAhead&) = delete;
+  ListingAhead& operator=(const ListingAhead&) = delete;
+  ~ListingAhead();  // stops the thread and waits for it
+
+  // Starts listing the card from its root on the second thread.
+  void Start();
+
+  // The listing of the folder at |path| for the scan: the one listed ahead
+  // (waiting while it is being listed), or listed now.
+  FolderListing Take(const std::u16string& path);
+
+  // What the thread has done, for tests: folders claimed by either side,
+  // being listed now, still to be listed, and the entries held for the
+  // scan.
+  struct Stats {
+    bool started = false;
+    size_t claimed = 0;
+    size_t listing = 0;
+    size_t to_list = 0;
+    size_t held = 0;
+  };
+  Stats stats();
+
+ private:
   enum class State { kScanTook, kListing, kListed, kGaveUp };
   struct Slot {
     State state = State::kScanTook;
     FolderListing listing;
   };
 
-  std::mutex mutex;
-  std::condition_variable listed;  // a slot left kListing
-  std::condition_variable taken;   // the scan took a listing made ahead, or stop
+  static void Run(void* self);
+  void ListAhead();
+  // Stops the thread once the folder it lists is done, and waits for it.
+  void Stop();
+
+  const bool card_is_fat_;
+  std::mutex mutex_;
+  std::condition_variable listed_;  // a slot left kListing
+  std::condition_variable taken_;   // the scan took a listing made ahead, or stop
   // Every folder either of the two has taken, by path. A folder the scan
   // took is never listed by the other thread.
-  std::unordered_map<std::u16string, Slot> slots;
-  std::vector<std::u16string> to_list;  // the other thread's, last on top
-  size_t held = 0;  // entries listed ahead and not yet taken by the scan
-  bool stop = false;
-  HostThread thread;
-
-  ListingAhead() = default;
-  ListingAhead(const ListingAhead&) = delete;
-  ListingAhead& operator=(const ListingAhead&) = delete;
-  ~ListingAhead();  // stops it
+  std::unordered_map<std::u16string, Slot> slots_;
+  std::vector<std::u16string> to_list_;  // the other thread's, last on top
+  size_t held_ = 0;  // entries listed ahead and not yet taken by the scan
+  bool stop_ = false;
+  HostThread thread_;
 };
 
-// Starts listing the card from its root on a second thread. Without one
-// (the system would not start it), the scan lists every folder itself.
-void StartListingAhead(ListingAhead* ahead);
-
-// The listing of the folder at |path| for the scan: the one listed ahead
-// (waiting while it is being listed), or listed now. |ahead| may be null.
-FolderListing TakeListing(ListingAhead* ahead, const std::u16string& path);
-
-// Stops the listing ahead, once the folder it is listing is done, and
-// waits for its thread to end. Safe to call more than once.
-void StopListingAhead(ListingAhead* ahead);
+// The listing of the folder at |path|: taken from |ahead|, or listed now
+// when there is none.
+FolderListing TakeListing(ListingAhead* ahead, const std::u16string& path, bool card_is_fat);
 
 #endif  // CARDPREP_CATALOG_LISTING_AHEAD_H_

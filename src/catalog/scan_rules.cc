@@ -115,7 +115,7 @@ bool IsUnplayableAudio(std::u16string_view name) {
 }
 
 EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry,
-                        std::u16string* decoded) {
+                        bool card_is_fat, std::u16string* decoded) {
   const bool utf8 = Utf8ToUtf16(entry.host_name, decoded);
   if (!utf8) decoded->clear();
   if (!entry.type_error.empty()) return EntryRule::kTypeUnreadable;
@@ -125,7 +125,7 @@ EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entr
   if (name.find(u'\\') != std::u16string::npos) return EntryRule::kBackslash;
   // What a FAT mount without utf8 shows for a character outside its
   // character set: "?" (or ":xxxx" with uni_xlate), which no FAT name holds.
-  if (name.find_first_of(u"?:") != std::u16string::npos && CardIsFat()) {
+  if (name.find_first_of(u"?:") != std::u16string::npos && card_is_fat) {
     return EntryRule::kFatUnshowable;
   }
   if (entry.kind == EntryKind::kFolder && entry.link) return EntryRule::kFolderLink;
@@ -163,13 +163,23 @@ const char* LeftOutBecause(EntryRule rule) {
   }
 }
 
+std::vector<std::u16string> SubfoldersToEnter(std::u16string_view path,
+                                              const std::vector<std::u16string>& names) {
+  std::vector<std::u16string> paths;
+  for (size_t i = 0; i < KeptSubfolders(names.size()); ++i) {
+    std::u16string child = ChildPath(path, names[i]);
+    if (!PathTooLongToScan(child)) paths.push_back(std::move(child));
+  }
+  return paths;
+}
+
 FolderContents SortOutEntries(std::u16string_view folder_path,
-                              const std::vector<FolderEntry>& entries) {
+                              const std::vector<FolderEntry>& entries, bool card_is_fat) {
   FolderContents contents;
   std::vector<std::pair<std::u16string, size_t>> sounds;
   for (size_t i = 0; i < entries.size(); ++i) {
     std::u16string name;
-    const EntryRule rule = ClassifyEntry(folder_path, entries[i], &name);
+    const EntryRule rule = ClassifyEntry(folder_path, entries[i], card_is_fat, &name);
     switch (rule) {
       case EntryRule::kTakeFolder: contents.folders.push_back(std::move(name)); break;
       case EntryRule::kTakeSound: sounds.emplace_back(std::move(name), i); break;

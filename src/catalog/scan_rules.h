@@ -34,10 +34,13 @@ struct FileUnitPrefix {
   std::string outside_of;
 };
 
-// What the command line says about the scan.
+// What the command line and the card say about the scan.
 struct ScanSettings {
   // Folders whose path begins with one of these are shuffled file by file.
   std::vector<FileUnitPrefix> file_unit_prefixes;
+  // The card is on a FAT file system (asked of the host once, by the run):
+  // names holding "?" or ":" are then what a mount without utf8 made.
+  bool card_is_fat = false;
 };
 
 // Whether |path| begins with one of the file-unit prefixes (compared unit by
@@ -96,8 +99,9 @@ enum class EntryRule {
 };
 // Host names are bytes, read as UTF-8: sets |*name| to the entry's name in
 // UTF-16 when they are.
+// |card_is_fat|: the card is on FAT (ScanSettings).
 EntryRule ClassifyEntry(std::u16string_view folder_path, const FolderEntry& entry,
-                        std::u16string* name);
+                        bool card_is_fat, std::u16string* name);
 
 // Why a rule leaves out an entry that may hold music, in the words of a
 // note ("the name is not valid UTF-8"); null for the rules that take an
@@ -118,12 +122,19 @@ struct FolderContents {
   std::vector<LeftOut> left_out;           // in the order of the entries
 };
 FolderContents SortOutEntries(std::u16string_view folder_path,
-                              const std::vector<FolderEntry>& entries);
+                              const std::vector<FolderEntry>& entries, bool card_is_fat);
 
 // The path of the folder |name| in the folder at |path|.
 std::u16string ChildPath(std::u16string_view path, std::u16string_view name);
 // Whether the folder at |path| lies too deep to be scanned; its parent
 // still counts it.
 inline bool PathTooLongToScan(std::u16string_view path) { return path.size() > kMaxScannedPath; }
+// How many of a folder's |count| subfolders the player takes: the first
+// 255 in sorted order.
+inline size_t KeptSubfolders(size_t count) { return count < kMaxChildren ? count : kMaxChildren; }
+// The subfolders of the folder at |path| that the scan enters, of its
+// sorted |names|: those it keeps whose paths are not too long to scan.
+std::vector<std::u16string> SubfoldersToEnter(std::u16string_view path,
+                                              const std::vector<std::u16string>& names);
 
 #endif  // CARDPREP_CATALOG_SCAN_RULES_H_

@@ -17,11 +17,6 @@ namespace {
 
 constexpr long kMsdosMagic = 0x4d44;  // vfat and msdos
 
-struct FolderHostState {
-  int card_is_fat = -1;  // not asked yet
-};
-FolderHostState g_folder_host;
-
 // Whether the file |name| in the open folder |dir_fd| is an AppleDouble
 // file: other systems leave metadata in "._" files beside the real ones,
 // and their first four bytes are the AppleDouble magic number 00 05 16 07.
@@ -39,14 +34,9 @@ bool IsAppleDouble(int dir_fd, const char* name) {
 }  // namespace
 
 bool CardIsFat() {
-  if (g_folder_host.card_is_fat < 0) {
-    struct statfs fs;
-    g_folder_host.card_is_fat = statfs(".", &fs) == 0 && fs.f_type == kMsdosMagic ? 1 : 0;
-  }
-  return g_folder_host.card_is_fat == 1;
+  struct statfs fs;
+  return statfs(".", &fs) == 0 && fs.f_type == kMsdosMagic;
 }
-
-void SetCardIsFatForTesting(bool fat) { g_folder_host.card_is_fat = fat ? 1 : 0; }
 
 bool EnterFolder(const std::string& host_path, std::string* why) {
   if (chdir(host_path.c_str()) == 0) return true;

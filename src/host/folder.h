@@ -56,11 +56,9 @@ PathKind KindOfPath(const std::string& host_path, std::string* why = nullptr);
 // or anything but a folder stands there: that is never followed.
 bool MakeFolderNoFollow(const std::string& host_path, std::string* why);
 
-// Whether the card (the working folder) is on a FAT file system; asked of
-// the system once.
+// Whether the card (the working folder) is on a FAT file system. The run
+// asks once and passes the answer to whatever needs it.
 bool CardIsFat();
-// Test fixtures only: take the card as FAT or not, whatever it is.
-void SetCardIsFatForTesting(bool fat);
 
 // Makes the folder at |host_path| the working folder, as the card's root;
 // false with |*why| when it cannot be entered.

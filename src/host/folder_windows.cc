@@ -8,11 +8,6 @@
 
 namespace {
 
-struct FolderHostState {
-  int card_is_fat = -1;  // not asked yet
-};
-FolderHostState g_folder_host;
-
 std::string Said(DWORD error);
 
 // Whether a failure to read a folder or an entry is its own (it may not be
@@ -163,19 +158,12 @@ PathKind KindOfPath(const std::string& host_path, std::string* why) {
 }
 
 bool CardIsFat() {
-  if (g_folder_host.card_is_fat < 0) {
-    wchar_t volume[MAX_PATH + 1], system[MAX_PATH + 1];
-    const bool fat =
-        GetVolumePathNameW(WidePath(".").c_str(), volume, MAX_PATH + 1) &&
-        GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system,
-                              MAX_PATH + 1) &&
-        (_wcsicmp(system, L"FAT") == 0 || _wcsicmp(system, L"FAT32") == 0);
-    g_folder_host.card_is_fat = fat ? 1 : 0;
-  }
-  return g_folder_host.card_is_fat == 1;
+  wchar_t volume[MAX_PATH + 1], system[MAX_PATH + 1];
+  return GetVolumePathNameW(WidePath(".").c_str(), volume, MAX_PATH + 1) &&
+         GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system,
+                               MAX_PATH + 1) &&
+         (_wcsicmp(system, L"FAT") == 0 || _wcsicmp(system, L"FAT32") == 0);
 }
-
-void SetCardIsFatForTesting(bool fat) { g_folder_host.card_is_fat = fat ? 1 : 0; }
 
 bool EnterFolder(const std::string& host_path, std::string* why) {
   std::wstring folder = WideFromUtf8(host_path);

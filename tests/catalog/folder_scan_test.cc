@@ -270,11 +270,12 @@ TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
   for (bool fat : {true, false}) {
     SCOPED_TRACE(fat ? "FAT" : "not FAT");
     g_console = ConsoleState();
-    SetCardIsFatForTesting(fat);
+    ScanSettings settings;
+    settings.card_is_fat = fat;
     TitleReader titles;
     Catalog catalog;
     CaptureStderr();
-    ScanCard(ScanSettings(), &titles, nullptr, &catalog);
+    ScanCard(settings, &titles, nullptr, &catalog);
     const std::string err = GetCapturedStderr();
     const DirInfo& root = catalog.root;
     const std::vector<std::u16string> sounds = Taken(root);

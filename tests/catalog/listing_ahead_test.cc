@@ -18,14 +18,8 @@ namespace fs = std::filesystem;
 // Waits until the listing ahead has nothing left to list; false after 10 s.
 bool AwaitListedAhead(ListingAhead* ahead) {
   for (int i = 0; i < 10000; ++i) {
-    {
-      std::lock_guard<std::mutex> lock(ahead->mutex);
-      bool listing = false;
-      for (const auto& [path, slot] : ahead->slots) {
-        listing |= slot.state == ListingAhead::State::kListing;
-      }
-      if (ahead->to_list.empty() && !listing && !ahead->slots.empty()) return true;
-    }
+    const ListingAhead::Stats stats = ahead->stats();
+    if (stats.to_list == 0 && stats.listing == 0 && stats.claimed > 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
@@ -35,7 +29,7 @@ bool AwaitListedAhead(ListingAhead* ahead) {
 // |ahead|, as "path: sound sound ..." lines.
 void WalkLikeTheScan(ListingAhead* ahead, const std::u16string& path,
                      std::vector<std::string>* lines) {
-  const FolderListing listing = TakeListing(ahead, path);
+  const FolderListing listing = TakeListing(ahead, path, /*card_is_fat=*/false);
   std::string line = Utf16ToUtf8(path) + (listing.opened ? ":" : ": not opened");
   for (size_t i = 0; i < listing.contents.sounds.size(); ++i) {
     const FolderEntry& entry = listing.entries[listing.contents.sound_entries[i]];
@@ -43,7 +37,7 @@ void WalkLikeTheScan(ListingAhead* ahead, const std::u16string& path,
     if (entry.has_stamp) line += "=" + std::to_string(entry.stamp.size);
   }
   lines->push_back(line);
-  for (const std::u16string& child : FoldersToEnter(path, listing)) {
+  for (const std::u16string& child : SubfoldersToEnter(path, listing.contents.folders)) {
     WalkLikeTheScan(ahead, child, lines);
   }
 }
@@ -82,21 +76,19 @@ TEST(ListingAheadTest, HandsTheScanTheFoldersItListedAhead) {
   const std::vector<std::string> want = WalkWithoutListingAhead();
   ASSERT_EQ(want.size(), 1u + 4 + 4 * 3);
 
-  ListingAhead ahead;
-  StartListingAhead(&ahead);
-  ASSERT_TRUE(ahead.thread.started);
+  ListingAhead ahead(/*card_is_fat=*/false);
+  ahead.Start();
+  ASSERT_TRUE(ahead.stats().started);
   ASSERT_TRUE(AwaitListedAhead(&ahead));
-  EXPECT_EQ(ahead.slots.size(), want.size());
-  EXPECT_EQ(ahead.slots.count(u"\\_FONT"), 0u);
+  // Every folder the scan enters, and none else (not _FONT, nor what it holds).
+  EXPECT_EQ(ahead.stats().claimed, want.size());
   for (int a = 0; a < 4; ++a) fs::remove_all("Artist " + std::to_string(a));
 
   std::vector<std::string> got;
   WalkLikeTheScan(&ahead, u"", &got);
   EXPECT_EQ(got, want);
   // Taken twice, a folder is listed again: the card has it no more.
-  EXPECT_FALSE(TakeListing(&ahead, u"\\Artist 0").opened);
-  StopListingAhead(&ahead);
-  StopListingAhead(&ahead);  // twice is harmless
+  EXPECT_FALSE(ahead.Take(u"\\Artist 0").opened);
 }
 
 // The scan and the other thread race for the same folders, and stops come
@@ -107,15 +99,17 @@ TEST(ListingAheadTest, EachFolderGetsItsOwnListingWhoeverListsIt) {
   const std::vector<std::string> want = WalkWithoutListingAhead();
   for (int round = 0; round < 40; ++round) {
     SCOPED_TRACE(round);
-    ListingAhead ahead;
-    StartListingAhead(&ahead);
-    if (round % 4 == 3) {
-      // The scan stops early (a stop before the end), then lists alone.
-      (void)TakeListing(&ahead, u"");
-      StopListingAhead(&ahead);
-    }
     std::vector<std::string> got;
-    WalkLikeTheScan(&ahead, u"", &got);
+    {
+      ListingAhead ahead(/*card_is_fat=*/false);
+      ahead.Start();
+      if (round % 4 == 3) {
+        // The thread ends while it lists (as when the run stops early).
+        (void)ahead.Take(u"");
+        continue;
+      }
+      WalkLikeTheScan(&ahead, u"", &got);
+    }
     ASSERT_EQ(got, want);
   }
 }
@@ -131,36 +125,25 @@ TEST(ListingAheadTest, HoldsABoundedNumberOfEntriesForTheScan) {
     for (int i = 0; i < kFiles; ++i) WriteText(folder + "/" + std::to_string(i) + ".mp3", "");
   }
   const std::vector<std::string> want = WalkWithoutListingAhead();
-  ListingAhead ahead;
-  StartListingAhead(&ahead);
+  ListingAhead ahead(/*card_is_fat=*/false);
+  ahead.Start();
   // Waits until it holds its most and lists nothing: it waits then.
-  size_t held = 0;
+  ListingAhead::Stats stats;
   bool stopped = false;
   for (int i = 0; i < 20000 && !stopped; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::lock_guard<std::mutex> lock(ahead.mutex);
-    held = ahead.held;
-    stopped = held > kMostHeldAhead;
-    for (const auto& [path, slot] : ahead.slots) {
-      stopped &= slot.state != ListingAhead::State::kListing;
-    }
+    stats = ahead.stats();
+    stopped = stats.held > kMostHeldAhead && stats.listing == 0;
   }
-  ASSERT_TRUE(stopped) << held;
+  ASSERT_TRUE(stopped) << stats.held;
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // and lists no more
-  {
-    std::lock_guard<std::mutex> lock(ahead.mutex);
-    EXPECT_EQ(ahead.held, held);
-  }
-  EXPECT_LE(held, kMostHeldAhead + kFiles + 1);
-  {
-    std::lock_guard<std::mutex> lock(ahead.mutex);
-    EXPECT_FALSE(ahead.to_list.empty());  // more to list, once there is room
-  }
+  EXPECT_EQ(ahead.stats().held, stats.held);
+  EXPECT_LE(stats.held, kMostHeldAhead + kFiles + 1);
+  EXPECT_GT(ahead.stats().to_list, 0u);  // more to list, once there is room
   std::vector<std::string> got;
   WalkLikeTheScan(&ahead, u"", &got);
   EXPECT_EQ(got, want);
-  std::lock_guard<std::mutex> lock(ahead.mutex);
-  EXPECT_EQ(ahead.held, 0u);
+  EXPECT_EQ(ahead.stats().held, 0u);
 }
 
 }  // namespace

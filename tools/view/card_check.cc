@@ -46,7 +46,8 @@ std::string Mp3Files(size_t n) {
 
 class CardWalk {
  public:
-  CardWalk(const CardIndex& index, Findings* findings) : index_(index), findings_(findings) {
+  CardWalk(const CardIndex& index, Findings* findings)
+      : index_(index), findings_(findings), card_is_fat_(CardIsFat()) {
     for (size_t n = 1; n <= index.folders.size(); ++n) {
       const IndexedFolder& folder = index.folders[n - 1];
       if (!folder.terminated) continue;
@@ -61,7 +62,7 @@ class CardWalk {
     std::vector<std::u16string> folders, mp3s;
     for (FolderEntry& e : ListSorted(host)) {
       std::u16string name;
-      const EntryRule rule = ClassifyEntry(path, e, &name);
+      const EntryRule rule = ClassifyEntry(path, e, card_is_fat_, &name);
       const std::string shown =
           (path.empty() ? "" : Utf16ToUtf8(path)) + "\\" + ShownName(e.host_name);
       if (e.kind == EntryKind::kFolder) {
@@ -163,6 +164,7 @@ class CardWalk {
 
   const CardIndex& index_;
   Findings* findings_;
+  const bool card_is_fat_;  // asked of the host once, as the run asks
   std::map<std::u16string, size_t> numbers_;  // folder number by the scan's path
 };
 
