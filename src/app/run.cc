@@ -268,13 +268,22 @@ void RemoveIndexLeftovers() {
   }
 }
 
+// The files a commit puts in place together.
+std::vector<std::string> CommittedNames() {
+  return {kSoundListFileName, kListingFileName, kRandomOrderFileName, kDirListFileName};
+}
+
 // Finishes what a run cut short while it put its index in place left, before
 // anything else. False when that cannot be done: the run stops.
 bool FinishEarlierCommit() {
-  const Recovery recovery = RecoverCommit(
-      {kSoundListFileName, kListingFileName, kRandomOrderFileName, kDirListFileName});
+  const Recovery recovery = RecoverCommit(CommittedNames());
+  for (const MovedAside& m : recovery.moved) SayMovedAside(m.name, m.what, m.moved_to);
   switch (recovery.result) {
     case RecoveryResult::kNothing:
+      return true;
+    case RecoveryResult::kNotBegun:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) before it began "
+           "to put its index in place; the card keeps the index it had");
       return true;
     case RecoveryResult::kCompleted:
       Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
@@ -291,6 +300,33 @@ bool FinishEarlierCommit() {
         "changed: check the card (" CARDPREP_CHECK_CARD ") and run cardprep again",
         recovery.why.c_str());
   return false;
+}
+
+// What a dry run says of a commit record it leaves as it is.
+void SayEarlierCommit() {
+  const RecordLook look = LookAtCommitRecord(CommittedNames());
+  switch (look.state) {
+    case RecordState::kNone:
+      break;
+    case RecordState::kUnfinished:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
+           "index in place; a run without --dry-run finishes that first");
+      break;
+    case RecordState::kCutShort:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) before it began "
+           "to put its index in place; a run without --dry-run removes its record, %s",
+           kCommitRecordName);
+      break;
+    case RecordState::kNotARecord:
+      Warn("%s is not a file cardprep wrote (%s): a run without --dry-run moves it aside",
+           kCommitRecordName, look.why.c_str());
+      break;
+    case RecordState::kUnreadable:
+      Warn("cannot read %s (%s): a run without --dry-run stops there; check the card "
+           "(" CARDPREP_CHECK_CARD ")",
+           kCommitRecordName, look.why.c_str());
+      break;
+  }
 }
 
 // Opens the decoders of the code pages titles stored as Latin-1 may be read
@@ -488,10 +524,7 @@ struct CardAccess {
 bool TidyCard(const Args& args, CardAccess* access) {
   access->writable = FolderWritable(".", &access->read_only, &access->not_writable);
   if (!args.dry_run && !FinishEarlierCommit()) return false;
-  if (args.dry_run && CommitUnfinished()) {
-    Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
-         "index in place; a run without --dry-run finishes that first");
-  }
+  if (args.dry_run) SayEarlierCommit();
   if (access->writable && !args.dry_run) RemoveIndexLeftovers();
   return true;
 }

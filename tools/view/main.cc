@@ -17,6 +17,7 @@
 #include "host/commit.h"
 #include "host/console.h"
 #include "host/program.h"
+#include "index/index_files.h"
 #include "options/command_line.h"
 #include "text/cp932.h"
 #include "tools/view/card_check.h"
@@ -155,7 +156,9 @@ int main(int argc, char** argv) {
   CardIndex index;
   std::string why;
   if (!ReadCardIndex(&index, &why)) {
-    if (CommitUnfinished()) {
+    if (LookAtCommitRecord({kSoundListFileName, kListingFileName, kRandomOrderFileName,
+                            kDirListFileName})
+            .state == RecordState::kUnfinished) {
       Error("cannot read %s/DIRLST16.DAT: %s; a cardprep run was cut short while it put the "
             "index in place: run cardprep again, which first finishes that or undoes it",
             options.card.c_str(), why.c_str());
