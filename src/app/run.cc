@@ -534,6 +534,7 @@ bool TidyCard(const Args& args, CardAccess* access) {
 void StartTitles(const Args& args, bool writable, TitleReader* titles, RunTitleRecord* record) {
   // The record's file is created before any folder is listed: its time is
   // the record's.
+  if (writable && !args.dry_run) TidyTitleRecord();
   if (!args.rescan && LoadTitleRecord(&record->earlier)) titles->record = &record->earlier;
   if (writable && !args.dry_run) (void)OpenTitleRecord(&record->output);
   // The workers start when the scan first asks for a title the record does
