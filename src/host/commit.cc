@@ -85,7 +85,7 @@ bool TakeLine(RecordReading* r, CommitRecord* record, std::string_view text, std
   const std::string where = "line " + std::to_string(r->line + 1) + " ";
   if (r->line == 0) {
     if (text == kRecordTitle) return true;
-    *why = "it does not begin as one";
+    *why = "it does not begin as a record";
     return false;
   }
   if (r->line == 1) {
@@ -477,7 +477,9 @@ RecordForm DecodeCommitRecord(std::string_view bytes, const std::vector<std::str
     if (feed == std::string_view::npos) {
       // Its writing was cut before this line's end.
       if (!BeginsALine(reading, *record, text)) {
-        return not_a_record("line " + std::to_string(reading.line + 1) + " is malformed");
+        return not_a_record(reading.line == 0 ? "it does not begin as a record"
+                                              : "line " + std::to_string(reading.line + 1) +
+                                                    " is malformed");
       }
       *record = CommitRecord();
       return RecordForm::kCutShort;
