@@ -218,6 +218,11 @@ TEST_F(FaultTest, AFailedSyncIsAnError) {
   } cases[] = {
       {MakeFault("fsync", "SNDLST16.DAT.cardprep-"),
        "error: cannot write SNDLST16.DAT: Input/output error\n", false},
+      // The commit's record, which must be on the card before any rename.
+      {MakeFault("fsync", ".cardprep-commit"),
+       "error: cannot write the record of the commit, .cardprep-commit: Input/output error; the "
+       "index was not replaced: the card keeps its previous",
+       false},
       // The card's folder, before the renames and after them.
       {MakeFault("fsync", "=."),
        "error: cannot write the record of the commit, .cardprep-commit: Input/output error; the "
