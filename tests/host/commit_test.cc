@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -21,6 +25,15 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// This process's number, as the names it moves things aside to hold it.
+std::string OwnPid() {
+#if defined(_WIN32)
+  return std::to_string(_getpid());
+#else
+  return std::to_string(getpid());
+#endif
+}
 
 const std::vector<std::string> kNames = {"SNDLST16.DAT", "TAGINF16.TXT", "RANDOM16.DAT",
                                          "DIRLST16.DAT"};
@@ -143,7 +156,7 @@ class RecoveryTest : public ::testing::Test {
   // The names in the folder, sorted.
   static std::vector<std::string> Names() {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(".")) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(".")) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -213,10 +226,12 @@ TEST_F(RecoveryTest, RenamesOnlyRegularFilesIntoAnIndexFilesName) {
        [](const std::string& p) { MakeDirs(p + "/Album"); }, "a folder"},
       {"a folder at the old name", Backup("DIRLST16.DAT"),
        [](const std::string& p) { MakeDirs(p + "/Album"); }, "a folder"},
+#if !defined(_WIN32)  // no FAT card holds these; Wine shows Linux's links as their targets
       {"a link at the temporary name", Temp("DIRLST16.DAT"),
        [](const std::string& p) { fs::create_symlink("/etc/hostname", p); }, "a symbolic link"},
       {"a FIFO at the old name", Backup("DIRLST16.DAT"),
        [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }, "a FIFO or socket"},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -229,7 +244,7 @@ TEST_F(RecoveryTest, RenamesOnlyRegularFilesIntoAnIndexFilesName) {
     ASSERT_EQ(r.moved.size(), 1u);
     EXPECT_EQ(r.moved[0].name, c.at);
     EXPECT_EQ(r.moved[0].what, c.kind);
-    EXPECT_EQ(r.moved[0].moved_to, c.at + ".not-a-record-" + std::to_string(getpid()));
+    EXPECT_EQ(r.moved[0].moved_to, c.at + ".not-a-record-" + OwnPid());
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status("DIRLST16.DAT")));
     EXPECT_EQ(Text("DIRLST16.DAT"), Old("DIRLST16.DAT"));
     EXPECT_EQ(Names(), (std::vector<std::string>{r.moved[0].moved_to, "DIRLST16.DAT"}));
@@ -238,7 +253,7 @@ TEST_F(RecoveryTest, RenamesOnlyRegularFilesIntoAnIndexFilesName) {
 
 // Moving aside never replaces what stands at the new name.
 TEST_F(RecoveryTest, MovesAsideUnderANameNotTakenYet) {
-  const std::string first = ".cardprep-commit.not-a-record-" + std::to_string(getpid());
+  const std::string first = ".cardprep-commit.not-a-record-" + OwnPid();
   MakeDirs(first + "/Album");
   WriteText(first + "-2", "a song kept there");
   MakeDirs(".cardprep-commit");
