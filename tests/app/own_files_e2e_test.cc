@@ -88,6 +88,17 @@ RunResult RunBounded(const std::vector<std::string>& args, const char* binary = 
 }
 RunResult CheckBounded() { return RunBounded({"--check"}, CARDPREP_VIEW_BINARY); }
 
+// Waits until the run |pid| has stopped itself (the fault shim's pause);
+// false when it ended, or never began, instead.
+bool WaitUntilStopped(pid_t pid) {
+  for (;;) {
+    const char state = pid > 0 ? ProcessState(pid) : 0;
+    if (state == 'T') return true;
+    if (state == 0 || state == 'Z') return false;
+    usleep(1000);
+  }
+}
+
 class OwnFilesTest : public CardTest {
  protected:
   // A card of three songs, indexed once.
@@ -335,8 +346,7 @@ TEST_F(OwnFilesTest, TheCommitRecordIsNeverWrittenThroughALink) {
   Fault pause = MakeFault("rename", "", "1");
   pause.stop = true;
   const pid_t run = StartCardprep(work.path() + "/err", FaultEnv(pause), {"-q"});
-  ASSERT_GT(run, 0);
-  while (ProcessState(run) != 'T' && ProcessState(run) != 0) usleep(1000);
+  ASSERT_TRUE(WaitUntilStopped(run)) << ReadText(work.path() + "/err");
   fs::create_symlink(outside_ + "/precious", ".cardprep-commit");
   kill(run, SIGCONT);
   EXPECT_EQ(WaitFor(run), 1);
@@ -368,8 +378,7 @@ TEST_F(OwnFilesTest, TheCheckAsksTheCardsLockBeforeItCallsATemporaryFileAStopped
   pause.stop = true;
   ScopedTempDir logs(false);
   const pid_t run = StartCardprep(logs.path() + "/err", FaultEnv(pause), {"-q"});
-  ASSERT_GT(run, 0);
-  while (ProcessState(run) != 'T' && ProcessState(run) != 0) usleep(1000);
+  ASSERT_TRUE(WaitUntilStopped(run)) << ReadText(logs.path() + "/err");
   ASSERT_FALSE(AsideFiles().empty());
   RunResult check = RunView({"--check"});
   EXPECT_FALSE(Has(check.out, stopped)) << check.out;
