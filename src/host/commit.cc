@@ -155,8 +155,9 @@ RecordRead ReadRecord(const std::vector<std::string>& names) {
   int fd = -1;
   NodeKind kind = NodeKind::kMissing;
   if (const int error = OpenFileNoFollow(kRecordPath, &fd, &kind)) {
-    read.state = RecordState::kUnreadable;
-    read.why = ErrorText(error);
+    // This tool's own record it may always read: one it may not is another's.
+    read.state = AccessDenied(error) ? RecordState::kNotARecord : RecordState::kUnreadable;
+    read.why = AccessDenied(error) ? "it may not be read: " + ErrorText(error) : ErrorText(error);
     return read;
   }
   if (kind == NodeKind::kMissing) return read;

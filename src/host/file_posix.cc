@@ -184,6 +184,8 @@ bool RemoveFile(const std::string& host_path, std::string* why) {
 
 std::string ErrorText(int error) { return strerror(error); }
 
+bool AccessDenied(int error) { return error == EACCES || error == EPERM; }
+
 const char kNullDevice[] = "/dev/null";
 
 long OwnProcessId() { return getpid(); }

@@ -75,6 +75,8 @@ std::string ErrorText(int error) {
   return Utf8FromWide(said);
 }
 
+bool AccessDenied(int error) { return error == ERROR_ACCESS_DENIED; }
+
 const char kNullDevice[] = "NUL";
 
 long OwnProcessId() { return static_cast<long>(GetCurrentProcessId()); }

@@ -19,6 +19,10 @@
 // The system's text for |error|: "Permission denied", "Access is denied".
 std::string ErrorText(int error);
 
+// Whether |error| says that a file may not be read or written by this user
+// (its permissions), not that the card failed.
+bool AccessDenied(int error);
+
 // The file that swallows what is written to it ("/dev/null", "NUL").
 extern const char kNullDevice[];
 

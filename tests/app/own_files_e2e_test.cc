@@ -161,6 +161,12 @@ TEST_F(OwnFilesTest, NoCraftedStateOfItsOwnFilesStopsARunOrReachesBeyondTheCard)
       {"a hard link to a song as the commit record",
        [](const std::string&) { fs::create_hard_link("a.mp3", ".cardprep-commit"); },
        ".cardprep-commit is not a file cardprep wrote (it is larger than any record)"},
+      {"a commit record that may not be read (read all the same by root)",
+       [](const std::string&) {
+         WriteText(".cardprep-commit", "cardprep commit record\npid 1\nsecret");
+         fs::permissions(".cardprep-commit", fs::perms::none);
+       },
+       ".cardprep-commit is not a file cardprep wrote ("},
       {"garbage as the commit record",
        [](const std::string&) { WriteText(".cardprep-commit", std::string("GARBAGE\0\xFF", 9)); },
        ".cardprep-commit is not a file cardprep wrote (it does not begin as a record)"},
