@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,7 +34,13 @@ void EnterScratchFolder() {
   g_scratch = pattern;
   atexit(RemoveScratchFolder);
   mkdir("_FONT", 0755);
-  FUZZ_CHECK(freopen("/dev/null", "w", stdout) != nullptr, "cannot silence standard output");
+  // Opened as it is, never created: fopen's "w" would make a file of
+  // /dev/null were it missing for a moment, which every program would
+  // then write into.
+  fflush(stdout);
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  FUZZ_CHECK(null >= 0 && dup2(null, 1) == 1, "cannot silence standard output");
+  close(null);
 }
 
 void OpenConvertersOnce() {

@@ -179,3 +179,16 @@ save("title_record", "long-texts", bytes([0]) + title_record([
     (u16("\\" + "あ" * 122), [(u16("n" * 128), 2**64 - 1, 2**62, 999999999, 1, u16("t" * 259))])]))
 save("title_record", "cut", bytes([0]) + SMALL[:-3])
 save("title_record", "header-only-cut", bytes([1]) + SMALL[:40])
+
+# Commit records (.cardprep-commit), written from the format's description:
+# whole ones, one cut short, and near misses.
+COMMIT = (b"cardprep commit record\npid 4242\nSNDLST16.DAT replaces\nTAGINF16.TXT is new\n"
+          b"RANDOM16.DAT replaces\nDIRLST16.DAT replaces\nend\n")
+save("commit_record", "whole", COMMIT)
+save("commit_record", "one-file", b"cardprep commit record\npid 4294967295\nDIRLST16.DAT is new\nend\n")
+save("commit_record", "cut", COMMIT[:70])
+save("commit_record", "junk-after-end", COMMIT + b"\0\0\0\0")
+save("commit_record", "leading-zero", COMMIT.replace(b"pid 4242", b"pid 04242"))
+save("commit_record", "named-twice", COMMIT.replace(b"TAGINF16.TXT", b"SNDLST16.DAT"))
+save("commit_record", "path-up", COMMIT.replace(b"RANDOM16.DAT", b"../RANDOM16.DAT"))
+save("commit_record", "crlf", COMMIT.replace(b"\n", b"\r\n"))

@@ -1,7 +1,9 @@
 // Property: the reader of the title record stays within its bytes and makes
 // room for no more than they can hold, and a record it takes is what the
 // writer writes for what it read, byte for byte (so decoding what was
-// encoded gives it back). The first byte of the input picks whether the
+// encoded gives it back); every title it holds, cleaned as the title
+// reader cleans it, holds no control character, no NUL and at most 259
+// units, and is clean already when cleaned again. The first byte of the input picks whether the
 // rest is read as it is, or with its body size and checksum put right, so
 // that what lies behind them is reached.
 #include <cstdint>
@@ -9,6 +11,7 @@
 
 #include <zlib.h>
 
+#include "titles/title_reader.h"
 #include "titles/title_record.h"
 #include "fuzz_check.h"
 #include "bytes/byte_order.h"
@@ -38,6 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const RecordedSound& sound : folder.sounds) {
       units += sound.name.size() + sound.title.text.size();
       FUZZ_CHECK(sound.title.found || sound.title.text.empty(), "text of no title");
+      Title cleaned = sound.title;
+      CleanTitle(&cleaned);
+      FUZZ_CHECK(cleaned.text.size() <= static_cast<size_t>(kMaxTitleLength), "a long title");
+      for (const char16_t unit : cleaned.text) {
+        FUZZ_CHECK(unit >= 0x20 && unit != 0x7F, "a control character left in a title");
+      }
+      Title again = cleaned;
+      CleanTitle(&again);
+      FUZZ_CHECK(again.text == cleaned.text, "a title cleaned twice changes");
     }
     sounds += folder.sounds.size();
   }

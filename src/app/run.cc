@@ -277,13 +277,22 @@ void RemoveIndexLeftovers() {
   }
 }
 
+// The files a commit puts in place together.
+std::vector<std::string> CommittedNames() {
+  return {kSoundListFileName, kListingFileName, kRandomOrderFileName, kDirListFileName};
+}
+
 // Finishes what a run cut short while it put its index in place left, before
 // anything else. False when that cannot be done: the run stops.
 bool FinishEarlierCommit() {
-  const Recovery recovery = RecoverCommit(
-      {kSoundListFileName, kListingFileName, kRandomOrderFileName, kDirListFileName});
+  const Recovery recovery = RecoverCommit(CommittedNames());
+  for (const MovedAside& m : recovery.moved) SayMovedAside(m.name, m.what, m.moved_to);
   switch (recovery.result) {
     case RecoveryResult::kNothing:
+      return true;
+    case RecoveryResult::kNotBegun:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) before it began "
+           "to put its index in place; the card keeps the index it had");
       return true;
     case RecoveryResult::kCompleted:
       Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
@@ -300,6 +309,32 @@ bool FinishEarlierCommit() {
         "changed: check the card (%s) and run cardprep again",
         recovery.why.c_str(), CheckCardCommand());
   return false;
+}
+
+// What a dry run says of a commit record it leaves as it is.
+void SayEarlierCommit() {
+  const RecordLook look = LookAtCommitRecord(CommittedNames());
+  switch (look.state) {
+    case RecordState::kNone:
+      break;
+    case RecordState::kUnfinished:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
+           "index in place; a run without --dry-run finishes that first");
+      break;
+    case RecordState::kCutShort:
+      Warn("an earlier run was cut short (the card pulled, or the power lost) before it began "
+           "to put its index in place; a run without --dry-run removes its record, %s",
+           kCommitRecordName);
+      break;
+    case RecordState::kNotARecord:
+      Warn("%s is not a file cardprep wrote (%s): a run without --dry-run moves it aside",
+           kCommitRecordName, look.why.c_str());
+      break;
+    case RecordState::kUnreadable:
+      Warn("cannot read %s (%s): a run without --dry-run stops there; check the card (%s)",
+           kCommitRecordName, look.why.c_str(), CheckCardCommand());
+      break;
+  }
 }
 
 // Opens the decoders of the code pages titles stored as Latin-1 may be read
@@ -539,10 +574,7 @@ struct CardAccess {
 bool TidyCard(const Args& args, CardAccess* access) {
   access->writable = FolderWritable(".", &access->read_only, &access->not_writable);
   if (!args.dry_run && !FinishEarlierCommit()) return false;
-  if (args.dry_run && CommitUnfinished()) {
-    Warn("an earlier run was cut short (the card pulled, or the power lost) while it put its "
-         "index in place; a run without --dry-run finishes that first");
-  }
+  if (args.dry_run) SayEarlierCommit();
   if (access->writable && !args.dry_run) RemoveIndexLeftovers();
   return true;
 }
@@ -552,6 +584,7 @@ bool TidyCard(const Args& args, CardAccess* access) {
 void StartTitles(const Args& args, bool writable, TitleReader* titles, RunTitleRecord* record) {
   // The record's file is created before any folder is listed: its time is
   // the record's.
+  if (writable && !args.dry_run) TidyTitleRecord();
   if (!args.rescan && LoadTitleRecord(&record->earlier)) titles->record = &record->earlier;
   if (writable && !args.dry_run) (void)OpenTitleRecord(&record->output);
   // The workers start when the scan first asks for a title the record does

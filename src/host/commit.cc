@@ -8,6 +8,11 @@ namespace {
 
 const char kRecordPath[] = "./.cardprep-commit";
 const char kRecordTitle[] = "cardprep commit record";
+const char kPidLine[] = "pid ";
+const char kEndLine[] = "end";
+const char kReplaces[] = " replaces";
+const char kIsNew[] = " is new";
+constexpr size_t kMaxPidDigits = 10;  // 4294967295
 
 // One file of a commit, by its three names.
 struct Names {
@@ -20,18 +25,115 @@ std::string Said(const char* what, const std::string& name, int error) {
   return std::string(what) + " " + name + ": " + ErrorText(error);
 }
 
+// A path in the working folder as messages name it: "./X" as "X".
+std::string NameOf(const std::string& path) {
+  return path.compare(0, 2, "./") == 0 ? path.substr(2) : path;
+}
 
-std::string RecordText(long pid, const std::vector<Names>& files) {
-  std::string text = std::string(kRecordTitle) + "\npid " + std::to_string(pid) + "\n";
-  for (const Names& f : files) text += f.name + (f.had ? " replaces\n" : " is new\n");
-  return text + "end\n";
+bool BeginsWith(std::string_view text, std::string_view start) {
+  return text.size() >= start.size() && text.substr(0, start.size()) == start;
+}
+
+// Whether |part| is how |whole| begins.
+bool Begins(std::string_view part, std::string_view whole) { return BeginsWith(whole, part); }
+
+// Whether |digits| begin a process number (all of it with |whole|): 1 to
+// 4294967295, no leading zero; its value in |*pid|.
+bool ProcessDigits(std::string_view digits, bool whole, uint32_t* pid) {
+  if (digits.empty()) return !whole;
+  if (digits.size() > kMaxPidDigits || digits[0] == '0') return false;
+  uint64_t value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (value > UINT32_MAX) return false;
+  *pid = static_cast<uint32_t>(value);
+  return true;
+}
+
+// Where a record's lines stand while it is read.
+struct RecordReading {
+  const std::vector<std::string>* names;
+  std::vector<bool> named;  // by |names|: named by a line already
+  size_t line = 0;          // lines read whole
+  bool ended = false;       // "end" was read
+};
+
+// Whether |text|, the last line of a record left without its line feed,
+// begins a line that may come next.
+bool BeginsALine(const RecordReading& r, const CommitRecord& record, std::string_view text) {
+  uint32_t pid = 0;
+  if (r.line == 0) return Begins(text, kRecordTitle);
+  if (r.line == 1) {
+    return Begins(text, kPidLine) ||
+           (BeginsWith(text, kPidLine) && ProcessDigits(text.substr(4), false, &pid));
+  }
+  if (!record.files.empty() && Begins(text, kEndLine)) return true;
+  for (size_t i = 0; i < r.names->size(); ++i) {
+    const std::string& name = (*r.names)[i];
+    if (!r.named[i] && (Begins(text, name + kReplaces) || Begins(text, name + kIsNew))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Takes the whole line |text| of a record; false with |*why| when it may
+// not stand there.
+bool TakeLine(RecordReading* r, CommitRecord* record, std::string_view text, std::string* why) {
+  const std::string where = "line " + std::to_string(r->line + 1) + " ";
+  if (r->line == 0) {
+    if (text == kRecordTitle) return true;
+    *why = "it does not begin as a record";
+    return false;
+  }
+  if (r->line == 1) {
+    if (BeginsWith(text, kPidLine) && ProcessDigits(text.substr(4), true, &record->pid)) return true;
+    *why = where + "is no process number";
+    return false;
+  }
+  if (text == kEndLine) {
+    if (record->files.empty()) {
+      *why = "it names no file";
+      return false;
+    }
+    r->ended = true;
+    return true;
+  }
+  CommitFile file;
+  if (text.size() > sizeof kReplaces - 1 &&
+      text.substr(text.size() - (sizeof kReplaces - 1)) == kReplaces) {
+    file.had = true;
+    file.name = std::string(text.substr(0, text.size() - (sizeof kReplaces - 1)));
+  } else if (text.size() > sizeof kIsNew - 1 &&
+             text.substr(text.size() - (sizeof kIsNew - 1)) == kIsNew) {
+    file.name = std::string(text.substr(0, text.size() - (sizeof kIsNew - 1)));
+  } else {
+    *why = where + "is malformed";
+    return false;
+  }
+  for (size_t i = 0; i < r->names->size(); ++i) {
+    if ((*r->names)[i] != file.name) continue;
+    if (r->named[i]) {
+      *why = where + "names a file a second time";
+      return false;
+    }
+    r->named[i] = true;
+    record->files.push_back(std::move(file));
+    return true;
+  }
+  *why = where + "names a file that is not one of the index";
+  return false;
 }
 
 // Writes the record and forces it, and the folder that holds it, to the
-// card; 0 or the error. A record that cannot be made whole is removed.
+// card; 0 or the error. It is made anew, never written through whatever
+// stands at its name (a link to a file elsewhere, say). A record that
+// cannot be made whole is removed.
 int WriteRecord(const std::string& text) {
   int fd = -1;
-  if (const int error = CreateForWrite(kRecordPath, false, &fd)) return error;
+  if (const int error = CreateForWrite(kRecordPath, true, &fd)) return error;
   int error = WriteAll(fd, text.data(), text.size());
   if (error == 0) error = SyncFile(fd);
   const int close_error = CloseFile(fd);
@@ -41,63 +143,46 @@ int WriteRecord(const std::string& text) {
   return error;
 }
 
-// Reads the record into |*pid| and |*files| (names, and whether each
-// replaced an old file); |names| are the files it may name. Returns 1 for a
-// whole record, 0 for none, -1 for one cut short while it was written (no
-// rename had begun then) or not readable as a record, -2 when it cannot
-// be read (|*error|).
-int ReadRecord(const std::vector<std::string>& names, long* pid, std::vector<Names>* files,
-               int* error) {
+// What lies at the record's name.
+struct RecordRead {
+  RecordState state = RecordState::kNone;
+  CommitRecord record;  // kUnfinished
+  std::string why;      // kNotARecord, kUnreadable
+};
+
+RecordRead ReadRecord(const std::vector<std::string>& names) {
+  RecordRead read;
   int fd = -1;
-  bool missing = false;
-  if (const int open_error = OpenForRead(kRecordPath, &fd, &missing)) {
-    if (missing) return 0;
-    *error = open_error;
-    return -2;
+  NodeKind kind = NodeKind::kMissing;
+  if (const int error = OpenFileNoFollow(kRecordPath, &fd, &kind)) {
+    // This tool's own record it may always read: one it may not is another's.
+    read.state = AccessDenied(error) ? RecordState::kNotARecord : RecordState::kUnreadable;
+    read.why = AccessDenied(error) ? "it may not be read: " + ErrorText(error) : ErrorText(error);
+    return read;
   }
-  char buffer[1024];
-  int read_error = 0;
-  const size_t got = ReadFully(fd, buffer, sizeof buffer, &read_error);
-  CloseFile(fd);
-  if (read_error != 0) {
-    *error = read_error;
-    return -2;
+  if (kind == NodeKind::kMissing) return read;
+  if (kind != NodeKind::kFile) {
+    read.state = RecordState::kNotARecord;
+    read.why = NodeKindName(kind);
+    return read;
   }
-  std::vector<std::string> lines;
-  std::string line;
-  for (size_t i = 0; i < got; ++i) {
-    if (buffer[i] != '\n') {
-      line += buffer[i];
-    } else {
-      lines.push_back(std::move(line));
-      line.clear();
-    }
+  const UniqueFd owned(fd);
+  // One byte more than a record may hold tells one that is larger, which
+  // is read no further.
+  char buffer[kMaxCommitRecordSize + 1];
+  int error = 0;
+  const size_t got = ReadFully(fd, buffer, sizeof buffer, &error);
+  if (error != 0) {
+    read.state = RecordState::kUnreadable;
+    read.why = ErrorText(error);
+    return read;
   }
-  if (lines.size() < 3 || lines.front() != kRecordTitle || lines.back() != "end" ||
-      lines[1].compare(0, 4, "pid ") != 0 || lines.size() - 3 > names.size()) {
-    return -1;
+  switch (DecodeCommitRecord(std::string_view(buffer, got), names, &read.record, &read.why)) {
+    case RecordForm::kWhole: read.state = RecordState::kUnfinished; break;
+    case RecordForm::kCutShort: read.state = RecordState::kCutShort; break;
+    case RecordForm::kNotARecord: read.state = RecordState::kNotARecord; break;
   }
-  const std::string digits = lines[1].substr(4);
-  if (digits.empty() || digits.size() > 9 ||
-      digits.find_first_not_of("0123456789") != std::string::npos) {
-    return -1;
-  }
-  *pid = 0;
-  for (const char c : digits) *pid = *pid * 10 + (c - '0');
-  files->clear();
-  for (size_t i = 2; i + 1 < lines.size(); ++i) {
-    Names f;
-    const size_t space = lines[i].find(' ');
-    f.name = lines[i].substr(0, space);
-    const std::string rest = space == std::string::npos ? "" : lines[i].substr(space);
-    bool known = false;
-    for (const std::string& n : names) known = known || n == f.name;
-    for (const Names& before : *files) known = known && before.name != f.name;
-    if (!known || (rest != " replaces" && rest != " is new")) return -1;
-    f.had = rest == " replaces";
-    files->push_back(std::move(f));
-  }
-  return 1;
+  return read;
 }
 
 void NameFiles(long pid, std::vector<Names>* files) {
@@ -194,69 +279,102 @@ const Names& FileOf(const std::vector<Names>& files, size_t step) {
   return files.back();
 }
 
-// Completes or undoes the commit of |files| as the card holds it now.
-Recovery Finish(const std::vector<Names>& files) {
-  Recovery recovery;
+// Completes or undoes the commit of |files| as the card holds it now, into
+// |*recovery|. Only regular files are renamed into an index file's name:
+// anything else at a temporary or old name is moved aside first.
+void Finish(const std::vector<Names>& files, Recovery* recovery) {
   struct State {
-    int temp, final, backup;
+    NodeKind temp, final, backup;
+  };
+  auto fail = [recovery](std::string why) {
+    recovery->result = RecoveryResult::kFailed;
+    recovery->why = std::move(why);
+  };
+  // What stands at |path|, moved aside unless it is nothing or a regular file.
+  auto regular_or_none = [&](const std::string& path, NodeKind* kind) {
+    if (const int error = NodeAt(path, kind)) {
+      fail(Said("cannot look at", NameOf(path), error));
+      return false;
+    }
+    if (*kind == NodeKind::kMissing || *kind == NodeKind::kFile) return true;
+    std::string moved_to, why;
+    if (!MoveAside(path, kNotARecordTag, &moved_to, &why)) {
+      fail("cannot move " + NameOf(path) + " aside: " + why);
+      return false;
+    }
+    recovery->moved.push_back({NameOf(path), NameOf(moved_to), NodeKindName(*kind)});
+    *kind = NodeKind::kMissing;
+    return true;
   };
   std::vector<State> states;
-  bool forward = true;
   for (const Names& f : files) {
-    int error = 0;
-    const State s = {PathExists(f.temp_path, &error), PathExists(f.final_path, &error),
-                     PathExists(f.backup_path, &error)};
-    if (error != 0) {
-      recovery.result = RecoveryResult::kFailed;
-      recovery.why = Said("cannot look at", f.name, error);
-      return recovery;
+    State s;
+    if (!regular_or_none(f.temp_path, &s.temp) || !regular_or_none(f.backup_path, &s.backup)) {
+      return;
     }
+    if (const int error = NodeAt(f.final_path, &s.final)) {
+      fail(Said("cannot look at", f.name, error));
+      return;
+    }
+    states.push_back(s);
+  }
+  // No file takes the place of a folder or a device.
+  auto blocked = [](NodeKind kind) { return kind == NodeKind::kFolder || kind == NodeKind::kDevice; };
+  bool forward = true;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const State& s = states[i];
     // Forward needs every new file: still aside, or in place already. A
     // new file is in place only where its old one was moved aside first:
     // the old ones are removed after the record, never before.
-    const bool placed = s.temp == 0 && s.final == 1 && (!f.had || s.backup == 1);
-    forward = forward && (s.temp == 1 || placed);
-    states.push_back(s);
+    const bool placed = s.temp == NodeKind::kMissing && s.final == NodeKind::kFile &&
+                        (!files[i].had || s.backup == NodeKind::kFile);
+    forward = forward && ((s.temp == NodeKind::kFile && !blocked(s.final)) || placed);
   }
-  auto move = [&recovery](const std::string& from, const std::string& to, const Names& f) {
+  auto move = [&](const std::string& from, const std::string& to, const Names& f) {
     const int error = RenamePath(from, to);
-    if (error == 0) return true;
-    recovery.result = RecoveryResult::kFailed;
-    recovery.why = Said("cannot rename", f.name, error);
-    return false;
+    if (error != 0) fail(Said("cannot rename", f.name, error));
+    return error == 0;
   };
   if (forward) {
     for (size_t i = 0; i < files.size(); ++i) {
       const Names& f = files[i];
-      if (states[i].temp != 1) continue;  // in place
-      if (f.had && states[i].final == 1 && states[i].backup != 1 &&
+      const State& s = states[i];
+      if (s.temp != NodeKind::kFile) continue;  // in place
+      if (f.had && s.final != NodeKind::kMissing && s.backup != NodeKind::kFile &&
           !move(f.final_path, f.backup_path, f)) {
-        return recovery;
+        return;
       }
-      if (!move(f.temp_path, f.final_path, f)) return recovery;
+      if (!move(f.temp_path, f.final_path, f)) return;
     }
-    recovery.result = RecoveryResult::kCompleted;
+    recovery->result = RecoveryResult::kCompleted;
   } else {
+    // The renames go in the record's order, an old file aside before its
+    // new one takes its place: an old file set aside after the i-th file
+    // shows that the i-th was put in place by the commit.
+    std::vector<bool> passed(files.size(), false);
+    for (size_t i = files.size(); i-- > 1;) {
+      passed[i - 1] = passed[i] || (files[i].had && states[i].backup == NodeKind::kFile);
+    }
     for (size_t i = files.size(); i-- > 0;) {
       const Names& f = files[i];
-      if (states[i].backup == 1) {
-        if (!move(f.backup_path, f.final_path, f)) return recovery;
-      } else if (!f.had && states[i].final == 1 && states[i].temp != 1) {
-        // Put in place by the commit, where the card had none.
+      const State& s = states[i];
+      if (s.backup == NodeKind::kFile) {
+        if (!blocked(s.final) && !move(f.backup_path, f.final_path, f)) return;
+      } else if (!f.had && s.final == NodeKind::kFile && s.temp == NodeKind::kMissing &&
+                 passed[i]) {
+        // Put in place by the commit, where the card had none. One that may
+        // have been there before the commit is left as it is.
         if (const int error = RemovePath(f.final_path)) {
-          recovery.result = RecoveryResult::kFailed;
-          recovery.why = Said("cannot remove", f.name, error);
-          return recovery;
+          fail(Said("cannot remove", f.name, error));
+          return;
         }
       }
     }
-    recovery.result = RecoveryResult::kUndone;
+    recovery->result = RecoveryResult::kUndone;
   }
   if (const int error = Conclude(files)) {
-    recovery.result = RecoveryResult::kFailed;
-    recovery.why = std::string("cannot force the card's folder to the card: ") + ErrorText(error);
+    fail(std::string("cannot force the card's folder to the card: ") + ErrorText(error));
   }
-  return recovery;
 }
 
 }  // namespace
@@ -271,16 +389,18 @@ CommitReport CommitTogether(const std::vector<OutFile*>& outputs) {
     f.final_path = out->final_path;
     f.temp_path = out->temp_path;
     f.backup_path = BackupPath(out->final_path, pid);
-    int error = 0;
-    const int exists = PathExists(f.final_path, &error);
-    if (exists < 0) {
+    NodeKind kind = NodeKind::kMissing;
+    if (const int error = NodeAt(f.final_path, &kind)) {
       report.failure = Said("cannot tell whether the card holds", f.name, error);
       return report;
     }
-    f.had = exists == 1;
+    f.had = kind != NodeKind::kMissing;
     files.push_back(std::move(f));
   }
-  if (const int error = WriteRecord(RecordText(pid, files))) {
+  CommitRecord record;
+  record.pid = static_cast<uint32_t>(pid);
+  for (const Names& f : files) record.files.push_back({f.name, f.had});
+  if (const int error = WriteRecord(EncodeCommitRecord(record))) {
     report.failure = std::string("cannot write the record of the commit, ") + kCommitRecordName +
                      ": " + ErrorText(error);
     return report;
@@ -293,9 +413,11 @@ CommitReport CommitTogether(const std::vector<OutFile*>& outputs) {
                               &report.report_lost);
   if (!heard) {
     // Whatever it did, the card says; what it left is finished here.
-    const Recovery recovery = Finish(files);
+    Recovery recovery;
+    Finish(files, &recovery);
     switch (recovery.result) {
       case RecoveryResult::kNothing:
+      case RecoveryResult::kNotBegun:
       case RecoveryResult::kCompleted:
         report.result = CommitResult::kDone;
         break;
@@ -327,33 +449,95 @@ CommitReport CommitTogether(const std::vector<OutFile*>& outputs) {
   return report;
 }
 
-Recovery RecoverCommit(const std::vector<std::string>& names) {
-  Recovery recovery;
-  long pid = 0;
-  std::vector<Names> files;
-  int error = 0;
-  const int read = ReadRecord(names, &pid, &files, &error);
-  if (read == 0) return recovery;
-  if (read == -2) {
-    recovery.result = RecoveryResult::kFailed;
-    recovery.why = std::string("cannot read ") + kCommitRecordName + ": " + ErrorText(error);
-    return recovery;
-  }
-  if (read == -1) {
-    // Written in part: the renames had not begun.
-    if (const int remove_error = RemovePath(kRecordPath)) {
-      recovery.result = RecoveryResult::kFailed;
-      recovery.why = std::string("cannot remove ") + kCommitRecordName + ": " + ErrorText(remove_error);
-      return recovery;
-    }
-    recovery.result = RecoveryResult::kUndone;
-    return recovery;
-  }
-  NameFiles(pid, &files);
-  return Finish(files);
+std::string EncodeCommitRecord(const CommitRecord& record) {
+  std::string text = std::string(kRecordTitle) + "\n" + kPidLine + std::to_string(record.pid) + "\n";
+  for (const CommitFile& f : record.files) text += f.name + (f.had ? kReplaces : kIsNew) + "\n";
+  return text + kEndLine + "\n";
 }
 
-bool CommitUnfinished() {
-  int error = 0;
-  return PathExists(kRecordPath, &error) == 1;
+RecordForm DecodeCommitRecord(std::string_view bytes, const std::vector<std::string>& names,
+                              CommitRecord* record, std::string* why) {
+  *record = CommitRecord();
+  auto not_a_record = [&](std::string reason) {
+    *record = CommitRecord();
+    *why = std::move(reason);
+    return RecordForm::kNotARecord;
+  };
+  if (bytes.size() > kMaxCommitRecordSize) return not_a_record("it is larger than any record");
+  RecordReading reading;
+  reading.names = &names;
+  reading.named.assign(names.size(), false);
+  for (size_t at = 0;; ++reading.line) {
+    const size_t feed = bytes.find('\n', at);
+    const std::string_view text = bytes.substr(at, feed == std::string_view::npos ? bytes.size() - at
+                                                                                  : feed - at);
+    if (reading.ended) {
+      if (feed == std::string_view::npos && text.empty()) return RecordForm::kWhole;
+      return not_a_record("bytes follow its end");
+    }
+    if (feed == std::string_view::npos) {
+      // Its writing was cut before this line's end.
+      if (!BeginsALine(reading, *record, text)) {
+        return not_a_record(reading.line == 0 ? "it does not begin as a record"
+                                              : "line " + std::to_string(reading.line + 1) +
+                                                    " is malformed");
+      }
+      *record = CommitRecord();
+      return RecordForm::kCutShort;
+    }
+    std::string reason;
+    if (!TakeLine(&reading, record, text, &reason)) return not_a_record(reason);
+    at = feed + 1;
+  }
+}
+
+Recovery RecoverCommit(const std::vector<std::string>& names) {
+  Recovery recovery;
+  const RecordRead read = ReadRecord(names);
+  switch (read.state) {
+    case RecordState::kNone:
+      return recovery;
+    case RecordState::kUnreadable:
+      recovery.result = RecoveryResult::kFailed;
+      recovery.why = std::string("cannot read ") + kCommitRecordName + ": " + read.why;
+      return recovery;
+    case RecordState::kNotARecord: {
+      // No rename can have begun under it: only a whole record, forced to
+      // the card, lets a commit begin.
+      std::string moved_to, why;
+      if (!MoveAside(kRecordPath, kNotARecordTag, &moved_to, &why)) {
+        recovery.result = RecoveryResult::kFailed;
+        recovery.why = std::string("cannot move ") + kCommitRecordName + " aside: " + why;
+        return recovery;
+      }
+      recovery.moved.push_back({kCommitRecordName, NameOf(moved_to), read.why});
+      return recovery;
+    }
+    case RecordState::kCutShort:
+      // Written in part: the renames had not begun.
+      if (const int error = RemovePath(kRecordPath)) {
+        recovery.result = RecoveryResult::kFailed;
+        recovery.why = std::string("cannot remove ") + kCommitRecordName + ": " + ErrorText(error);
+        return recovery;
+      }
+      recovery.result = RecoveryResult::kNotBegun;
+      return recovery;
+    case RecordState::kUnfinished:
+      break;
+  }
+  std::vector<Names> files;
+  for (const CommitFile& f : read.record.files) {
+    Names n;
+    n.name = f.name;
+    n.had = f.had;
+    files.push_back(std::move(n));
+  }
+  NameFiles(static_cast<long>(read.record.pid), &files);
+  Finish(files, &recovery);
+  return recovery;
+}
+
+RecordLook LookAtCommitRecord(const std::vector<std::string>& names) {
+  const RecordRead read = ReadRecord(names);
+  return {read.state, read.why};
 }

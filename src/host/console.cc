@@ -148,6 +148,13 @@ void ConverterMissing(const std::string& what, const std::string& why) {
   KeepOldIndex("the converter " + what + " could not be opened");
 }
 
+void SayMovedAside(const std::string& name, const std::string& what,
+                   const std::string& moved_to) {
+  Warn("%s is not a file cardprep wrote (%s): moved aside to %s, which cardprep does not need "
+       "and may be deleted",
+       name.c_str(), what.c_str(), moved_to.c_str());
+}
+
 void KeepOldIndex(const std::string& cause) {
   if (g_console.worse_index.empty()) g_console.worse_index = cause;
 }

@@ -74,6 +74,12 @@ void CountSkipped(const char* reason, unsigned count = 1);
 // the tool opens; each says it once.
 void ConverterMissing(const std::string& what, const std::string& why);
 
+// Says that |name| (as messages show it) held something cardprep did not
+// write (|what|: "a folder", "bytes follow its end") and was moved aside
+// to |moved_to| (MoveAside, file.h).
+void SayMovedAside(const std::string& name, const std::string& what,
+                   const std::string& moved_to);
+
 // Records that the index this run writes would be worse than the one the
 // card may hold, because of |cause| ("the fonts could not be loaded"), which
 // was said in an error line already; only the first cause is kept. A card

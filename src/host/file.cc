@@ -167,18 +167,26 @@ std::vector<NotRemoved> RemoveLeftovers(const std::string& folder,
 bool OpenAside(const std::string& host_path, const std::string& name, OutFile* file,
                std::string* why) {
   // A file that could not be opened counts as one that failed.
-  auto fail = [&](int error) {
-    *why = ErrorText(error);
+  auto fail = [&](std::string reason, int error) {
+    *why = std::move(reason);
     *file = OutFile();
     file->name = name;
     file->failed = file->finished = true;
     file->error = error;
     return false;
   };
+  // A device is written through, never replaced: a file renamed over
+  // /dev/null would take its place for every program.
+  NodeKind kind = NodeKind::kMissing;
+  if (NodeAt(host_path, &kind) == 0 && kind == NodeKind::kDevice) {
+    return fail("a device stands there, which is never replaced by a file", 0);
+  }
   // Where the file itself could not be written, neither may its replacement
   // take its place. A dry run asks only whether a folder stands there: it
   // writes nothing, and the card may be read-only.
-  if (const int error = ReplaceableError(host_path, !g_file_host.dry_run)) return fail(error);
+  if (const int error = ReplaceableError(host_path, !g_file_host.dry_run)) {
+    return fail(ErrorText(error), error);
+  }
   if (g_file_host.dry_run) {
     *file = OutFile();
     file->name = name;
@@ -199,12 +207,53 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
   }
   if (error != 0) {
     UnregisterAsideFile(temp);
-    return fail(error);
+    return fail(ErrorText(error), error);
   }
   Adopt(fd, name, file);
   file->temp_path = temp;
   file->final_path = host_path;
   return true;
+}
+
+const char* NodeKindName(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::kMissing: return "nothing";
+    case NodeKind::kFile: return "a file";
+    case NodeKind::kFolder: return "a folder";
+    case NodeKind::kLink: return "a symbolic link";
+    case NodeKind::kDevice: return "a device";
+    case NodeKind::kOther: return "a FIFO or socket";
+  }
+  return "";
+}
+
+bool KindAt(const std::string& host_path, NodeKind* kind, std::string* why) {
+  if (const int error = NodeAt(host_path, kind)) {
+    *why = ErrorText(error);
+    return false;
+  }
+  return true;
+}
+
+bool MoveAside(const std::string& host_path, std::string_view tag, std::string* moved_to,
+               std::string* why) {
+  const std::string base =
+      host_path + "." + std::string(tag) + "-" + std::to_string(OwnProcessId());
+  for (int n = 1; n <= 100; ++n) {
+    const std::string to = n == 1 ? base : base + "-" + std::to_string(n);
+    bool taken = false;
+    const int error = RenameNoReplace(host_path, to, &taken);
+    if (error == 0) {
+      *moved_to = to;
+      return true;
+    }
+    if (!taken) {
+      *why = ErrorText(error);
+      return false;
+    }
+  }
+  *why = "every name it could take beside it is taken";
+  return false;
 }
 
 bool FinishAside(OutFile* file) {

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/file_stamp.h"
+
 // Owns a file descriptor; closes it when it goes out of scope.
 class UniqueFd {
  public:
@@ -46,9 +48,35 @@ class UniqueFd {
 // be one. For a file the tool keeps on the card itself, which anything may
 // have replaced: false with |*why| when it is a link, not a regular file,
 // larger than |limit| bytes, or changed while read; |*missing| tells a file
-// (or folder) that is not there, which is no fault.
+// (or folder) that is not there, which is no fault. |*modified|, when
+// given, is the file's modification time.
 [[nodiscard]] bool ReadFileNoFollow(const std::string& host_path, uint64_t limit,
-                                    std::string* bytes, std::string* why, bool* missing);
+                                    std::string* bytes, std::string* why, bool* missing,
+                                    FileTime* modified = nullptr);
+
+// What stands at a path, a final symbolic link not followed.
+enum class NodeKind {
+  kMissing,  // nothing
+  kFile,     // a regular file
+  kFolder,
+  kLink,     // a symbolic link (on Windows any reparse point)
+  kDevice,   // a character or block device
+  kOther,    // a FIFO or a socket
+};
+// "a folder", "a symbolic link", "a device", "a FIFO or socket".
+const char* NodeKindName(NodeKind kind);
+// What stands at |host_path|; false, with |*why|, when the system cannot say.
+bool KindAt(const std::string& host_path, NodeKind* kind, std::string* why);
+
+// The tool's own files on the card (its records, temporary and old names)
+// are untrusted: what stands at such a name and is not what the tool wrote
+// is moved out of the way, never deleted (it may be anything, a folder of
+// songs included) and never followed. Renames what stands at |host_path|
+// (a file, a folder, a link) to a new name beside it that says so,
+// "|host_path|.|tag|-PID" (or with "-2", "-3"... when that is taken), never
+// replacing anything; sets |*moved_to|. False with |*why| when it cannot.
+bool MoveAside(const std::string& host_path, std::string_view tag, std::string* moved_to,
+               std::string* why);
 
 // Reads up to |n| bytes, fewer only at the end of the file or on an error;
 // |*error|, when given, is then the error's number (0 at the end).
@@ -101,7 +129,9 @@ struct OutFile {
 // |host_path| is then replaced, never written through, and a failed or
 // interrupted write leaves the old file as it was. Fails, as creating
 // |host_path| itself would, when a folder stands there or the file there
-// may not be written; |*file| is then closed and failed.
+// may not be written, and when a device stands there (a name such as
+// /dev/null given for an output is never replaced by a file); |*file| is
+// then closed and failed.
 [[nodiscard]] bool OpenAside(const std::string& host_path, const std::string& name,
                              OutFile* file, std::string* why);
 // In a dry run every output opened aside is written nowhere: nothing is

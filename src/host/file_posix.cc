@@ -1,4 +1,5 @@
-// The file system calls of the host layer on POSIX hosts.
+// The file system calls of the host layer on POSIX hosts (renameat2's
+// RENAME_NOREPLACE where Linux has it, else a look before the rename).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -17,7 +18,8 @@
 namespace {
 
 // The size of the open |fd| when it is a regular file; else false, |*why|.
-bool RegularFileSize(int fd, uint64_t* size, std::string* why) {
+// |*modified|, when given, is its modification time.
+bool RegularFileSize(int fd, uint64_t* size, std::string* why, FileTime* modified = nullptr) {
   struct stat st;
   if (fstat(fd, &st) != 0) {
     *why = strerror(errno);
@@ -28,7 +30,16 @@ bool RegularFileSize(int fd, uint64_t* size, std::string* why) {
     return false;
   }
   *size = static_cast<uint64_t>(st.st_size);
+  if (modified != nullptr) *modified = StampOf(st).modified;
   return true;
+}
+
+NodeKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return NodeKind::kFile;
+  if (S_ISDIR(mode)) return NodeKind::kFolder;
+  if (S_ISLNK(mode)) return NodeKind::kLink;
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return NodeKind::kDevice;
+  return NodeKind::kOther;
 }
 
 }  // namespace
@@ -80,7 +91,7 @@ int OpenNoFollow(const std::string& host_path, int* error) {
 }  // namespace
 
 bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string* bytes,
-                      std::string* why, bool* missing) {
+                      std::string* why, bool* missing, FileTime* modified) {
   bytes->clear();
   *missing = false;
   int error = 0;
@@ -94,7 +105,7 @@ bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string*
     return false;
   }
   uint64_t size = 0;
-  if (!RegularFileSize(fd.get(), &size, why)) return false;
+  if (!RegularFileSize(fd.get(), &size, why, modified)) return false;
   if (size > limit) {
     *why = "larger than " + std::to_string(limit) + " bytes";
     return false;
@@ -179,6 +190,8 @@ bool RemoveEmptyFolder(const std::string& host_path, std::string* why) {
 
 std::string ErrorText(int error) { return strerror(error); }
 
+bool AccessDenied(int error) { return error == EACCES || error == EPERM; }
+
 long OwnProcessId() { return getpid(); }
 
 int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exists) {
@@ -189,10 +202,33 @@ int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exist
   return errno;
 }
 
-int OpenForRead(const std::string& path, int* fd, bool* missing) {
-  *fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  *missing = *fd < 0 && errno == ENOENT;
-  return *fd < 0 ? errno : 0;
+int OpenFileNoFollow(const std::string& path, int* fd, NodeKind* kind) {
+  *fd = -1;
+  // Only what is a regular file is opened at all: opening a device may do
+  // something, and a FIFO would wait for a writer.
+  if (const int error = NodeAt(path, kind)) return error;
+  if (*kind != NodeKind::kFile) return 0;
+  const int opened = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (opened < 0) {
+    const int error = errno;
+    if (error == ENOENT) *kind = NodeKind::kMissing;
+    if (error == ELOOP) *kind = NodeKind::kLink;
+    return error == ENOENT || error == ELOOP ? 0 : error;
+  }
+  // Replaced since it was looked at: what is open now counts.
+  struct stat st;
+  if (fstat(opened, &st) != 0) {
+    const int error = errno;
+    close(opened);
+    return error;
+  }
+  *kind = KindOfMode(st.st_mode);
+  if (*kind != NodeKind::kFile) {
+    close(opened);
+    return 0;
+  }
+  *fd = opened;
+  return 0;
 }
 
 int WriteAll(int fd, const void* data, size_t n) {
@@ -215,18 +251,34 @@ int RenamePath(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+int RenameNoReplace(const std::string& from, const std::string& to, bool* taken) {
+  *taken = false;
+#if defined(RENAME_NOREPLACE)
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno == EEXIST) *taken = true;
+  // EINVAL: a file system that cannot rename so (FUSE, some network ones).
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0) {
+    *taken = true;
+    return EEXIST;
+  }
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 int RemovePath(const std::string& path, bool* missing) {
   const int error = unlink(path.c_str()) == 0 ? 0 : errno;
   if (missing != nullptr) *missing = error == ENOENT;
   return error;
 }
 
-int PathExists(const std::string& path, int* error) {
+int NodeAt(const std::string& path, NodeKind* kind) {
   struct stat st;
-  if (lstat(path.c_str(), &st) == 0) return 1;
-  if (errno == ENOENT) return 0;
-  *error = errno;
-  return -1;
+  *kind = NodeKind::kMissing;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+  *kind = KindOfMode(st.st_mode);
+  return 0;
 }
 
 int ReplaceableError(const std::string& path, bool writable) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 FileStamp StampOf(const struct stat& st) {
   FileStamp stamp;
@@ -21,4 +22,10 @@ bool StampOpenFile(int fd, FileStamp* stamp, std::string* why) {
   }
   *stamp = StampOf(st);
   return true;
+}
+
+FileTime FileTimeNow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return {static_cast<int64_t>(now.tv_sec), static_cast<uint32_t>(now.tv_nsec)};
 }

@@ -42,6 +42,9 @@ constexpr uint32_t kFileTimeGranularityNs = 2000000000;
 // card's clock as its file system keeps it.
 [[nodiscard]] bool StampOpenFile(int fd, FileStamp* stamp, std::string* why);
 
+// The system's clock now, on the scale of file times.
+FileTime FileTimeNow();
+
 // For the host's own units: the stamp in the system's record of a file, and
 // a moment as Windows gives it (100 ns intervals since 1601-01-01 00:00 UTC).
 struct stat;

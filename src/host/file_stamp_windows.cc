@@ -15,3 +15,9 @@ bool StampOpenFile(int fd, FileStamp* stamp, std::string* why) {
                                       info.ftLastWriteTime.dwLowDateTime);
   return true;
 }
+
+FileTime FileTimeNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return FileTimeOfWindows(uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime);
+}

@@ -75,6 +75,8 @@ std::string ErrorText(int error) {
   return Utf8FromWide(said);
 }
 
+bool AccessDenied(int error) { return error == ERROR_ACCESS_DENIED; }
+
 long OwnProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 namespace {
@@ -156,7 +158,7 @@ size_t ReadFully(int fd, void* buffer, size_t n, int* error) {
 }
 
 bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string* bytes,
-                      std::string* why, bool* missing) {
+                      std::string* why, bool* missing, FileTime* modified) {
   bytes->clear();
   *missing = false;
   const char* const kLink = "a symbolic link or not a file, never followed";
@@ -189,7 +191,15 @@ bool ReadFileNoFollow(const std::string& host_path, uint64_t limit, std::string*
     *why = kLink;
     return false;
   }
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    *why = "not a regular file";
+    return false;
+  }
   const uint64_t size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+  if (modified != nullptr) {
+    *modified = FileTimeOfWindows(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                  info.ftLastWriteTime.dwLowDateTime);
+  }
   if (size > limit) {
     *why = "larger than " + std::to_string(limit) + " bytes";
     return false;
@@ -279,15 +289,35 @@ int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exist
   return *fd < 0 ? ERROR_TOO_MANY_OPEN_FILES : 0;
 }
 
-int OpenForRead(const std::string& path, int* fd, bool* missing) {
+int OpenFileNoFollow(const std::string& path, int* fd, NodeKind* kind) {
+  *fd = -1;
+  if (const int error = NodeAt(path, kind)) return error;
+  if (*kind != NodeKind::kFile) return 0;
   const HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    *missing = IsMissing(error);
+    if (IsMissing(error)) {
+      *kind = NodeKind::kMissing;
+      return 0;
+    }
     return static_cast<int>(error);
   }
-  *missing = false;
+  // Replaced since it was looked at: what is open now counts.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) {
+    const int error = LastError();
+    CloseHandle(handle);
+    return error;
+  }
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY) ||
+      GetFileType(handle) != FILE_TYPE_DISK) {
+    *kind = info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? NodeKind::kLink
+            : info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY   ? NodeKind::kFolder
+                                                                 : NodeKind::kDevice;
+    CloseHandle(handle);
+    return 0;
+  }
   *fd = DescriptorOf(handle, _O_RDONLY);
   return *fd < 0 ? ERROR_TOO_MANY_OPEN_FILES : 0;
 }
@@ -324,18 +354,52 @@ int RenamePath(const std::string& from, const std::string& to) {
              ? 0 : LastError();
 }
 
+int RenameNoReplace(const std::string& from, const std::string& to, bool* taken) {
+  // Without MOVEFILE_REPLACE_EXISTING nothing at |to| is replaced; folders
+  // move too.
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    *taken = false;
+    return 0;
+  }
+  const DWORD error = GetLastError();
+  *taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+  return static_cast<int>(error);
+}
+
 int RemovePath(const std::string& path, bool* missing) {
   const int error = DeleteFileW(WidePath(path).c_str()) ? 0 : LastError();
   if (missing != nullptr) *missing = IsMissing(static_cast<DWORD>(error));
   return error;
 }
 
-int PathExists(const std::string& path, int* error) {
-  if (GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
-  const DWORD failed = GetLastError();
-  if (IsMissing(failed)) return 0;
-  if (error != nullptr) *error = static_cast<int>(failed);
-  return -1;
+int NodeAt(const std::string& path, NodeKind* kind) {
+  *kind = NodeKind::kMissing;
+  const std::wstring wide = WidePath(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return IsMissing(error) || error == ERROR_INVALID_NAME ? 0 : static_cast<int>(error);
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    *kind = NodeKind::kLink;
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    *kind = NodeKind::kFolder;
+  } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+    *kind = NodeKind::kDevice;
+  } else {
+    // A device answers to a file's name ("NUL"): its handle tells. Opened
+    // for no access at all, which a device takes without a side effect.
+    *kind = NodeKind::kFile;
+    const HANDLE handle = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      const DWORD type = GetFileType(handle);
+      if (type == FILE_TYPE_CHAR) *kind = NodeKind::kDevice;
+      if (type == FILE_TYPE_PIPE) *kind = NodeKind::kOther;
+      CloseHandle(handle);
+    }
+  }
+  return 0;
 }
 
 int ReplaceableError(const std::string& path, bool writable) {

@@ -19,5 +19,11 @@ LockResult LockFolder(const std::string& host_path, UniqueFd* lock, std::string*
 // The process holding the lock on the folder at |host_path|, as the system
 // lists its locks; 0 when it cannot tell.
 pid_t FolderLockHolder(const std::string& host_path);
+// Whether a run holds the lock on the folder at |host_path| now: for what
+// looks at a card without changing it (a file under a temporary name is a
+// stopped run's only when no run holds the card). Asks the system's list
+// of locks where it has one; where that names no holder, tries the lock,
+// without waiting, and lets it go at once.
+bool FolderLockHeld(const std::string& host_path);
 
 #endif  // CARDPREP_HOST_LOCK_H_

@@ -84,3 +84,12 @@ pid_t FolderLockHolder(const std::string& host_path) {
   CloseHandle(page);
   return holder;
 }
+
+bool FolderLockHeld(const std::string& host_path) {
+  const HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, LockName(host_path, L"").c_str());
+  if (mutex == nullptr) return false;  // no run made it
+  const DWORD waited = WaitForSingleObject(mutex, 0);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  return waited == WAIT_TIMEOUT;
+}

@@ -12,11 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "host/file.h"
 #include "host/pool_worker.h"
 #include "host/process_pool.h"
 
 // The system's text for |error|: "Permission denied", "Access is denied".
 std::string ErrorText(int error);
+
+// Whether |error| says that a file may not be read or written by this user
+// (its permissions), not that the card failed.
+bool AccessDenied(int error);
 
 // This process's number.
 long OwnProcessId();
@@ -24,9 +29,10 @@ long OwnProcessId();
 // Creates |path| for writing into |*fd|: truncating an existing file, or,
 // with |exclusive|, failing on one (|*exists| then true). 0 or the error.
 int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exists = nullptr);
-// Opens |path| for reading, not following a final link. 0 or the error;
-// |*missing| tells a file that is not there.
-int OpenForRead(const std::string& path, int* fd, bool* missing);
+// Opens |path| for reading when a regular file stands there: a final link
+// is not followed, and a FIFO or device is never opened. 0 or the error;
+// |*kind| says what stands there, and |*fd| is open only for kFile.
+int OpenFileNoFollow(const std::string& path, int* fd, NodeKind* kind);
 // Writes all |n| bytes; 0 or the error.
 int WriteAll(int fd, const void* data, size_t n);
 // Forces the file to the card (a file system that cannot counts as done);
@@ -37,12 +43,15 @@ int CloseFile(int fd);
 // Renames |from| to |to|, replacing a file there, through to the card. 0 or
 // the error.
 int RenamePath(const std::string& from, const std::string& to);
+// Renames |from| to |to| only when nothing stands at |to| (|*taken| then
+// says so). 0 or the error.
+int RenameNoReplace(const std::string& from, const std::string& to, bool* taken);
 // Removes the file |path|; 0 or the error, |*missing| telling one that was
 // not there.
 int RemovePath(const std::string& path, bool* missing = nullptr);
-// Whether something (a dangling link too) is at |path|: 1 or 0, or -1 with
-// the error in |*error| when the system cannot say.
-int PathExists(const std::string& path, int* error);
+// What stands at |path| (a dangling link too); 0 or the error when the
+// system cannot say.
+int NodeAt(const std::string& path, NodeKind* kind);
 // Why a new file could not take the place of |path|: a folder stands there,
 // or (asked with |writable|) the file there may not be written. 0 when it
 // may.

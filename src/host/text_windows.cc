@@ -42,8 +42,10 @@ bool IsUndefinedCp932Byte(uint8_t b) { return b == 0x80 || b >= 0xFD || b == 0xA
 // 949, 0x98 in 1251, fourteen bytes in 1253), and the user-defined rows of
 // 949 (188 codes) and 950 (5,809) to the private use area; glibc leaves
 // them all undefined, so they are taken as undefined here. Code page 932
-// keeps its user-defined rows, as glibc's does. Wine has no GB18030: code
-// page 936 stands in, which agrees on the two-byte characters but 100.
+// keeps its user-defined rows, as glibc's does, and so does GB18030 (936):
+// glibc too maps them to the private use area, a character of two bytes,
+// which the caller then takes as undefined. Wine has no GB18030: code page
+// 936 stands in, which agrees on the two-byte characters but 100.
 
 // Where Unicode's simple case folding differs from Windows' lower case: a
 // range of units and what is added to each. Lower case leaves the title-case
@@ -219,7 +221,8 @@ std::u16string DecodeText(void* decoder, std::string_view bytes) {
         (d->code_page == kCodePageShiftJis && taken == 1 &&
          IsUndefinedCp932Byte(static_cast<uint8_t>(bytes[at]))) ||
         (taken == 1 && first >= 0x80 && first <= 0x9F) ||
-        (d->code_page != kCodePageShiftJis && first >= 0xE000 && first <= 0xF8FF);
+        (d->code_page != kCodePageShiftJis && d->code_page != kCodePageGb18030 &&
+         d->code_page != 936 && first >= 0xE000 && first <= 0xF8FF);
     if (!one_code_point || undefined) {
       out.push_back(u'\xFFFD');
       ++at;

@@ -65,6 +65,7 @@ std::string DescribeFailure(const PoolReply& reply) {
 
 // Fills in the title of |job|, which is read from now on, found or not.
 void Fill(const Job& job, Title title) {
+  CleanTitle(&title);
   title.read = true;
   *job.file.title = std::move(title);
 }
@@ -201,6 +202,21 @@ void StartWorkers(TitleReader* reader) {
 }
 
 }  // namespace
+
+void CleanTitle(Title* title) {
+  std::u16string& text = title->text;
+  if (!title->found) text.clear();
+  const size_t end = text.find(u'\0');
+  if (end != std::u16string::npos) text.resize(end);
+  if (text.size() > static_cast<size_t>(kMaxTitleLength)) {
+    text.resize(static_cast<size_t>(kMaxTitleLength));
+  }
+  for (char16_t& unit : text) {
+    if (unit < 0x20 || unit == 0x7F || (!title->latin1 && unit >= 0x80 && unit <= 0x9F)) {
+      unit = u' ';
+    }
+  }
+}
 
 void StartTitleReader(const TitleReaderOptions& options, TitleReader* reader) {
   reader->options = options;

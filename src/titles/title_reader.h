@@ -78,6 +78,15 @@ struct TitleReader {
   uint32_t from_files = 0;   // titles asked of the files themselves
 };
 
+// Cleans |*title| as every title the reader fills in is cleaned, read from
+// a tag or taken from the record of titles (which anything may have
+// written): a NUL ends it, it keeps at most kMaxTitleLength units, and
+// control characters become spaces, so that no title breaks a line of the
+// listing. Control characters are U+0001-U+001F and U+007F, and
+// U+0080-U+009F in a title not stored as Latin-1 (in one that is, those
+// units are bytes of the code page it may be read in).
+void CleanTitle(Title* title);
+
 // Readies the reader. Its workers start when the first title that the
 // record does not hold is asked for, so that a card re-indexed from the
 // record starts none; when not one can start, titles are read in this

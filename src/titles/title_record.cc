@@ -388,6 +388,38 @@ bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileT
          (seconds == written.seconds && nanoseconds < written.nanoseconds);
 }
 
+namespace {
+
+// Whether |a| lies after |b| by more than |granularity_ns|.
+bool LaterBeyond(const FileTime& a, const FileTime& b, uint32_t granularity_ns) {
+  const int64_t whole = granularity_ns / kNanosecondsPerSecond;
+  // b + granularity, without overflow: nothing lies beyond the end of time.
+  if (b.seconds > std::numeric_limits<int64_t>::max() - whole - 1) return false;
+  int64_t seconds = b.seconds + whole;
+  uint32_t nanoseconds = b.nanoseconds + granularity_ns % kNanosecondsPerSecond;
+  if (nanoseconds >= kNanosecondsPerSecond) {
+    nanoseconds -= kNanosecondsPerSecond;
+    ++seconds;
+  }
+  return a.seconds > seconds || (a.seconds == seconds && a.nanoseconds > nanoseconds);
+}
+
+}  // namespace
+
+bool RecordTimeTrusted(const TitleRecord& record, const FileTime& file_modified,
+                       const FileTime& now, std::string* why) {
+  const uint32_t granularity = std::max(kFileTimeGranularityNs, record.granularity_ns);
+  if (LaterBeyond(record.written, file_modified, granularity)) {
+    *why = "its time lies after the time its own file was written";
+    return false;
+  }
+  if (LaterBeyond(record.written, now, granularity)) {
+    *why = "its time lies in the future";
+    return false;
+  }
+  return true;
+}
+
 size_t RecordedSoundCount(const TitleRecord& record) {
   size_t count = 0;
   for (const RecordedFolder& folder : record.folders) count += folder.sounds.size();

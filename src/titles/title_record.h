@@ -131,6 +131,15 @@ std::string EncodeTitleRecord(const TitleRecord& record);
 [[nodiscard]] bool DecodeTitleRecord(std::string_view bytes, TitleRecord* record,
                                      std::string* why);
 
+// Whether the record's own time can be believed. It is the time the
+// record's file was created, so it lies no later than that file's
+// modification time |file_modified|, nor than |now|, beyond the
+// granularity of file times (the coarser of kFileTimeGranularityNs and
+// the record's own): a record that claims a later time would vouch for
+// files changed after it was written. False, with |*why|, when it is later.
+bool RecordTimeTrusted(const TitleRecord& record, const FileTime& file_modified,
+                       const FileTime& now, std::string* why);
+
 // How many sounds |record| holds.
 size_t RecordedSoundCount(const TitleRecord& record);
 

@@ -29,19 +29,44 @@ bool LoadTitleRecord(TitleRecord* record) {
   *record = TitleRecord();
   std::string bytes, why;
   bool missing = false;
-  if (!ReadFileNoFollow(RecordPath(), kMaxTitleRecordSize, &bytes, &why, &missing)) {
+  FileTime modified;
+  if (!ReadFileNoFollow(RecordPath(), kMaxTitleRecordSize, &bytes, &why, &missing, &modified)) {
     if (!missing) {
       Warn("cannot read %s (%s): every title is read from its file",
            ShownPath(kTitleRecordPath).c_str(), why.c_str());
     }
     return false;
   }
-  if (!DecodeTitleRecord(bytes, record, &why)) {
+  if (!DecodeTitleRecord(bytes, record, &why) ||
+      !RecordTimeTrusted(*record, modified, FileTimeNow(), &why)) {
     Warn("%s is not used (%s): every title is read from its file",
          ShownPath(kTitleRecordPath).c_str(), why.c_str());
+    *record = TitleRecord();
     return false;
   }
   return true;
+}
+
+void TidyTitleRecord() {
+  // Moves the card's |path| aside as "PATH.|tag|-PID" when |stands_in_way|
+  // says what stands there would.
+  auto tidy = [](std::u16string_view path, const char* tag, bool (*stands_in_way)(NodeKind)) {
+    const std::string host = HostPath(path);
+    NodeKind kind = NodeKind::kMissing;
+    std::string why, moved_to;
+    if (!KindAt(host, &kind, &why) || !stands_in_way(kind)) return;
+    const std::string shown = ShownPath(path);
+    if (!MoveAside(host, tag, &moved_to, &why)) {
+      Warn("cannot move %s aside (%s), which is %s: %s", shown.c_str(), why.c_str(),
+           NodeKindName(kind), kNoRecordNote);
+      return;
+    }
+    SayMovedAside(shown, NodeKindName(kind), shown + moved_to.substr(host.size()));
+  };
+  tidy(kTitleRecordFolder, "not-a-folder",
+       [](NodeKind kind) { return kind != NodeKind::kMissing && kind != NodeKind::kFolder; });
+  tidy(kTitleRecordPath, "not-a-record",
+       [](NodeKind kind) { return kind == NodeKind::kFolder || kind == NodeKind::kDevice; });
 }
 
 bool OpenTitleRecord(TitleRecordOutput* out) {

@@ -14,8 +14,16 @@
 
 // Reads the card's record into |*record|. False, |*record| empty, when the
 // card has none (said nowhere) or it cannot be used (said in one warning
-// naming it and why).
+// naming it and why): damaged, of another version, not a regular file, or
+// claiming a time later than its own file's or than now.
 bool LoadTitleRecord(TitleRecord* record);
+
+// Moves out of the way, with one warning each, what stands at the
+// record's names and would keep every later run from writing a record:
+// anything but a folder at _CARDPREP, a folder or a device at its record's
+// name (anything else there is replaced by the next record). For a run
+// that writes to the card, before LoadTitleRecord.
+void TidyTitleRecord();
 
 // The record a run writes. Its file is created aside at the start of the
 // run, before any folder is listed: the file's time, taken on the card's

@@ -324,3 +324,107 @@ TEST_F(TitleRecordE2eTest, ARecordThatCannotBeWrittenCostsAWarningOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Titles taken from the record are cleaned exactly as titles read from
+// tags: a record that holds line breaks or a NUL in a title lists what a
+// tag holding that title lists, and no line of its own.
+TEST_F(TitleRecordE2eTest, TitlesFromTheRecordAreCleanedAsTitlesReadFromTags) {
+  const std::u16string injected = u"A\r\n[FAKE.mp3][Injected]\r\nB\x01" u"C\x7F";
+  TitleRecord record = ReadRecord();
+  for (RecordedFolder& folder : record.folders) {
+    if (folder.path != u"\\Pops") continue;
+    folder.sounds[0].title.text = injected;                       // 01.mp3
+    folder.sounds[1].title.text = std::u16string(u"Two\0Gone", 8);  // 02.mp3
+  }
+  ScopedTempDir tagged(false);
+  CopyCard(dir_.path(), tagged);
+  Song("Pops/01.mp3", "A\r\n[FAKE.mp3][Injected]\r\nB\x01" "C\x7F");
+  Song("Pops/02.mp3", "Two");
+  Run({"--rescan"});
+  const std::string from_tags = ReadText("TAGINF16.TXT");
+
+  fs::current_path(dir_.path());
+  WriteText(kRecordPath, EncodeTitleRecord(record));
+  Run();
+  EXPECT_NE(run_.err.find("11 titles from the record, 0 read"), std::string::npos) << run_.err;
+  const std::string listing = ReadText("TAGINF16.TXT");
+  EXPECT_EQ(listing, from_tags);
+  EXPECT_EQ(listing.find("\r\n[FAKE.mp3]"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("[" + Padded("A  [FAKE.mp3][Injected]  B C ") + "]"), std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find("[" + Padded("Two") + "]"), std::string::npos) << listing;
+}
+
+// A record whose time lies after its own file's time or after now, beyond
+// the 2 s of file times, would vouch for files changed after it: it is not
+// used (one warning), every tag is read, and the record is written anew.
+TEST_F(TitleRecordE2eTest, ARecordWhoseTimeLiesLaterThanItCanIsNotTrusted) {
+  struct Case {
+    const char* what;
+    int written_ago;  // seconds before now: the record's time
+    int file_ago;     // and its file's modification time
+    const char* warning;  // "" when trusted
+  } cases[] = {
+      {"its own file older than its time", 60, 3600,
+       "warning: _CARDPREP/TITLES.DAT is not used (its time lies after the time its own file "
+       "was written): every title is read from its file"},
+      {"its time in the future", -3600, -7200,
+       "warning: _CARDPREP/TITLES.DAT is not used (its time lies in the future): every title "
+       "is read from its file"},
+      {"within the granularity of file times", 60, 61, ""},
+  };
+  const TitleRecord earlier = ReadRecord();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir copy(false);
+    CopyCard(dir_.path(), copy);
+    TitleRecord record = earlier;
+    for (RecordedFolder& folder : record.folders) {
+      for (RecordedSound& sound : folder.sounds) sound.title.text = u"stale " + sound.name;
+    }
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    record.written.seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(now).count() - c.written_ago;
+    record.written.nanoseconds = 0;
+    WriteText(kRecordPath, EncodeTitleRecord(record));
+    Age(kRecordPath, c.file_ago);
+    Run();
+    const std::string listing = ReadText("TAGINF16.TXT");
+    if (*c.warning == '\0') {
+      EXPECT_NE(run_.err.find("11 titles from the record, 0 read"), std::string::npos)
+          << run_.err;
+      EXPECT_NE(listing.find("stale"), std::string::npos);
+      continue;
+    }
+    EXPECT_NE(run_.err.find(c.warning), std::string::npos) << run_.err;
+    EXPECT_EQ(run_.err.find("from the record"), std::string::npos) << run_.err;
+    EXPECT_EQ(listing.find("stale"), std::string::npos) << listing;
+    const TitleRecord rewritten = ReadRecord();
+    EXPECT_LT(rewritten.written.seconds,
+              std::chrono::duration_cast<std::chrono::seconds>(now).count() + 10);
+    EXPECT_EQ(SoundsInRecord(), SoundsOnCard());
+    Run();  // trusted again
+    EXPECT_NE(run_.err.find("11 titles from the record, 0 read"), std::string::npos) << run_.err;
+    fs::current_path(dir_.path());
+  }
+}
+
+// A file whose title could not be read is not recorded: the next run reads
+// it again, and lists its title.
+TEST_F(TitleRecordE2eTest, ATitleThatCouldNotBeReadIsReadAgainNextRun) {
+  Song("Pops/02.mp3", "Pops - Zwei");
+  Age("Pops/02.mp3", 600);
+  RunResult r = RunCardprepWith(MakeFault("read,pread", "02.mp3", "1+"), {"-q"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: cannot read Pops/02.mp3"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadText("TAGINF16.TXT").find("Zwei"), std::string::npos);
+  Run();
+  EXPECT_NE(run_.err.find("10 titles from the record, 1 read"), std::string::npos) << run_.err;
+  // The listing leaves out what the folder's titles begin with alike.
+  EXPECT_NE(ReadText("TAGINF16.TXT").find("][" + Padded("Zwei") + "]"), std::string::npos)
+      << ReadText("TAGINF16.TXT");
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "test_util.h"
 
@@ -123,6 +124,29 @@ TEST(ReadFileNoFollowTest, ReadsOnlyARegularFileReachedWithoutALink) {
     EXPECT_EQ(bytes, c.read ? "record" : "");
     EXPECT_EQ(why, c.why);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// An output named by a device (/dev/null given for a font, a device node
+// on a card) is never replaced by a file, which would take the device's
+// place for every program: nothing is created beside it, and the run says
+// why.
+TEST(OutFileTest, AnOutputAtADeviceIsNeverReplaced) {
+  struct stat before;
+  ASSERT_EQ(stat("/dev/null", &before), 0);
+  OutFile file;
+  std::string why;
+  EXPECT_FALSE(OpenAside("/dev/null", "/dev/null", &file, &why));
+  EXPECT_EQ(why, "a device stands there, which is never replaced by a file");
+  EXPECT_TRUE(file.temp_path.empty());
+  EXPECT_FALSE(std::filesystem::exists("/dev/.null.cardprep-" + std::to_string(getpid())));
+  struct stat after;
+  ASSERT_EQ(stat("/dev/null", &after), 0);
+  EXPECT_TRUE(S_ISCHR(after.st_mode));
+  EXPECT_EQ(after.st_rdev, before.st_rdev);
 }
 
 }  // namespace

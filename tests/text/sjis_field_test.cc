@@ -58,6 +58,37 @@ TEST(SjisFieldTest, FillsFieldsAsDefined) {
   }
 }
 
+// Every letter of the look-alike table (those whose compatibility
+// decomposition is themselves, and the dashes), each shown by its own.
+TEST(SjisFieldTest, ShowsEveryLetterOfTheTableByItsLookAlike) {
+  struct Case {
+    char32_t c;
+    std::u16string shown;
+    std::string field;  // a field of 4 bytes
+  } cases[] = {
+      {0x00DF, u"ss", std::string("ss \0", 4)},  {0x00C6, u"AE", std::string("AE \0", 4)},
+      {0x00E6, u"ae", std::string("ae \0", 4)},  {0x0152, u"OE", std::string("OE \0", 4)},
+      {0x0153, u"oe", std::string("oe \0", 4)},  {0x00D8, u"O", std::string("O  \0", 4)},
+      {0x00F8, u"o", std::string("o  \0", 4)},   {0x0110, u"D", std::string("D  \0", 4)},
+      {0x0111, u"d", std::string("d  \0", 4)},   {0x0141, u"L", std::string("L  \0", 4)},
+      {0x0142, u"l", std::string("l  \0", 4)},   {0x00DE, u"Th", std::string("Th \0", 4)},
+      {0x00FE, u"th", std::string("th \0", 4)},  {0x0131, u"i", std::string("i  \0", 4)},
+      {0x03C2, u"\u03C3", std::string("\x83\xD0 \0", 4)},  // final sigma as sigma
+      {0x2012, u"-", std::string("-  \0", 4)},   {0x2013, u"-", std::string("-  \0", 4)},
+      // Code page 932 has the hyphen itself, and the non-breaking one
+      // decomposes to it: the field holds the hyphen.
+      {0x2010, u"-", std::string("\x81\x5D \0", 4)},
+      {0x2011, u"\u2010", std::string("\x81\x5D \0", 4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<uint32_t>(c.c));
+    EXPECT_EQ(LookAlike(c.c), c.shown);
+    bool replaced = true;
+    EXPECT_EQ(Field(4, std::u16string(1, static_cast<char16_t>(c.c)), &replaced), c.field);
+    EXPECT_FALSE(replaced);
+  }
+}
+
 // Unconvertible characters become "?" per UTF-16 unit, and the caller learns
 // of it, only when such a character is taken into the field.
 TEST(SjisFieldTest, UnconvertibleCharactersBecomeQuestionMarksWhenTaken) {

@@ -402,6 +402,10 @@ TEST(TagCharsetTest, WeighsTheOtherCodePages) {
       {CodePage::kBig5, "\xA4\xEB\xAB\x47\xA5\x4E\xAA\xED\xA7\xDA\xAA\xBA\xA4\xDF", true, 7, 0, 0,
        0, true},
       {CodePage::kBig5, "\xA7\x41", true, 1, 0, 0, 0, false},  // 你: one is not enough
+      // Code page 950 takes no trail byte 0x80-0xA0 (GB18030 does).
+      {CodePage::kBig5, "\xA4\x80\xA4\x40", false, 0, 0, 0, 0, false},
+      {CodePage::kBig5, "\xA4\xA0\xA4\x40", false, 0, 0, 0, 0, false},
+      {CodePage::kGbk, "\xB0\x80\xB0\xA0", true, 0, 0, 2, 0, false},
       {CodePage::kWindows1251, "\xCA\xE8\xED\xEE - \xCB\xF3\xF7\xF8\xE5\xE5", true, 2, 0, 0, 0,
        true},                                                              // Кино - Лучшее
       {CodePage::kWindows1251, "Caf\xE9", true, 0, 0, 0, 1, false},        // Cafй
@@ -444,6 +448,8 @@ TEST(TagCharsetTest, ReadsEveryLatin1TitleInTheCodePageGiven) {
       {CodePage::kGbk, "\xC4\xE3\xBA\xC3", u"你好"},
       {CodePage::kBig5, "\xA7\x41\xA6\x6E", u"你好"},
       {CodePage::kBig5, "\xFA\x40 A", u"\uFFFD@ A"},         // user-defined
+      {CodePage::kGbk, "\xAA\xA1 A", u"\uFFFD A"},           // user-defined (U+E000 in glibc)
+      {CodePage::kEucKr, "\xC9\xA1 A", u"\uFFFD\uFFFD A"},  // user-defined: undefined
       {CodePage::kWindows1251, "Caf\xE9", u"Cafй"},
       {CodePage::kWindows1253, "Caf\xE9 \xD2", u"Cafι \uFFFD"},  // 0xD2 is undefined
   };

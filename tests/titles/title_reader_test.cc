@@ -11,6 +11,47 @@ namespace {
 // Titles read by worker processes are those read in this process, each in
 // the sound it was asked for, whatever the number of workers and the order
 // they are waited for in.
+// One cleaning for every title, read from a tag or taken from the record:
+// a NUL ends it, control characters become spaces, and it keeps at most
+// 259 units.
+TEST(TitleReaderTest, CleansEveryTitleAlike) {
+  struct Case {
+    const char* what;
+    std::u16string text;
+    bool latin1;
+    std::u16string cleaned;
+  } cases[] = {
+      {"plain", u"Yesterday", false, u"Yesterday"},
+      {"line breaks", u"A\r\n[FAKE.mp3]\r\nB", false, u"A  [FAKE.mp3]  B"},
+      {"every C0 control and DEL", u"\x01\x08\x09\x0B\x0C\x1B\x1F\x7F", false, u"        "},
+      {"C1 controls where no code page reads them", u"a\u0085b\u0080\u009Fc\u00A0", false,
+       u"a b  c\u00A0"},
+      {"C1 bytes of a Latin-1 title kept for its code page", u"\u0082\u00A0\u0085\x0D", true,
+       u"\u0082\u00A0\u0085 "},
+      {"a NUL ends it", std::u16string(u"Two\0\r\nGone", 9), false, u"Two"},
+      {"a NUL first", std::u16string(u"\0Gone", 5), false, u""},
+      {"cut to 259 units", std::u16string(300, u'x'), false, std::u16string(259, u'x')},
+      {"259 units kept", std::u16string(259, u'\u3042'), false, std::u16string(259, u'\u3042')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Title title;
+    title.found = true;
+    title.text = c.text;
+    title.latin1 = c.latin1;
+    CleanTitle(&title);
+    EXPECT_EQ(title.text, c.cleaned);
+    EXPECT_TRUE(title.found);
+    EXPECT_EQ(title.latin1, c.latin1);
+  }
+  Title none;
+  none.text = u"left over";
+  CleanTitle(&none);
+  EXPECT_FALSE(none.found);
+  EXPECT_EQ(none.Length(), -1);
+  EXPECT_EQ(none.text, u"");
+}
+
 TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
   ScopedTempDir dir;
   std::vector<std::u16string> names;

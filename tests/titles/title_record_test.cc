@@ -289,6 +289,47 @@ TEST(TitleRecordTest, TrustsAStampOnlyWhenOlderThanTheRecordByMoreThanTheGranula
   EXPECT_FALSE(StampIsTrusted(last, last, last.modified, 2000000000));
 }
 
+// The record's time is its file's creation: it is believed only when it
+// lies no later than that file's modification time and than now, each
+// plus the granularity (the coarser of 2 s and the record's own).
+TEST(TitleRecordTest, TrustsTheRecordsTimeOnlyWhenNoLaterThanItsFileAndNow) {
+  const FileTime now = {5000, 0};
+  struct Case {
+    const char* what;
+    FileTime written, file;
+    uint32_t granularity_ns;
+    const char* why;  // "" when trusted
+  } cases[] = {
+      {"as written", {4000, 0}, {4001, 0}, 2000000000, ""},
+      {"its file changed in the same tick", {4000, 0}, {4000, 0}, 2000000000, ""},
+      {"2 s after its file", {4002, 0}, {4000, 0}, 2000000000, ""},
+      {"2 s and a nanosecond after its file", {4002, 1}, {4000, 0}, 2000000000,
+       "its time lies after the time its own file was written"},
+      {"a coarser granularity of its own", {4003, 0}, {4000, 0}, 3000000000, ""},
+      {"a finer granularity of its own counts as 2 s", {4001, 500}, {4000, 0}, 1, ""},
+      {"an hour after its file", {7600, 0}, {4000, 0}, 2000000000,
+       "its time lies after the time its own file was written"},
+      {"2 s after now", {5002, 0}, {5002, 0}, 2000000000, ""},
+      {"beyond 2 s after now", {5002, 1}, {5003, 0}, 2000000000, "its time lies in the future"},
+      {"an hour after now, its file too", {8600, 0}, {9000, 0}, 2000000000,
+       "its time lies in the future"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TitleRecord r;
+    r.written = c.written;
+    r.granularity_ns = c.granularity_ns;
+    std::string why;
+    EXPECT_EQ(RecordTimeTrusted(r, c.file, now, &why), *c.why == '\0');
+    EXPECT_EQ(why, c.why);
+  }
+  // Nothing lies beyond the end of time.
+  TitleRecord r;
+  r.written = {std::numeric_limits<int64_t>::max(), 999999999};
+  std::string why;
+  EXPECT_TRUE(RecordTimeTrusted(r, r.written, r.written, &why)) << why;
+}
+
 TEST(TitleRecordTest, FindsTheTitleOfAnUnchangedSoundOnly) {
   TitleRecord r;
   std::string why;

@@ -8,6 +8,7 @@
 #include "catalog/scan_rules.h"
 #include "host/commit.h"
 #include "host/folder.h"
+#include "host/lock.h"
 #include "index/index_files.h"
 #include "text/card_path.h"
 #include "text/utf.h"
@@ -171,24 +172,57 @@ class CardWalk {
 }  // namespace
 
 void CheckCard(const CardIndex& index, Findings* findings) {
-  // A run cut short while it put its index in place: the files may be a mix
-  // of two runs until the next run finishes that, first of all.
-  const bool unfinished = CommitUnfinished();
-  if (unfinished) {
-    findings->problems.push_back(
-        std::string(kCommitRecordName) +
-        ": a cardprep run was cut short (the card pulled, or the power lost) while it put its "
-        "index in place, so the index may be part old and part new; run cardprep again, which "
-        "first finishes that or undoes it");
+  // A run that holds the card's lock is at work on it: its files under
+  // temporary names and its record are its own, not a stopped run's.
+  const bool running = FolderLockHeld(".");
+  const RecordLook record = LookAtCommitRecord(
+      {kSoundListFileName, kListingFileName, kRandomOrderFileName, kDirListFileName});
+  const std::string name = kCommitRecordName;
+  if (running) {
+    findings->notes.push_back(
+        "a cardprep run is indexing this card now; check it again once that run has finished");
+    findings->notes_beyond_music = true;
+  } else {
+    switch (record.state) {
+      case RecordState::kNone:
+        break;
+      // A run cut short while it put its index in place: the files may be a
+      // mix of two runs until the next run finishes that, first of all.
+      case RecordState::kUnfinished:
+        findings->problems.push_back(
+            name +
+            ": a cardprep run was cut short (the card pulled, or the power lost) while it put "
+            "its index in place, so the index may be part old and part new; run cardprep again, "
+            "which first finishes that or undoes it");
+        break;
+      case RecordState::kCutShort:
+        findings->notes.push_back(name +
+                                  ": left by a cardprep run cut short before it began to put "
+                                  "its index in place; the next run removes it");
+        findings->notes_beyond_music = true;
+        break;
+      case RecordState::kNotARecord:
+        findings->notes.push_back(name + ": not a file cardprep wrote (" + record.why +
+                                  "); the next run moves it aside");
+        findings->notes_beyond_music = true;
+        break;
+      case RecordState::kUnreadable:
+        findings->problems.push_back(name + ": cannot be read (" + record.why +
+                                     "); cardprep stops before it changes the card until it "
+                                     "can");
+        break;
+    }
   }
   // Files a stopped run left beside the index; the next run removes them
   // (or, after a commit cut short, uses them).
+  const bool unfinished = record.state == RecordState::kUnfinished;
   for (const FolderEntry& e : ListSorted(".")) {
-    for (const char* name : kIndexFileNames) {
-      if (unfinished || e.kind != EntryKind::kFile) continue;
-      const bool aside = IsAsideName(e.host_name, name);
-      if (aside || IsBackupName(e.host_name, name)) {
-        findings->notes.push_back(ShownName(e.host_name) + (aside ? ": a temporary " : ": an old ") + name +
+    for (const char* index_name : kIndexFileNames) {
+      if (running || unfinished || e.kind != EntryKind::kFile) continue;
+      const bool aside = IsAsideName(e.host_name, index_name);
+      if (aside || IsBackupName(e.host_name, index_name)) {
+        findings->notes.push_back(ShownName(e.host_name) + (aside ? ": a temporary " : ": an old ") +
+                                  index_name +
                                   " left by a cardprep run that was stopped; the next run "
                                   "removes it");
         findings->notes_beyond_music = true;

@@ -19,6 +19,7 @@
 #include "host/console.h"
 #include "host/program.h"
 #include "host/words.h"
+#include "index/index_files.h"
 #include "options/command_line.h"
 #include "text/cp932.h"
 #include "tools/view/card_check.h"
@@ -166,7 +167,9 @@ int Main(int argc, char** argv) {
   if (!ReadCardIndex(&index, &why)) {
     if (!AbsoluteFolder(".", &card, &why)) card = options.card;
     const std::string list = InFolder(card, "DIRLST16.DAT");
-    if (CommitUnfinished()) {
+    if (LookAtCommitRecord({kSoundListFileName, kListingFileName, kRandomOrderFileName,
+                            kDirListFileName})
+            .state == RecordState::kUnfinished) {
       Error("cannot read %s: %s; a cardprep run was cut short while it put the index in place: "
             "run cardprep again, which first finishes that or undoes it",
             list.c_str(), why.c_str());
