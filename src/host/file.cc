@@ -1,6 +1,7 @@
 #include "host/file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -23,6 +24,8 @@ FileHostState g_file_host;
 void ReportWriteError(OutFile* file, int error) {
   if (file->failed) return;
   file->failed = true;
+  file->error = error;
+  if (file->quiet_failure) return;
   if (file->failure_note.empty()) {
     Error("cannot write %s: %s", file->name.c_str(), ErrorText(error).c_str());
   } else {
@@ -61,6 +64,8 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     name = std::move(other.name);
     finished = std::exchange(other.finished, false);
     failure_note = std::move(other.failure_note);
+    quiet_failure = std::exchange(other.quiet_failure, false);
+    error = std::exchange(other.error, 0);
     temp_path = std::move(other.temp_path);
     final_path = std::move(other.final_path);
     buffer = std::move(other.buffer);
@@ -167,6 +172,7 @@ bool OpenAside(const std::string& host_path, const std::string& name, OutFile* f
     *file = OutFile();
     file->name = name;
     file->failed = file->finished = true;
+    file->error = error;
     return false;
   };
   // Where the file itself could not be written, neither may its replacement
@@ -246,6 +252,22 @@ void WriteBytes(OutFile* file, const void* data, size_t n) {
     p += take;
     n -= take;
   }
+}
+
+void RewriteAt(OutFile* file, uint64_t offset, const void* data, size_t n) {
+  if (file->fd < 0 || file->failed) return;
+  Flush(file);
+  if (file->failed) return;
+  if (const int error = WriteAllAt(file->fd, offset, data, n)) ReportWriteError(file, error);
+}
+
+int PlaceAsideNoReplace(OutFile* file, bool* taken) {
+  *taken = false;
+  if (file->temp_path.empty() || !file->finished || file->failed) return EINVAL;
+  if (const int error = RenameNoReplace(file->temp_path, file->final_path, taken)) return error;
+  UnregisterAsideFile(file->temp_path);
+  file->temp_path.clear();
+  return 0;
 }
 
 bool CloseChecked(OutFile* file) {

@@ -75,6 +75,10 @@ struct OutFile {
   // When not empty, a failure is said as a warning ending in this note (what
   // the run does without the file), not as an error.
   std::string failure_note;
+  // Set for a file written off the main thread: a failure is not said but
+  // kept in |error| (the system's error number), for its owner to say.
+  bool quiet_failure = false;
+  int error = 0;
   // Set when the file is written under a temporary name and takes the place
   // of |final_path| only once it is whole.
   std::string temp_path;
@@ -142,6 +146,19 @@ void WriteBytes(OutFile* file, const void* data, size_t n);
 inline void WriteText(OutFile* file, const std::string& text) {
   WriteBytes(file, text.data(), text.size());
 }
+// Writes |n| bytes at |offset| of the file, over what was written there
+// (after what is buffered): a header known only at the end. Reports a
+// failure as WriteBytes does.
+void RewriteAt(OutFile* file, uint64_t offset, const void* data, size_t n);
+// Puts a finished output in place of its final name only when nothing
+// stands there: 0, or the system's error, |*taken| telling that something
+// does. Reports nothing; the file stays aside on failure.
+int PlaceAsideNoReplace(OutFile* file, bool* taken);
+// The system's words for |error|, as a failure of an output reports it,
+// and whether it says that the card is full.
+std::string ErrorText(int error);
+bool IsNoSpaceError(int error);
+
 // Flushes the buffer, forces the data to the card and closes the file (and
 // puts a file opened aside in its place). Reports "error: cannot write <name>:
 // <reason>" unless a write failure was reported already. Returns true when

@@ -202,12 +202,45 @@ int WriteAll(int fd, const void* data, size_t n) {
   return 0;
 }
 
+int WriteAllAt(int fd, uint64_t offset, const void* data, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t at = offset + done;
+    if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return EFBIG;
+    const ssize_t written =
+        pwrite(fd, static_cast<const char*>(data) + done, n - done, static_cast<off_t>(at));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return written < 0 ? errno : EIO;
+    done += static_cast<size_t>(written);
+  }
+  return 0;
+}
+
+bool IsNoSpaceError(int error) { return error == ENOSPC || error == EDQUOT; }
+
 // EINVAL: a file system that has nothing to force.
 int SyncFile(int fd) { return fsync(fd) != 0 && errno != EINVAL ? errno : 0; }
 
 int CloseFile(int fd) { return close(fd) != 0 && errno != EINTR ? errno : 0; }
 
 int RenamePath(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to, bool* exists) {
+  *exists = false;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) {
+    *exists = errno == EEXIST;
+    return errno;
+  }
+  // A file system that cannot rename so (FUSE ones among them): asked
+  // first. The card's lock keeps every other run of this tool away.
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0) {
+    *exists = true;
+    return EEXIST;
+  }
   return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 

@@ -22,3 +22,13 @@ bool StampOpenFile(int fd, FileStamp* stamp, std::string* why) {
   *stamp = StampOf(st);
   return true;
 }
+
+bool StampPath(const std::string& host_path, FileStamp* stamp, std::string* why) {
+  struct stat st;
+  if (stat(host_path.c_str(), &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  *stamp = StampOf(st);
+  return true;
+}

@@ -303,6 +303,39 @@ int WriteAll(int fd, const void* data, size_t n) {
   return 0;
 }
 
+int WriteAllAt(int fd, uint64_t offset, const void* data, size_t n) {
+  const HANDLE handle = HandleOf(fd);
+  // A write at an offset moves the position of a handle opened for plain
+  // writes: it is put back.
+  LARGE_INTEGER zero{}, position{};
+  const bool kept = SetFilePointerEx(handle, zero, &position, FILE_CURRENT);
+  int error = 0;
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t at = offset + done;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(handle, static_cast<const char*>(data) + done, want, &written, &where)) {
+      error = LastError();
+      break;
+    }
+    if (written == 0) {
+      error = ERROR_WRITE_FAULT;
+      break;
+    }
+    done += written;
+  }
+  if (kept) SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  return error;
+}
+
+bool IsNoSpaceError(int error) {
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
 int SyncFile(int fd) {
   if (FlushFileBuffers(HandleOf(fd))) return 0;
   const DWORD error = GetLastError();
@@ -318,6 +351,16 @@ int RenamePath(const std::string& from, const std::string& to) {
   return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
              ? 0 : LastError();
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to, bool* exists) {
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    *exists = false;
+    return 0;
+  }
+  const int error = LastError();
+  *exists = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+  return error;
 }
 
 int RemovePath(const std::string& path, bool* missing) {

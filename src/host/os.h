@@ -32,6 +32,9 @@ int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exist
 int OpenForRead(const std::string& path, int* fd, bool* missing);
 // Writes all |n| bytes; 0 or the error.
 int WriteAll(int fd, const void* data, size_t n);
+// Writes all |n| bytes at |offset|, leaving the file's position alone; 0
+// or the error.
+int WriteAllAt(int fd, uint64_t offset, const void* data, size_t n);
 // Forces the file to the card (a file system that cannot counts as done);
 // 0 or the error.
 int SyncFile(int fd);
@@ -40,6 +43,9 @@ int CloseFile(int fd);
 // Renames |from| to |to|, replacing a file there, through to the card. 0 or
 // the error.
 int RenamePath(const std::string& from, const std::string& to);
+// Renames |from| to |to| only when nothing stands at |to| (|*exists| then
+// true, with the error). 0 or the error.
+int RenameNoReplace(const std::string& from, const std::string& to, bool* exists);
 // Removes the file |path|; 0 or the error, |*missing| telling one that was
 // not there.
 int RemovePath(const std::string& path, bool* missing = nullptr);

@@ -5,3 +5,5 @@
 void TakeHostArguments(int*, char***) {}
 
 int EndProgram(int status) { return status; }
+
+std::string ProgramDriveRoot() { return ""; }
