@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -16,7 +17,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "host/file_stamp.h"
+#include "bytes/byte_order.h"
 
 namespace {
 
@@ -189,6 +190,9 @@ class Transcoder {
 
   bool DecoderError(int error) {
     if (source_.error != 0) return Fail(TranscodeFailure::kSource, ErrorText(source_.error));
+    // A file whose end is missing often ends in half a packet: its length
+    // says more than the error.
+    if (stream_ != nullptr && source_.position >= source_.size && !CheckLength()) return false;
     std::string why = ErrorWords(error);
     if (!t_last_library_error.empty()) why += " (" + t_last_library_error + ")";
     return Fail(TranscodeFailure::kDamaged, "it cannot be decoded: " + why);
@@ -226,11 +230,37 @@ class Transcoder {
     return true;
   }
 
+  // A WAV file whose data chunk runs past its end was cut short. (FFmpeg
+  // takes the length from what is there, so its header is read here.)
+  bool CheckWavLength() {
+    if (strcmp(format_->iformat->name, "wav") != 0) return true;
+    uint8_t header[4096];
+    const size_t got = ReadAt(source_.fd.get(), 0, header, sizeof header);
+    size_t at = 12;  // "RIFF" size "WAVE"
+    while (at + 8 <= got) {
+      const uint32_t size = GetLe32(header + at + 4);
+      if (memcmp(header + at, "data", 4) == 0) {
+        const uint64_t end = at + 8 + uint64_t{size};
+        const double bytes_per_second =
+            static_cast<double>(stream_->codecpar->bit_rate) / 8.0;
+        if (size == 0 || size == 0xFFFFFFFF || end <= source_.size || bytes_per_second <= 0) {
+          return true;
+        }
+        return Fail(TranscodeFailure::kCutShort,
+                    "it is cut short: it ends after " +
+                        Clock(static_cast<double>(source_.size - at - 8) / bytes_per_second) +
+                        " of the " + Clock(size / bytes_per_second) + " its header gives");
+      }
+      at += 8 + size + (size & 1);
+    }
+    return true;
+  }
+
   bool OpenDecoder() {
     const AVCodec* codec = nullptr;
     const int index = av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (index == AVERROR_STREAM_NOT_FOUND) {
-      return Fail(TranscodeFailure::kNotAudio, "it holds no audio");
+      return Fail(TranscodeFailure::kNotAudio, "it is no audio file FFmpeg reads (it holds no audio)");
     }
     if (index < 0 || codec == nullptr) {
       AVStream* audio = nullptr;
@@ -266,7 +296,7 @@ class Transcoder {
     if (error >= 0) error = avcodec_open2(decoder_.get(), codec, nullptr);
     if (error < 0) return DecoderError(error);
     result_->tags = ReadTags(format_.get(), stream_);
-    return true;
+    return CheckWavLength();
   }
 
   void WriteTag() {
@@ -454,8 +484,9 @@ class Transcoder {
       return true;
     }
     const double expected = static_cast<double>(stream_->duration) * av_q2d(stream_->time_base);
-    const double decoded =
-        static_cast<double>(result_->source_samples) / static_cast<double>(result_->source_rate);
+    const double decoded = result_->source_rate > 0 ? static_cast<double>(result_->source_samples) /
+                                                          static_cast<double>(result_->source_rate)
+                                                    : 0;
     if (decoded + std::max(0.5, expected / 100) >= expected) return true;
     return Fail(TranscodeFailure::kCutShort, "it is cut short: it ends after " + Clock(decoded) +
                                                  " of the " + Clock(expected) +
