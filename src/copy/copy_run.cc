@@ -393,6 +393,7 @@ class CopyRun {
     if (report_.card_failed) return;
     report_.card_failed = true;
     card_full_ = IsNoSpaceError(error);
+    report_.card_full = card_full_;
     card_failure_ = "cannot write " + job.shown + ": " + why;
   }
 

@@ -24,6 +24,7 @@ struct CopyOptions {
 struct CopyReport {
   bool listed = false;   // the sources could be taken (else nothing was done)
   bool card_failed = false;  // the card was full or failed: the run stopped there
+  bool card_full = false;    // it was full (else it failed: pulled out, broken)
   unsigned written = 0, encoded = 0, replaced = 0;  // put in place (encoded among them)
   unsigned up_to_date = 0;
   unsigned not_copied = 0;  // sources that could not be read or decoded

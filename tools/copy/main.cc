@@ -240,7 +240,12 @@ int Main(int argc, char** argv) {
     report = RunCopy(copy);
   }  // cardprep's run takes the lock itself
   const unsigned copy_errors = g_console.errors;
-  if (!report.listed || options.dry_run || options.no_index) return copy_errors > 0 ? 1 : 0;
+  // A card that failed (pulled out, broken) is not indexed: what it would
+  // take is said already. A full one is: what was copied is whole.
+  if (!report.listed || options.dry_run || options.no_index ||
+      (report.card_failed && !report.card_full)) {
+    return copy_errors > 0 ? 1 : 0;
+  }
   const int index_status = Index(options);
   return copy_errors > 0 ? 1 : index_status;
 }
