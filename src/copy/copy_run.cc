@@ -179,6 +179,8 @@ struct CopyProgress {
   size_t handed_back = 0;
 };
 
+// "cardprep-copy: 12/300 files, 43.2 min of audio, 118x real time, about
+// 6 min left", the time left from the bytes of the sources read.
 void ShowCopyProgress(const std::vector<CopyJob>& jobs, const CopyProgress& progress) {
   if (!ProgressDue(progress.handed_back == 0)) return;
   uint64_t bytes = 0, audio_ms = 0;
@@ -190,7 +192,7 @@ void ShowCopyProgress(const std::vector<CopyJob>& jobs, const CopyProgress& prog
   char line[200];
   int n = snprintf(line, sizeof line, "cardprep-copy: %zu/%zu files, %.1f min of audio",
                    progress.handed_back, jobs.size(), static_cast<double>(audio_ms) / 60000.0);
-  if (elapsed >= 1000 && bytes > 0 && n > 0) {
+  if (elapsed >= 500 && bytes > 0 && n > 0) {
     const double left = static_cast<double>(elapsed) *
                         static_cast<double>(progress.total_bytes - std::min(bytes, progress.total_bytes)) /
                         static_cast<double>(bytes);
@@ -301,6 +303,7 @@ class CopyRun {
     threads = std::max(1, std::min(threads, kMaxCopyJobs));
     progress_.start_ms = NowMs();
     StartJobs(&jobs_, threads, &pool_);
+    ShowCopyProgress(jobs_, progress_);
     std::vector<bool> back(jobs_.size());
     auto take = [&](const std::vector<size_t>& finished) {
       for (const size_t index : finished) {

@@ -3,6 +3,7 @@
 // it, and cardprep-view checks the card afterwards.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -469,6 +470,65 @@ TEST_F(CopyE2eTest, AFullCardStopsCleanly) {
     EXPECT_EQ(DecodedSamples("after/Many/" + path, 0, &errors), 8 * 44100) << path;
     EXPECT_EQ(errors, "") << path;
   }
+}
+
+// Runs cardprep-copy with |args| on a new terminal that is its standard
+// error (standard output to /dev/null); returns what the terminal showed.
+std::string OnTerminal(const std::vector<std::string>& args) {
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) return "forkpty failed";
+  if (pid == 0) {
+    dup2(open("/dev/null", O_WRONLY), 1);
+    std::vector<char*> argv = {const_cast<char*>(CARDPREP_COPY_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(CARDPREP_COPY_BINARY, argv.data());
+    _exit(127);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) seen.append(buffer, size_t(n));
+  close(terminal);
+  WaitFor(pid);
+  return seen;
+}
+
+// Spread over the cores, the files come out as they do one at a time, byte
+// for byte; a terminal sees the progress line (files, minutes of audio, the
+// rate and the time left), never run into the other lines.
+TEST_F(CopyE2eTest, EncodesOnEveryCoreWithAProgressLine) {
+  MakeDirs("lib/Many");
+  AudioSpec spec;
+  spec.codec = {"-c:a", "flac"};
+  spec.signal = "noise";
+  for (int i = 1; i <= 8; ++i) {
+    spec.seconds = 20 + i;
+    MakeAudio("lib/Many/" + std::to_string(i) + ".flac", spec,
+              {{"title", "Song " + std::to_string(i)}});
+  }
+  WriteText("lib/Many/a?.flac", "no sound");  // a warning on the way
+  Copy({"lib/Many", "--jobs", "1", "--no-index"});
+  const Snapshot one = Files("card/Many");
+  fs::remove_all("card/Many");
+  fs::remove_all("card/_CARDPREP");
+  const std::string seen = OnTerminal({"--card", "card", "--jobs", "4", "lib/Many"});
+  EXPECT_TRUE(Files("card/Many") == one) << "four jobs wrote other files than one";
+  EXPECT_EQ(one.size(), 8u);
+  EXPECT_NE(seen.find("\r\033[Kcardprep-copy: 0/9 files, 0.0 min of audio"), std::string::npos)
+      << seen;
+  const size_t rate = seen.find("x real time, about ");
+  EXPECT_NE(rate, std::string::npos) << seen;
+  EXPECT_NE(seen.find(" left", rate), std::string::npos) << seen;
+  for (const char* start : {"warning: ", "summary: "}) {
+    for (size_t at = seen.find(start); at != std::string::npos; at = seen.find(start, at + 1)) {
+      EXPECT_TRUE(at == 0 || seen[at - 1] == '\n' || seen.compare(at - 3, 3, "\033[K") == 0)
+          << start << " runs into another line:\n" << seen;
+    }
+  }
+  EXPECT_NE(seen.find("summary: 8 files copied (8 encoded, 0 as they are), 3 min of audio"),
+            std::string::npos)
+      << seen;
 }
 
 }  // namespace
