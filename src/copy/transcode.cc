@@ -523,13 +523,3 @@ bool TranscodeToMp3(const TranscodeRequest& request, OutFile* out, TranscodeResu
   Transcoder transcoder(request, out, result);
   return transcoder.Run();
 }
-
-std::string CodecLibraryVersions() {
-  auto version = [](unsigned v) {
-    return std::to_string(v >> 16) + "." + std::to_string(v >> 8 & 0xFF) + "." +
-           std::to_string(v & 0xFF);
-  };
-  return "libavformat " + version(avformat_version()) + ", libavcodec " +
-         version(avcodec_version()) + ", libswresample " + version(swresample_version()) +
-         ", LAME " + get_lame_short_version();
-}

@@ -76,7 +76,4 @@ bool TranscodeToMp3(const TranscodeRequest& request, OutFile* out, TranscodeResu
 // sources they cannot decode. Called once, from main.
 void PrepareTranscoding();
 
-// The versions of the libraries linked, for --version.
-std::string CodecLibraryVersions();
-
 #endif  // CARDPREP_COPY_TRANSCODE_H_

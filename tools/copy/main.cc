@@ -125,7 +125,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
         fputs(kUsage, stdout);
         return 0;
       case kVersion:
-        printf("cardprep-copy %s (%s)\n", CARDPREP_VERSION, CodecLibraryVersions().c_str());
+        printf("cardprep-copy %s\n", CARDPREP_VERSION);
         return 0;
       case kCard: options->card = option.value; break;
       case kTo:
