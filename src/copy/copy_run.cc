@@ -26,6 +26,9 @@ constexpr int kWaitMs = 100;
 // How much of an MP3 file's head and tail tells it from another of the same
 // size: its tags lie there.
 constexpr uint64_t kCompareHead = 256 * 1024, kCompareTail = 64 * 1024;
+// A card with less room than this (a song of four minutes at 256 kbit/s)
+// that fails a write is full.
+constexpr int64_t kFullCardBytes = 8 << 20;
 // The most of a file's ID3v2 tag read to find its origin.
 constexpr size_t kMaxTagRead = 16 << 20;
 
@@ -350,11 +353,6 @@ class CopyRun {
           return;
       }
     }
-    if (report_.card_failed) {  // whole, but the run stops: not put in place
-      DiscardAside(&job->out);
-      ++report_.not_begun;
-      return;
-    }
     int error = 0;
     bool taken = false;
     if (job->planned->action == FileAction::kReplace) {
@@ -395,7 +393,10 @@ class CopyRun {
   void CardFailed(const CopyJob& job, int error, const std::string& why) {
     if (report_.card_failed) return;
     report_.card_failed = true;
-    card_full_ = IsNoSpaceError(error);
+    // FAT through FUSE says "Operation not permitted" when it is full: a
+    // card with less room than one more song holds is full, whatever it said.
+    const int64_t free_bytes = FreeBytes(".");
+    card_full_ = IsNoSpaceError(error) || (free_bytes >= 0 && free_bytes < kFullCardBytes);
     report_.card_full = card_full_;
     card_failure_ = "cannot write " + job.shown + ": " + why;
   }

@@ -170,6 +170,10 @@ bool CloseChecked(OutFile* file);
 // ("the file system is read-only", "Permission denied").
 bool FolderWritable(const std::string& host_path, bool* read_only, std::string* why);
 
+// The bytes free for this user on the file system of |host_path|; -1 when
+// the system cannot say.
+int64_t FreeBytes(const std::string& host_path);
+
 // Forces the entries of a folder (new files, renames) to the card. False,
 // with the reason in |*why|, when the system cannot say they are there; a
 // file system that cannot force a folder at all counts as done.

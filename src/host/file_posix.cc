@@ -155,6 +155,12 @@ bool FolderWritable(const std::string& host_path, bool* read_only, std::string* 
   return true;
 }
 
+int64_t FreeBytes(const std::string& host_path) {
+  struct statvfs fs;
+  if (statvfs(host_path.c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+}
+
 bool SyncFolder(const std::string& host_path, std::string* why) {
   const UniqueFd fd(open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   // EINVAL: a file system that has nothing to force for a folder.

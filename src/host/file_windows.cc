@@ -249,6 +249,12 @@ bool FolderWritable(const std::string& host_path, bool* read_only, std::string* 
   return true;
 }
 
+int64_t FreeBytes(const std::string& host_path) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(WidePath(host_path).c_str(), &available, nullptr, nullptr)) return -1;
+  return static_cast<int64_t>(available.QuadPart);
+}
+
 // Windows has no call that forces a folder's entries: the renames are made
 // through to the card (MOVEFILE_WRITE_THROUGH), and a folder counts as
 // forced, as on a file system that cannot force one.

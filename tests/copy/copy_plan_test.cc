@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "host/program.h"
 #include "text/utf.h"
 
 namespace {
@@ -60,6 +61,14 @@ class CopyPlanTest : public ::testing::Test {
   CopySettings settings_;
 };
 
+// A card path as the host's messages say it: "/A/B" ("\\A\\B" on Windows).
+std::string P(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = kHostSeparator;
+  }
+  return path;
+}
+
 std::vector<std::u16string> Paths(const CopyPlan& plan) {
   std::vector<std::u16string> paths;
   for (const PlannedFile& file : plan.files) paths.push_back(PlannedPath(file));
@@ -93,8 +102,8 @@ TEST_F(CopyPlanTest, SplitsAFullFolderInSortedOrder) {
   }
   ASSERT_EQ(plan.renamed.size(), 1u);
   EXPECT_EQ(plan.renamed[0].line,
-            "Big holds 300 sounds, and the player takes 255 in a folder: split into /Big 1 (255) "
-            "and /Big 2 (45) in their sorted order");
+            "Big holds 300 sounds, and the player takes 255 in a folder: split into " +
+                P("/Big 1") + " (255) and " + P("/Big 2") + " (45) in their sorted order");
   // A folder of 255 stays whole.
   files.resize(255);
   EXPECT_EQ(Plan(Top({Folder(u"Full", files)})).new_folders,
@@ -113,14 +122,15 @@ TEST_F(CopyPlanTest, FitsNamesAndSaysSo) {
   std::vector<std::string> lines;
   for (const Renaming& r : plan.renamed) lines.push_back(r.line);
   EXPECT_EQ(lines, (std::vector<std::string>{
-                       "Who?: copied to /Who_ (characters FAT cannot hold became \"_\")",
-                       "/music/a:b.flac: copied as /Who_/a_b.mp3 (characters FAT cannot hold "
-                       "became \"_\")",
-                       "/music/" + std::string(140, 'n') + ".ogg: copied as /Who_/" +
-                           std::string(124, 'n') + ".mp3 (cut to the 128 characters the player "
-                                                   "takes)",
-                       "_hidden: copied to /\xEF\xBC\xBFhidden (a folder whose name begins with "
-                       "\"_\" is never played)"}));
+                       "Who?: copied to " + P("/Who_") +
+                           " (characters FAT cannot hold became \"_\")",
+                       "/music/a:b.flac: copied as " + P("/Who_/a_b.mp3") +
+                           " (characters FAT cannot hold became \"_\")",
+                       "/music/" + std::string(140, 'n') + ".ogg: copied as " +
+                           P("/Who_/" + std::string(124, 'n') + ".mp3") +
+                           " (cut to the 128 characters the player takes)",
+                       "_hidden: copied to " + P("/\xEF\xBC\xBFhidden") +
+                           " (a folder whose name begins with \"_\" is never played)"}));
 }
 
 // A path over 123 units loses units from its deepest names first, each
@@ -161,8 +171,8 @@ TEST_F(CopyPlanTest, LeavesWhatIsOnTheCardAlone) {
   for (const PlannedFile& file : plan.files) EXPECT_EQ(file.action, FileAction::kWrite);
   ASSERT_EQ(plan.renamed.size(), 3u);
   EXPECT_EQ(plan.renamed[1].line,
-            "/music/song.flac: copied as /rock/song (2).mp3 (/rock/Song.MP3 on the card is "
-            "another file, left as it is)");
+            "/music/song.flac: copied as " + P("/rock/song (2).mp3") + " (" +
+                P("/rock/Song.MP3") + " on the card is another file, left as it is)");
 }
 
 // Earlier copies: one up to date stays, one of a changed source that
