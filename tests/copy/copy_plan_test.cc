@@ -104,7 +104,10 @@ TEST_F(CopyPlanTest, SplitsAFullFolderInSortedOrder) {
   EXPECT_EQ(plan.renamed[0].line,
             "Big holds 300 sounds, and the player takes 255 in a folder: split into " +
                 P("/Big 1") + " (255) and " + P("/Big 2") + " (45) in their sorted order");
-  // A folder of 255 stays whole.
+  // A folder of 255 stays whole; one of 256 is split, 255 and 1.
+  files.resize(256);
+  EXPECT_EQ(Plan(Top({Folder(u"Over", files)})).new_folders,
+            (std::vector<std::u16string>{u"\\Over 1", u"\\Over 2"}));
   files.resize(255);
   EXPECT_EQ(Plan(Top({Folder(u"Full", files)})).new_folders,
             std::vector<std::u16string>{u"\\Full"});

@@ -67,6 +67,16 @@ TEST(CopyWindowsTwinTest, SameLengthsAndTagsAsLinux) {
   ASSERT_EQ(linux_run.status, 0) << linux_run.err;
   const RunResult windows_run = RunCommand({"wine", twin, "--card", "windows", "lib/Album é 日本"});
   ASSERT_EQ(windows_run.status, 0) << windows_run.err;
+  // Both say the same: every file copied, no warning, the card indexed.
+  // (Wine puts lines of its own between.)
+  for (const RunResult* run : {&linux_run, &windows_run}) {
+    const size_t copied = run->err.find("summary: 11 files copied (10 encoded, 1 as they are)");
+    ASSERT_NE(copied, std::string::npos) << run->err;
+    const std::string line = run->err.substr(copied, run->err.find('\n', copied) - copied);
+    EXPECT_NE(line.find("x real time; 0 warnings, 0 errors"), std::string::npos) << line;
+    EXPECT_NE(run->err.find("\nsummary: 11 sounds in 1 folder indexed; 0 warnings, 0 errors"),
+              std::string::npos) << run->err;
+  }
 
   const auto linux_files = FilesBelow("linux");
   const auto windows_files = FilesBelow("windows");
