@@ -43,10 +43,10 @@ bool NamesCard(const std::string& argument) {
   std::string folder, why;
   if (AbsoluteFolder(argument, &folder, &why)) {
     if (TypeOfEntry(InFolder(folder, kFontFolder)) != EntryType::kMissing) return true;
-    return form == ArgumentForm::kAbsolute && !FolderWithin(folder, WorkingFolder()) &&
+    return form == ArgumentForm::kAbsolute && !PathWithin(folder, WorkingFolder()) &&
            !FolderOfWorkingCard(argument);
   }
-  if (form != ArgumentForm::kAbsolute || FolderWithin(argument, WorkingFolder())) return false;
+  if (form != ArgumentForm::kAbsolute || PathWithin(argument, WorkingFolder())) return false;
   const EntryType type = TypeOfEntry(argument);
   // A file is no card: taken as one, it is refused with a word. Nothing
   // at a drive's path is a drive without its medium, which is said too; on

@@ -32,8 +32,9 @@ bool FolderAbove(const std::string& absolute, std::string* above);
 // "/media/card/_FONT", "E:\" and "_FONT" give "E:\_FONT".
 std::string InFolder(const std::string& folder, std::string_view name);
 
-// Whether |inner| is |outer| or lies below it (both absolute, as
-// AbsoluteFolder gives them; Windows compares them in any case).
-bool FolderWithin(const std::string& inner, const std::string& outer);
+// Whether the path |inner| is |outer| or lies below it, as their text says
+// (both absolute, as AbsoluteFolder gives them, |inner| need not exist;
+// Windows compares them in any case).
+bool PathWithin(const std::string& inner, const std::string& outer);
 
 #endif  // CARDPREP_HOST_CARD_FOLDER_H_

@@ -50,7 +50,7 @@ std::string InFolder(const std::string& folder, std::string_view name) {
   return path.append(name);
 }
 
-bool FolderWithin(const std::string& inner, const std::string& outer) {
+bool PathWithin(const std::string& inner, const std::string& outer) {
   if (outer == "/") return !inner.empty() && inner.front() == '/';
   return inner.compare(0, outer.size(), outer) == 0 &&
          (inner.size() == outer.size() || inner[outer.size()] == '/');

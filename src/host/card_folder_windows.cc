@@ -93,7 +93,7 @@ std::string InFolder(const std::string& folder, std::string_view name) {
   return path.append(name);
 }
 
-bool FolderWithin(const std::string& inner, const std::string& outer) {
+bool PathWithin(const std::string& inner, const std::string& outer) {
   const std::wstring a = WideFromUtf8(inner);
   std::wstring b = WideFromUtf8(outer);
   while (!b.empty() && (b.back() == L'\\' || b.back() == L'/')) b.pop_back();

@@ -1,6 +1,7 @@
 #include "host/file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -25,6 +26,7 @@ void ReportWriteError(OutFile* file, int error) {
   if (file->failed) return;
   file->failed = true;
   file->error = error;
+  if (file->quiet_failure) return;
   if (file->failure_note.empty()) {
     Error("cannot write %s: %s; %s", file->name.c_str(), ErrorText(error).c_str(),
           WriteErrorAdvice(error).c_str());
@@ -65,12 +67,13 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     finished = std::exchange(other.finished, false);
     discard = std::exchange(other.discard, false);
     failure_note = std::move(other.failure_note);
+    quiet_failure = std::exchange(other.quiet_failure, false);
+    error = std::exchange(other.error, 0);
     temp_path = std::move(other.temp_path);
     final_path = std::move(other.final_path);
     buffer = std::move(other.buffer);
     used = std::exchange(other.used, 0);
     failed = std::exchange(other.failed, false);
-    error = std::exchange(other.error, 0);
   }
   return *this;
 }
@@ -310,6 +313,22 @@ void WriteBytes(OutFile* file, const void* data, size_t n) {
     p += take;
     n -= take;
   }
+}
+
+void RewriteAt(OutFile* file, uint64_t offset, const void* data, size_t n) {
+  if (file->fd < 0 || file->failed) return;
+  Flush(file);
+  if (file->failed) return;
+  if (const int error = WriteAllAt(file->fd, offset, data, n)) ReportWriteError(file, error);
+}
+
+int PlaceAsideNoReplace(OutFile* file, bool* taken) {
+  *taken = false;
+  if (file->temp_path.empty() || !file->finished || file->failed) return EINVAL;
+  if (const int error = RenameNoReplace(file->temp_path, file->final_path, taken)) return error;
+  UnregisterAsideFile(file->temp_path);
+  file->temp_path.clear();
+  return 0;
 }
 
 bool CloseChecked(OutFile* file) {

@@ -105,6 +105,9 @@ struct OutFile {
   // When not empty, a failure is said as a warning ending in this note (what
   // the run does without the file), not as an error.
   std::string failure_note;
+  // Set for a file written off the main thread: a failure is not said but
+  // kept in |error| (the system's error number), for its owner to say.
+  bool quiet_failure = false;
   // Set when the file is written under a temporary name and takes the place
   // of |final_path| only once it is whole.
   std::string temp_path;
@@ -175,6 +178,19 @@ void WriteBytes(OutFile* file, const void* data, size_t n);
 inline void WriteText(OutFile* file, const std::string& text) {
   WriteBytes(file, text.data(), text.size());
 }
+// Writes |n| bytes at |offset| of the file, over what was written there
+// (after what is buffered): a header known only at the end. Reports a
+// failure as WriteBytes does.
+void RewriteAt(OutFile* file, uint64_t offset, const void* data, size_t n);
+// Puts a finished output in place of its final name only when nothing
+// stands there: 0, or the system's error, |*taken| telling that something
+// does. Reports nothing; the file stays aside on failure.
+int PlaceAsideNoReplace(OutFile* file, bool* taken);
+// The system's words for |error|, as a failure of an output reports it,
+// and whether it says that the card is full.
+std::string ErrorText(int error);
+bool IsNoSpaceError(int error);
+
 // Flushes the buffer, forces the data to the card and closes the file (and
 // puts a file opened aside in its place). Reports "error: cannot write <name>:
 // <reason>" unless a write failure was reported already. Returns true when
@@ -186,6 +202,10 @@ bool CloseChecked(OutFile* file);
 // ("the file system is read-only", "Permission denied").
 bool FolderWritable(const std::string& host_path, bool* read_only, std::string* why);
 
+// The bytes free for this user on the file system of |host_path|; -1 when
+// the system cannot say.
+int64_t FreeBytes(const std::string& host_path);
+
 // Forces the entries of a folder (new files, renames) to the card. False,
 // with the reason in |*why|, when the system cannot say they are there; a
 // file system that cannot force a folder at all counts as done.
@@ -193,8 +213,6 @@ bool FolderWritable(const std::string& host_path, bool* read_only, std::string* 
 
 // Removes the file |host_path|; false with |*why| when it cannot.
 bool RemoveFile(const std::string& host_path, std::string* why);
-// Removes the folder |host_path| when it is empty; false with |*why| when
-// it cannot (it holds anything, or is gone).
-bool RemoveEmptyFolder(const std::string& host_path, std::string* why);
+
 
 #endif  // CARDPREP_HOST_FILE_H_

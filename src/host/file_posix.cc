@@ -166,6 +166,12 @@ bool FolderWritable(const std::string& host_path, bool* read_only, std::string* 
   return true;
 }
 
+int64_t FreeBytes(const std::string& host_path) {
+  struct statvfs fs;
+  if (statvfs(host_path.c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+}
+
 bool SyncFolder(const std::string& host_path, std::string* why) {
   const UniqueFd fd(open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   // EINVAL: a file system that has nothing to force for a folder.
@@ -178,12 +184,6 @@ bool SyncFolder(const std::string& host_path, std::string* why) {
 
 bool RemoveFile(const std::string& host_path, std::string* why) {
   if (unlink(host_path.c_str()) == 0) return true;
-  *why = strerror(errno);
-  return false;
-}
-
-bool RemoveEmptyFolder(const std::string& host_path, std::string* why) {
-  if (rmdir(host_path.c_str()) == 0) return true;
   *why = strerror(errno);
   return false;
 }
@@ -241,6 +241,22 @@ int WriteAll(int fd, const void* data, size_t n) {
   }
   return 0;
 }
+
+int WriteAllAt(int fd, uint64_t offset, const void* data, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t at = offset + done;
+    if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return EFBIG;
+    const ssize_t written =
+        pwrite(fd, static_cast<const char*>(data) + done, n - done, static_cast<off_t>(at));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return written < 0 ? errno : EIO;
+    done += static_cast<size_t>(written);
+  }
+  return 0;
+}
+
+bool IsNoSpaceError(int error) { return error == ENOSPC || error == EDQUOT; }
 
 // EINVAL: a file system that has nothing to force.
 int SyncFile(int fd) { return fsync(fd) != 0 && errno != EINVAL ? errno : 0; }

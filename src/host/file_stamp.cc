@@ -29,3 +29,13 @@ FileTime FileTimeNow() {
   clock_gettime(CLOCK_REALTIME, &now);
   return {static_cast<int64_t>(now.tv_sec), static_cast<uint32_t>(now.tv_nsec)};
 }
+
+bool StampPath(const std::string& host_path, FileStamp* stamp, std::string* why) {
+  struct stat st;
+  if (stat(host_path.c_str(), &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  *stamp = StampOf(st);
+  return true;
+}

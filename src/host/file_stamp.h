@@ -45,6 +45,10 @@ constexpr uint32_t kFileTimeGranularityNs = 2000000000;
 // The system's clock now, on the scale of file times.
 FileTime FileTimeNow();
 
+// The stamp of the file at |host_path| (a link followed); false with |*why|
+// when the system cannot say.
+[[nodiscard]] bool StampPath(const std::string& host_path, FileStamp* stamp, std::string* why);
+
 // For the host's own units: the stamp in the system's record of a file, and
 // a moment as Windows gives it (100 ns intervals since 1601-01-01 00:00 UTC).
 struct stat;

@@ -21,3 +21,15 @@ FileTime FileTimeNow() {
   GetSystemTimeAsFileTime(&now);
   return FileTimeOfWindows(uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime);
 }
+
+bool StampPath(const std::string& host_path, FileStamp* stamp, std::string* why) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!GetFileAttributesExW(WidePath(host_path).c_str(), GetFileExInfoStandard, &info)) {
+    *why = ErrorText(static_cast<int>(GetLastError()));
+    return false;
+  }
+  stamp->size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+  stamp->modified = FileTimeOfWindows(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                      info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}

@@ -257,6 +257,12 @@ bool FolderWritable(const std::string& host_path, bool* read_only, std::string* 
   return true;
 }
 
+int64_t FreeBytes(const std::string& host_path) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(WidePath(host_path).c_str(), &available, nullptr, nullptr)) return -1;
+  return static_cast<int64_t>(available.QuadPart);
+}
+
 // Windows has no call that forces a folder's entries: the renames are made
 // through to the card (MOVEFILE_WRITE_THROUGH), and a folder counts as
 // forced, as on a file system that cannot force one.
@@ -268,12 +274,6 @@ bool RemoveFile(const std::string& host_path, std::string* why) {
     return false;
   }
   return true;
-}
-
-bool RemoveEmptyFolder(const std::string& host_path, std::string* why) {
-  if (RemoveDirectoryW(WidePath(host_path).c_str())) return true;
-  *why = ErrorText(static_cast<int>(GetLastError()));
-  return false;
 }
 
 int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exists) {
@@ -335,6 +335,39 @@ int WriteAll(int fd, const void* data, size_t n) {
     done += written;
   }
   return 0;
+}
+
+int WriteAllAt(int fd, uint64_t offset, const void* data, size_t n) {
+  const HANDLE handle = HandleOf(fd);
+  // A write at an offset moves the position of a handle opened for plain
+  // writes: it is put back.
+  LARGE_INTEGER zero{}, position{};
+  const bool kept = SetFilePointerEx(handle, zero, &position, FILE_CURRENT);
+  int error = 0;
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t at = offset + done;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(handle, static_cast<const char*>(data) + done, want, &written, &where)) {
+      error = LastError();
+      break;
+    }
+    if (written == 0) {
+      error = ERROR_WRITE_FAULT;
+      break;
+    }
+    done += written;
+  }
+  if (kept) SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  return error;
+}
+
+bool IsNoSpaceError(int error) {
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
 int SyncFile(int fd) {

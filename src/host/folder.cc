@@ -6,11 +6,14 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 
 namespace {
@@ -40,6 +43,45 @@ bool CardIsFat() {
 
 bool EnterFolder(const std::string& host_path, std::string* why) {
   if (chdir(host_path.c_str()) == 0) return true;
+  *why = strerror(errno);
+  return false;
+}
+
+std::string AbsoluteHostPath(const std::string& path) {
+  std::string joined = path;
+  if (path.empty() || path[0] != '/') {
+    char here[PATH_MAX];
+    joined = std::string(getcwd(here, sizeof here) != nullptr ? here : ".") + "/" + path;
+  }
+  std::vector<std::string> names;
+  for (size_t at = 0; at <= joined.size();) {
+    const size_t slash = std::min(joined.find('/', at), joined.size());
+    const std::string name = joined.substr(at, slash - at);
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    at = slash + 1;
+  }
+  std::string absolute;
+  for (const std::string& name : names) absolute += "/" + name;
+  return absolute.empty() ? "/" : absolute;
+}
+
+bool FolderWithin(const std::string& inner, const std::string& outer) {
+  char inner_real[PATH_MAX], outer_real[PATH_MAX];
+  if (realpath(inner.c_str(), inner_real) == nullptr ||
+      realpath(outer.c_str(), outer_real) == nullptr) {
+    return false;
+  }
+  const std::string_view in(inner_real), out(outer_real);
+  if (in.substr(0, out.size()) != out) return false;
+  return in.size() == out.size() || in[out.size()] == '/' || out == "/";
+}
+
+bool RemoveEmptyFolder(const std::string& host_path, std::string* why) {
+  if (rmdir(host_path.c_str()) == 0) return true;
   *why = strerror(errno);
   return false;
 }

@@ -70,4 +70,17 @@ bool EnterFolder(const std::string& host_path, std::string* why);
 // for the root itself, "/A/B" below it) and returns true.
 bool FolderBelowCardRoot(const std::string& host_path, std::string* below_root);
 
+// |path| as an absolute host path, from the working folder, with "." and
+// ".." and doubled or trailing separators taken out.
+std::string AbsoluteHostPath(const std::string& path);
+
+// Whether the existing folder |inner| is the folder |outer| or lies inside
+// it, symbolic links resolved (on Windows: as their full paths say, in any
+// case). False when either cannot be resolved.
+bool FolderWithin(const std::string& inner, const std::string& outer);
+
+// Removes the folder at |host_path| if it is empty; false with |*why| when
+// it cannot (it is not empty, or the system says no).
+bool RemoveEmptyFolder(const std::string& host_path, std::string* why);
+
 #endif  // CARDPREP_HOST_FOLDER_H_

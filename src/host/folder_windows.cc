@@ -193,6 +193,35 @@ std::string Said(DWORD error) { return ErrorText(static_cast<int>(error)); }
 
 }  // namespace
 
+std::string AbsoluteHostPath(const std::string& path) {
+  std::wstring full = PlainFullPath(path);
+  if (full.size() == 2 && full[1] == L':') full += L'\\';  // a drive's root
+  return Utf8FromWide(full);
+}
+
+bool FolderWithin(const std::string& inner, const std::string& outer) {
+  for (const std::string* path : {&inner, &outer}) {
+    const DWORD attributes = GetFileAttributesW(WidePath(*path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return false;
+    }
+  }
+  const std::wstring in = PlainFullPath(inner), out = PlainFullPath(outer);
+  // Windows' names are the same in either case.
+  if (in.size() < out.size() ||
+      CompareStringOrdinal(in.data(), static_cast<int>(out.size()), out.data(),
+                           static_cast<int>(out.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return in.size() == out.size() || in[out.size()] == L'\\';
+}
+
+bool RemoveEmptyFolder(const std::string& host_path, std::string* why) {
+  if (RemoveDirectoryW(WidePath(host_path).c_str())) return true;
+  *why = Said(GetLastError());
+  return false;
+}
+
 bool FolderBelowCardRoot(const std::string& host_path, std::string* below_root) {
   if (host_path.empty()) return false;
   const DWORD attributes = GetFileAttributesW(WidePath(host_path).c_str());

@@ -35,6 +35,9 @@ int CreateForWrite(const std::string& path, bool exclusive, int* fd, bool* exist
 int OpenFileNoFollow(const std::string& path, int* fd, NodeKind* kind);
 // Writes all |n| bytes; 0 or the error.
 int WriteAll(int fd, const void* data, size_t n);
+// Writes all |n| bytes at |offset|, leaving the file's position alone; 0
+// or the error.
+int WriteAllAt(int fd, uint64_t offset, const void* data, size_t n);
 // Forces the file to the card (a file system that cannot counts as done);
 // 0 or the error.
 int SyncFile(int fd);

@@ -7,3 +7,5 @@ void TakeHostArguments(int*, char***) {}
 bool StartedFromDesktop() { return false; }
 
 int EndProgram(int status) { return status; }
+
+std::string ProgramDriveRoot() { return ""; }

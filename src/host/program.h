@@ -5,6 +5,8 @@
 #ifndef CARDPREP_HOST_PROGRAM_H_
 #define CARDPREP_HOST_PROGRAM_H_
 
+#include <string>
+
 // Replaces |*argc| and |*argv| with the host's own arguments in UTF-8, and
 // readies standard output and error (on Windows: bytes as they are, no CR
 // added). Called first in main().
@@ -18,6 +20,11 @@ bool StartedFromDesktop();
 // Returns |status|, after "Press any key to close this window." and a key
 // when the program has a console window of its own (on POSIX hosts never).
 int EndProgram(int status);
+
+// The root of the drive the program's own file lies on ("E:\\"), where a
+// card that carries the program has its fonts; empty on hosts whose
+// programs do not lie on cards (POSIX).
+std::string ProgramDriveRoot();
 
 // The separator of the host's paths, for the paths the programs say.
 #if defined(_WIN32)

@@ -63,3 +63,13 @@ int EndProgram(int status) {
   }
   return status;
 }
+
+std::string ProgramDriveRoot() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return "";
+  path.resize(length);
+  wchar_t volume[MAX_PATH + 1];
+  if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1)) return "";
+  return Utf8FromWide(volume);
+}

@@ -14,15 +14,18 @@
 namespace {
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr size_t kMaxAsideFiles = 16;
+constexpr size_t kMaxAsideFiles = 64;
 constexpr size_t kMaxAsidePath = 1024;
 constexpr size_t kMaxChildren = 1024;
 constexpr size_t kMaxNote = 256;
 
-// Written by the main flow, read by the handler: a slot's contents are
-// complete before it is marked used, and unmarked before they change.
+// Written by the main flow (and the threads that write files beside it),
+// read by the handler: a slot is claimed, its contents are complete before
+// it is marked used, and it is unmarked before they change.
+constexpr int kSlotFree = 0, kSlotUsed = 1, kSlotClaimed = 2;
+static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the slots");
 struct StopState {
-  volatile sig_atomic_t aside_used[kMaxAsideFiles];
+  std::atomic<int> aside_used[kMaxAsideFiles];
   char aside[kMaxAsideFiles][kMaxAsidePath];
   volatile pid_t children[kMaxChildren];
   char note[2][kMaxNote];
@@ -72,7 +75,7 @@ void WaitKilled(pid_t pid) {
     if (pid > 0) WaitKilled(pid);
   }
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
-    if (g_stop.aside_used[i]) unlink(g_stop.aside[i]);
+    if (g_stop.aside_used[i].load() == kSlotUsed) unlink(g_stop.aside[i]);
   }
   Say("error: ");
   Say(why_1);
@@ -131,20 +134,20 @@ void ReleaseStopSignals() { MaskStopSignals(SIG_UNBLOCK); }
 void RegisterAsideFile(const std::string& path) {
   if (path.size() >= kMaxAsidePath) return;  // not removed on a stop; never seen in practice
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
-    if (g_stop.aside_used[i]) continue;
+    int free_slot = kSlotFree;
+    if (!g_stop.aside_used[i].compare_exchange_strong(free_slot, kSlotClaimed)) continue;
     memcpy(g_stop.aside[i], path.c_str(), path.size() + 1);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    g_stop.aside_used[i] = 1;
+    g_stop.aside_used[i].store(kSlotUsed);
     return;
   }
 }
 
 void UnregisterAsideFile(const std::string& path) {
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
-    if (g_stop.aside_used[i] && path == g_stop.aside[i]) {
-      g_stop.aside_used[i] = 0;
-      std::atomic_signal_fence(std::memory_order_seq_cst);
-    }
+    int used = kSlotUsed;
+    if (g_stop.aside_used[i].load() != kSlotUsed || path != g_stop.aside[i]) continue;
+    // Claimed while it is compared no more: another thread cannot reuse it.
+    if (g_stop.aside_used[i].compare_exchange_strong(used, kSlotFree)) return;
   }
 }
 

@@ -11,15 +11,18 @@
 
 namespace {
 
-constexpr size_t kMaxAsideFiles = 16;
+constexpr size_t kMaxAsideFiles = 64;
 constexpr size_t kMaxAsidePath = 1024;
 constexpr size_t kMaxChildren = 1024;
 constexpr size_t kMaxNote = 256;
 constexpr int kStatusInterrupted = 128 + 2;  // as SIGINT
 constexpr int kStatusTerminated = 128 + 15;  // as SIGTERM
 
+// A slot is claimed, filled, then marked used, so that the threads that
+// write files beside the main flow never take the same one.
+constexpr int kSlotFree = 0, kSlotUsed = 1, kSlotClaimed = 2;
 struct StopState {
-  std::atomic<bool> aside_used[kMaxAsideFiles];
+  std::atomic<int> aside_used[kMaxAsideFiles];
   wchar_t aside[kMaxAsideFiles][kMaxAsidePath];
   std::atomic<DWORD> children[kMaxChildren];
   char note[2][kMaxNote];
@@ -53,7 +56,7 @@ void Say(const char* text) {
     CloseHandle(killed[i]);
   }
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
-    if (g_stop.aside_used[i].load()) DeleteFileW(g_stop.aside[i]);
+    if (g_stop.aside_used[i].load() == kSlotUsed) DeleteFileW(g_stop.aside[i]);
   }
   Say("error: ");
   Say(why_1);
@@ -133,9 +136,10 @@ void RegisterAsideFile(const std::string& path) {
   const std::wstring wide = WidePath(path);
   if (wide.size() >= kMaxAsidePath) return;  // not removed on a stop; never seen in practice
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
-    if (g_stop.aside_used[i].load()) continue;
+    int free_slot = kSlotFree;
+    if (!g_stop.aside_used[i].compare_exchange_strong(free_slot, kSlotClaimed)) continue;
     memcpy(g_stop.aside[i], wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-    g_stop.aside_used[i].store(true);
+    g_stop.aside_used[i].store(kSlotUsed);
     return;
   }
 }
@@ -143,7 +147,9 @@ void RegisterAsideFile(const std::string& path) {
 void UnregisterAsideFile(const std::string& path) {
   const std::wstring wide = WidePath(path);
   for (size_t i = 0; i < kMaxAsideFiles; ++i) {
-    if (g_stop.aside_used[i].load() && wide == g_stop.aside[i]) g_stop.aside_used[i].store(false);
+    int used = kSlotUsed;
+    if (g_stop.aside_used[i].load() != kSlotUsed || wide != g_stop.aside[i]) continue;
+    if (g_stop.aside_used[i].compare_exchange_strong(used, kSlotFree)) return;
   }
 }
 

@@ -24,7 +24,8 @@ void* RunWork(void* start) {
 
 }  // namespace
 
-bool StartHostThread(void (*work)(void* context), void* context, HostThread* thread) {
+bool StartHostThread(void (*work)(void* context), void* context, HostThread* thread,
+                     size_t stack_bytes) {
   Start* start = new (std::nothrow) Start{work, context};
   if (start == nullptr) return false;
   pthread_attr_t attributes;
@@ -32,7 +33,7 @@ bool StartHostThread(void (*work)(void* context), void* context, HostThread* thr
     delete start;
     return false;
   }
-  (void)pthread_attr_setstacksize(&attributes, kStackSize);
+  (void)pthread_attr_setstacksize(&attributes, stack_bytes > 0 ? stack_bytes : kStackSize);
   // The new thread starts with every signal blocked, so that a stop signal
   // always finds the main thread; this one's mask is put back.
   sigset_t all, before;

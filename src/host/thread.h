@@ -4,6 +4,7 @@
 #ifndef CARDPREP_HOST_THREAD_H_
 #define CARDPREP_HOST_THREAD_H_
 
+#include <cstddef>
 #include <cstdint>
 
 struct HostThread {
@@ -12,9 +13,10 @@ struct HostThread {
 };
 
 // Starts |work(context)| on a new thread with a small stack (the work must
-// not recurse deeply). False when the system cannot start one: the caller
-// then does the work itself.
-bool StartHostThread(void (*work)(void* context), void* context, HostThread* thread);
+// not recurse deeply), or one of |stack_bytes| when given. False when the
+// system cannot start one: the caller then does the work itself.
+bool StartHostThread(void (*work)(void* context), void* context, HostThread* thread,
+                     size_t stack_bytes = 0);
 
 // Waits for a started thread to end.
 void JoinHostThread(HostThread* thread);

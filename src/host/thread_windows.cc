@@ -25,10 +25,11 @@ DWORD WINAPI RunWork(LPVOID start) {
 
 // Console control events come on a thread of their own on Windows: nothing
 // needs blocking here.
-bool StartHostThread(void (*work)(void* context), void* context, HostThread* thread) {
+bool StartHostThread(void (*work)(void* context), void* context, HostThread* thread,
+                     size_t stack_bytes) {
   Start* start = new (std::nothrow) Start{work, context};
   if (start == nullptr) return false;
-  HANDLE handle = CreateThread(nullptr, kStackSize, RunWork, start,
+  HANDLE handle = CreateThread(nullptr, stack_bytes > 0 ? stack_bytes : kStackSize, RunWork, start,
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (handle == nullptr) {
     delete start;

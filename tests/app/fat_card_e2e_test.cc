@@ -299,3 +299,63 @@ TEST_F(FatCardTest, IndexMatchesWhatTheImageHolds) {
 }
 
 }  // namespace
+
+// cardprep-copy onto the FAT image, nearly full: the names the player and
+// FAT cannot take are fitted (names that differ only in case are one name
+// on FAT), the card fills up, and fsck.vfat finds only whole files and no
+// temporary one; what was copied checks clean.
+TEST_F(FatCardTest, CopyFillsTheCardWithWholeFilesOnly) {
+  ASSERT_TRUE(PutUnifontFonts("card"));
+  // Of the 64 MiB, all but about 1.5 MiB taken.
+  WriteBytes("card/FILLER.BIN", std::vector<uint8_t>(61u << 20, 0x55));
+  MakeImage("card");
+  MakeDirs("lib/Album: Live");
+  WriteSilentMp3("silent.mp3");
+  std::vector<uint8_t> mp3 = ReadBytes("silent.mp3");
+  WriteBytes("lib/Album: Live/Song.mp3", mp3);
+  mp3.back() ^= 1;
+  WriteBytes("lib/Album: Live/SONG.MP3", mp3);  // the same name on FAT
+  const RunResult noise = RunCommand(
+      {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "anoisesrc=c=pink:r=44100", "-t", "30",
+       "-ac", "2", "-c:a", "flac", "lib/Album: Live/noise 1.flac"});
+  if (noise.status != 0) GTEST_SKIP() << "ffmpeg cannot make the sources: " << noise.err;
+  for (int i = 2; i <= 9; ++i) {
+    fs::copy_file("lib/Album: Live/noise 1.flac", "lib/Album: Live/noise " + std::to_string(i) + ".flac");
+  }
+  FatMount mount(fusermount_);
+  std::string why;
+  if (!mount.Mount("rw+", &why)) GTEST_SKIP() << why;
+  const RunResult copy =
+      RunCommand({CARDPREP_COPY_BINARY, "--card", "mnt", "--jobs", "2", "lib/Album: Live"});
+  const RunResult check = RunCommand({CARDPREP_VIEW_BINARY, "--card", "mnt", "--check"});
+  EXPECT_EQ(mount.Unmount(), 0) << ReadText("fusefat.log");
+  EXPECT_EQ(copy.status, 1) << copy.err;
+  EXPECT_NE(copy.err.find("warning: lib/Album: Live: copied to /Album_ Live"), std::string::npos)
+      << copy.err;
+  EXPECT_NE(copy.err.find("lib/Album: Live/Song.mp3: copied as /Album_ Live/Song (2).mp3 (another "
+                          "source of the same name goes there)"),
+            std::string::npos)
+      << copy.err;
+  EXPECT_NE(copy.err.find("error: the card is full"), std::string::npos) << copy.err;
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  const RunResult fsck = RunCommand({FindProgram("fsck.vfat"), "-n", "card.img"});
+  EXPECT_EQ(fsck.status, 0) << fsck.out << fsck.err;
+  const RunResult files = Mtools("mdir", {"-/", "-b", "::/Album_ Live"});
+  EXPECT_EQ(files.out.find(".cardprep-"), std::string::npos) << files.out;
+  EXPECT_NE(files.out.find("SONG.MP3"), std::string::npos) << files.out;
+  EXPECT_NE(files.out.find("Song (2).mp3"), std::string::npos) << files.out;
+  // Each encoded file on the image is whole: read back, it decodes to 30 s.
+  MakeDirs("back");
+  size_t encoded = 0;
+  for (int i = 1; i <= 9; ++i) {
+    const std::string name = "noise " + std::to_string(i) + ".mp3";
+    if (files.out.find(name) == std::string::npos) continue;
+    ASSERT_EQ(Mtools("mcopy", {"::/Album_ Live/" + name, "back/" + name}).status, 0);
+    const RunResult decoded = RunCommand({"sh", "-c",
+        "ffmpeg -v error -i \"$1\" -ac 1 -f s16le - | wc -c", "sh", "back/" + name});
+    EXPECT_EQ(std::atoll(decoded.out.c_str()), 30ll * 44100 * 2) << name << decoded.err;
+    ++encoded;
+  }
+  EXPECT_GT(encoded, 0u);
+  EXPECT_LT(encoded, 9u);
+}

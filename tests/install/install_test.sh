@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix with `cmake --install` and runs the
 # installed programs from there, away from the source tree: exactly the
-# three programs, their pages and the three documents are installed, in the
+# four programs, their pages and the three documents are installed, in the
 # usual places, each program says the project's version and so does the
 # changelog, and together they index a small card.
 set -euo pipefail
@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build_dir" --prefix "$prefix/usr" >/dev/null
 
-programs=(cardprep cardprep-font cardprep-view)
+programs=(cardprep cardprep-font cardprep-view cardprep-copy)
 expected=""
 for program in "${programs[@]}"; do
   expected+="usr/bin/$program"$'\n'"usr/share/man/man1/$program.1.gz"$'\n'
