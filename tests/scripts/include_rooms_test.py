@@ -20,9 +20,10 @@ ROOMS = {
     "options": {"host"},
     "font": {"bytes", "host", "text"},
     "titles": {"bytes", "host", "text"},
-    "catalog": {"host", "text", "titles"},
-    "index": {"bytes", "catalog", "font", "host", "text", "titles"},
-    "app": {"bytes", "catalog", "font", "host", "index", "options", "text", "titles"},
+    "report": {"font", "host"},
+    "catalog": {"font", "host", "report", "text", "titles"},
+    "index": {"bytes", "catalog", "font", "host", "report", "text", "titles"},
+    "app": {"bytes", "catalog", "font", "host", "index", "options", "report", "text", "titles"},
 }
 TOOLS = set(ROOMS) - {"app"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/', re.M)
