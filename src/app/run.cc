@@ -12,6 +12,7 @@
 #include "catalog/numbering.h"
 #include "catalog/player_names.h"
 #include "catalog/recorded_titles.h"
+#include "report/run_report.h"
 #include "font/draw.h"
 #include "font/fontx.h"
 #include "host/card_folder.h"
@@ -40,16 +41,8 @@ struct RunState {
   bool memory_ran_out = false;  // an allocation had to take the reserve
   bool committing = false;      // the four files are being put in place
   bool index_replaced = false;  // they are in place
-  // Why the card was not indexed, for the summary: "SNDLST16.DAT could not
-  // be written"; the first reason is kept.
-  std::string not_indexed;
 };
 RunState g_run;
-
-// Records why the card is not indexed, unless a reason is known already.
-void NotIndexed(const std::string& why) {
-  if (g_run.not_indexed.empty()) g_run.not_indexed = why;
-}
 
 // "A", "A and B", "A, B and C".
 std::string Enumerate(const std::vector<std::string>& names) {
@@ -160,8 +153,8 @@ struct Keeping {
 
 // A run that would write a worse index than the card holds (the fonts, a
 // converter, a folder or memory failed it) keeps the old one.
-Keeping DecideWhatToKeep(const MusicOutputs& music, const OutFile& messages) {
-  const std::string& worse = g_console.worse_index;
+Keeping DecideWhatToKeep(const MusicOutputs& music, const OutFile& messages,
+                         const std::string& worse) {
   Keeping keeping;
   for (const MusicOutput& o : music) {
     keeping.names.push_back(o.name);
@@ -198,21 +191,22 @@ CommitReport CommitMusic(const MusicOutputs& music) {
 }
 
 // Says what the card holds now, the music first, then the messages.
-void SayWhatWasKept(const Keeping& keeping, const CommitReport& report, const OutFile& messages) {
-  const std::string& worse = g_console.worse_index;
+void SayWhatWasKept(const Keeping& keeping, const CommitReport& commit, const OutFile& messages,
+                    RunReport* report) {
+  const std::string& worse = report->worse_index;
   if (!keeping.whole) {
     const std::string why = WhyNotWhole(keeping.failed, keeping.not_begun);
     SayKept(keeping.names, why);
-    NotIndexed(why);
+    NotIndexed(report, why);
   } else if (keeping.keep_music) {
     SayKept(keeping.names, worse);
-    NotIndexed(worse);
+    NotIndexed(report, worse);
   } else {
-    SayCommitted(report, keeping.names);
-    if (report.result == CommitResult::kUnfinished) {
-      NotIndexed("it was cut short while put in place; the next run finishes that");
-    } else if (report.result != CommitResult::kDone) {
-      NotIndexed("the new one could not be put in place");
+    SayCommitted(commit, keeping.names);
+    if (commit.result == CommitResult::kUnfinished) {
+      NotIndexed(report, "it was cut short while put in place; the next run finishes that");
+    } else if (commit.result != CommitResult::kDone) {
+      NotIndexed(report, "the new one could not be put in place");
     }
   }
   if (keeping.keep_messages) {
@@ -226,7 +220,7 @@ void SayWhatWasKept(const Keeping& keeping, const CommitReport& report, const Ou
 // Puts the run's outputs in place of the old ones. The four files that
 // describe the music point into one another, so they replace their old
 // versions together or not at all (host/commit.h); the messages stand alone.
-void PutInPlace(IndexFiles* files) {
+void PutInPlace(IndexFiles* files, RunReport* report) {
   // The folder list last: the player starts from it.
   const MusicOutputs music = {{kSoundListFileName, &files->scan.sound_list},
                               {kListingFileName, &files->scan.listing},
@@ -235,18 +229,18 @@ void PutInPlace(IndexFiles* files) {
   HoldStopSignals();
   if (g_run.memory_ran_out) {
     Error("memory ran out during the run; close other programs and run cardprep again");
-    KeepOldIndex("memory ran out");
+    KeepOldIndex(report, "memory ran out");
   }
-  const Keeping keeping = DecideWhatToKeep(music, files->messages);
+  const Keeping keeping = DecideWhatToKeep(music, files->messages, report->worse_index);
   if (WrittenWhole(files->messages) && !keeping.keep_messages) {
     ReplaceWithAside(&files->messages);
   } else {
     DiscardAside(&files->messages);
   }
   const bool commit = keeping.whole && !keeping.keep_music;
-  CommitReport report;
+  CommitReport done;
   if (commit) {
-    report = CommitMusic(music);
+    done = CommitMusic(music);
   } else {
     for (const MusicOutput& o : music) DiscardAside(o.file);
   }
@@ -257,14 +251,14 @@ void PutInPlace(IndexFiles* files) {
           "hold what this run wrote; run cardprep again before you remove it",
           why.c_str());
   }
-  const bool in_place = commit && report.result == CommitResult::kDone;
+  const bool in_place = commit && done.result == CommitResult::kDone;
   SetStopNote(in_place ? "the new index was already in place"
-              : report.result == CommitResult::kUnfinished
+              : done.result == CommitResult::kUnfinished
                   ? "the next run of cardprep finishes putting the index in place"
                   : "the card's index was left as it was");
   g_run.index_replaced = in_place;
   ReleaseStopSignals();
-  SayWhatWasKept(keeping, report, files->messages);
+  SayWhatWasKept(keeping, done, files->messages, report);
 }
 
 // Removes what runs that were killed or lost their power left of the five
@@ -341,7 +335,7 @@ void SayEarlierCommit() {
 // in, and the detector. Under auto, one that cannot be opened only takes its
 // code page out of the decision; a code page given by name that cannot be
 // decoded is an error, and its titles stay as stored.
-void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
+void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders, RunReport* report) {
   std::string why;
   for (size_t i = 0; i < kCodePageCount; ++i) {
     const auto page = static_cast<CodePage>(i);
@@ -353,7 +347,7 @@ void OpenDecoders(const TagCharset& charset, CodePageDecoders* decoders) {
     } else {
       Error("--tag-charset %s: cannot open the converter from %s (%s): titles stay as stored; %s",
             CodePageName(page), DecoderName(page), why.c_str(), ConverterAdvice().c_str());
-      KeepOldIndex(std::string("the converter from ") + DecoderName(page) +
+      KeepOldIndex(report, std::string("the converter from ") + DecoderName(page) +
                    " could not be opened");
     }
   }
@@ -408,8 +402,9 @@ ScanSettings TakePrefixes(const Args& args) {
 }  // namespace
 
 bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
-                     ListingAhead* ahead, Catalog* catalog, IndexFiles* files) {
-  ScanCard(settings, writer->titles, ahead, catalog);
+                     ListingAhead* ahead, Catalog* catalog, IndexFiles* files,
+                     RunReport* report) {
+  ScanCard(settings, writer->titles, ahead, catalog, report);
   DirInfo* root = &catalog->root;
   GetSubDirInfo(u"", root, writer);
   WarnAboutUnshownCharacters(catalog->unshown);
@@ -425,7 +420,7 @@ bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, Sound
   if (!OpenIndexFile(kDirListFileName, /*trace=*/true, dir_list)) return false;
   WriteDirListHeader(dir_list, catalog->counters, hooks.local_now());
   WriteRootDirEntry(dir_list, *root);
-  WriteDirStructureFileM(dir_list, u"", *root);
+  WriteDirStructureFileM(dir_list, u"", *root, &report->glyph_gaps);
   FinishAside(dir_list);
   return true;
 }
@@ -439,10 +434,11 @@ std::string Count(size_t n, const char* one, const char* many) {
 
 // What the summary says happened to the card: "17 sounds in 10 folders
 // indexed", or why not and what the card keeps.
-std::string WhatHappened(bool dry_run, const Catalog& catalog, bool scanned) {
+std::string WhatHappened(bool dry_run, const Catalog& catalog, bool scanned,
+                         const RunReport& report) {
   std::string line;
   // A card found empty is said to be, when it is indexed so.
-  const bool indexed = g_run.not_indexed.empty() && (dry_run || g_run.index_replaced);
+  const bool indexed = report.not_indexed.empty() && (dry_run || g_run.index_replaced);
   if (scanned && (indexed || catalog.counters.sounds_taken > 0)) {
     line = Count(catalog.counters.sounds_taken, "sound", "sounds") + " in " +
            Count(catalog.counters.sound_folder_count, "folder", "folders") + " ";
@@ -451,19 +447,20 @@ std::string WhatHappened(bool dry_run, const Catalog& catalog, bool scanned) {
   const bool had_index = HoldsAny({kDirListFileName, kSoundListFileName});
   line += std::string("not indexed: the card ") +
           (had_index ? "keeps its previous index" : "has no index");
-  if (!g_run.not_indexed.empty()) line += " (" + g_run.not_indexed + ")";
+  if (!report.not_indexed.empty()) line += " (" + report.not_indexed + ")";
   return line;
 }
 
-void PrintSummary(bool dry_run, bool scanned, const Catalog& catalog, const TitleReader& titles,
+void PrintSummary(bool dry_run, bool scanned, const RunReport& report, const Catalog& catalog,
+                  const TitleReader& titles,
                   const TitleTally& tally) {
-  std::string line = WhatHappened(dry_run, catalog, scanned);
+  std::string line = WhatHappened(dry_run, catalog, scanned, report);
   if (titles.record != nullptr && titles.from_record + titles.from_files > 0) {
     line += "; " + Count(titles.from_record, "title", "titles") + " from the record, " +
             std::to_string(titles.from_files) + " read";
   }
-  for (size_t i = 0; i < g_console.skipped.size(); ++i) {
-    const auto& [reason, count] = g_console.skipped[i];
+  for (size_t i = 0; i < report.skipped.size(); ++i) {
+    const auto& [reason, count] = report.skipped[i];
     line += (i == 0 ? "; skipped: " : ", ") + reason + ": " + std::to_string(count);
   }
   // "titles stored as Latin-1 read as Shift-JIS: J, as Windows-1252: K",
@@ -484,8 +481,8 @@ void PrintSummary(bool dry_run, bool scanned, const Catalog& catalog, const Titl
   if (const size_t unshown = CountUnshownCharacters(catalog.unshown); unshown > 0) {
     line += "; " + Count(unshown, "character", "characters") + " shown as \"?\"";
   }
-  if (!g_glyph_gaps.seen.empty()) {
-    line += "; " + Count(g_glyph_gaps.seen.size(), "character", "characters") +
+  if (!report.glyph_gaps.seen.empty()) {
+    line += "; " + Count(report.glyph_gaps.seen.size(), "character", "characters") +
             " the fonts cannot show";
   }
   std::vector<std::string> said;
@@ -526,26 +523,38 @@ struct RunTitleRecord {
   bool scanned = false;       // the catalog holds the whole card
 };
 
+// What one run owns, handed to each step that needs it.
+struct RunParts {
+  explicit RunParts(const Args& given) : args(given) {}
+  const Args& args;
+  HostHooks hooks;
+  TitleReader titles;
+  Catalog catalog;
+  TitleTally tally;
+  RunTitleRecord record;
+  RunReport report;
+};
+
 // Enters the card's folder. False when the run stops there.
-bool EnterCard(const Args& args) {
+bool EnterCard(const Args& args, RunReport* report) {
   std::string why;
   if (args.card.empty() || EnterFolder(args.card, &why)) return true;
   if (TypeOfEntry(args.card) == EntryType::kFile) {
     Error("%s is a file, not a card: nothing was written; give the card's root folder%s",
           args.card.c_str(), args.card_from_argument ? " (drop the card's drive, not a file)" : "");
-    NotIndexed(args.card + " is a file");
+    NotIndexed(report, args.card + " is a file");
   } else {
     Error("cannot enter the card folder %s: %s; nothing was changed: check that the card is %s "
           "and the path is right",
           args.card.c_str(), why.c_str(), CardThereWord());
-    NotIndexed("the card folder cannot be entered");
+    NotIndexed(report, "the card folder cannot be entered");
   }
   return false;
 }
 
 // Locks the card against another run until |lock| is closed. False when
 // the run stops there.
-bool LockCard(UniqueFd* lock) {
+bool LockCard(UniqueFd* lock, RunReport* report) {
   InstallStopHandlers("the card's index was left as it was");
   std::string why;
   if (LockFolder(".", lock, &why) == LockResult::kHeldByAnother) {
@@ -556,7 +565,7 @@ bool LockCard(UniqueFd* lock) {
     Error("%s is indexing this card; nothing was changed (run it again once that one has "
           "finished)",
           who.c_str());
-    NotIndexed("another cardprep run is indexing it");
+    NotIndexed(report, "another cardprep run is indexing it");
     return false;
   }
   return true;
@@ -597,53 +606,60 @@ void StartTitles(const Args& args, bool writable, TitleReader* titles, RunTitleR
 
 // Scans the card and writes the five files aside, once the first two can
 // be created.
-void WriteIndex(const Args& args, bool card_is_fat, const HostHooks& hooks,
-                CodePageDecoders* decoders, TitleReader* titles, ListingAhead* ahead,
-                Catalog* catalog, TitleTally* tally, IndexFiles* files, RunTitleRecord* record) {
+void WriteIndex(RunParts* run, bool card_is_fat, CodePageDecoders* decoders, ListingAhead* ahead,
+                IndexFiles* files) {
   SoundListFiles& scan = files->scan;
   if (!OpenIndexFile(kSoundListFileName, /*trace=*/true, &scan.sound_list) ||
       !OpenIndexFile(kListingFileName, /*trace=*/true, &scan.listing)) {
-    NotIndexed(std::string(IsOpen(scan.sound_list) ? kListingFileName : kSoundListFileName) +
-               " could not be created");
+    NotIndexed(&run->report,
+               std::string(IsOpen(scan.sound_list) ? kListingFileName : kSoundListFileName) +
+                   " could not be created");
     return;
   }
   SoundListWriter writer;
   writer.files = &scan;
-  writer.titles = titles;
-  writer.tag_charset = args.tag_charset;
+  writer.titles = &run->titles;
+  writer.tag_charset = run->args.tag_charset;
   writer.decoders = decoders;
-  ScanSettings settings = TakePrefixes(args);
+  writer.glyph_gaps = &run->report.glyph_gaps;
+  ScanSettings settings = TakePrefixes(run->args);
   settings.card_is_fat = card_is_fat;
-  (void)MakeDirListFile(settings, hooks, &writer, ahead, catalog, files);
-  record->scanned = true;
-  *tally = writer.tally;
+  (void)MakeDirListFile(settings, run->hooks, &writer, ahead, &run->catalog, files, &run->report);
+  run->record.scanned = true;
+  run->tally = writer.tally;
   FinishAside(&scan.sound_list);
   FinishAside(&scan.listing);
-  (void)WriteMessageFile(&files->messages);
-  WarnAboutBlankNames();
+  (void)WriteMessageFile(&files->messages, &run->report.glyph_gaps);
+  WarnAboutBlankNames(run->report.glyph_gaps);
+}
+
+// Opens the converters of code page 932; each that cannot be opened is an
+// error that keeps the card's index.
+void OpenNameConverters(RunReport* report) {
+  std::vector<ConverterFailure> failed;
+  OpenCp932(&failed);
+  for (const ConverterFailure& f : failed) ConverterMissing(report, f.what, f.why);
 }
 
 // Scans the card and writes the five files aside, the card's folders listed
 // ahead on a second thread from the start of the title reader to the end
 // of the scan (the thread ends with this function, before anything is put
 // in place). False when the run stops before the scan.
-bool MakeIndex(const Args& args, const HostHooks& hooks, const CardAccess& access,
-               TitleReader* titles, Catalog* catalog, TitleTally* tally, IndexFiles* files,
-               RunTitleRecord* record) {
+bool MakeIndex(RunParts* run, const CardAccess& access, IndexFiles* files) {
   const bool card_is_fat = CardIsFat();
   // The folders are listed from here on, while the record is read.
   ListingAhead ahead(card_is_fat);
   ahead.Start();
-  StartTitles(args, access.writable, titles, record);
-  if (!access.writable && !SayNotWritable(args, access.read_only, access.not_writable)) {
-    KillTitleReader(titles);
-    NotIndexed("the card cannot be written");
+  StartTitles(run->args, access.writable, &run->titles, &run->record);
+  if (!access.writable && !SayNotWritable(run->args, access.read_only, access.not_writable)) {
+    KillTitleReader(&run->titles);
+    NotIndexed(&run->report, "the card cannot be written");
     return false;
   }
   CodePageDecoders decoders;
-  OpenDecoders(args.tag_charset, &decoders);
-  OpenCp932();  // the names the player shows and the trace
-  WriteIndex(args, card_is_fat, hooks, &decoders, titles, &ahead, catalog, tally, files, record);
+  OpenDecoders(run->args.tag_charset, &decoders, &run->report);
+  OpenNameConverters(&run->report);  // the names the player shows and the trace
+  WriteIndex(run, card_is_fat, &decoders, &ahead, files);
   return true;
 }
 
@@ -658,44 +674,46 @@ bool NothingToIndex(const Catalog& catalog) {
   return true;
 }
 
-void Run(const Args& args, const HostHooks& hooks, TitleReader* titles, Catalog* catalog,
-         TitleTally* tally, IndexFiles* files, RunTitleRecord* record) {
+void Run(RunParts* run, IndexFiles* files) {
+  const Args& args = run->args;
+  RunReport* report = &run->report;
   SetDryRun(args.dry_run);
-  if (!EnterCard(args)) return;
+  if (!EnterCard(args, report)) return;
   UniqueFd lock;
-  if (!LockCard(&lock)) return;
+  if (!LockCard(&lock, report)) return;
   // A card or nothing: where the fonts cannot be loaded, nothing is
   // scanned or written.
   NoCard no_card;
   if (!CheckCard(&no_card)) {
-    NotIndexed(no_card.summary);
+    NotIndexed(report, no_card.summary);
     return;
   }
   CardAccess access;
   if (!TidyCard(args, &access)) {
-    NotIndexed("an earlier run's half-placed index could not be made sure of");
+    NotIndexed(report, "an earlier run's half-placed index could not be made sure of");
     return;
   }
-  if (!MakeIndex(args, hooks, access, titles, catalog, tally, files, record)) return;
-  KillTitleReader(titles);
-  if (record->scanned && NothingToIndex(*catalog)) {
+  if (!MakeIndex(run, access, files)) return;
+  KillTitleReader(&run->titles);
+  RunTitleRecord* record = &run->record;
+  if (record->scanned && NothingToIndex(run->catalog)) {
     SayNothingToIndex();
-    NotIndexed("no MP3 files on it");
+    NotIndexed(report, "no MP3 files on it");
     DropTitleRecord(&record->output);
     return;
   }
   if (args.dry_run) return;
-  PutInPlace(files);
+  PutInPlace(files, report);
   // After the index, which does not depend on it; a run cut short by a
   // memory shortage keeps what it has.
   if (record->scanned && !g_run.memory_ran_out) {
     // Every title taken from the record, and as many sounds as it holds:
     // the record on the card already says what this one would.
-    if (titles->record != nullptr && titles->from_files == 0 &&
-        RecordableSoundCount(*catalog) == RecordedSoundCount(record->earlier)) {
+    if (run->titles.record != nullptr && run->titles.from_files == 0 &&
+        RecordableSoundCount(run->catalog) == RecordedSoundCount(record->earlier)) {
       KeepTitleRecord(&record->output);
     } else {
-      WriteTitleRecord(TakeTitleRecord(catalog), &record->output);
+      WriteTitleRecord(TakeTitleRecord(&run->catalog), &record->output);
     }
   }
 }
@@ -784,22 +802,19 @@ HostHooks ChooseHostHooks() {
 int RunCardprep(Args args) {
   ChooseTrace(args.verbose, args.quiet);
   TakeCardFromArguments(&args);
-  const HostHooks hooks = ChooseHostHooks();
-  TitleReader titles;
-  Catalog catalog;
-  TitleTally tally;
-  RunTitleRecord record;
+  RunParts run(args);
+  run.hooks = ChooseHostHooks();
   try {
     IndexFiles files;
-    Run(args, hooks, &titles, &catalog, &tally, &files, &record);
+    Run(&run, &files);
   } catch (const std::bad_alloc&) {
     ReleaseStopSignals();
-    KillTitleReader(&titles);
+    KillTitleReader(&run.titles);
     SayOutOfMemory();
   }
-  StopTitleReader(&titles);
+  StopTitleReader(&run.titles);
   EndProgress();
-  PrintSummary(args.dry_run, record.scanned, catalog, titles, tally);
+  PrintSummary(args.dry_run, run.record.scanned, run.report, run.catalog, run.titles, run.tally);
   fflush(stdout);
   return g_console.errors > 0 ? 1 : 0;
 }

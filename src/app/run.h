@@ -10,6 +10,7 @@
 #include "host/system.h"
 #include "index/index_files.h"
 #include "index/sound_list.h"
+#include "report/run_report.h"
 
 // Holds memory back for the end of a run, and makes a run that runs out
 // of memory end in order: the first allocation that fails takes the
@@ -29,7 +30,8 @@ int RunCardprep(Args args);
 // and the folder list (written at |hooks|' time) into |files|. Returns true
 // when it ran to its end.
 bool MakeDirListFile(const ScanSettings& settings, const HostHooks& hooks, SoundListWriter* writer,
-                     ListingAhead* ahead, Catalog* catalog, IndexFiles* files);
+                     ListingAhead* ahead, Catalog* catalog, IndexFiles* files,
+                     RunReport* report);
 
 // Where the run takes random numbers and the time of day from: the
 // system's, or, with SOURCE_DATE_EPOCH set to a number of seconds since

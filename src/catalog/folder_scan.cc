@@ -25,6 +25,7 @@ struct Scan {
   TitleReader* titles;
   ListingAhead* ahead;  // may be null
   Catalog* catalog;
+  RunReport* report;
   bool fat_names_warned = false;  // names a FAT mount could not show
 };
 
@@ -54,7 +55,7 @@ bool SkipUnusableName(Scan* scan, const std::string& shown_folder, const FolderE
            "again",
            shown(ShownName(entry.host_name)).c_str(), entry.type_error.c_str(),
            CheckCardCommand());
-      CountSkipped("entries that cannot be read");
+      CountSkipped(scan->report, "entries that cannot be read");
       return true;
     case EntryRule::kNotUtf8: {
       const std::string path = shown(entry.host_name);
@@ -72,14 +73,14 @@ bool SkipUnusableName(Scan* scan, const std::string& shown_folder, const FolderE
              "utf8 --notest renames such names)",
              shown(EscapedName(entry.host_name)).c_str());
       }
-      CountSkipped("names not valid UTF-8");
+      CountSkipped(scan->report, "names not valid UTF-8");
       return true;
     }
     case EntryRule::kBackslash:
       Warn("skipping %s: the name holds a backslash, which the player takes for a folder "
            "separator; rename it without one",
            shown(entry.host_name).c_str());
-      CountSkipped("names holding a backslash");
+      CountSkipped(scan->report, "names holding a backslash");
       return true;
     case EntryRule::kFatUnshowable:
       if (!scan->fat_names_warned) {
@@ -90,16 +91,16 @@ bool SkipUnusableName(Scan* scan, const std::string& shown_folder, const FolderE
              "sudo umount <mount point>; sudo mount -o utf8 <device> <mount point>",
              shown(entry.host_name).c_str());
       }
-      CountSkipped("names unreadable on a FAT card without utf8");
+      CountSkipped(scan->report, "names unreadable on a FAT card without utf8");
       return true;
     case EntryRule::kFolderLink:
       Warn("not following %s: it is a symbolic link to a folder, and the player follows no "
            "links; put the folder itself on the card",
            shown(entry.host_name).c_str());
-      CountSkipped("links to folders");
+      CountSkipped(scan->report, "links to folders");
       return true;
     case EntryRule::kAppleDouble:
-      CountSkipped("AppleDouble metadata files");
+      CountSkipped(scan->report, "AppleDouble metadata files");
       return true;
     default:
       return false;
@@ -107,7 +108,7 @@ bool SkipUnusableName(Scan* scan, const std::string& shown_folder, const FolderE
 }
 
 // Warns about an entry with a usable name that the rules leave out.
-void SayLeftOut(const std::u16string& path, const FolderContents::LeftOut& entry) {
+void SayLeftOut(Scan* scan, const std::u16string& path, const FolderContents::LeftOut& entry) {
   const std::u16string& name = entry.name;
   switch (entry.rule) {
     case EntryRule::kTrash:
@@ -124,33 +125,35 @@ void SayLeftOut(const std::u16string& path, const FolderContents::LeftOut& entry
              "the card",
              Shown(ChildPath(path, name)).c_str());
       }
-      CountSkipped("trash folders");
+      CountSkipped(scan->report, "trash folders");
       break;
     case EntryRule::kFolderNameTooLong:
       Warn("skipping folder %s: its name is %zu characters long, and the player takes %zu; "
            "shorten its name",
            Shown(ChildPath(path, name)).c_str(), name.size(), kMaxFolderName);
-      CountSkipped("folder names over 64 characters");
+      CountSkipped(scan->report, "folder names over 64 characters");
       break;
     case EntryRule::kFileNameTooLong:
       Warn("skipping %s: its name is %zu characters long, and the player takes %zu; shorten "
            "its name",
            Shown(ChildPath(path, name)).c_str(), name.size(), kMaxFileName);
-      CountSkipped("file names over 128 characters");
+      CountSkipped(scan->report, "file names over 128 characters");
       break;
     default:  // said while listing, or left out without a word
       break;
   }
 }
 
-void SayUnplayable(const std::string& shown, const std::vector<std::u16string>& unplayable) {
+void SayUnplayable(Scan* scan, const std::string& shown,
+                   const std::vector<std::u16string>& unplayable) {
   if (unplayable.empty()) return;
   Warn("%s: %zu audio %s the player cannot play %s left out (%s); it plays MP3 only: "
        "convert %s to MP3",
        shown.c_str(), unplayable.size(), unplayable.size() == 1 ? "file" : "files",
        unplayable.size() == 1 ? "is" : "are", FirstFew(unplayable).c_str(),
        unplayable.size() == 1 ? "it" : "them");
-  CountSkipped("audio files the player cannot play", static_cast<unsigned>(unplayable.size()));
+  CountSkipped(scan->report, "audio files the player cannot play",
+               static_cast<unsigned>(unplayable.size()));
 }
 
 // Takes the listing of the folder at |path| (made ahead, or made now), and
@@ -169,12 +172,12 @@ bool ReadFolder(Scan* scan, const std::u16string& path, FolderListing* listing) 
       Error("cannot read folder %s: %s; nothing in it is indexed: check the card (%s) and run "
             "cardprep again",
             shown.c_str(), why.c_str(), CheckCardCommand());
-      KeepOldIndex("folder " + shown + " could not be read");
+      KeepOldIndex(scan->report, "folder " + shown + " could not be read");
     } else {
       Warn("cannot read folder %s: %s; nothing in it is indexed: %s",
            shown.c_str(), why.c_str(), ReadRightsAdvice(shown).c_str());
     }
-    CountSkipped("folders that cannot be read");
+    CountSkipped(scan->report, "folders that cannot be read");
     return false;
   }
   const FolderContents* contents = &listing->contents;
@@ -185,30 +188,31 @@ bool ReadFolder(Scan* scan, const std::u16string& path, FolderListing* listing) 
     if (fault) {
       Error("cannot read all of folder %s: %s; check the card (%s) and run cardprep again",
             shown.c_str(), read_error.c_str(), CheckCardCommand());
-      KeepOldIndex("folder " + shown + " could not be read whole");
+      KeepOldIndex(scan->report, "folder " + shown + " could not be read whole");
     } else {
       Warn("cannot read all of folder %s: %s; what it still holds is left out: run cardprep "
            "again once nothing else changes the card",
            shown.c_str(), read_error.c_str());
     }
   }
-  for (const FolderContents::LeftOut& entry : contents->left_out) SayLeftOut(path, entry);
-  SayUnplayable(shown, contents->unplayable);
+  for (const FolderContents::LeftOut& entry : contents->left_out) SayLeftOut(scan, path, entry);
+  SayUnplayable(scan, shown, contents->unplayable);
   return true;
 }
 
 // Keeps the first |room| of |names|, the entries of the folder at |path|
 // the card still has room for (it holds |most| |what| at most), and says
 // what is left out.
-void KeepWhatTheCardHasRoomFor(const std::u16string& path, size_t room, uint32_t most,
-                               const char* what, std::vector<std::u16string>* names) {
+void KeepWhatTheCardHasRoomFor(Scan* scan, const std::u16string& path, size_t room,
+                               uint32_t most, const char* what,
+                               std::vector<std::u16string>* names) {
   if (names->size() <= room) return;
   const size_t left_out = names->size() - room;
   Warn("the card holds more than %u %s, the most the player can index: "
        "%zu in %s and every one after are left out; move some music off the card",
        most, what, left_out, Shown(path).c_str());
   const std::string reason = std::string(what) + " over the card's " + std::to_string(most);
-  CountSkipped(reason.c_str(), static_cast<unsigned>(left_out));
+  CountSkipped(scan->report, reason.c_str(), static_cast<unsigned>(left_out));
   names->resize(room);
 }
 
@@ -227,10 +231,10 @@ void TakeSounds(Scan* scan, const std::u16string& path, const std::vector<Folder
     Warn("%s holds %zu MP3 files; the player takes %zu in a folder, so %s left out (move some "
          "into subfolders)",
          Shown(path).c_str(), names.size(), kMaxSoundsPerFolder, which.c_str());
-    CountSkipped("MP3 files over a folder's 255", static_cast<unsigned>(left_out));
+    CountSkipped(scan->report, "MP3 files over a folder's 255", static_cast<unsigned>(left_out));
     names.resize(kMaxSoundsPerFolder);
   }
-  KeepWhatTheCardHasRoomFor(path, kMaxSounds - counters.sounds_taken, kMaxSounds, "MP3 files",
+  KeepWhatTheCardHasRoomFor(scan, path, kMaxSounds - counters.sounds_taken, kMaxSounds, "MP3 files",
                             &names);
   if (names.empty()) return;
   // Sound records are written in the order of the scan: a folder's own,
@@ -265,10 +269,10 @@ void TakeChildren(Scan* scan, const std::u16string& path, std::vector<std::u16st
          Shown(path).c_str(), names.size(), kMaxChildren,
          left_out == 1 ? "the one" : ("the " + std::to_string(left_out)).c_str(),
          Utf16ToUtf8(names[kMaxChildren - 1]).c_str(), left_out == 1 ? "is" : "are");
-    CountSkipped("folders over a folder's 255", static_cast<unsigned>(left_out));
+    CountSkipped(scan->report, "folders over a folder's 255", static_cast<unsigned>(left_out));
     names.resize(kMaxChildren);
   }
-  KeepWhatTheCardHasRoomFor(path, kMaxFolders - counters.folder_count, kMaxFolders, "folders",
+  KeepWhatTheCardHasRoomFor(scan, path, kMaxFolders - counters.folder_count, kMaxFolders, "folders",
                             &names);
   counters.folder_count = static_cast<uint16_t>(counters.folder_count + names.size());
   dir->children.resize(names.size());
@@ -317,7 +321,7 @@ void ScanFolder(Scan* scan, const std::u16string& path, DirInfo* dir) {
       Warn("not indexing %s: its path is %zu characters long, and the player takes %zu; "
            "shorten the names of its folders, or nest it less deeply",
            Shown(child_path).c_str(), child_path.size(), kMaxScannedPath);
-      CountSkipped("folder paths over 123 characters");
+      CountSkipped(scan->report, "folder paths over 123 characters");
       continue;
     }
     ScanFolder(scan, child_path, &child);
@@ -327,8 +331,8 @@ void ScanFolder(Scan* scan, const std::u16string& path, DirInfo* dir) {
 }  // namespace
 
 void ScanCard(const ScanSettings& settings, TitleReader* titles, ListingAhead* ahead,
-              Catalog* catalog) {
-  Scan scan{settings, titles, ahead, catalog};
+              Catalog* catalog, RunReport* report) {
+  Scan scan{settings, titles, ahead, catalog, report};
   DirInfo* root = &catalog->root;
   NameFolder(&scan, u"", u"", root);
   ScanFolder(&scan, u"", root);

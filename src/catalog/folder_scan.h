@@ -11,14 +11,16 @@
 #include "catalog/dir_info.h"
 #include "catalog/listing_ahead.h"
 #include "catalog/scan_rules.h"
+#include "report/run_report.h"
 #include "titles/title_reader.h"
 
 // Scans the card in the working folder into |catalog|, which starts empty
 // (its counters may start elsewhere, as near a limit), asking |titles| for
 // the titles of its sounds; then warns about prefixes that match no folder.
-// The folders |ahead| (when not null) lists are taken from it, and it is
-// stopped once the scan is done.
+// The folders |ahead| (when not null) lists are taken from it. What it
+// leaves out is counted in |report|, and a folder the card fails to deliver
+// makes the run keep the card's index.
 void ScanCard(const ScanSettings& settings, TitleReader* titles, ListingAhead* ahead,
-              Catalog* catalog);
+              Catalog* catalog, RunReport* report);
 
 #endif  // CARDPREP_CATALOG_FOLDER_SCAN_H_

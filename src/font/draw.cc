@@ -148,8 +148,6 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
   }
 }
 
-GlyphGapState g_glyph_gaps;
-
 bool IsSpaceCode(uint16_t code, bool double_byte) {
   return double_byte ? code == 0x8140 : code == 0x20;
 }
@@ -173,16 +171,16 @@ std::string DescribeCode(uint16_t code, bool double_byte) {
   return text;
 }
 
-void NoteBlankName(NameKind kind, const std::string& where) {
-  GlyphGapState::Blank& blank = g_glyph_gaps.blank[static_cast<size_t>(kind)];
+void NoteBlankName(NameKind kind, const std::string& where, GlyphGapState* state) {
+  GlyphGapState::Blank& blank = state->blank[static_cast<size_t>(kind)];
   if (blank.count++ == 0) blank.first = where;
 }
 
-void WarnAboutBlankNames() {
+void WarnAboutBlankNames(const GlyphGapState& state) {
   static constexpr const char* kKinds[kNameKinds][2] = {
       {"sound name", "sound names"}, {"folder name", "folder names"}, {"message", "messages"}};
   for (size_t k = 0; k < kNameKinds; ++k) {
-    const GlyphGapState::Blank& blank = g_glyph_gaps.blank[k];
+    const GlyphGapState::Blank& blank = state.blank[k];
     if (blank.count == 0) continue;
     Warn("%zu %s %s drawn blank (first: %s): the card's fonts show none of %s characters; "
          "build the fonts from a source that has them (cardprep-font)",
@@ -191,12 +189,13 @@ void WarnAboutBlankNames() {
   }
 }
 
-void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where) {
+void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where,
+                   GlyphGapState* state) {
   for (const GlyphGap& gap : gaps) {
     const uint32_t key = static_cast<uint32_t>(gap.double_byte) << 16 | gap.code;
-    auto at = std::lower_bound(g_glyph_gaps.seen.begin(), g_glyph_gaps.seen.end(), key);
-    if (at != g_glyph_gaps.seen.end() && *at == key) continue;
-    g_glyph_gaps.seen.insert(at, key);
+    auto at = std::lower_bound(state->seen.begin(), state->seen.end(), key);
+    if (at != state->seen.end() && *at == key) continue;
+    state->seen.insert(at, key);
     const FontInfo& font = gap.double_byte ? g_font.zenkaku : g_font.hankaku;
     if (font.blocks.empty() && font.width == 0) continue;  // not loaded: said already
     const std::string font_path =

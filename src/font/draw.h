@@ -58,18 +58,8 @@ void DrawSjisString(uint8_t* upper, int upper_length, uint8_t* lower, int lower_
 enum class NameKind { kSound, kFolder, kMessage };
 constexpr size_t kNameKinds = 3;
 
-// Says on standard error, once per character for the whole run, which font
-// cannot show it and the first name (|where|) that needed it. Nothing is
-// said for a font that is not loaded at all: its load failure was said.
-void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where);
-// Counts a name of |kind| that holds more than spaces but was drawn blank
-// (|where| names it).
-void NoteBlankName(NameKind kind, const std::string& where);
-// Says, once per kind, how many names were drawn blank and the first.
-void WarnAboutBlankNames();
-
-// How many distinct characters the run could not show, and how many names
-// of each kind came out blank.
+// How many distinct characters a run could not show, and how many names of
+// each kind came out blank: part of the run's report.
 struct GlyphGapState {
   std::vector<uint32_t> seen;  // (double_byte << 16 | code), sorted
   struct Blank {
@@ -78,25 +68,36 @@ struct GlyphGapState {
   };
   Blank blank[kNameKinds];
 };
-extern GlyphGapState g_glyph_gaps;
+
+// Says on standard error, once per character for the whole run (|state|),
+// which font cannot show it and the first name (|where|) that needed it.
+// Nothing is said for a font that is not loaded at all: its load failure
+// was said.
+void NoteGlyphGaps(const std::vector<GlyphGap>& gaps, const std::string& where,
+                   GlyphGapState* state);
+// Counts a name of |kind| that holds more than spaces but was drawn blank
+// (|where| names it).
+void NoteBlankName(NameKind kind, const std::string& where, GlyphGapState* state);
+// Says, once per kind, how many names were drawn blank and the first.
+void WarnAboutBlankNames(const GlyphGapState& state);
 
 // Draws a whole fixed field into |row| with the run's fonts, after clearing
 // the row so that columns no glyph reaches are blank. A character it could
 // not show is said once on standard error, naming |where| the first name
 // that needed it (called only when there is one); a name of |kind| that
-// holds more than spaces and comes out blank is counted.
+// holds more than spaces and comes out blank is counted, in |state|.
 template <size_t N, typename Where>
 void DrawField(PageRow<N>* row, const char* field, size_t text_length, NameKind kind,
-               const Where& where) {
+               const Where& where, GlyphGapState* state) {
   row->Clear();
   std::vector<GlyphGap> gaps;
   DrawSjisString(row->upper, static_cast<int>(N), row->lower, static_cast<int>(N), field,
                  static_cast<int>(text_length), g_font.hankaku, g_font.zenkaku, &gaps);
   if (gaps.empty()) return;
   const std::string named = where();
-  NoteGlyphGaps(gaps, named);
+  NoteGlyphGaps(gaps, named, state);
   if (row->Blank() && std::any_of(field, field + text_length, [](char c) { return c != ' '; })) {
-    NoteBlankName(kind, named);
+    NoteBlankName(kind, named, state);
   }
 }
 

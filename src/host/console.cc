@@ -12,8 +12,6 @@
 #include <string>
 #endif
 
-#include "host/words.h"
-
 ConsoleState g_console;
 
 namespace {
@@ -132,31 +130,11 @@ void Summary(const char* format, ...) {
   va_end(args);
 }
 
-void CountSkipped(const char* reason, unsigned count) {
-  for (auto& entry : g_console.skipped) {
-    if (entry.first == reason) {
-      entry.second += count;
-      return;
-    }
-  }
-  g_console.skipped.emplace_back(reason, count);
-}
-
-void ConverterMissing(const std::string& what, const std::string& why) {
-  Error("cannot open the converter %s: %s; %s", what.c_str(), why.c_str(),
-        ConverterAdvice().c_str());
-  KeepOldIndex("the converter " + what + " could not be opened");
-}
-
 void SayMovedAside(const std::string& name, const std::string& what,
                    const std::string& moved_to) {
   Warn("%s is not a file cardprep wrote (%s): moved aside to %s, which cardprep does not need "
        "and may be deleted",
        name.c_str(), what.c_str(), moved_to.c_str());
-}
-
-void KeepOldIndex(const std::string& cause) {
-  if (g_console.worse_index.empty()) g_console.worse_index = cause;
 }
 
 bool ProgressDue(bool new_stage) {

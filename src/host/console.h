@@ -30,14 +30,8 @@ struct ConsoleState {
   bool trace = true;   // the trace lines go to standard output
   bool quiet = false;  // no progress line either
   int stdout_terminal = -1;  // -1: not asked yet
-  unsigned warnings = 0;
-  unsigned errors = 0;
-  // Entries left out of the index, by reason, in the order first met.
-  std::vector<std::pair<std::string, unsigned>> skipped;
-  // Why this run's index would be worse than the one the card holds (names
-  // drawn blank, folders lost, memory run out), said in the error that keeps
-  // the old one; empty while nothing made it worse.
-  std::string worse_index;
+  unsigned warnings = 0;  // "warning: " lines printed
+  unsigned errors = 0;    // "error: " lines printed
   int progress_wanted = -1;  // standard error is a terminal; -1: not asked yet
   bool progress_shown = false;
   int64_t progress_due_ms = 0;
@@ -65,26 +59,11 @@ void Note(const char* format, ...) CARDPREP_PRINTF(1, 2);
 // The line that ends a run on standard error.
 void Summary(const char* format, ...) CARDPREP_PRINTF(1, 2);
 
-// Counts |count| entries left out for |reason| ("names not valid UTF-8").
-void CountSkipped(const char* reason, unsigned count = 1);
-
-// Says, as an error, that the converter |what| ("from UTF-16LE to CP932")
-// could not be opened (|why|): every text it would convert comes out wrong,
-// so the card keeps the index it holds (KeepOldIndex). For every converter
-// the tool opens; each says it once.
-void ConverterMissing(const std::string& what, const std::string& why);
-
 // Says that |name| (as messages show it) held something cardprep did not
 // write (|what|: "a folder", "bytes follow its end") and was moved aside
 // to |moved_to| (MoveAside, file.h).
 void SayMovedAside(const std::string& name, const std::string& what,
                    const std::string& moved_to);
-
-// Records that the index this run writes would be worse than the one the
-// card may hold, because of |cause| ("the fonts could not be loaded"), which
-// was said in an error line already; only the first cause is kept. A card
-// that holds an index keeps it.
-void KeepOldIndex(const std::string& cause);
 
 // A line on standard error that says how far the run is, rewritten in place,
 // only when standard error is a terminal and the run is not quiet. ProgressDue says whether it is

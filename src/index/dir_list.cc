@@ -48,7 +48,8 @@ void WriteRootDirEntry(OutFile* file, const DirInfo& root) {
   WriteBytes(file, bytes, sizeof bytes);
 }
 
-void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const DirInfo& dir) {
+void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const DirInfo& dir,
+                            GlyphGapState* glyph_gaps) {
   PageRow<kFolderRowSize> row;
   uint8_t bytes[kFolderRecordSize];
   for (const DirInfo& child : dir.children) {
@@ -59,13 +60,13 @@ void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const Dir
     FillLinks(child, &record);
     PrintNumbers("WriteDirStructureFileM", child);
     DrawField(&row, child.sjis_name, kFolderSjisNameSize, NameKind::kFolder,
-              [&] { return "the name of folder " + ShownPath(record.path); });
+              [&] { return "the name of folder " + ShownPath(record.path); }, glyph_gaps);
     memcpy(record.upper, row.upper, kFolderRowSize);
     memcpy(record.lower, row.lower, kFolderRowSize);
     EncodeFolderRecord(record, bytes);
     WriteBytes(file, bytes, sizeof bytes);
   }
   for (const DirInfo& child : dir.children) {
-    WriteDirStructureFileM(file, path + u'\\' + child.name, child);
+    WriteDirStructureFileM(file, path + u'\\' + child.name, child, glyph_gaps);
   }
 }

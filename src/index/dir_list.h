@@ -8,6 +8,7 @@
 #include <string>
 
 #include "catalog/dir_info.h"
+#include "font/draw.h"
 #include "host/file.h"
 
 constexpr char kDirListFileName[] = "DIRLST16.DAT";
@@ -17,7 +18,8 @@ constexpr char kDirListFileName[] = "DIRLST16.DAT";
 void WriteDirListHeader(OutFile* file, const CatalogCounters& counters, const std::tm& written);
 void WriteRootDirEntry(OutFile* file, const DirInfo& root);
 // The records of every folder below |dir| (at |path|), printing each one's
-// trace line.
-void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const DirInfo& dir);
+// trace line; what the fonts cannot show is noted in |glyph_gaps|.
+void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const DirInfo& dir,
+                            GlyphGapState* glyph_gaps);
 
 #endif  // CARDPREP_INDEX_DIR_LIST_H_

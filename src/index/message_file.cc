@@ -10,7 +10,7 @@
 #include "text/sjis_field.h"
 #include "text/utf.h"
 
-int WriteMessageFile(OutFile* file) {
+int WriteMessageFile(OutFile* file, GlyphGapState* glyph_gaps) {
   if (!OpenIndexFile(kMessageFileName, /*trace=*/false, file)) return 1;
   PageRow<kMessageRowSize> row;
   for (const char16_t* message : kMessages) {
@@ -20,7 +20,7 @@ int WriteMessageFile(OutFile* file) {
     WideToSjisField(field, sizeof field, message, &replaced);
     DrawField(&row, field, kMessageFieldSize - 1, NameKind::kMessage, [&] {
       return "the player's message \"" + Utf16ToUtf8(message) + "\"";
-    });
+    }, glyph_gaps);
     WriteBytes(file, row.upper, kMessageRowSize);
     WriteBytes(file, row.lower, kMessageRowSize);
   }

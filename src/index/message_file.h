@@ -12,6 +12,7 @@
 
 #include <cstddef>
 
+#include "font/draw.h"
 #include "host/file.h"
 
 constexpr char kMessageFileName[] = "MSGSTR16.DAT";
@@ -29,6 +30,6 @@ constexpr char16_t const* kMessages[kMessageCount] = {
 // Returns 0 when it was written and closed, non-zero when it could not be
 // created or closed; when it cannot be created nothing goes to standard
 // output and no file is written.
-[[nodiscard]] int WriteMessageFile(OutFile* file);
+[[nodiscard]] int WriteMessageFile(OutFile* file, GlyphGapState* glyph_gaps);
 
 #endif  // CARDPREP_INDEX_MESSAGE_FILE_H_

@@ -69,14 +69,16 @@ TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, SoundList
   return read;
 }
 
-// Writes |sound|'s record: its names and its name drawn.
-void WriteSoundRecord(const std::u16string& path, const Sound& sound, OutFile* sound_list) {
+// Writes |sound|'s record: its names and its name drawn (what the fonts
+// cannot show noted in |glyph_gaps|).
+void WriteSoundRecord(const std::u16string& path, const Sound& sound, OutFile* sound_list,
+                      GlyphGapState* glyph_gaps) {
   PageRow<kSoundRowSize> row;
   SoundRecord record;
   memcpy(record.sjis_name, sound.sjis_name, kSoundSjisNameSize);
   record.name = sound.name;
   DrawField(&row, sound.sjis_name, kSoundSjisNameSize, NameKind::kSound,
-            [&] { return ShownPath(path); });
+            [&] { return ShownPath(path); }, glyph_gaps);
   memcpy(record.upper, row.upper, kSoundRowSize);
   memcpy(record.lower, row.lower, kSoundRowSize);
   uint8_t bytes[kSoundRecordSize];
@@ -120,7 +122,8 @@ TagCharsetDecision WriteSoundList(const std::u16string& folder_path, std::vector
   for (size_t i = 0; i < sounds->size(); ++i) {
     const Sound& sound = (*sounds)[i];
     if (sound.name_replaced) WriteListingLine(listing, kCannotConvertNote);
-    WriteSoundRecord(folder_path + u'\\' + sound.name, sound, &writer->files->sound_list);
+    WriteSoundRecord(folder_path + u'\\' + sound.name, sound, &writer->files->sound_list,
+                     writer->glyph_gaps);
     WriteListingEntry(sound, titles[i], skip, listing);
   }
   return read;

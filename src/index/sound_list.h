@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "catalog/dir_info.h"
+#include "font/draw.h"
 #include "host/file.h"
 #include "titles/code_page.h"
 #include "titles/tag_charset.h"
@@ -38,6 +39,7 @@ struct SoundListWriter {
   TagCharset tag_charset;
   CodePageDecoders* decoders = nullptr;  // owned by the run; null: none open
   TitleTally tally;                      // titles read in another code page
+  GlyphGapState* glyph_gaps = nullptr;   // the run's report's
 };
 
 // Writes the sound records and listing lines of |dir|'s subtree (|dir| at

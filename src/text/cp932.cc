@@ -1,19 +1,31 @@
 #include "text/cp932.h"
 
+#include <utility>
+
 #include "host/console.h"
 #include "host/text.h"
+#include "host/words.h"
 #include "text/utf.h"
 
 uint16_t g_cp932_units[0x10000];
 
 Cp932Converters g_cp932;
 
-void OpenCp932() {
+void OpenCp932(std::vector<ConverterFailure>* failed) {
+  std::vector<ConverterFailure> failures;
   std::string why;
   g_cp932.encoder = OpenCp932Encoder(&why);
-  if (g_cp932.encoder == nullptr) ConverterMissing("from UTF-16LE to CP932", why);
+  if (g_cp932.encoder == nullptr) failures.push_back({"from UTF-16LE to CP932", why});
   g_cp932.decoder = OpenTextDecoder(kCodePageShiftJis, &why);
-  if (g_cp932.decoder == nullptr) ConverterMissing("from CP932 to UTF-16LE", why);
+  if (g_cp932.decoder == nullptr) failures.push_back({"from CP932 to UTF-16LE", why});
+  if (failed != nullptr) {
+    *failed = std::move(failures);
+    return;
+  }
+  for (const ConverterFailure& f : failures) {
+    Error("cannot open the converter %s: %s; %s", f.what.c_str(), f.why.c_str(),
+          ConverterAdvice().c_str());
+  }
 }
 
 uint16_t AskCp932(char16_t unit) {

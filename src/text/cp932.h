@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/text.h"
 
@@ -24,9 +25,15 @@ struct Cp932Converters {
   TextDecoder decoder;
 };
 extern Cp932Converters g_cp932;
-// Opens both converters; says an error line (ConverterMissing) for each
-// that cannot be opened.
-void OpenCp932();
+// A converter that could not be opened: which ("from UTF-16LE to CP932"),
+// and why.
+struct ConverterFailure {
+  std::string what;
+  std::string why;
+};
+// Opens both converters. Each that cannot be opened is added to |failed|,
+// or, without |failed|, said in an error line.
+void OpenCp932(std::vector<ConverterFailure>* failed = nullptr);
 
 // One entry per UTF-16 unit, filled as units are first asked for: 0 not yet
 // asked, 1 no form, 0x100 | byte for a one-byte form, lead << 8 | trail for

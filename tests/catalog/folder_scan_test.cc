@@ -238,7 +238,8 @@ TEST(ScanFolderTest, StopsTakingSoundsAndFoldersAtTheCardsLimits) {
     }
     g_console = ConsoleState();
     CaptureStderr();
-    ScanCard(ScanSettings(), &titles, nullptr, &catalog);
+    RunReport report;
+    ScanCard(ScanSettings(), &titles, nullptr, &catalog, &report);
     const std::string err = GetCapturedStderr();
     std::vector<std::u16string> taken = Taken(catalog.root);
     if (c.folders) {
@@ -250,7 +251,7 @@ TEST(ScanFolderTest, StopsTakingSoundsAndFoldersAtTheCardsLimits) {
     EXPECT_EQ(c.folders ? catalog.counters.folder_count : catalog.counters.sounds_taken,
               c.folders ? 65534u : 65535u);
     EXPECT_NE(err.find(c.warning), std::string::npos) << err;
-    EXPECT_EQ(g_console.skipped,
+    EXPECT_EQ(report.skipped,
               (std::vector<std::pair<std::string, unsigned>>{{c.skipped, 1}}));
   }
   g_console = ConsoleState();
@@ -275,7 +276,8 @@ TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
     TitleReader titles;
     Catalog catalog;
     CaptureStderr();
-    ScanCard(settings, &titles, nullptr, &catalog);
+    RunReport report;
+    ScanCard(settings, &titles, nullptr, &catalog, &report);
     const std::string err = GetCapturedStderr();
     const DirInfo& root = catalog.root;
     const std::vector<std::u16string> sounds = Taken(root);
@@ -285,7 +287,7 @@ TEST(ScanFolderTest, FatNamesTheMountCouldNotShowAreLeftOutWithOneWarning) {
       EXPECT_EQ(root.children[0].name, u"Fine");
       EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
       EXPECT_NE(err.find("mounted without the utf8 option"), std::string::npos) << err;
-      EXPECT_EQ(g_console.skipped,
+      EXPECT_EQ(report.skipped,
                 (std::vector<std::pair<std::string, unsigned>>{
                     {"names unreadable on a FAT card without utf8", 3}}));
     } else {

@@ -21,9 +21,10 @@ ROOMS = {
     "options": {"host"},
     "font": {"bytes", "host", "text"},
     "titles": {"bytes", "host", "text"},
-    "catalog": {"host", "text", "titles"},
-    "index": {"bytes", "catalog", "font", "host", "text", "titles"},
-    "app": {"bytes", "catalog", "font", "host", "index", "options", "text", "titles"},
+    "report": {"font", "host"},
+    "catalog": {"font", "host", "report", "text", "titles"},
+    "index": {"bytes", "catalog", "font", "host", "report", "text", "titles"},
+    "app": {"bytes", "catalog", "font", "host", "index", "options", "report", "text", "titles"},
     "copy": {"bytes", "catalog", "host", "text"},
 }
 TOOLS = set(ROOMS) - {"app"}

@@ -204,7 +204,6 @@ int Index(const Options& options) {
   args.verbose = options.verbose;
   g_console.warnings = 0;
   g_console.errors = 0;
-  g_console.skipped.clear();
   return RunCardprep(args);
 }
 
