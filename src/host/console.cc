@@ -5,13 +5,14 @@
 #include <unistd.h>
 
 #include <cstdio>
-#if defined(_WIN32)
+#if CARDPREP_WINDOWS
 #include <io.h>
 #include <windows.h>
 
 #include <string>
 #endif
 
+#include "host/platform.h"
 #include "host/words.h"
 
 ConsoleState g_console;
@@ -29,7 +30,7 @@ void EraseProgress() {
   g_console.progress_shown = false;
 }
 
-#if defined(_WIN32)
+#if CARDPREP_WINDOWS
 // A console, not a file, a pipe or NUL (which isatty takes for a terminal).
 bool IsTerminal(int fd) {
   DWORD mode = 0;
