@@ -84,4 +84,14 @@ const char* FontExampleHelp() {
          "  cardprep-font --card /media/card k16.bdf a16.bdf r16.bdf\n";
 }
 
+const char* PrefixHelp() {
+  return "PREFIX   a folder of the card such as /Pops, '\\Pops', Pops or\n"
+         "         /media/card/Pops: every folder whose path begins with it is\n";
+}
+
+const char* StoppedStatusHelp() {
+  return "128 + the signal's number when the run\n"
+         "was stopped.\n";
+}
+
 std::string DesktopCardAdvice(const char*, const char*) { return ""; }

@@ -73,6 +73,16 @@ const char* FontExampleHelp() {
          "  cardprep-font --card E:\\ %USERPROFILE%\\Downloads\\unifont_jp-15.1.05.hex.gz\n";
 }
 
+const char* PrefixHelp() {
+  return "PREFIX   a folder of the card such as \\Pops, Pops or E:\\Pops: every\n"
+         "         folder whose path begins with it is\n";
+}
+
+const char* StoppedStatusHelp() {
+  return "130 when the run\n"
+         "was stopped (Ctrl-C, Ctrl-Break or closing its window).\n";
+}
+
 std::string DesktopCardAdvice(const char* program, const char* also) {
   return std::string("copy ") + program + ".exe" + (also != nullptr ? std::string(" and ") + also : "") +
          " to the card's root and double-click it there, or drop the card's drive on " +
