@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "host/os.h"
+#include "host/process_pool.h"
 #include "host/stop.h"
 #include "host/system.h"
 
