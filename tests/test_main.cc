@@ -20,7 +20,8 @@ namespace {
 // Jobs of the test worker: "echo:TEXT" answers TEXT, "pid" its process id,
 // "sleep:MS" sleeps,
 // "crash" dies of a signal, "exit" ends the process, "eat:MIB" fills that
-// much memory, "big:MIB" asks for an extra allowance of MIB seconds first.
+// much memory, "peak" answers the most memory the worker has held (bytes),
+// "big:MIB" asks for an extra allowance of MIB seconds first.
 std::string TestJob(const std::string& request, const std::function<void(uint32_t)>& more_time) {
   auto arg = [&](const char* verb) {
     return request.compare(0, strlen(verb), verb) == 0 ? request.substr(strlen(verb)) : "";
@@ -37,6 +38,7 @@ std::string TestJob(const std::string& request, const std::function<void(uint32_
     return "big done";
   }
   if (request == "pid") return std::to_string(getpid());
+  if (request == "peak") return std::to_string(WorkerPeakMemory());
   if (request == "crash") abort();
   if (request == "exit") exit(3);
   if (request.rfind("eat:", 0) == 0) {
