@@ -20,7 +20,8 @@ namespace {
 // Jobs of the test worker: "echo:TEXT" answers TEXT, "pid" its process id,
 // "sleep:MS" sleeps,
 // "crash" dies of a signal, "exit" ends the process, "eat:MIB" fills that
-// much memory, "big:MIB" asks for an extra allowance of MIB seconds first.
+// much memory, "peak" answers the most memory the worker has held (bytes),
+// "big:MIB" asks for an extra allowance of MIB seconds first.
 std::string TestJob(const std::string& request, const std::function<void(uint32_t)>& more_time) {
   auto arg = [&](const char* verb) {
     return request.compare(0, strlen(verb), verb) == 0 ? request.substr(strlen(verb)) : "";
@@ -37,11 +38,17 @@ std::string TestJob(const std::string& request, const std::function<void(uint32_
     return "big done";
   }
   if (request == "pid") return std::to_string(getpid());
+  if (request == "peak") return std::to_string(WorkerPeakMemory());
   if (request == "crash") abort();
   if (request == "exit") exit(3);
   if (request.rfind("eat:", 0) == 0) {
     std::vector<char> memory(static_cast<size_t>(atoi(arg("eat:").c_str())) << 20, 1);
-    return std::to_string(memory.size());
+    // Read back through a volatile pointer, so that no optimizer leaves the
+    // memory out: every page is touched and counted.
+    const volatile char* pages = memory.data();
+    size_t touched = 0;
+    for (size_t at = 0; at < memory.size(); at += 4096) touched += static_cast<size_t>(pages[at]);
+    return std::to_string(touched * 4096 == memory.size() ? memory.size() : touched);
   }
   return "unknown";
 }
@@ -52,7 +59,9 @@ int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], kTitleWorkerFlag) == 0) return RunTitleWorker();
   if (argc == 2 && strcmp(argv[1], "--test-worker") == 0) {
     WorkerLimits limits;
-    limits.data_bytes = 64ull << 20;
+    // Room beside what the test program itself holds (it links every
+    // library the programs do, FFmpeg's among them).
+    limits.data_bytes = 128ull << 20;
     return RunWorker(limits, TestJob);
   }
   testing::InitGoogleTest(&argc, argv);

@@ -8,10 +8,12 @@
 #include <iterator>
 #include <random>
 
+#include "host/platform.h"
+
 namespace fs = std::filesystem;
 
 ScopedTempDir::ScopedTempDir(bool enter) {
-#if defined(_WIN32)
+#if CARDPREP_WINDOWS
   std::error_code ec;
   const fs::path tmp = fs::temp_directory_path(ec);
   std::random_device random;

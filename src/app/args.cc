@@ -3,43 +3,28 @@
 #include <cstring>
 
 #include "host/console.h"
+#include "host/program.h"
+#include "host/words.h"
 #include "options/command_line.h"
 #include "text/utf.h"
 
-// What the help says in the host's own paths and words.
-#if defined(_WIN32)
-#define CARDPREP_ROOT_HOW "Run in the root folder of a memory card, or give the card (cardprep E:\\)."
-#define CARDPREP_FONT_A "_FONT\\RIZOZ16I.DAZ"
-#define CARDPREP_FONT_B "_FONT\\MYRCH16B.FNT"
-#define CARDPREP_PREFIX_EXAMPLES                                             \
-  "PREFIX   a folder of the card such as \\Pops, Pops or E:\\Pops: every\n"   \
-  "         folder whose path begins with it is\n"
-#define CARDPREP_STOPPED "130 when the run\n"  \
-                         "was stopped (Ctrl-C, Ctrl-Break or closing its window).\n"
-#else
-#define CARDPREP_ROOT_HOW \
-  "Run in the root folder of a memory card, or give the card (cardprep /media/card)."
-#define CARDPREP_FONT_A "_FONT/RIZOZ16I.DAZ"
-#define CARDPREP_FONT_B "_FONT/MYRCH16B.FNT"
-#define CARDPREP_PREFIX_EXAMPLES                                    \
-  "PREFIX   a folder of the card such as /Pops, '\\Pops', Pops or\n" \
-  "         /media/card/Pops: every folder whose path begins with it is\n"
-#define CARDPREP_STOPPED "128 + the signal's number when the run\n" \
-                         "was stopped.\n"
-#endif
-
-const char* Usage() {
-  return "usage: cardprep [OPTION...] [CARD] [PREFIX...]\n"
-         "\n"
-         CARDPREP_ROOT_HOW "\n"
+// The help, in the host's paths and words where they differ.
+std::string Usage() {
+  const std::string fonts = std::string("_FONT") + kHostSeparator;
+  return std::string(
+             "usage: cardprep [OPTION...] [CARD] [PREFIX...]\n"
+             "\n"
+             "Run in the root folder of a memory card, or give the card (cardprep ") +
+         ExampleCard() +
+         ").\n"
          "It walks the card and writes the player's index files there: DIRLST16.DAT,\n"
          "SNDLST16.DAT, RANDOM16.DAT, MSGSTR16.DAT and TAGINF16.TXT. The names the\n"
-         "player shows are drawn with the FONTX2 fonts " CARDPREP_FONT_A "\n"
-         "(16 x 16 double-byte) and " CARDPREP_FONT_B " (8 x 16): without them\n"
+         "player shows are drawn with the FONTX2 fonts " + fonts + "RIZOZ16I.DAZ\n"
+         "(16 x 16 double-byte) and " + fonts + "MYRCH16B.FNT (8 x 16): without them\n"
          "nothing is written.\n"
          "\n"
-         "CARD     the card's root folder, as with --card; it must hold _FONT\n"
-         CARDPREP_PREFIX_EXAMPLES
+         "CARD     the card's root folder, as with --card; it must hold _FONT\n" +
+         PrefixHelp() +
          "         shuffled file by file instead of as a whole (at most three;\n"
          "         compared case-sensitively)\n"
          "\n"
@@ -73,7 +58,8 @@ const char* Usage() {
          "  --version          show the version and exit\n"
          "\n"
          "Exit status: 0 when the run printed no error line (warnings allowed), 1\n"
-         "after one, 2 for a bad command line, " CARDPREP_STOPPED;
+         "after one, 2 for a bad command line, " +
+         StoppedStatusHelp();
 }
 
 namespace {

@@ -40,6 +40,7 @@ constexpr int kMaxPrefixes = 3;
 // writes nothing.
 [[nodiscard]] bool ParseArgs(int argc, char** argv, Args* args);
 
-const char* Usage();
+// The help --help prints.
+std::string Usage();
 
 #endif  // CARDPREP_APP_ARGS_H_

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   Args args;
   if (!ParseArgs(argc, argv, &args)) return 2;
   if (args.help) {
-    fputs(Usage(), stdout);
+    fputs(Usage().c_str(), stdout);
     return 0;
   }
   if (args.version) {

@@ -3,6 +3,7 @@
 #include "host/console.h"
 #include "host/folder.h"
 #include "host/program.h"
+#include "host/words.h"
 
 namespace {
 
@@ -10,11 +11,6 @@ bool HoldsFonts(const std::string& folder) {
   return KindOfPath(folder + kHostSeparator + "_FONT") == PathKind::kFolder;
 }
 
-#if defined(_WIN32)
-constexpr char kMakeFonts[] = "copy the _FONT folder from the zip to the card's root";
-#else
-constexpr char kMakeFonts[] = "make its fonts with cardprep-font --card DIR FONT";
-#endif
 
 }  // namespace
 
@@ -22,13 +18,17 @@ bool FindCopyCard(const std::string& card_option, std::string* card) {
   if (!card_option.empty()) {
     const PathKind kind = KindOfPath(card_option);
     if (kind != PathKind::kFolder) {
-      Error("--card %s: %s (is the card mounted?); nothing was copied", card_option.c_str(),
-            kind == PathKind::kMissing ? "there is no such folder" : "it is not a folder");
+      Error("--card %s: %s; nothing was copied: check that the card is %s and the path is "
+            "right",
+            card_option.c_str(),
+            kind == PathKind::kMissing ? "there is no such folder" : "it is not a folder",
+            CardThereWord());
       return false;
     }
     if (!HoldsFonts(card_option)) {
-      Error("%s is not a card's root: it holds no _FONT folder (%s); nothing was copied",
-            card_option.c_str(), kMakeFonts);
+      Error("%s is not a card's root: it holds no _FONT folder; nothing was copied: give the "
+            "card's root, or give a card its fonts: %s",
+            card_option.c_str(), MakeFontsAdvice(card_option).c_str());
       return false;
     }
     *card = card_option;
@@ -54,7 +54,8 @@ bool FindCopyCard(const std::string& card_option, std::string* card) {
     *card = drive;
     return true;
   }
-  Error("no card here: the working folder holds no _FONT folder; give the card's root with "
-        "--card DIR (%s); nothing was copied", kMakeFonts);
+  Error("no card here: the working folder holds no _FONT folder; nothing was copied: give the "
+        "card's root with --card DIR, or give a card its fonts: %s",
+        MakeFontsAdvice("DIR").c_str());
   return false;
 }

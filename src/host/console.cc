@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdio>
-#if defined(_WIN32)
+
+#include "host/platform.h"
+#if CARDPREP_WINDOWS
 #include <io.h>
 #include <windows.h>
 
@@ -27,7 +29,7 @@ void EraseProgress() {
   g_console.progress_shown = false;
 }
 
-#if defined(_WIN32)
+#if CARDPREP_WINDOWS
 // A console, not a file, a pipe or NUL (which isatty takes for a terminal).
 bool IsTerminal(int fd) {
   DWORD mode = 0;

@@ -10,19 +10,12 @@
 #ifndef CARDPREP_HOST_CONSOLE_H_
 #define CARDPREP_HOST_CONSOLE_H_
 
-// MinGW's "printf" format means Microsoft's, which lacks %zu; the build for
-// Windows prints with MinGW's own printf (__USE_MINGW_ANSI_STDIO), which
-// has the formats of glibc's.
-#if defined(__MINGW32__)
-#define CARDPREP_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
-#else
-#define CARDPREP_PRINTF(f, a) __attribute__((format(printf, f, a)))
-#endif
-
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "host/platform.h"  // CARDPREP_PRINTF
 
 // What the console was told, and counts of what went to standard error for
 // the summary that ends a run.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/file_stamp.h"
+#include "host/node_kind.h"
 
 // Owns a file descriptor; closes it when it goes out of scope.
 class UniqueFd {
@@ -54,15 +55,6 @@ class UniqueFd {
                                     std::string* bytes, std::string* why, bool* missing,
                                     FileTime* modified = nullptr);
 
-// What stands at a path, a final symbolic link not followed.
-enum class NodeKind {
-  kMissing,  // nothing
-  kFile,     // a regular file
-  kFolder,
-  kLink,     // a symbolic link (on Windows any reparse point)
-  kDevice,   // a character or block device
-  kOther,    // a FIFO or a socket
-};
 // "a folder", "a symbolic link", "a device", "a FIFO or socket".
 const char* NodeKindName(NodeKind kind);
 // What stands at |host_path|; false, with |*why|, when the system cannot say.

@@ -1,9 +1,11 @@
 // The system calls that the host layer's shared parts (file.cc, commit.cc,
 // process_pool.cc, pool_worker.cc) make, as both hosts give them: POSIX in
-// the *_posix.cc files, Win32 in the *_windows.cc ones. Errors are numbers,
-// errno on POSIX and Windows' error codes on Windows, and ErrorText words
-// them as the system does. Paths are UTF-8 with "/" between names; on
-// Windows they become wide, absolute (\\?\) paths at the call.
+// the *_posix.cc and *_linux.cc files, Win32 in the *_windows.cc ones.
+// Errors are numbers, errno on POSIX and Windows' error codes on Windows,
+// and ErrorText words them as the system does. Paths are UTF-8 with "/"
+// between names; on Windows they become wide, absolute (\\?\) paths at the
+// call. It takes only the records those units share (node_kind.h,
+// pool_types.h), never their own headers, which would include it back.
 #ifndef CARDPREP_HOST_OS_H_
 #define CARDPREP_HOST_OS_H_
 
@@ -12,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "host/file.h"
-#include "host/pool_worker.h"
-#include "host/process_pool.h"
+#include "host/node_kind.h"
+#include "host/pool_types.h"
 
 // The system's text for |error|: "Permission denied", "Access is denied".
 std::string ErrorText(int error);

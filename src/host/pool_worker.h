@@ -10,16 +10,12 @@
 #include <functional>
 #include <string>
 
+#include "host/pool_types.h"
+
 // A job handler gets the request, may ask for time beyond the base allowance
 // once it knows the job is large, and returns the reply.
 using JobHandler = std::function<std::string(const std::string& request,
                                              const std::function<void(uint32_t ms)>& more_time)>;
-
-struct WorkerLimits {
-  // Heap and other private data. Twice the largest ID3v2 tag there can be
-  // (256 MB), so a legitimate tag is never cut.
-  uint64_t data_bytes = 512ull << 20;
-};
 
 // Serves jobs until the input ends. A worker whose memory came near its
 // limit ends after its answer, so that the next job starts in a fresh

@@ -1,6 +1,7 @@
 // The worker's side of a process pool on POSIX hosts: resource limits, the
 // status page on its descriptor, and the answers kept apart from standard
-// output.
+// output. WorkerPeakMemory, which reads Linux's ru_maxrss, is in
+// pool_worker_linux.cc.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -10,12 +11,6 @@
 #include "host/os.h"
 #include "host/pool_worker.h"
 #include "host/worker_status.h"
-
-uint64_t WorkerPeakMemory() {
-  rusage usage;
-  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
-}
 
 bool PrepareWorker([[maybe_unused]] const WorkerLimits& limits, WorkerStatus** status,
                    int* answers) {

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "host/os.h"
+#include "host/process_pool.h"
 #include "host/stop.h"
 #include "host/system.h"
 #include "host/win32.h"

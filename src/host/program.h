@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "host/platform.h"
+
 // Replaces |*argc| and |*argv| with the host's own arguments in UTF-8, and
 // readies standard output and error (on Windows: bytes as they are, no CR
 // added). Called first in main().
@@ -27,10 +29,6 @@ int EndProgram(int status);
 std::string ProgramDriveRoot();
 
 // The separator of the host's paths, for the paths the programs say.
-#if defined(_WIN32)
-constexpr char kHostSeparator = '\\';
-#else
-constexpr char kHostSeparator = '/';
-#endif
+constexpr char kHostSeparator = CARDPREP_WINDOWS ? '\\' : '/';
 
 #endif  // CARDPREP_HOST_PROGRAM_H_

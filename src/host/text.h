@@ -1,7 +1,7 @@
 // The text conversions the tool takes from the system: code page 932 (and
 // other code pages) to and from UTF-16, Unicode normalisation, character
 // properties and case folding. On Linux they come from glibc's iconv and
-// ICU (text_icu.cc); on Windows from Windows' own national-language
+// ICU (text_linux.cc); on Windows from Windows' own national-language
 // functions (text_windows.cc), corrected where they differ, so that both
 // hosts give the same result for every UTF-16 unit and every byte sequence.
 #ifndef CARDPREP_HOST_TEXT_H_

@@ -48,6 +48,20 @@ std::string RunOnCardAdvice(const char* program, const std::string& root);
 const char* FontSourcesHelp();
 const char* FontExampleHelp();
 
+// What cardprep's help says of its prefixes, in the host's paths: the
+// PREFIX paragraph's first lines, with examples of how a folder is given.
+const char* PrefixHelp();
+
+// What cardprep's help says of the exit status of a run that was stopped,
+// and how one is stopped on this host: the end of its last sentence.
+const char* StoppedStatusHelp();
+
+// What cardprep-copy's help says of where the card is, an example, and
+// the exit status of a stopped run.
+const char* CopyCardHelp();
+const char* CopyExampleHelp();
+const char* CopyStoppedHelp();
+
 // For a program started from the desktop where there is no card: where to
 // put it (with |also|, such as "the _FONT folder") or what to drop on it.
 // Empty on a host without a desktop start.

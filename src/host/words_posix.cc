@@ -84,4 +84,22 @@ const char* FontExampleHelp() {
          "  cardprep-font --card /media/card k16.bdf a16.bdf r16.bdf\n";
 }
 
+const char* PrefixHelp() {
+  return "PREFIX   a folder of the card such as /Pops, '\\Pops', Pops or\n"
+         "         /media/card/Pops: every folder whose path begins with it is\n";
+}
+
+const char* StoppedStatusHelp() {
+  return "128 + the signal's number when the run\n"
+         "was stopped.\n";
+}
+
+const char* CopyCardHelp() { return "Run in the card's root, or give it with --card."; }
+
+const char* CopyExampleHelp() {
+  return "cardprep-copy --card /media/card ~/Music/Album song.flac --to /Music";
+}
+
+const char* CopyStoppedHelp() { return "128 + the signal's number when stopped"; }
+
 std::string DesktopCardAdvice(const char*, const char*) { return ""; }

@@ -73,6 +73,29 @@ const char* FontExampleHelp() {
          "  cardprep-font --card E:\\ %USERPROFILE%\\Downloads\\unifont_jp-15.1.05.hex.gz\n";
 }
 
+const char* PrefixHelp() {
+  return "PREFIX   a folder of the card such as \\Pops, Pops or E:\\Pops: every\n"
+         "         folder whose path begins with it is\n";
+}
+
+const char* StoppedStatusHelp() {
+  return "130 when the run\n"
+         "was stopped (Ctrl-C, Ctrl-Break or closing its window).\n";
+}
+
+const char* CopyCardHelp() {
+  return "Run in the card's root, give it with --card, or drop folders on the\n"
+         "program lying on the card.";
+}
+
+const char* CopyExampleHelp() {
+  return "cardprep-copy --card E:\\ C:\\Music\\Album D:\\Song.flac --to \\Music";
+}
+
+const char* CopyStoppedHelp() {
+  return "130 when stopped (Ctrl-C, Ctrl-Break or closing its window)";
+}
+
 std::string DesktopCardAdvice(const char* program, const char* also) {
   return std::string("copy ") + program + ".exe" + (also != nullptr ? std::string(" and ") + also : "") +
          " to the card's root and double-click it there, or drop the card's drive on " +

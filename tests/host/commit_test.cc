@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#if defined(_WIN32)
+
+#include "host/platform.h"
+#if CARDPREP_WINDOWS
 #include <process.h>
 #else
 #include <unistd.h>
@@ -28,7 +30,7 @@ namespace fs = std::filesystem;
 
 // This process's number, as the names it moves things aside to hold it.
 std::string OwnPid() {
-#if defined(_WIN32)
+#if CARDPREP_WINDOWS
   return std::to_string(_getpid());
 #else
   return std::to_string(getpid());
@@ -226,7 +228,7 @@ TEST_F(RecoveryTest, RenamesOnlyRegularFilesIntoAnIndexFilesName) {
        [](const std::string& p) { MakeDirs(p + "/Album"); }, "a folder"},
       {"a folder at the old name", Backup("DIRLST16.DAT"),
        [](const std::string& p) { MakeDirs(p + "/Album"); }, "a folder"},
-#if !defined(_WIN32)  // no FAT card holds these; Wine shows Linux's links as their targets
+#if !CARDPREP_WINDOWS  // no FAT card holds these; Wine shows Linux's links as their targets
       {"a link at the temporary name", Temp("DIRLST16.DAT"),
        [](const std::string& p) { fs::create_symlink("/etc/hostname", p); }, "a symbolic link"},
       {"a FIFO at the old name", Backup("DIRLST16.DAT"),

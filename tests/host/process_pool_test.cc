@@ -104,9 +104,26 @@ TEST(ProcessPoolTest, StoppingThePoolEndsAWorkerThatDoesNotEnd) {
   EXPECT_NE(kill(worker, 0), 0) << "the worker was not ended";
 }
 
+// A worker counts the memory it has held in bytes (Linux gives it in KiB),
+// and one that came near its limit (three quarters of the test workers'
+// 128 MiB) ends after its eighth answer, so that the next job finds a fresh
+// worker with all its memory to take.
+TEST(ProcessPoolTest, AWorkerThatCameNearItsMemoryLimitMakesWayForAFreshOne) {
+  std::vector<std::string> requests = {"pid", "eat:80", "peak"};
+  while (requests.size() < 8) requests.push_back("echo:" + std::to_string(requests.size()));
+  requests.push_back("pid");
+  const auto results = RunJobs(requests, 1, 10000);
+  ASSERT_EQ(results.at(1), std::to_string(80 << 20)) << "the worker could not fill 80 MiB";
+  const uint64_t peak = std::stoull(results.at(2));
+  EXPECT_GE(peak, 80ull << 20) << "the 80 MiB it filled";
+  EXPECT_LT(peak, 1ull << 30) << peak;
+  for (size_t i = 3; i < 8; ++i) EXPECT_EQ(results.at(i), std::to_string(i));
+  EXPECT_NE(results.at(8), results.at(0)) << "the worker near its limit served on";
+}
+
 #if !defined(__SANITIZE_ADDRESS__)
 TEST(ProcessPoolTest, AWorkerCannotTakeMoreThanItsMemoryLimit) {
-  // Test workers may hold 64 MiB of data.
+  // Test workers may hold 128 MiB of data.
   const auto results = RunJobs({"eat:16", "eat:200", "echo:still here"}, 1, 10000);
   EXPECT_EQ(results.at(0), std::to_string(16 << 20));
   EXPECT_EQ(results.at(1).rfind("failed: crashed", 0), 0u) << results.at(1);

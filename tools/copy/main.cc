@@ -24,6 +24,7 @@
 #include "host/folder.h"
 #include "host/lock.h"
 #include "host/program.h"
+#include "host/words.h"
 #include "options/command_line.h"
 #include "text/card_path.h"
 #include "text/utf.h"
@@ -33,52 +34,48 @@ namespace {
 
 constexpr int kExitUsage = 2;
 
-#if defined(_WIN32)
-#define COPY_EXAMPLE "cardprep-copy --card E:\\ C:\\Music\\Album D:\\Song.flac --to \\Music"
-#define COPY_CARD_HOW "Run in the card's root, give it with --card, or drop folders on the\n" \
-                      "program lying on the card."
-#define COPY_STOPPED "130 when stopped (Ctrl-C, Ctrl-Break or closing its window)"
-#else
-#define COPY_EXAMPLE "cardprep-copy --card /media/card ~/Music/Album song.flac --to /Music"
-#define COPY_CARD_HOW "Run in the card's root, or give it with --card."
-#define COPY_STOPPED "128 + the signal's number when stopped"
-#endif
-
-const char kUsage[] =
-    "usage: cardprep-copy [OPTION...] SOURCE... [--to FOLDER]\n"
-    "\n"
-    "Copies music onto a memory card in a form its player plays, then indexes the\n"
-    "card as cardprep does. Each SOURCE, a folder or a file, lands in FOLDER on the\n"
-    "card by its own name, as cp -r does. MP3 files are copied as they are; FLAC,\n"
-    "AAC and ALAC (.m4a), Ogg Vorbis, Opus, WMA and WAV files are encoded as MP3\n"
-    "(LAME, variable bit rate) with their title, artist, album, track and disc.\n"
-    "Names and folders are fitted to the player (255 sounds a folder, names of 64\n"
-    "and 128 characters, paths of 123), and each change is said. Nothing on the\n"
-    "card is overwritten; a second run copies only what changed.\n"
-    COPY_CARD_HOW "\n"
-    "\n"
-    "  " COPY_EXAMPLE "\n"
-    "\n"
-    "options:\n"
-    "  -C, --card DIR     the card's root, a folder holding _FONT (default: the\n"
-    "                     working folder)\n"
-    "  --to FOLDER        the folder of the card to copy into, such as /Music\n"
-    "                     (default: the card's root); made when missing\n"
-    "  --quality V        LAME's quality, V0 (best, largest) to V9 (smallest);\n"
-    "                     default V2, about 190 kbit/s\n"
-    "  --jobs N           encode N files at a time (default: one per processor)\n"
-    "  -n, --dry-run      say what would be copied and under which names, but\n"
-    "                     write nothing\n"
-    "  --no-index         copy only; index the card later with cardprep\n"
-    "  -v, --verbose      print a line per file copied, and cardprep's trace,\n"
-    "                     also when standard output is a terminal\n"
-    "  -q, --quiet        leave out those lines, the progress line and notes;\n"
-    "                     warnings, errors and the summaries stay\n"
-    "  -h, --help         show this help and exit\n"
-    "  --version          show the version and exit\n"
-    "\n"
-    "Exit status: 0 when no error line was printed (warnings allowed), 1 after\n"
-    "one, 2 for a bad command line, " COPY_STOPPED ".\n";
+// The help, in the host's paths and words.
+std::string Usage() {
+  return std::string(
+             "usage: cardprep-copy [OPTION...] SOURCE... [--to FOLDER]\n"
+             "\n"
+             "Copies music onto a memory card in a form its player plays, then indexes the\n"
+             "card as cardprep does. Each SOURCE, a folder or a file, lands in FOLDER on the\n"
+             "card by its own name, as cp -r does. MP3 files are copied as they are; FLAC,\n"
+             "AAC and ALAC (.m4a), Ogg Vorbis, Opus, WMA and WAV files are encoded as MP3\n"
+             "(LAME, variable bit rate) with their title, artist, album, track and disc.\n"
+             "Names and folders are fitted to the player (255 sounds a folder, names of 64\n"
+             "and 128 characters, paths of 123), and each change is said. Nothing on the\n"
+             "card is overwritten; a second run copies only what changed.\n") +
+         CopyCardHelp() +
+         "\n"
+         "\n"
+         "  " +
+         CopyExampleHelp() +
+         "\n"
+         "\n"
+         "options:\n"
+         "  -C, --card DIR     the card's root, a folder holding _FONT (default: the\n"
+         "                     working folder)\n"
+         "  --to FOLDER        the folder of the card to copy into, such as /Music\n"
+         "                     (default: the card's root); made when missing\n"
+         "  --quality V        LAME's quality, V0 (best, largest) to V9 (smallest);\n"
+         "                     default V2, about 190 kbit/s\n"
+         "  --jobs N           encode N files at a time (default: one per processor)\n"
+         "  -n, --dry-run      say what would be copied and under which names, but\n"
+         "                     write nothing\n"
+         "  --no-index         copy only; index the card later with cardprep\n"
+         "  -v, --verbose      print a line per file copied, and cardprep's trace,\n"
+         "                     also when standard output is a terminal\n"
+         "  -q, --quiet        leave out those lines, the progress line and notes;\n"
+         "                     warnings, errors and the summaries stay\n"
+         "  -h, --help         show this help and exit\n"
+         "  --version          show the version and exit\n"
+         "\n"
+         "Exit status: 0 when no error line was printed (warnings allowed), 1 after\n"
+         "one, 2 for a bad command line, " +
+         CopyStoppedHelp() + ".\n";
+}
 
 enum Option {
   kCard = 256, kTo, kQuality, kJobs, kDryRun, kNoIndex, kVerbose, kQuiet, kHelp, kVersion
@@ -122,7 +119,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
     long number = 0;
     switch (option.id) {
       case kHelp:
-        fputs(kUsage, stdout);
+        fputs(Usage().c_str(), stdout);
         return 0;
       case kVersion:
         printf("cardprep-copy %s\n", CARDPREP_VERSION);

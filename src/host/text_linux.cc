@@ -1,6 +1,7 @@
-// Text conversions on Linux: glibc's iconv for the code pages (its "CP932"
-// is exactly the tool's table, look-alikes included) and ICU for
-// normalisation and case folding. No locale has to exist on the host.
+// Linux-only: glibc's iconv, whose "CP932" is exactly the tool's table,
+// look-alikes included. Text conversions on Linux: iconv for the code pages
+// and ICU for normalisation and case folding. No locale has to exist on the
+// host.
 #include <iconv.h>
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>

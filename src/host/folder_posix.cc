@@ -1,9 +1,10 @@
+// Folders on POSIX hosts; CardIsFat, which asks Linux's statfs, is in
+// folder_linux.cc.
 #include "host/folder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,10 +16,7 @@
 #include <string_view>
 #include <vector>
 
-
 namespace {
-
-constexpr long kMsdosMagic = 0x4d44;  // vfat and msdos
 
 // Whether the file |name| in the open folder |dir_fd| is an AppleDouble
 // file: other systems leave metadata in "._" files beside the real ones,
@@ -35,11 +33,6 @@ bool IsAppleDouble(int dir_fd, const char* name) {
 }
 
 }  // namespace
-
-bool CardIsFat() {
-  struct statfs fs;
-  return statfs(".", &fs) == 0 && fs.f_type == kMsdosMagic;
-}
 
 bool EnterFolder(const std::string& host_path, std::string* why) {
   if (chdir(host_path.c_str()) == 0) return true;

@@ -1,3 +1,5 @@
+// File stamps on POSIX hosts; StampOf, which reads Linux's struct stat,
+// is in file_stamp_linux.cc.
 #include "host/file_stamp.h"
 
 #include <sys/stat.h>
@@ -5,14 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-
-FileStamp StampOf(const struct stat& st) {
-  FileStamp stamp;
-  stamp.size = static_cast<uint64_t>(st.st_size);
-  stamp.modified.seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
-  stamp.modified.nanoseconds = static_cast<uint32_t>(st.st_mtim.tv_nsec);
-  return stamp;
-}
 
 bool StampOpenFile(int fd, FileStamp* stamp, std::string* why) {
   struct stat st;

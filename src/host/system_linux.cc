@@ -1,3 +1,6 @@
+// Linux-only: getrandom, the kernel's random numbers (/dev/urandom where it
+// fails). The host's random numbers; the rest of the system calls are in
+// system_posix.cc.
 #include "host/system.h"
 
 #include <fcntl.h>
@@ -5,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <cstring>
 
 #include "host/console.h"
@@ -48,33 +50,4 @@ void Refill() {
 uint32_t Random32() {
   if (g_random.next == sizeof g_random.words / sizeof g_random.words[0]) Refill();
   return g_random.words[g_random.next++];
-}
-
-int64_t NowMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-HostHooks SystemHooks() { return {Random32, LocalNow}; }
-
-bool GetEnvironment(const char* name, std::string* value) {
-  const char* set = getenv(name);
-  if (set == nullptr) return false;
-  *value = set;
-  return true;
-}
-
-bool UtcTime(int64_t seconds, std::tm* time) {
-  const auto at = static_cast<time_t>(seconds);
-  if (static_cast<int64_t>(at) != seconds) return false;
-  *time = std::tm{};
-  return gmtime_r(&at, time) != nullptr;
-}
-
-std::tm LocalNow() {
-  const time_t now = time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
 }
