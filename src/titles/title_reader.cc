@@ -4,13 +4,12 @@
 #include <cstring>
 #include <utility>
 
-#include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/system.h"
 #include "host/words.h"
 #include "text/card_path.h"
 #include "titles/tag_search.h"
-#include "titles/title_worker.h"
+#include "titles/title_wire.h"
 
 namespace {
 
@@ -289,21 +288,4 @@ void AwaitTitle(TitleReader* reader, Title* title) {
   reader->jobs[position].taken = true;
   if (reader->jobs[position].submitted) --reader->in_flight;
   DropTaken(reader);
-}
-
-std::string EncodeTitleRequest(std::u16string_view folder, std::u16string_view name) {
-  std::string out;
-  out.reserve(8 + 2 * (folder.size() + name.size()));
-  AppendUtf16(&out, folder);
-  AppendUtf16(&out, name);
-  return out;
-}
-
-bool DecodeTitleRequest(const std::string& bytes, std::u16string* folder, std::u16string* name) {
-  // Paths and names are far shorter; a longer one is no request of ours.
-  constexpr size_t kMaxRequestUnits = 1024;
-  ByteReader in(bytes);
-  *folder = in.Utf16(kMaxRequestUnits);
-  *name = in.Utf16(kMaxRequestUnits);
-  return in.AtEnd();
 }

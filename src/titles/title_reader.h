@@ -2,9 +2,10 @@
 // main process and ahead of the writer. Tag readers are untrusted code: a
 // crafted tag can make one run for hours, ask for gigabytes or read past
 // its buffers. So titles are read by a pool of worker processes
-// (title_worker.h), each with a memory limit and a time limit per file; a
-// worker that crashes, overruns or hangs is killed and replaced, and that
-// file is listed without a title, named in a warning.
+// (title_worker.h, spoken to over title_wire.h), each with a memory limit
+// and a time limit per file; a worker that crashes, overruns or hangs is
+// killed and replaced, and that file is listed without a title, named in a
+// warning.
 //
 // The run owns the reader and hands it to the scan, which asks for a
 // folder's titles as soon as it has taken the folder's sounds, and to the
@@ -27,17 +28,9 @@
 #include "titles/title_frames.h"
 #include "titles/title_record.h"
 
-// A request to a worker names a file, little-endian, one frame of the pool
-// (bytes/frame.h); the answer is the worker's (title_worker.h):
-//
-//   folder units u32, folder path UTF-16, name units u32, name UTF-16
-std::string EncodeTitleRequest(std::u16string_view folder, std::u16string_view name);
-// False for a request that is not one.
-bool DecodeTitleRequest(const std::string& bytes, std::u16string* folder, std::u16string* name);
-
 struct TitleReaderOptions {
   int jobs = 1;                      // worker processes
-  uint32_t base_timeout_ms = 10000;  // per file, plus kTimeoutPerMiBMs a MiB of file
+  uint32_t base_timeout_ms = 10000;  // per file, plus kTimeoutPerMiBMs a MiB (title_worker.h)
 };
 
 // A file whose title is asked for: its name, and the title to fill in. Both
