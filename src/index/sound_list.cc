@@ -120,7 +120,7 @@ TagCharsetDecision WriteSoundList(const std::u16string& folder_path, std::vector
   for (size_t i = 0; i < sounds->size(); ++i) {
     const Sound& sound = (*sounds)[i];
     if (sound.name_replaced) WriteListingLine(listing, kCannotConvertNote);
-    WriteSoundRecord(folder_path + u'\\' + sound.name, sound, &writer->files->sound_list);
+    WriteSoundRecord(ChildPath(folder_path, sound.name), sound, &writer->files->sound_list);
     WriteListingEntry(sound, titles[i], skip, listing);
   }
   return read;
@@ -136,6 +136,6 @@ void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListWriter* wr
   }
   if (!dir->sounds.empty()) writer->tally.Add(WriteSoundList(path, &dir->sounds, writer));
   for (DirInfo& child : dir->children) {
-    GetSubDirInfo(path + u'\\' + child.name, &child, writer);
+    GetSubDirInfo(ChildPath(path, child.name), &child, writer);
   }
 }

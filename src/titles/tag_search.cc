@@ -269,13 +269,9 @@ std::vector<TitleFrame> ReadFileTitles(int fd, uint64_t size, TagDecoder decoder
 bool GetTitleTag(std::u16string_view folder_path, std::u16string_view file_name, Title* title,
                  std::string* why, const std::function<void(uint64_t size)>& opened) {
   *title = Title();
-  std::u16string path(folder_path);
-  path += u'\\';
-  path += file_name;
-
   UniqueFd fd;
   uint64_t size = 0;
-  if (!OpenRegularFile(HostPath(path), &fd, &size, why)) return false;
+  if (!OpenRegularFile(HostPath(ChildPath(folder_path, file_name)), &fd, &size, why)) return false;
   if (opened) opened(size);
   TagSearchStats stats;
   const std::vector<TitleFrame> frames = ReadFileTitles(fd.get(), size, kTitleDecoder, &stats);

@@ -20,7 +20,7 @@ constexpr size_t kReadAhead = 4096;
 using Job = TitleReader::Job;
 
 std::u16string PathOf(const TitleReader& reader, const Job& job) {
-  return reader.folders[job.folder - reader.first_folder] + u'\\' + *job.file.name;
+  return ChildPath(reader.folders[job.folder - reader.first_folder], *job.file.name);
 }
 
 // Fills in |job|, whose file could not be read, with no title, saying why.
