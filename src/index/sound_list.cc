@@ -106,12 +106,13 @@ void WriteListingEntry(const Sound& sound, const Title& title, size_t skip, OutF
 
 }  // namespace
 
-TagCharsetDecision WriteSoundList(const std::u16string& folder_path, std::vector<Sound>* sounds,
-                                  SoundListWriter* writer) {
+TagCharsetDecision WriteSoundList(const std::u16string& folder_path, const TitleTicket& ticket,
+                                  std::vector<Sound>* sounds, SoundListWriter* writer) {
   std::vector<Title> titles;
   titles.reserve(sounds->size());
-  for (Sound& sound : *sounds) {
-    AwaitTitle(writer->titles, &sound.title);
+  for (size_t i = 0; i < sounds->size(); ++i) {
+    Sound& sound = (*sounds)[i];
+    sound.title = AwaitTitle(writer->titles, ticket, i);
     titles.push_back(sound.title);
   }
   const TagCharsetDecision read = ReadOldCodePages(folder_path, writer, &titles);
@@ -134,7 +135,7 @@ void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListWriter* wr
   for (const DirInfo& child : dir->children) {
     if (child.name_replaced) WriteListingLine(&writer->files->listing, kCannotConvertNote);
   }
-  if (!dir->sounds.empty()) writer->tally.Add(WriteSoundList(path, &dir->sounds, writer));
+  if (!dir->sounds.empty()) writer->tally.Add(WriteSoundList(path, dir->titles, &dir->sounds, writer));
   for (DirInfo& child : dir->children) {
     GetSubDirInfo(ChildPath(path, child.name), &child, writer);
   }

@@ -46,10 +46,10 @@ struct SoundListWriter {
 void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListWriter* writer);
 
 // Writes the records and listing lines of |sounds|, the sounds of the folder
-// at |folder_path|, waiting for each title. Returns what was read in
-// another code page.
-TagCharsetDecision WriteSoundList(const std::u16string& folder_path, std::vector<Sound>* sounds,
-                                  SoundListWriter* writer);
+// at |folder_path|, waiting for each title (asked for under |titles|) and
+// keeping it as read. Returns what was read in another code page.
+TagCharsetDecision WriteSoundList(const std::u16string& folder_path, const TitleTicket& titles,
+                                  std::vector<Sound>* sounds, SoundListWriter* writer);
 
 // The position from which a folder's titles are listed: where the first
 // title first differs from another, or 0 when a title is missing or empty,
