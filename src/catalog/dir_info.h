@@ -21,7 +21,7 @@ struct Sound {
   std::u16string name;                       // its own name, at most 128 units
   char sjis_name[kSoundNameFieldSize] = {};  // the name the player shows
   bool name_replaced = false;                // characters of it had to become "?"
-  Title title;  // as read, once the sound list has waited for it: what the record keeps
+  Title title;  // as read, once waited for (folder_titles.h): what the record keeps
   // The file's size and modification time as the folder listing gave them,
   // when it could: what tells the title record that the file is unchanged.
   bool has_stamp = false;

@@ -10,7 +10,7 @@
 // The run owns the reader and hands it to the scan, which asks for a
 // folder's titles as soon as it has taken the folder's sounds and keeps the
 // ticket it is given, and to the sound list writer, which hands the ticket
-// back to wait for the folder's titles. The reader keeps
+// back to wait for the folder's titles (folder_titles.h). The reader keeps
 // each title until it is waited for, and hands it over then: the asker's
 // storage may move or grow meanwhile, and what is written depends neither
 // on how many workers there are nor on the order titles are waited for in.
