@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/console.h"
+#include "titles/title_test_util.h"
 
 namespace {
 
@@ -17,28 +18,6 @@ std::u16string Latin1(std::initializer_list<int> bytes) {
   std::u16string text;
   for (int b : bytes) text.push_back(static_cast<char16_t>(b));
   return text;
-}
-
-Title Titled(std::u16string text, bool latin1) {
-  Title t;
-  t.found = true;
-  t.text = std::move(text);
-  t.latin1 = latin1;
-  return t;
-}
-
-// The decoders and the detector, opened as a run opens them.
-CodePageDecoders* Decoders() {
-  static CodePageDecoders* decoders = [] {
-    auto* d = new CodePageDecoders;
-    std::string why;
-    for (size_t i = 0; i < kCodePageCount; ++i) {
-      EXPECT_TRUE(OpenCodePageDecoder(static_cast<CodePage>(i), d, &why)) << why;
-    }
-    EXPECT_TRUE(OpenCodePageDetector(d, &why)) << why;
-    return d;
-  }();
-  return decoders;
 }
 
 // A folder whose titles a record of titles holds, for files unchanged since:

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "titles/title_test_util.h"
+
 namespace {
 
 // Bytes written out as the format defines them.
@@ -11,14 +13,6 @@ std::string B(std::initializer_list<int> bytes) {
   std::string out;
   for (int b : bytes) out.push_back(static_cast<char>(b));
   return out;
-}
-
-Title Titled(std::u16string text, bool latin1 = false) {
-  Title t;
-  t.found = true;
-  t.text = std::move(text);
-  t.latin1 = latin1;
-  return t;
 }
 
 // A request is the folder's units and the name's, each counted, on the
