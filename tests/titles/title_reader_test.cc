@@ -99,13 +99,18 @@ TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
     std::vector<Title> got(names.size());
     for (size_t i = names.size(); i-- > 0;) {
       const bool in_first = i < split;
-      got[i] = AwaitTitle(&reader, tickets[in_first ? 0 : 1], in_first ? i : i - split);
+      const TitleTicket& ticket = tickets[in_first ? 0 : 1];
+      const size_t index = in_first ? i : i - split;
+      got[i] = AwaitTitle(&reader, ticket, index);
       EXPECT_TRUE(got[i].read) << i;
       EXPECT_EQ(got[i].Length(), expected[i].Length()) << i;
       EXPECT_EQ(got[i].text, expected[i].text) << i;
+      // Handed over once: waited for again (while older titles still wait),
+      // it is none.
+      EXPECT_FALSE(AwaitTitle(&reader, ticket, index).read) << i;
     }
-    // A title waited for already, or beyond its ticket, is none: never
-    // another file's.
+    // Nor is a title waited for once all are, or one beyond its ticket:
+    // never another file's.
     for (const auto& [ticket, index] : {std::pair<TitleTicket, size_t>{tickets[0], 0},
                                         {tickets[1], names.size() - split - 1},
                                         {tickets[0], split},
