@@ -19,8 +19,16 @@ constexpr size_t kReadAhead = 4096;
 
 using Job = TitleReader::Job;
 
+const TitleReader::Folder& FolderOf(const TitleReader& reader, const Job& job) {
+  return reader.folders[job.folder - reader.first_folder];
+}
+
+std::u16string_view NameOf(const TitleReader& reader, const Job& job) {
+  return std::u16string_view(FolderOf(reader, job).names).substr(job.name_at, job.name_size);
+}
+
 std::u16string PathOf(const TitleReader& reader, const Job& job) {
-  return ChildPath(reader.folders[job.folder - reader.first_folder], job.name);
+  return ChildPath(FolderOf(reader, job).path, NameOf(reader, job));
 }
 
 // Fills in |job|, whose file could not be read, with no title, saying why.
@@ -73,7 +81,7 @@ void Fill(Job* job, Title title) {
 void ReadHere(const TitleReader& reader, Job* job) {
   Title title;
   std::string why;
-  if (!GetTitleTag(reader.folders[job->folder - reader.first_folder], job->name, &title, &why)) {
+  if (!GetTitleTag(FolderOf(reader, *job).path, NameOf(reader, *job), &title, &why)) {
     FillUnread(reader, job, why);
   } else {
     Fill(job, std::move(title));
@@ -106,7 +114,7 @@ void Take(TitleReader* reader, const PoolReply& reply) {
 void Submit(TitleReader* reader, size_t position) {
   Job& job = reader->jobs[position];
   SubmitJob(&reader->pool, reader->first_id + position,
-            EncodeTitleRequest(reader->folders[job.folder - reader->first_folder], job.name));
+            EncodeTitleRequest(FolderOf(*reader, job).path, NameOf(*reader, job)));
   job.submitted = true;
   ++reader->in_flight;
 }
@@ -239,6 +247,7 @@ TitleTicket RequestTitles(TitleReader* reader, const std::u16string& folder_path
   if (files.empty()) return ticket;
   ticket.count = static_cast<uint32_t>(files.size());
   const auto folder = static_cast<uint32_t>(reader->first_folder + reader->folders.size());
+  TitleReader::Folder asked{folder_path, {}};
   const RecordedFolder* recorded_folder =
       reader->record == nullptr ? nullptr : FindRecordedFolder(*reader->record, folder_path);
   for (const TitleRequest& file : files) {
@@ -256,12 +265,14 @@ TitleTicket RequestTitles(TitleReader* reader, const std::u16string& folder_path
     } else {
       // Only a file read from its tag is named again: in its request, or
       // in a warning.
-      job->name = file.name;
+      job->name_at = static_cast<uint32_t>(asked.names.size());
+      job->name_size = static_cast<uint32_t>(file.name.size());
+      asked.names += file.name;
       ++reader->from_files;
       StartWorkers(reader);
     }
   }
-  reader->folders.push_back(folder_path);
+  reader->folders.push_back(std::move(asked));
   return ticket;
 }
 

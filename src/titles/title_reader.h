@@ -55,14 +55,22 @@ struct TitleTicket {
 // The titles asked for and not yet waited for, and the workers reading
 // them. Owned by the run; changed only through the functions below.
 struct TitleReader {
+  // A folder asked for: its card path, and the names of its files read
+  // from their tags, one after another (those taken from the record need
+  // none).
+  struct Folder {
+    std::u16string path;
+    std::u16string names;
+  };
   struct Job {
     uint32_t folder = 0;  // its number among the folders asked for
-    std::u16string name;  // the file's name; empty when taken from the record
-    Title title;          // read once filled in, until it is waited for
+    uint32_t name_at = 0;  // its file's name in its folder's |names|
+    uint32_t name_size = 0;
+    Title title;  // read once filled in, until it is waited for
     bool submitted = false;  // handed to the pool
     bool taken = false;      // waited for
   };
-  std::deque<std::u16string> folders;  // card paths, from number first_folder on
+  std::deque<Folder> folders;  // from number first_folder on
   uint32_t first_folder = 0;
   std::deque<Job> jobs;   // from the oldest not yet waited for on
   uint64_t first_id = 0;  // id of jobs.front(): the titles waited for so far
