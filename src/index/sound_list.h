@@ -43,8 +43,10 @@ struct SoundListWriter {
 };
 
 // Writes the sound records and listing lines of |dir|'s subtree (|dir| at
-// |path|), printing each folder's trace line on the way ("GetSubDirInfo=[...]"
-// and, for a file-unit folder, " ファイル単位").
+// |path|), each folder's with the titles AwaitFolderTitles gives it (kept
+// as read in its sounds, for the record of titles), printing each folder's
+// trace line on the way ("GetSubDirInfo=[...]" and, for a file-unit folder,
+// " ファイル単位").
 void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListWriter* writer);
 
 // Writes the records and listing lines of |sounds|, the sounds of the folder
