@@ -50,7 +50,7 @@ void Walk(const std::u16string& path, TitleRecord* record) {
             [](const RecordedSound& a, const RecordedSound& b) { return a.name < b.name; });
   if (!folder.sounds.empty()) record->folders.push_back(std::move(folder));
   std::sort(children.begin(), children.end());
-  for (const std::u16string& child : children) Walk(path + u'\\' + child, record);
+  for (const std::u16string& child : children) Walk(ChildPath(path, child), record);
 }
 
 template <typename Step>

@@ -15,7 +15,6 @@
 #include "fuzz_check.h"
 #include "support/title_reference.h"
 #include "titles/tag_search.h"
-#include "titles/tag_search.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EnterScratchFolder();

@@ -1,6 +1,7 @@
 // The catalog: the card's folder tree as the scan found it, as one value.
 // Every folder owns its subfolders and its sounds, each with the name the
-// player shows; the title reader fills in the sounds' titles, the numbering
+// player shows, and the ticket its sounds' titles are waited for with; the
+// sound list writer keeps each title as read once it has it, the numbering
 // gives the folders their numbers, and the writers of the index read it.
 #ifndef CARDPREP_CATALOG_DIR_INFO_H_
 #define CARDPREP_CATALOG_DIR_INFO_H_
@@ -13,13 +14,14 @@
 #include "host/file_stamp.h"
 #include "text/sjis_field.h"
 #include "titles/title_frames.h"
+#include "titles/title_reader.h"
 
 // One MP3 file of a folder.
 struct Sound {
   std::u16string name;                       // its own name, at most 128 units
   char sjis_name[kSoundNameFieldSize] = {};  // the name the player shows
   bool name_replaced = false;                // characters of it had to become "?"
-  Title title;                               // filled in by the title reader
+  Title title;  // as read, once waited for (folder_titles.h): what the record keeps
   // The file's size and modification time as the folder listing gave them,
   // when it could: what tells the title record that the file is unchanged.
   bool has_stamp = false;
@@ -33,6 +35,7 @@ struct DirInfo {
   std::u16string name;                        // its own name, at most 64 units
   std::vector<DirInfo> children;  // sorted by name, at most 255
   std::vector<Sound> sounds;      // sorted by name, at most 255
+  TitleTicket titles;             // the titles of |sounds|, asked of the title reader
   uint16_t first_sound = 0;       // index of the first sound record, 0 for none
   bool file_unit = false;         // shuffled file by file
   // Given by the numbering (numbering.h): the root is 1.

@@ -246,15 +246,16 @@ void TakeSounds(Scan* scan, const std::u16string& path, const std::vector<Folder
                                                       (dir->file_unit ? names.size() : 1));
   dir->sounds.resize(names.size());
   std::vector<TitleRequest> requests;
+  requests.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
     Sound& sound = dir->sounds[i];
     sound.name = std::move(names[i]);
     const FolderEntry& entry = entries[contents->sound_entries[i]];
     sound.has_stamp = entry.has_stamp;
     sound.stamp = entry.stamp;
-    requests.push_back({&sound.name, &sound.title, sound.has_stamp ? &sound.stamp : nullptr});
+    requests.push_back({sound.name, sound.has_stamp ? &sound.stamp : nullptr});
   }
-  RequestTitles(scan->titles, path, requests);
+  dir->titles = RequestTitles(scan->titles, path, requests);
 }
 
 // Takes the folder's subfolders: sorted by name, the first 255 kept, and no

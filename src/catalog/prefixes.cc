@@ -6,6 +6,7 @@
 #include "host/console.h"
 #include "host/program.h"
 #include "host/text.h"
+#include "text/card_path.h"
 #include "text/utf.h"
 
 namespace {
@@ -77,7 +78,7 @@ std::vector<std::u16string> PrefixHints(const DirInfo& root, std::u16string_view
   if (names.empty()) return {};
   const std::vector<std::u16string> paths = AllPaths(root);
   // A plain fix: the leading separator, or the case.
-  const std::u16string fixed = u"\\" + names;
+  const std::u16string fixed = ChildPath(u"", names);
   for (const std::u16string& path : paths) {
     if (path == fixed) return {path};
   }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "catalog/scan_rules.h"
+#include "text/card_path.h"
 
 // The record holds whatever the scan takes.
 static_assert(kMaxScannedPath <= kRecordMaxPath && kMaxFileName <= kRecordMaxName &&

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "host/folder.h"
+#include "text/card_path.h"
 #include "text/utf.h"
 
 namespace {
@@ -21,13 +22,6 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view lower_
 }
 
 }  // namespace
-
-std::u16string ChildPath(std::u16string_view path, std::u16string_view name) {
-  std::u16string child(path);
-  child += u'\\';
-  child += name;
-  return child;
-}
 
 bool IsFileUnitFolder(const ScanSettings& settings, std::u16string_view path) {
   for (const FileUnitPrefix& prefix : settings.file_unit_prefixes) {

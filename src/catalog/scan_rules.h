@@ -124,8 +124,6 @@ struct FolderContents {
 FolderContents SortOutEntries(std::u16string_view folder_path,
                               const std::vector<FolderEntry>& entries, bool card_is_fat);
 
-// The path of the folder |name| in the folder at |path|.
-std::u16string ChildPath(std::u16string_view path, std::u16string_view name);
 // Whether the folder at |path| lies too deep to be scanned; its parent
 // still counts it.
 inline bool PathTooLongToScan(std::u16string_view path) { return path.size() > kMaxScannedPath; }

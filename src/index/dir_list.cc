@@ -55,7 +55,7 @@ void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const Dir
   for (const DirInfo& child : dir.children) {
     FolderRecord record;
     memcpy(record.sjis_name, child.sjis_name, kFolderSjisNameSize);
-    record.path = path + u'\\' + child.name;
+    record.path = ChildPath(path, child.name);
     record.name = child.name;
     FillLinks(child, &record);
     PrintNumbers("WriteDirStructureFileM", child);
@@ -67,6 +67,6 @@ void WriteDirStructureFileM(OutFile* file, const std::u16string& path, const Dir
     WriteBytes(file, bytes, sizeof bytes);
   }
   for (const DirInfo& child : dir.children) {
-    WriteDirStructureFileM(file, path + u'\\' + child.name, child, glyph_gaps);
+    WriteDirStructureFileM(file, ChildPath(path, child.name), child, glyph_gaps);
   }
 }

@@ -1,10 +1,12 @@
 // The five files of the player's index, which a run writes into the card's
-// root, and the outputs it writes them into.
+// root, and the outputs it writes them into, each opened by OpenIndexFile
+// (index_file.h).
 #ifndef CARDPREP_INDEX_INDEX_FILES_H_
 #define CARDPREP_INDEX_INDEX_FILES_H_
 
 #include "host/file.h"
 #include "index/dir_list.h"
+#include "index/index_file.h"
 #include "index/listing.h"
 #include "index/message_file.h"
 #include "index/random_order.h"
@@ -23,10 +25,5 @@ struct IndexFiles {
   OutFile dir_list;     // DIRLST16.DAT
   OutFile messages;     // MSGSTR16.DAT
 };
-
-// Opens the index file |name| aside in the card's root. When it cannot be
-// created, says so on standard error, after the trace's "fopen error" line
-// when |trace|; returns false.
-[[nodiscard]] bool OpenIndexFile(const char* name, bool trace, OutFile* file);
 
 #endif  // CARDPREP_INDEX_INDEX_FILES_H_

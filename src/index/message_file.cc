@@ -6,7 +6,7 @@
 #include "font/draw.h"
 #include "host/console.h"
 #include "host/file.h"
-#include "index/index_files.h"
+#include "index/index_file.h"
 #include "text/sjis_field.h"
 #include "text/utf.h"
 

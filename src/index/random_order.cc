@@ -6,7 +6,7 @@
 #include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/file.h"
-#include "index/index_files.h"
+#include "index/index_file.h"
 
 void EncodeRandomEntry(const RandomEntry& entry, uint8_t (&out)[kEntrySize]) {
   out[kEntryKind] = entry.kind;

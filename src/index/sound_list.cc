@@ -10,6 +10,7 @@
 #include "text/card_path.h"
 #include "text/cp932.h"
 #include "text/sjis_field.h"
+#include "titles/folder_titles.h"
 
 size_t TitleSkip(const std::vector<Title>& titles) {
   int32_t shortest = kMaxTitleLength + 1;
@@ -44,29 +45,6 @@ void ConvertForListing(char* field, size_t size, std::u16string_view text, OutFi
   bool replaced = false;
   WideToSjisField(field, size, text, &replaced);
   if (replaced) WriteListingLine(listing, kCannotConvertNote);
-}
-
-// Reads the folder's titles stored as Latin-1 in the code page the writer's
-// setting picks; with auto, says what it chose.
-TagCharsetDecision ReadOldCodePages(const std::u16string& folder_path, SoundListWriter* writer,
-                                    std::vector<Title>* titles) {
-  const TagCharsetDecision read = RecodeFolderTitles(writer->tag_charset, writer->decoders, titles);
-  if (writer->tag_charset.automatic && (read.recoded_titles > 0 || read.windows1252_titles > 0)) {
-    std::string what;
-    if (read.recoded_titles > 0) {
-      what = std::to_string(read.recoded_titles) +
-             (read.recoded_titles == 1 ? " title" : " titles") +
-             " stored as Latin-1 read as " + CodePageName(read.page);
-    }
-    if (read.windows1252_titles > 0) {
-      what += std::string(what.empty() ? "" : "; ") + std::to_string(read.windows1252_titles) +
-              (read.windows1252_titles == 1 ? " title" : " titles") +
-              " read as Windows-1252";
-    }
-    Note("%s: %s (--tag-charset latin1 reads titles as stored)", ShownPath(folder_path).c_str(),
-         what.c_str());
-  }
-  return read;
 }
 
 // Writes |sound|'s record: its names and its name drawn (what the fonts
@@ -108,25 +86,19 @@ void WriteListingEntry(const Sound& sound, const Title& title, size_t skip, OutF
 
 }  // namespace
 
-TagCharsetDecision WriteSoundList(const std::u16string& folder_path, std::vector<Sound>* sounds,
-                                  SoundListWriter* writer) {
-  std::vector<Title> titles;
-  titles.reserve(sounds->size());
-  for (Sound& sound : *sounds) {
-    AwaitTitle(writer->titles, &sound.title);
-    titles.push_back(sound.title);
-  }
-  const TagCharsetDecision read = ReadOldCodePages(folder_path, writer, &titles);
-  const size_t skip = TitleSkip(titles);
-  OutFile* listing = &writer->files->listing;
-  for (size_t i = 0; i < sounds->size(); ++i) {
-    const Sound& sound = (*sounds)[i];
+void WriteSoundList(const std::u16string& folder_path, const std::vector<Sound>& sounds,
+                    const std::vector<Title>& titles, SoundListFiles* files,
+                    GlyphGapState* glyph_gaps) {
+  const Title none;
+  const size_t skip = titles.size() == sounds.size() ? TitleSkip(titles) : 0;
+  OutFile* listing = &files->listing;
+  for (size_t i = 0; i < sounds.size(); ++i) {
+    const Sound& sound = sounds[i];
     if (sound.name_replaced) WriteListingLine(listing, kCannotConvertNote);
-    WriteSoundRecord(folder_path + u'\\' + sound.name, sound, &writer->files->sound_list,
-                     writer->glyph_gaps);
-    WriteListingEntry(sound, titles[i], skip, listing);
+    WriteSoundRecord(ChildPath(folder_path, sound.name), sound, &files->sound_list,
+                     glyph_gaps);
+    WriteListingEntry(sound, i < titles.size() ? titles[i] : none, skip, listing);
   }
-  return read;
 }
 
 void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListWriter* writer) {
@@ -137,8 +109,17 @@ void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListWriter* wr
   for (const DirInfo& child : dir->children) {
     if (child.name_replaced) WriteListingLine(&writer->files->listing, kCannotConvertNote);
   }
-  if (!dir->sounds.empty()) writer->tally.Add(WriteSoundList(path, &dir->sounds, writer));
+  if (!dir->sounds.empty()) {
+    FolderTitles titles = AwaitFolderTitles(writer->titles, dir->titles, path,
+                                            writer->tag_charset, writer->decoders);
+    writer->tally.Add(titles.decision);
+    WriteSoundList(path, dir->sounds, titles.shown, writer->files, writer->glyph_gaps);
+    // The record of titles keeps them as read.
+    for (size_t i = 0; i < dir->sounds.size() && i < titles.read.size(); ++i) {
+      dir->sounds[i].title = std::move(titles.read[i]);
+    }
+  }
   for (DirInfo& child : dir->children) {
-    GetSubDirInfo(path + u'\\' + child.name, &child, writer);
+    GetSubDirInfo(ChildPath(path, child.name), &child, writer);
   }
 }

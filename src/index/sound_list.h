@@ -1,7 +1,8 @@
 // The sound list SNDLST16.DAT and the listing TAGINF16.TXT, written from
 // the catalog folder by folder in the scan's order: for every folder with
 // sounds, one record (sound_record.h) and one listing line per file, in the
-// folder's sorted order, each title waited for as its line is written.
+// folder's sorted order, once the folder's titles are there to list
+// (titles/folder_titles.h).
 //
 // Listing lines (Shift-JIS, CR LF): "[name][title]" with both fields 48
 // bytes wide, space padded, or "[name]" for a file without a title. Titles
@@ -19,6 +20,7 @@
 #include "host/file.h"
 #include "titles/code_page.h"
 #include "titles/tag_charset.h"
+#include "titles/title_frames.h"
 #include "titles/title_reader.h"
 
 constexpr char kSoundListFileName[] = "SNDLST16.DAT";
@@ -30,9 +32,9 @@ struct SoundListFiles {
   OutFile listing;
 };
 
-// What the sound list writer writes with: its files, the titles it waits
-// for, how titles stored as Latin-1 are read (with auto, a note on standard
-// error names each folder and the code page chosen), and what it counts.
+// What the sound list writer writes with: its files, the reader it waits
+// for titles from, how titles stored as Latin-1 are read (with auto, a note
+// names each folder and the code page chosen), and what it counts.
 struct SoundListWriter {
   SoundListFiles* files = nullptr;
   TitleReader* titles = nullptr;
@@ -43,15 +45,18 @@ struct SoundListWriter {
 };
 
 // Writes the sound records and listing lines of |dir|'s subtree (|dir| at
-// |path|), printing each folder's trace line on the way ("GetSubDirInfo=[...]"
-// and, for a file-unit folder, " ファイル単位").
+// |path|), each folder's with the titles AwaitFolderTitles gives it (kept
+// as read in its sounds, for the record of titles), printing each folder's
+// trace line on the way ("GetSubDirInfo=[...]" and, for a file-unit folder,
+// " ファイル単位").
 void GetSubDirInfo(const std::u16string& path, DirInfo* dir, SoundListWriter* writer);
 
 // Writes the records and listing lines of |sounds|, the sounds of the folder
-// at |folder_path|, waiting for each title. Returns what was read in
-// another code page.
-TagCharsetDecision WriteSoundList(const std::u16string& folder_path, std::vector<Sound>* sounds,
-                                  SoundListWriter* writer);
+// at |folder_path|, listing each with its title in |titles| (as shown, one
+// a sound; a sound beyond them has none).
+void WriteSoundList(const std::u16string& folder_path, const std::vector<Sound>& sounds,
+                    const std::vector<Title>& titles, SoundListFiles* files,
+                    GlyphGapState* glyph_gaps);
 
 // The position from which a folder's titles are listed: where the first
 // title first differs from another, or 0 when a title is missing or empty,

@@ -3,6 +3,15 @@
 #include "host/program.h"
 #include "text/utf.h"
 
+std::u16string ChildPath(std::u16string_view path, std::u16string_view name) {
+  std::u16string child;
+  child.reserve(path.size() + 1 + name.size());
+  child += path;
+  child += u'\\';
+  child += name;
+  return child;
+}
+
 std::string HostPath(std::u16string_view path) {
   if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
   std::string host = Utf16ToUtf8(path);

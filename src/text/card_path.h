@@ -9,6 +9,11 @@
 #include <string>
 #include <string_view>
 
+// The card path of the entry |name| in the folder at |path|: the folder's
+// path, a backslash and the name ("" and "A" give "\A"; "\A" and "B" give
+// "\A\B"). Every card path below the root is made so.
+std::u16string ChildPath(std::u16string_view path, std::u16string_view name);
+
 // Maps a backslash path to a host path relative to the working folder:
 // "\A\B" becomes "./A/B", "_FONT\X.FNT" becomes "./_FONT/X.FNT" and the root
 // "" becomes ".".

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "bytes/byte_order.h"
-#include "titles/tag_search.h"
+#include "titles/title_frames.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "titles/tag_search.h"
+#include "titles/file_bytes.h"
 
 // Writes to |*out| the tag to parse in place of the ID3v2 tag of |length|
 // bytes (header, body and any footer) at |at| in |file|. Returns false when

@@ -4,13 +4,12 @@
 #include <cstring>
 #include <utility>
 
-#include "bytes/byte_order.h"
 #include "host/console.h"
 #include "host/system.h"
 #include "host/words.h"
 #include "text/card_path.h"
 #include "titles/tag_search.h"
-#include "titles/title_worker.h"
+#include "titles/title_wire.h"
 
 namespace {
 
@@ -20,18 +19,26 @@ constexpr size_t kReadAhead = 4096;
 
 using Job = TitleReader::Job;
 
+const TitleReader::Folder& FolderOf(const TitleReader& reader, const Job& job) {
+  return reader.folders[job.folder - reader.first_folder];
+}
+
+std::u16string_view NameOf(const TitleReader& reader, const Job& job) {
+  return std::u16string_view(FolderOf(reader, job).names).substr(job.name_at, job.name_size);
+}
+
 std::u16string PathOf(const TitleReader& reader, const Job& job) {
-  return reader.folders[job.folder - reader.first_folder] + u'\\' + *job.file.name;
+  return ChildPath(FolderOf(reader, job).path, NameOf(reader, job));
 }
 
 // Fills in |job|, whose file could not be read, with no title, saying why.
-void FillUnread(const TitleReader& reader, const Job& job, const std::string& why) {
+void FillUnread(const TitleReader& reader, Job* job, const std::string& why) {
   Warn("cannot read %s: %s; listed without a title: check the card (%s), or copy the file "
        "onto it again",
-       ShownPath(PathOf(reader, job)).c_str(), why.c_str(), CheckCardCommand());
+       ShownPath(PathOf(reader, *job)).c_str(), why.c_str(), CheckCardCommand());
   Title title;
   title.read = title.failed = true;
-  *job.file.title = std::move(title);
+  job->title = std::move(title);
 }
 
 // Why a worker gave no title, in words.
@@ -64,18 +71,17 @@ std::string DescribeFailure(const PoolReply& reply) {
 }
 
 // Fills in the title of |job|, which is read from now on, found or not.
-void Fill(const Job& job, Title title) {
+void Fill(Job* job, Title title) {
   CleanTitle(&title);
   title.read = true;
-  *job.file.title = std::move(title);
+  job->title = std::move(title);
 }
 
 // Reads in this process: the fallback when no worker can start.
-void ReadHere(const TitleReader& reader, const Job& job) {
+void ReadHere(const TitleReader& reader, Job* job) {
   Title title;
   std::string why;
-  if (!GetTitleTag(reader.folders[job.folder - reader.first_folder], *job.file.name, &title,
-                   &why)) {
+  if (!GetTitleTag(FolderOf(reader, *job).path, NameOf(reader, *job), &title, &why)) {
     FillUnread(reader, job, why);
   } else {
     Fill(job, std::move(title));
@@ -86,7 +92,7 @@ void Take(TitleReader* reader, const PoolReply& reply) {
   if (reply.id < reader->first_id) return;
   const auto position = static_cast<size_t>(reply.id - reader->first_id);
   if (position >= reader->jobs.size()) return;
-  const Job& job = reader->jobs[position];
+  Job* job = &reader->jobs[position];
   // No worker is left to read it: it is read here once the pool is let go.
   if (!reply.ok && reply.failure == JobFailure::kNoWorker) return;
   if (!reply.ok) {
@@ -108,8 +114,7 @@ void Take(TitleReader* reader, const PoolReply& reply) {
 void Submit(TitleReader* reader, size_t position) {
   Job& job = reader->jobs[position];
   SubmitJob(&reader->pool, reader->first_id + position,
-            EncodeTitleRequest(reader->folders[job.folder - reader->first_folder],
-                               *job.file.name));
+            EncodeTitleRequest(FolderOf(*reader, job).path, NameOf(*reader, job)));
   job.submitted = true;
   ++reader->in_flight;
 }
@@ -129,7 +134,7 @@ void Pump(TitleReader* reader, int wait_ms) {
   while (free > 0 && reader->next_submit < reader->jobs.size() &&
          reader->in_flight < kReadAhead) {
     const Job& job = reader->jobs[reader->next_submit];
-    if (!job.submitted && !job.file.title->read) {
+    if (!job.submitted && !job.title.read) {
       Submit(reader, reader->next_submit);
       --free;
     }
@@ -235,48 +240,58 @@ void KillTitleReader(TitleReader* reader) {
   reader->isolated = false;
 }
 
-void RequestTitles(TitleReader* reader, const std::u16string& folder_path,
-                   const std::vector<TitleRequest>& files) {
-  if (files.empty()) return;
+TitleTicket RequestTitles(TitleReader* reader, const std::u16string& folder_path,
+                          const std::vector<TitleRequest>& files) {
+  TitleTicket ticket;
+  ticket.first = reader->first_id + reader->jobs.size();
+  if (files.empty()) return ticket;
+  ticket.count = static_cast<uint32_t>(files.size());
   const auto folder = static_cast<uint32_t>(reader->first_folder + reader->folders.size());
+  TitleReader::Folder asked{folder_path, {}};
   const RecordedFolder* recorded_folder =
       reader->record == nullptr ? nullptr : FindRecordedFolder(*reader->record, folder_path);
   for (const TitleRequest& file : files) {
-    Job job;
-    job.folder = folder;
-    job.file = file;
+    reader->jobs.emplace_back();
+    Job* job = &reader->jobs.back();
+    job->folder = folder;
     // Taken from the record, it is waited for all the same, in its turn.
     const Title* recorded =
         recorded_folder == nullptr || file.stamp == nullptr
             ? nullptr
-            : TrustedTitle(*reader->record, recorded_folder, *file.name, *file.stamp);
+            : TrustedTitle(*reader->record, recorded_folder, file.name, *file.stamp);
     if (recorded != nullptr) {
       Fill(job, *recorded);
       ++reader->from_record;
     } else {
+      // Only a file read from its tag is named again: in its request, or
+      // in a warning.
+      job->name_at = static_cast<uint32_t>(asked.names.size());
+      job->name_size = static_cast<uint32_t>(file.name.size());
+      asked.names += file.name;
       ++reader->from_files;
       StartWorkers(reader);
     }
-    reader->jobs.push_back(job);
   }
-  reader->folders.push_back(folder_path);
+  reader->folders.push_back(std::move(asked));
+  return ticket;
 }
 
 void PumpTitles(TitleReader* reader) {
   if (reader->isolated) Pump(reader, 0);
 }
 
-void AwaitTitle(TitleReader* reader, Title* title) {
+Title AwaitTitle(TitleReader* reader, const TitleTicket& ticket, size_t index) {
   // The writer waits in the order it asked: the job is nearly always the
   // oldest one.
-  size_t position = 0;
-  while (position < reader->jobs.size() && reader->jobs[position].file.title != title) ++position;
-  if (position == reader->jobs.size()) return;  // not asked for, or waited for already
+  const uint64_t id = ticket.first + index;
+  if (index >= ticket.count || id < reader->first_id) return Title();  // not asked, or gone
+  const auto position = static_cast<size_t>(id - reader->first_id);
+  if (position >= reader->jobs.size() || reader->jobs[position].taken) return Title();
   ShowTitleProgress(reader);
-  Job& job = reader->jobs[position];
-  if (!title->read && !job.submitted && reader->isolated) Submit(reader, position);
+  Job* job = &reader->jobs[position];
+  if (!job->title.read && !job->submitted && reader->isolated) Submit(reader, position);
   // Read here when no worker is there, or none is left, to read it.
-  while (!title->read) {
+  while (!job->title.read) {
     if (!reader->isolated) {
       ReadHere(*reader, job);
       break;
@@ -286,24 +301,9 @@ void AwaitTitle(TitleReader* reader, Title* title) {
   // Keep the workers fed while the writer works through titles already
   // read: a look every few titles costs one poll.
   if (reader->isolated && (reader->first_id & 7) == 7) Pump(reader, 0);
-  reader->jobs[position].taken = true;
-  if (reader->jobs[position].submitted) --reader->in_flight;
+  Title title = std::move(job->title);
+  job->taken = true;
+  if (job->submitted) --reader->in_flight;
   DropTaken(reader);
-}
-
-std::string EncodeTitleRequest(std::u16string_view folder, std::u16string_view name) {
-  std::string out;
-  out.reserve(8 + 2 * (folder.size() + name.size()));
-  AppendUtf16(&out, folder);
-  AppendUtf16(&out, name);
-  return out;
-}
-
-bool DecodeTitleRequest(const std::string& bytes, std::u16string* folder, std::u16string* name) {
-  // Paths and names are far shorter; a longer one is no request of ours.
-  constexpr size_t kMaxRequestUnits = 1024;
-  ByteReader in(bytes);
-  *folder = in.Utf16(kMaxRequestUnits);
-  *name = in.Utf16(kMaxRequestUnits);
-  return in.AtEnd();
+  return title;
 }

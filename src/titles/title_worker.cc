@@ -5,34 +5,8 @@
 #include <new>
 #include <string>
 
-#include "bytes/byte_order.h"
 #include "host/pool_worker.h"
 #include "titles/tag_search.h"
-#include "titles/title_reader.h"
-
-std::string EncodeTitleAnswer(const Title& title, bool opened, const std::string& why) {
-  std::string out;
-  AppendLe32(&out, static_cast<uint32_t>(title.Length()));
-  out.push_back(opened ? 1 : 0);
-  AppendLe32(&out, static_cast<uint32_t>(why.size()));
-  out += why;
-  AppendUtf16(&out, title.found ? std::u16string_view(title.text) : std::u16string_view());
-  out.push_back(title.latin1 ? 1 : 0);
-  return out;
-}
-
-bool DecodeTitleAnswer(const std::string& bytes, Title* title, bool* opened, std::string* why) {
-  constexpr size_t kMaxReasonBytes = 1024;
-  ByteReader in(bytes);
-  const auto length = static_cast<int32_t>(in.Le32());
-  *opened = in.U8() != 0;
-  *why = in.Counted(kMaxReasonBytes);
-  title->text = in.Utf16(kMaxTitleLength);
-  title->latin1 = in.U8() != 0;
-  title->found = length >= 0;
-  return in.AtEnd() && length >= -1 && length <= kMaxTitleLength &&
-         (length < 0 || static_cast<size_t>(length) == title->text.size());
-}
 
 int RunTitleWorker() {
   WorkerLimits limits;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -292,6 +293,68 @@ TEST_F(OldTagsTest, TitlesEndedByTerminatorsKeepTheirTitle) {
             std::string::npos)
       << run_.err;
   EXPECT_EQ(run_.err.find("from the record"), std::string::npos) << run_.err;
+}
+
+// The record of titles keeps each title as stored, never as a run read it:
+// a run that takes its titles from the record decides each folder's code
+// page afresh, and lists and notes them as a run reading every tag does,
+// whichever --tag-charset the run that wrote the record had.
+TEST_F(OldTagsTest, TitlesFromTheRecordAreReadInTheirCodePageAfresh) {
+  std::vector<TableTitle> rows;
+  for (const char* table : {"tag_titles_ja.tsv", "tag_titles_ko.tsv", "tag_titles_ru.tsv"}) {
+    const std::vector<TableTitle> all = ReadTable(table);
+    for (const TableTitle& row : all) {
+      if (row.folder == all[0].folder) rows.push_back(row);
+    }
+  }
+  for (const std::string& file : WriteCard(rows)) {
+    // Older than the record by far: it vouches for every file.
+    fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  // What a run says of the titles it read: its notes, and the summary's
+  // count by code page.
+  auto said = [this] {
+    std::string notes;
+    for (const std::string& line : Lines(run_.err, "\n")) {
+      if (line.rfind("note: ", 0) == 0) notes += line + "\n";
+      const size_t read_as = line.find("titles stored as Latin-1 read as");
+      if (line.rfind("summary: ", 0) == 0 && read_as != std::string::npos) {
+        notes += line.substr(read_as) + "\n";
+      }
+    }
+    return notes;
+  };
+  const std::string all = std::to_string(rows.size());
+  struct Listed {
+    std::map<std::string, std::string> titles;
+    std::string said;
+  } read[2];
+  const std::vector<std::string> charsets[] = {{}, {"--tag-charset", "latin1"}};
+  for (size_t i = 0; i < 2; ++i) {
+    std::vector<std::string> args = charsets[i];
+    args.push_back("--rescan");
+    Run(args);
+    EXPECT_EQ(run_.err.find("from the record"), std::string::npos) << run_.err;
+    read[i] = {ListedTitles(), said()};
+  }
+  ASSERT_EQ(read[0].titles.size(), rows.size());
+  EXPECT_NE(read[0].titles, read[1].titles) << "the titles are read in their code pages";
+  EXPECT_NE(read[0].said.find("read as Shift-JIS"), std::string::npos) << read[0].said;
+  EXPECT_NE(read[0].said.find("read as EUC-KR"), std::string::npos) << read[0].said;
+  EXPECT_NE(read[0].said.find("read as Windows-1251"), std::string::npos) << read[0].said;
+  // Each from a record the other setting wrote (a run that reads no tag
+  // leaves the record as it is).
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i == 0 ? "auto" : "latin1");
+    std::vector<std::string> other = charsets[1 - i];
+    other.push_back("--rescan");
+    Run(other);
+    Run(charsets[i]);
+    EXPECT_NE(run_.err.find(all + " titles from the record, 0 read"), std::string::npos)
+        << run_.err;
+    EXPECT_EQ(ListedTitles(), read[i].titles);
+    EXPECT_EQ(said(), read[i].said);
+  }
 }
 
 // A code page whose converter cannot be opened (here the system's

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "text/utf.h"
+#include "titles/title_test_util.h"
 
 namespace {
 
@@ -63,21 +64,6 @@ std::vector<TableFolder> LoadTable(const std::string& file) {
 constexpr TagCharset kAuto{};
 constexpr TagCharset kLatin1{false, CodePage::kLatin1};
 constexpr TagCharset kCp932{false, CodePage::kShiftJis};
-
-// The decoders and the detector, opened once for the test program as a run
-// opens them.
-CodePageDecoders* Decoders() {
-  static CodePageDecoders* decoders = [] {
-    auto* d = new CodePageDecoders;
-    std::string why;
-    for (size_t i = 0; i < kCodePageCount; ++i) {
-      EXPECT_TRUE(OpenCodePageDecoder(static_cast<CodePage>(i), d, &why)) << why;
-    }
-    EXPECT_TRUE(OpenCodePageDetector(d, &why)) << why;
-    return d;
-  }();
-  return decoders;
-}
 
 // One folder's titles, handed to RecodeFolderTitles as the sound list
 // writer hands them.

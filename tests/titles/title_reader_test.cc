@@ -74,23 +74,51 @@ TEST(TitleReaderTest, WorkersGiveTheTitlesReadInProcess) {
     ASSERT_TRUE(GetTitleTag(u"", name, &t, &why)) << why;
     expected.push_back(t);
   }
+  // Asked for as two folders, the second of them first in the card's root.
+  const size_t split = 15;
   for (int jobs : {1, 3}) {
     SCOPED_TRACE(testing::Message() << jobs << " workers");
     TitleReader reader;
     TitleReaderOptions options;
     options.jobs = jobs;
     StartTitleReader(options, &reader);
-    std::vector<Title> got(names.size());
-    std::vector<TitleRequest> requests;
-    for (size_t i = 0; i < names.size(); ++i) requests.push_back({&names[i], &got[i]});
-    RequestTitles(&reader, u"", requests);
+    // The names are the asker's, and gone once asked: the reader keeps what
+    // it needs of them.
+    auto ask = [&](size_t from, size_t to) {
+      std::vector<std::u16string> asked(names.begin() + from, names.begin() + to);
+      std::vector<TitleRequest> requests;
+      for (const std::u16string& name : asked) requests.push_back({name});
+      return RequestTitles(&reader, u"", requests);
+    };
+    const TitleTicket tickets[] = {ask(0, split), ask(split, names.size())};
     ASSERT_TRUE(reader.isolated);  // started by the first request
-    // Waited for out of order: each title lands in its own sound.
+    ASSERT_EQ(tickets[0].count, split);
+    ASSERT_EQ(tickets[1].count, names.size() - split);
+    // Waited for out of order, the later folder first: each title is its
+    // own file's.
+    std::vector<Title> got(names.size());
     for (size_t i = names.size(); i-- > 0;) {
-      AwaitTitle(&reader, &got[i]);
+      const bool in_first = i < split;
+      const TitleTicket& ticket = tickets[in_first ? 0 : 1];
+      const size_t index = in_first ? i : i - split;
+      got[i] = AwaitTitle(&reader, ticket, index);
       EXPECT_TRUE(got[i].read) << i;
       EXPECT_EQ(got[i].Length(), expected[i].Length()) << i;
       EXPECT_EQ(got[i].text, expected[i].text) << i;
+      // Handed over once: waited for again (while older titles still wait),
+      // it is none.
+      EXPECT_FALSE(AwaitTitle(&reader, ticket, index).read) << i;
+    }
+    // Nor is a title waited for once all are, or one beyond its ticket:
+    // never another file's.
+    for (const auto& [ticket, index] : {std::pair<TitleTicket, size_t>{tickets[0], 0},
+                                        {tickets[1], names.size() - split - 1},
+                                        {tickets[0], split},
+                                        {tickets[1], names.size() - split}}) {
+      SCOPED_TRACE(testing::Message() << ticket.first << "+" << index);
+      const Title none = AwaitTitle(&reader, ticket, index);
+      EXPECT_FALSE(none.read);
+      EXPECT_FALSE(none.found);
     }
     StopTitleReader(&reader);
   }

@@ -8,15 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "titles/title_test_util.h"
 
-Title Titled(std::u16string text, bool latin1 = false) {
-  Title t;
-  t.found = true;
-  t.text = std::move(text);
-  t.latin1 = latin1;
-  return t;
-}
+namespace {
 
 RecordedSound Sound(std::u16string name, uint64_t size, int64_t seconds, uint32_t nanoseconds,
                     Title title = Title()) {

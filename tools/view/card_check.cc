@@ -84,7 +84,7 @@ class CardWalk {
 
     std::sort(folders.begin(), folders.end());
     for (size_t i = 0; i < folders.size(); ++i) {
-      const std::u16string child = path + u'\\' + folders[i];
+      const std::u16string child = ChildPath(path, folders[i]);
       std::string why;
       if (i >= kMaxChildren) {
         why = ShownFolder(path) + " holds " + std::to_string(folders.size()) +
@@ -115,7 +115,7 @@ class CardWalk {
       const size_t end = std::min(size_t{r.first_sound} + r.sound_count, index_.sounds.size());
       for (size_t k = r.first_sound; k < end; ++k) {
         const std::u16string& name = index_.sounds[k].record.name;
-        const std::u16string file = (path == u"\\" ? u"" : path) + u'\\' + name;
+        const std::u16string file = ChildPath(path == u"\\" ? u"" : path, name);
         if (KindOfPath(HostPath(file)) != PathKind::kFile) {
           Problem("sound " + std::to_string(k) + " " + Utf16ToUtf8(file) +
                   ": in the index, but no longer on the card");
@@ -154,7 +154,7 @@ class CardWalk {
               " on the card, but not in the index (run cardprep again)");
     } else {
       for (const std::u16string& name : missing) {
-        Problem(Utf16ToUtf8(path + u'\\' + name) +
+        Problem(Utf16ToUtf8(ChildPath(path, name)) +
                 ": on the card, but not in the index (run cardprep again)");
       }
     }

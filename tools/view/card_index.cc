@@ -9,6 +9,7 @@
 #include "index/listing.h"
 #include "index/message_file.h"
 #include "index/sound_list.h"
+#include "text/card_path.h"
 #include "text/cp932.h"
 #include "text/utf.h"
 
@@ -182,5 +183,5 @@ std::string SoundPath(const CardIndex& index, uint32_t number, size_t k) {
   const IndexedFolder* folder = FindFolder(index, number);
   const std::u16string& path = folder != nullptr ? folder->record.path : u"";
   const std::u16string& name = k < index.sounds.size() ? index.sounds[k].record.name : u"?";
-  return Utf8((path == u"\\" ? u"" : path) + u"\\" + name);
+  return Utf8(ChildPath(path == u"\\" ? u"" : path, name));
 }

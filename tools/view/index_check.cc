@@ -6,6 +6,7 @@
 
 #include "catalog/scan_rules.h"
 #include "index/message_file.h"
+#include "text/card_path.h"
 
 namespace {
 
@@ -162,7 +163,7 @@ void CheckParentage(const CardIndex& index, const ListedBy& listed_by, Problems*
                           Num(record(p).parent));
     }
     if (r.name.empty()) problems->push_back(label(m) + " has no name");
-    const std::u16string want = (p == 1 ? u"" : record(p).path) + u"\\" + r.name;
+    const std::u16string want = ChildPath(p == 1 ? u"" : record(p).path, r.name);
     if (r.path != want) {
       problems->push_back(label(m) + ": the path is not its parent's path and its name (" +
                           Utf8(want) + ")");

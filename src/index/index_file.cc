@@ -1,4 +1,4 @@
-#include "index/index_files.h"
+#include "index/index_file.h"
 
 #include <string>
 
