@@ -12,12 +12,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/card_folder.h"
 #include "host/console.h"
+#include "host/folder.h"
 #include "host/words.h"
 #include "host/program.h"
 #include "options/command_line.h"
@@ -147,9 +147,7 @@ int Main(int argc, char** argv) {
   OpenCp932();
   // A card that is not there (a typo, a card not mounted) must not become a
   // folder on the computer's own disk.
-  std::error_code missing;
-  if (!options.card.empty() &&
-      !std::filesystem::is_directory(std::filesystem::u8path(options.card), missing)) {
+  if (!options.card.empty() && KindOfPath(options.card) != PathKind::kFolder) {
     Error("the card folder %s does not exist (is the card %s?); nothing was written",
           options.card.c_str(), CardThereWord());
     return kExitFailure;
@@ -161,11 +159,10 @@ int Main(int argc, char** argv) {
   }
 
   if (!options.card.empty()) {
-    std::error_code ec;
     const std::string folder = options.card + "/_FONT";
-    std::filesystem::create_directory(std::filesystem::u8path(folder), ec);
-    if (ec) {
-      Error("cannot create %s: %s", folder.c_str(), ec.message().c_str());
+    std::string why;
+    if (!MakeFolder(folder, &why)) {
+      Error("cannot create %s: %s", folder.c_str(), why.c_str());
       return kExitFailure;
     }
     if (options.zenkaku.empty()) options.zenkaku = folder + "/RIZOZ16I.DAZ";

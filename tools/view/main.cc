@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "host/card_folder.h"
 #include "host/commit.h"
 #include "host/console.h"
+#include "host/folder.h"
 #include "host/program.h"
 #include "host/words.h"
 #include "index/index_files.h"
@@ -121,20 +121,17 @@ int Main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options, &status)) return status;
   OpenCp932();
 
-  std::error_code ec;
   // The picture is named from where the tool was started, the card by --card.
-  if (!options.png.empty()) {
-    options.png = std::filesystem::absolute(std::filesystem::u8path(options.png), ec).u8string();
-  }
-  std::filesystem::current_path(std::filesystem::u8path(options.card), ec);
-  if (ec) {
+  if (!options.png.empty()) options.png = AbsoluteHostPath(options.png);
+  std::string why;
+  if (!EnterFolder(options.card, &why)) {
     Error("cannot enter %s: %s; is the card %s? Give its root folder", options.card.c_str(),
-          ec.message().c_str(), CardThereWord());
+          why.c_str(), CardThereWord());
     return kExitUsage;
   }
 
   CardIndex index;
-  std::string why, card;
+  std::string card;
   if (!ReadCardIndex(&index, &why)) {
     if (!AbsoluteFolder(".", &card, &why)) card = options.card;
     const std::string list = InFolder(card, "DIRLST16.DAT");
