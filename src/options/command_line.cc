@@ -29,19 +29,24 @@ std::vector<const Option*> Matching(const std::vector<Option>& known, const char
 bool TakesValue(const Option& option) { return option.kind != OptionKind::kFlag; }
 
 // Says what is wrong with the argument getopt_long stopped at (|c| is '?'
-// or ':').
+// or ':'). What a long option lacks is told by the option itself: hosts'
+// getopt_long differ in which of the two they return for a value given to
+// an option that takes none.
 void SayWrongOption(const char* program, const std::vector<Option>& known, int c,
                     const char* arg) {
   // Long options report their id (256 up) or 0; short ones their letter.
-  const bool is_long = optopt == 0 || optopt >= kFirstOptionId;
-  std::string shown = is_long ? std::string(arg).substr(0, std::string(arg).find('='))
-                              : "-" + std::string(1, static_cast<char>(optopt));
-  const std::vector<const Option*> matching = is_long ? Matching(known, arg)
-                                                      : std::vector<const Option*>();
-  if (c == ':') {
-    if (is_long) shown = std::string("--") + matching.front()->name;
-    Error("%s needs a value (see %s --help)", shown.c_str(), program);
-  } else if (matching.size() > 1) {
+  if (optopt != 0 && optopt < kFirstOptionId) {
+    const char letter = static_cast<char>(optopt);
+    if (c == ':') {
+      Error("-%c needs a value (see %s --help)", letter, program);
+    } else {
+      Error("unknown option '-%c' (see %s --help)", letter, program);
+    }
+    return;
+  }
+  const std::string shown = std::string(arg).substr(0, std::string(arg).find('='));
+  const std::vector<const Option*> matching = Matching(known, arg);
+  if (matching.size() > 1) {
     std::string candidates;
     for (size_t i = 0; i < matching.size(); ++i) {
       if (i > 0) candidates += i + 1 == matching.size() ? " or " : ", ";
@@ -49,6 +54,8 @@ void SayWrongOption(const char* program, const std::vector<Option>& known, int c
     }
     Error("option '%s' is ambiguous: it may be %s (see %s --help)", shown.c_str(),
           candidates.c_str(), program);
+  } else if (matching.size() == 1 && TakesValue(*matching.front())) {
+    Error("--%s needs a value (see %s --help)", matching.front()->name, program);
   } else if (matching.size() == 1) {
     Error("option '--%s' takes no value (see %s --help)", matching.front()->name, program);
   } else {
