@@ -62,70 +62,31 @@ std::string Usage() {
          StoppedStatusHelp();
 }
 
-namespace {
-
-enum Option {
-  kJobs = 256, kTagTimeout, kTagCharset, kQuiet, kVerbose, kDryRun, kRescan, kCard, kHelp, kVersion
-};
-
-}  // namespace
-
-bool ParseArgs(int argc, char** argv, Args* args) {
-  const std::vector<KnownOption> known = {
-      {"jobs", 0, true, kJobs},   {"tag-timeout", 0, true, kTagTimeout},
-      {"tag-charset", 0, true, kTagCharset},
-      {"quiet", 'q', false, kQuiet}, {"verbose", 'v', false, kVerbose},
-      {"dry-run", 'n', false, kDryRun}, {"rescan", 0, false, kRescan},
-      {"card", 'C', true, kCard},
-      {"help", 'h', false, kHelp},    {"version", 0, false, kVersion},
-  };
-  std::vector<GivenOption> options;
+bool ParseArgs(int argc, char** argv, Args* args, int* status) {
+  int tag_timeout_s = static_cast<int>(args->tag_timeout_ms / 1000);
   std::vector<std::string> operands;
-  if (!ParseCommandLine("cardprep", argc, argv, known, &options, &operands)) return false;
-  for (const GivenOption& option : options) {
-    long number = 0;
-    switch (option.id) {
-      case kJobs:
-        if (!ParseWholeNumber(option, 1, 256, "a number of processes from 1 to 256", &number)) {
-          return false;
-        }
-        args->jobs = static_cast<int>(number);
-        break;
-      case kTagTimeout:
-        if (!ParseWholeNumber(option, 1, 3600, "seconds from 1 to 3600", &number)) return false;
-        args->tag_timeout_ms = static_cast<uint32_t>(number * 1000);
-        break;
-      case kTagCharset:
-        if (!ParseTagCharset(option.value, &args->tag_charset)) {
-          Error("--tag-charset takes %s, not '%s'", kTagCharsetNames, option.value.c_str());
-          return false;
-        }
-        break;
-      case kQuiet:
-        args->quiet = true;
-        break;
-      case kVerbose:
-        args->verbose = true;
-        break;
-      case kDryRun:
-        args->dry_run = true;
-        break;
-      case kRescan:
-        args->rescan = true;
-        break;
-      case kCard:
-        args->card = option.value;
-        break;
-      case kHelp:
-        args->help = true;
-        break;
-      case kVersion:
-        args->version = true;
-        break;
-    }
-  }
+  CommandLine line;
+  line.program = "cardprep";
+  line.usage = Usage();
+  line.operands = &operands;
+  line.options = {
+      NumberOption("jobs", 0, &args->jobs, 1, 256, "a number of processes from 1 to 256"),
+      NumberOption("tag-timeout", 0, &tag_timeout_s, 1, 3600, "seconds from 1 to 3600"),
+      CustomOption("tag-charset", 0, kTagCharsetNames,
+                   [args](const std::string& value) {
+                     return ParseTagCharset(value, &args->tag_charset);
+                   }),
+      FlagOption("quiet", 'q', &args->quiet),
+      FlagOption("verbose", 'v', &args->verbose),
+      FlagOption("dry-run", 'n', &args->dry_run),
+      FlagOption("rescan", 0, &args->rescan),
+      TextOption("card", 'C', &args->card),
+  };
+  if (!ReadCommandLine(line, argc, argv, status)) return false;
+  args->tag_timeout_ms = static_cast<uint32_t>(tag_timeout_s) * 1000;
   if (args->quiet && args->verbose) {
     Error("--quiet and --verbose cannot be combined (see cardprep --help)");
+    *status = kExitUsage;
     return false;
   }
   for (const std::string& operand : operands) {

@@ -17,8 +17,6 @@ struct PrefixArg {
 };
 
 struct Args {
-  bool help = false;
-  bool version = false;
   bool quiet = false;    // no trace, progress line or notes; warnings and errors stay
   bool verbose = false;  // the trace on standard output also when it is a terminal
   bool dry_run = false;  // the whole run, but nothing written to the card
@@ -35,10 +33,10 @@ struct Args {
 
 constexpr int kMaxPrefixes = 3;
 
-// Parses argv. Returns false, with an error line on standard error, for an
-// unknown option or a bad value: the caller then exits with status 2 and
-// writes nothing.
-[[nodiscard]] bool ParseArgs(int argc, char** argv, Args* args);
+// Parses argv. Returns false when the program is to end at once with
+// |*status|: 0 after --help or --version, 2 after an error line for an
+// unknown option or a bad value (nothing is written then).
+[[nodiscard]] bool ParseArgs(int argc, char** argv, Args* args, int* status);
 
 // The help --help prints.
 std::string Usage();

@@ -1,5 +1,4 @@
 // cardprep: prepares a memory card for the player. Run in the card's root.
-#include <cstdio>
 #include <cstring>
 
 #include "app/args.h"
@@ -13,14 +12,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], kTitleWorkerFlag) == 0) return RunTitleWorker();
   HoldMemoryInReserve();
   Args args;
-  if (!ParseArgs(argc, argv, &args)) return 2;
-  if (args.help) {
-    fputs(Usage().c_str(), stdout);
-    return 0;
-  }
-  if (args.version) {
-    printf("cardprep %s\n", CARDPREP_VERSION);
-    return 0;
-  }
+  int status = 0;
+  if (!ParseArgs(argc, argv, &args, &status)) return status;
   return EndProgram(RunCardprep(args));
 }

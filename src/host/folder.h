@@ -56,6 +56,11 @@ PathKind KindOfPath(const std::string& host_path, std::string* why = nullptr);
 // or anything but a folder stands there: that is never followed.
 bool MakeFolderNoFollow(const std::string& host_path, std::string* why);
 
+// Makes sure a folder is at |host_path|, creating it when nothing is there;
+// a symbolic link to a folder counts as one. False with |*why| when it
+// cannot be made or something else stands there.
+bool MakeFolder(const std::string& host_path, std::string* why);
+
 // Whether the card (the working folder) is on a FAT file system. The run
 // asks once and passes the answer to whatever needs it.
 bool CardIsFat();

@@ -189,6 +189,15 @@ bool MakeFolderNoFollow(const std::string& host_path, std::string* why) {
   return false;
 }
 
+bool MakeFolder(const std::string& host_path, std::string* why) {
+  if (mkdir(host_path.c_str(), 0777) == 0) return true;
+  const int error = errno;
+  struct stat st;
+  if (error == EEXIST && stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  *why = strerror(error);
+  return false;
+}
+
 PathKind KindOfPath(const std::string& host_path, std::string* why) {
   struct stat st;
   if (stat(host_path.c_str(), &st) != 0) {

@@ -141,6 +141,20 @@ bool MakeFolderNoFollow(const std::string& host_path, std::string* why) {
   return true;
 }
 
+bool MakeFolder(const std::string& host_path, std::string* why) {
+  const std::wstring path = WidePath(host_path);
+  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  // A link to a folder carries the folder attribute itself.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return true;
+  }
+  *why = Said(error);
+  return false;
+}
+
 PathKind KindOfPath(const std::string& host_path, std::string* why) {
   const DWORD attributes = GetFileAttributesW(WidePath(host_path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {

@@ -4,7 +4,9 @@
 # owns. Within it, what only Linux has stays in the *_linux.cc files, each
 # naming it in its first line ("// Linux-only: ..."), so that a port to
 # another POSIX system sees what it must write: a *_posix.cc file uses only
-# what POSIX gives.
+# what POSIX gives. The tools reach files through the host too:
+# std::filesystem, which hides the host's calls and words, appears nowhere
+# else in src or tools.
 set -euo pipefail
 source_dir=$1
 calls='\b(opendir|readdir|fstatat|posix_spawn[a-z_]*|pread|pwrite|getrandom|flock|sigaction|fork|execv[a-z]*|mkostemp|statfs|statvfs)\s*\('
@@ -31,5 +33,12 @@ unnamed=$(cd "$source_dir" && for file in src/host/*_linux.cc; do
 if [ -n "$unnamed" ]; then
   echo "*_linux.cc files whose first line does not name what only Linux has (// Linux-only: ...):" >&2
   echo "$unnamed" >&2
+  exit 1
+fi
+found=$(cd "$source_dir" && grep -rnE 'std::filesystem|<filesystem>' src tools \
+          --include='*.cc' --include='*.h' | grep -v '^src/host/' || true)
+if [ -n "$found" ]; then
+  echo "std::filesystem outside src/host:" >&2
+  echo "$found" >&2
   exit 1
 fi

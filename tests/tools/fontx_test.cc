@@ -161,6 +161,51 @@ TEST_F(CardprepFontTest, LinkedFontsAreReplacedNotWrittenThrough) {
   EXPECT_EQ(entries, 2u);  // no temporary file left behind
 }
 
+// The card's _FONT folder is made when missing and taken as it stands when
+// there, a link to a folder too (cardprep reads the fonts through it);
+// anything else there, or a card that is not a folder, writes nothing.
+TEST_F(CardprepFontTest, TheFontFolderIsMadeOrTakenAsItStands) {
+  WriteText("a.hex", "0041:" + std::string(32, '7') + "\n");
+  MakeDirs("made");
+  MakeDirs("there/_FONT");
+  MakeDirs("linked");
+  MakeDirs("elsewhere");
+  ASSERT_EQ(symlink("../elsewhere", "linked/_FONT"), 0);
+  MakeDirs("taken");
+  WriteText("taken/_FONT", "a file");
+  WriteText("file-card", "a file");
+  const struct {
+    const char* card;
+    int status;
+    const char* fonts;  // where the fonts land, or nullptr
+    std::string err;
+  } cases[] = {
+      {"made", 0, "made/_FONT", ""},
+      {"there", 0, "there/_FONT", ""},
+      {"linked", 0, "elsewhere", ""},
+      {"taken", 1, nullptr, "error: cannot create taken/_FONT: File exists\n"},
+      {"file-card", 1, nullptr,
+       "error: the card folder file-card does not exist (is the card mounted?); nothing was "
+       "written\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.card);
+    const RunResult run = RunTool(std::string("--card ") + c.card + " a.hex");
+    EXPECT_EQ(run.status, c.status);
+    if (c.fonts == nullptr) {
+      EXPECT_EQ(run.err, c.err);
+      EXPECT_EQ(run.out.find("wrote "), std::string::npos) << run.out;
+      continue;
+    }
+    EXPECT_EQ(run.err.find("error: "), std::string::npos) << run.err;
+    for (const char* font : {"/RIZOZ16I.DAZ", "/MYRCH16B.FNT"}) {
+      EXPECT_TRUE(Exists(c.fonts + std::string(font))) << font;
+    }
+  }
+  EXPECT_EQ(ReadText("taken/_FONT"), "a file");
+  EXPECT_EQ(ReadText("file-card"), "a file");
+}
+
 TEST_F(CardprepFontTest, ShinonomeBdfFontsLoadAndDrawLikeTheSource) {
   const std::string kanji = std::string(kShinonome) + "shnmk16.pcf.gz";
   const std::string kana = std::string(kShinonome) + "shnm8x16r.pcf.gz";

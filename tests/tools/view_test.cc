@@ -363,6 +363,20 @@ TEST_F(ViewTest, PictureHoldsTheBitmapsPixelForPixel) {
   EXPECT_NE(full.err.find("error: cannot write /dev/full"), std::string::npos) << full.err;
 }
 
+// The picture is named from where the tool was started, the card by
+// --card: a relative path lands beside the one who typed it.
+TEST_F(ViewTest, ThePictureIsNamedFromWhereTheToolStarted) {
+  Mp3("r.mp3");
+  Run();
+  MakeDirs("start/pictures");
+  fs::current_path("start");
+  const RunResult view = RunView({"--card", "..", "--png", "pictures/./index.png", "--check"});
+  fs::current_path("..");
+  EXPECT_EQ(view.status, 0) << view.err;
+  EXPECT_TRUE(fs::is_regular_file("start/pictures/index.png"));
+  EXPECT_FALSE(fs::exists("pictures"));
+}
+
 TEST(ViewCommandLineTest, UsageErrorsExitTwoAndAMissingIndexOne) {
   ScopedTempDir card;
   struct Case {

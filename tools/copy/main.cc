@@ -32,8 +32,6 @@
 
 namespace {
 
-constexpr int kExitUsage = 2;
-
 // The help, in the host's paths and words.
 std::string Usage() {
   return std::string(
@@ -77,10 +75,6 @@ std::string Usage() {
          CopyStoppedHelp() + ".\n";
 }
 
-enum Option {
-  kCard = 256, kTo, kQuality, kJobs, kDryRun, kNoIndex, kVerbose, kQuiet, kHelp, kVersion
-};
-
 struct Options {
   std::string card;
   std::string to;
@@ -91,69 +85,45 @@ struct Options {
   std::vector<std::string> sources;
 };
 
-bool ParseQuality(const GivenOption& option, int* quality) {
-  std::string value = option.value;
+// "V0" to "V9" (or "v2", or the digit alone) into |*quality|.
+bool ReadQuality(const std::string& given, int* quality) {
+  std::string value = given;
   if (value.size() == 2 && (value[0] == 'V' || value[0] == 'v')) value.erase(0, 1);
-  if (value.size() != 1 || value[0] < '0' || value[0] > '9') {
-    Error("%s takes V0 to V9, not '%s'", option.name.c_str(), option.value.c_str());
-    return false;
-  }
+  if (value.size() != 1 || value[0] < '0' || value[0] > '9') return false;
   *quality = value[0] - '0';
   return true;
 }
 
-// Returns -1 to go on, else the exit status.
-int ParseOptions(int argc, char** argv, Options* options) {
-  const std::vector<KnownOption> known = {
-      {"card", 'C', true, kCard},        {"to", 0, true, kTo},
-      {"quality", 0, true, kQuality},    {"jobs", 0, true, kJobs},
-      {"dry-run", 'n', false, kDryRun},  {"no-index", 0, false, kNoIndex},
-      {"verbose", 'v', false, kVerbose}, {"quiet", 'q', false, kQuiet},
-      {"help", 'h', false, kHelp},       {"version", 0, false, kVersion},
+// False when the program is to end at once with |*status|.
+bool ParseOptions(int argc, char** argv, Options* options, int* status) {
+  CommandLine line;
+  line.program = "cardprep-copy";
+  line.usage = Usage();
+  line.operands = &options->sources;
+  line.options = {
+      TextOption("card", 'C', &options->card),
+      TextOption("to", 0, &options->to).Noting(&options->to_given),
+      CustomOption("quality", 0, "V0 to V9",
+                   [options](const std::string& value) {
+                     return ReadQuality(value, &options->quality);
+                   }),
+      NumberOption("jobs", 0, &options->jobs, 1, kMaxCopyJobs, "a number of files from 1 to 32"),
+      FlagOption("dry-run", 'n', &options->dry_run),
+      FlagOption("no-index", 0, &options->no_index),
+      FlagOption("verbose", 'v', &options->verbose),
+      FlagOption("quiet", 'q', &options->quiet),
   };
-  std::vector<GivenOption> given;
-  if (!ParseCommandLine("cardprep-copy", argc, argv, known, &given, &options->sources)) {
-    return kExitUsage;
-  }
-  for (const GivenOption& option : given) {
-    long number = 0;
-    switch (option.id) {
-      case kHelp:
-        fputs(Usage().c_str(), stdout);
-        return 0;
-      case kVersion:
-        printf("cardprep-copy %s\n", CARDPREP_VERSION);
-        return 0;
-      case kCard: options->card = option.value; break;
-      case kTo:
-        options->to = option.value;
-        options->to_given = true;
-        break;
-      case kQuality:
-        if (!ParseQuality(option, &options->quality)) return kExitUsage;
-        break;
-      case kJobs:
-        if (!ParseWholeNumber(option, 1, kMaxCopyJobs, "a number of files from 1 to 32",
-                              &number)) {
-          return kExitUsage;
-        }
-        options->jobs = static_cast<int>(number);
-        break;
-      case kDryRun: options->dry_run = true; break;
-      case kNoIndex: options->no_index = true; break;
-      case kVerbose: options->verbose = true; break;
-      case kQuiet: options->quiet = true; break;
-    }
-  }
+  if (!ReadCommandLine(line, argc, argv, status)) return false;
+  *status = kExitUsage;  // after any of the checks below
   if (options->quiet && options->verbose) {
     Error("--quiet and --verbose cannot be combined (see cardprep-copy --help)");
-    return kExitUsage;
+    return false;
   }
   if (options->sources.empty()) {
     Error("nothing to copy: give the folders and files to copy (see cardprep-copy --help)");
-    return kExitUsage;
+    return false;
   }
-  return -1;
+  return true;
 }
 
 // The target folder as a card path: "/Music/Rock", "Music\\Rock" or a host
@@ -206,8 +176,8 @@ int Index(const Options& options) {
 
 int Main(int argc, char** argv) {
   Options options;
-  const int status = ParseOptions(argc, argv, &options);
-  if (status >= 0) return status;
+  int status = kExitUsage;
+  if (!ParseOptions(argc, argv, &options, &status)) return status;
   ChooseTrace(options.verbose, options.quiet);
   PrepareTranscoding();
   CopyOptions copy;
@@ -218,10 +188,10 @@ int Main(int argc, char** argv) {
   copy.dry_run = options.dry_run;
   SetDryRun(options.dry_run);
   std::string card, why;
-  if (!FindCopyCard(options.card, &card)) return 1;
+  if (!FindCopyCard(options.card, &card)) return kExitFailure;
   if (card != "." && !EnterFolder(card, &why)) {
     Error("cannot enter the card folder %s: %s; nothing was copied", card.c_str(), why.c_str());
-    return 1;
+    return kExitFailure;
   }
   if (options.to_given && !TargetPath(options.to, &copy.to)) return kExitUsage;
   copy.to_given = options.to;
@@ -231,7 +201,7 @@ int Main(int argc, char** argv) {
     if (LockFolder(".", &lock, &why) == LockResult::kHeldByAnother) {
       Error("another cardprep run is using this card; nothing was copied (run it again once "
             "that one has finished)");
-      return 1;
+      return kExitFailure;
     }
     report = RunCopy(copy);
   }  // cardprep's run takes the lock itself
@@ -240,10 +210,10 @@ int Main(int argc, char** argv) {
   // take is said already. A full one is: what was copied is whole.
   if (!report.listed || options.dry_run || options.no_index ||
       (report.card_failed && !report.card_full)) {
-    return copy_errors > 0 ? 1 : 0;
+    return copy_errors > 0 ? kExitFailure : kExitSuccess;
   }
   const int index_status = Index(options);
-  return copy_errors > 0 ? 1 : index_status;
+  return copy_errors > 0 ? kExitFailure : index_status;
 }
 
 }  // namespace

@@ -12,12 +12,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/card_folder.h"
 #include "host/console.h"
+#include "host/folder.h"
 #include "host/words.h"
 #include "host/program.h"
 #include "options/command_line.h"
@@ -28,9 +28,6 @@
 #include "tools/fontx/unifont_hex.h"
 
 namespace {
-
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // The help, in the host's paths and words where fonts are found.
 std::string Usage() {
@@ -69,47 +66,28 @@ struct Options {
   std::vector<std::string> sources;
 };
 
-enum Option { kCard = 256, kZenkaku, kHankaku, kHelp, kVersion };
-
-// Returns -1 to go on, else the exit status.
-int ParseOptions(int argc, char** argv, Options* options) {
-  const std::vector<KnownOption> known = {
-      {"card", 'C', true, kCard},     {"zenkaku", 0, true, kZenkaku},
-      {"hankaku", 0, true, kHankaku}, {"help", 'h', false, kHelp},
-      {"version", 0, false, kVersion},
+// False when the program is to end at once with |*status|.
+bool ParseOptions(int argc, char** argv, Options* options, int* status) {
+  CommandLine line;
+  line.program = "cardprep-font";
+  line.usage = Usage();
+  line.operands = &options->sources;
+  line.options = {
+      TextOption("card", 'C', &options->card),
+      TextOption("zenkaku", 0, &options->zenkaku),
+      TextOption("hankaku", 0, &options->hankaku),
   };
-  std::vector<GivenOption> given;
-  if (!ParseCommandLine("cardprep-font", argc, argv, known, &given, &options->sources)) {
-    return kExitUsage;
-  }
-  for (const GivenOption& option : given) {
-    switch (option.id) {
-      case kHelp:
-        fputs(Usage().c_str(), stdout);
-        return 0;
-      case kVersion:
-        printf("cardprep-font %s\n", CARDPREP_VERSION);
-        return 0;
-      case kCard:
-        options->card = option.value;
-        break;
-      case kZenkaku:
-        options->zenkaku = option.value;
-        break;
-      case kHankaku:
-        options->hankaku = option.value;
-        break;
-    }
-  }
+  if (!ReadCommandLine(line, argc, argv, status)) return false;
+  *status = kExitUsage;  // after any of the checks below
   if (options->sources.empty()) {
     Error("no source font given (see cardprep-font --help)");
-    return kExitUsage;
+    return false;
   }
   if (options->card.empty() && options->zenkaku.empty() && options->hankaku.empty()) {
     Error("nothing to write: give --card DIR, --zenkaku FILE or --hankaku FILE");
-    return kExitUsage;
+    return false;
   }
-  return -1;
+  return true;
 }
 
 // Whether the start of |text| holds bytes no text file holds: a sound, a
@@ -164,31 +142,28 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
   Options options;
-  const int status = ParseOptions(argc, argv, &options);
-  if (status >= 0) return status;
+  int status = kExitUsage;
+  if (!ParseOptions(argc, argv, &options, &status)) return status;
   OpenCp932();
   // A card that is not there (a typo, a card not mounted) must not become a
   // folder on the computer's own disk.
-  std::error_code missing;
-  if (!options.card.empty() &&
-      !std::filesystem::is_directory(std::filesystem::u8path(options.card), missing)) {
+  if (!options.card.empty() && KindOfPath(options.card) != PathKind::kFolder) {
     Error("the card folder %s does not exist (is the card %s?); nothing was written",
           options.card.c_str(), CardThereWord());
-    return kExitFailed;
+    return kExitFailure;
   }
 
   std::vector<GlyphSource> sources(options.sources.size());
   for (size_t i = 0; i < sources.size(); ++i) {
-    if (!ReadSource(options.sources[i], &sources[i])) return kExitFailed;
+    if (!ReadSource(options.sources[i], &sources[i])) return kExitFailure;
   }
 
   if (!options.card.empty()) {
-    std::error_code ec;
     const std::string folder = options.card + "/_FONT";
-    std::filesystem::create_directory(std::filesystem::u8path(folder), ec);
-    if (ec) {
-      Error("cannot create %s: %s", folder.c_str(), ec.message().c_str());
-      return kExitFailed;
+    std::string why;
+    if (!MakeFolder(folder, &why)) {
+      Error("cannot create %s: %s", folder.c_str(), why.c_str());
+      return kExitFailure;
     }
     if (options.zenkaku.empty()) options.zenkaku = folder + "/RIZOZ16I.DAZ";
     if (options.hankaku.empty()) options.hankaku = folder + "/MYRCH16B.FNT";
@@ -230,7 +205,7 @@ int Main(int argc, char** argv) {
       ok = false;
     }
   }
-  return ok ? 0 : kExitFailed;
+  return ok ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace

@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "host/card_folder.h"
 #include "host/commit.h"
 #include "host/console.h"
+#include "host/folder.h"
 #include "host/program.h"
 #include "host/words.h"
 #include "index/index_files.h"
@@ -31,10 +31,6 @@
 #include "tools/view/index_text.h"
 
 namespace {
-
-constexpr int kExitConsistent = 0;
-constexpr int kExitProblems = 1;
-constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "usage: cardprep-view [-C DIR | DIR] [--check | --json] [--png FILE [--scale N]]\n"
@@ -71,19 +67,24 @@ struct Options {
   int scale = 3;
 };
 
-enum Option { kCard = 256, kCheck, kJson, kPng, kScale, kHelp, kVersion };
-
-// Returns -1 to go on, else the exit status.
-int ParseOptions(int argc, char** argv, Options* options) {
-  const std::vector<KnownOption> known = {
-      {"card", 'C', true, kCard}, {"check", 0, false, kCheck},  {"json", 0, false, kJson},
-      {"png", 0, true, kPng},   {"scale", 0, true, kScale},   {"help", 'h', false, kHelp},
-      {"version", 0, false, kVersion},
-  };
-  std::vector<GivenOption> given;
+// False when the program is to end at once with |*status|.
+bool ParseOptions(int argc, char** argv, Options* options, int* status) {
   std::vector<std::string> operands;
   bool scaled = false;
-  if (!ParseCommandLine("cardprep-view", argc, argv, known, &given, &operands)) return kExitUsage;
+  CommandLine line;
+  line.program = "cardprep-view";
+  line.usage = kUsage;
+  line.operands = &operands;
+  line.options = {
+      TextOption("card", 'C', &options->card),
+      FlagOption("check", 0, &options->check_only),
+      FlagOption("json", 0, &options->json),
+      TextOption("png", 0, &options->png),
+      NumberOption("scale", 0, &options->scale, 1, kMaxScale, "a whole number from 1 to 16")
+          .Noting(&scaled),
+  };
+  if (!ReadCommandLine(line, argc, argv, status)) return false;
+  *status = kExitUsage;  // after any of the checks below
   // One folder may be named without --card: the card's path as typed, or
   // the card dropped on the program.
   std::string folder, why;
@@ -93,47 +94,17 @@ int ParseOptions(int argc, char** argv, Options* options) {
   }
   if (!operands.empty()) {
     Error("unknown argument '%s' (see cardprep-view --help)", operands.front().c_str());
-    return kExitUsage;
-  }
-  for (const GivenOption& option : given) {
-    long scale = 0;
-    switch (option.id) {
-      case kHelp:
-        fputs(kUsage, stdout);
-        return kExitConsistent;
-      case kVersion:
-        printf("cardprep-view %s\n", CARDPREP_VERSION);
-        return kExitConsistent;
-      case kCheck:
-        options->check_only = true;
-        break;
-      case kJson:
-        options->json = true;
-        break;
-      case kCard:
-        options->card = option.value;
-        break;
-      case kPng:
-        options->png = option.value;
-        break;
-      case kScale:
-        if (!ParseWholeNumber(option, 1, kMaxScale, "a whole number from 1 to 16", &scale)) {
-          return kExitUsage;
-        }
-        options->scale = static_cast<int>(scale);
-        scaled = true;
-        break;
-    }
+    return false;
   }
   if (options->check_only && options->json) {
     Error("--check and --json cannot be combined: the JSON holds the check");
-    return kExitUsage;
+    return false;
   }
   if (scaled && options->png.empty()) {
     Error("--scale sets the size of the picture: give --png FILE too");
-    return kExitUsage;
+    return false;
   }
-  return -1;
+  return true;
 }
 
 bool PrintChecked(const std::string& text) {
@@ -146,24 +117,21 @@ bool PrintChecked(const std::string& text) {
 
 int Main(int argc, char** argv) {
   Options options;
-  const int status = ParseOptions(argc, argv, &options);
-  if (status >= 0) return status;
+  int status = kExitUsage;
+  if (!ParseOptions(argc, argv, &options, &status)) return status;
   OpenCp932();
 
-  std::error_code ec;
   // The picture is named from where the tool was started, the card by --card.
-  if (!options.png.empty()) {
-    options.png = std::filesystem::absolute(std::filesystem::u8path(options.png), ec).u8string();
-  }
-  std::filesystem::current_path(std::filesystem::u8path(options.card), ec);
-  if (ec) {
+  if (!options.png.empty()) options.png = AbsoluteHostPath(options.png);
+  std::string why;
+  if (!EnterFolder(options.card, &why)) {
     Error("cannot enter %s: %s; is the card %s? Give its root folder", options.card.c_str(),
-          ec.message().c_str(), CardThereWord());
+          why.c_str(), CardThereWord());
     return kExitUsage;
   }
 
   CardIndex index;
-  std::string why, card;
+  std::string card;
   if (!ReadCardIndex(&index, &why)) {
     if (!AbsoluteFolder(".", &card, &why)) card = options.card;
     const std::string list = InFolder(card, "DIRLST16.DAT");
@@ -181,7 +149,7 @@ int Main(int argc, char** argv) {
             "card's root, or index it with cardprep first.%s",
             list.c_str(), why.c_str(), advice.c_str());
     }
-    return kExitProblems;
+    return kExitFailure;
   }
   Findings findings;
   CheckIndex(index, &findings);
@@ -198,7 +166,7 @@ int Main(int argc, char** argv) {
   }
   bool ok = PrintChecked(text);
   if (!options.png.empty()) ok = WriteIndexPng(index, options.png, options.scale) && ok;
-  return ok && findings.problems.empty() ? kExitConsistent : kExitProblems;
+  return ok && findings.problems.empty() ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
