@@ -108,6 +108,7 @@ def test_readme(zip_path):
         downloads = os.path.join(scratch, "Downloads")
         os.makedirs(downloads)
         folder = unzip(zip_path, downloads)
+        unzipped = set(os.listdir(folder))
         commands = readme_commands(folder)
         card = os.path.join(scratch, "card")
         for song in ["Album/1.mp3", "Album/2.mp3", "Podcasts/Show/1.mp3", "Podcasts/Show/2.mp3"]:
@@ -122,16 +123,17 @@ def test_readme(zip_path):
             for command in commands:
                 run = wine_cmd(folder, command)
                 err = run.stderr.decode("utf-8", "replace")
+                out = run.stdout.decode("utf-8", "replace")
                 print("> %s (status %d)\n%s" % (command, run.returncode, err))
+                if run.returncode != 0 and out:
+                    print("its output:\n%s" % out)
                 if run.returncode != 0 or "error: " in err:
                     fail("the README's command '%s' failed" % command)
         for name in INDEX + ["_FONT/RIZOZ16I.DAZ", "_FONT/MYRCH16B.FNT"]:
             if not os.path.isfile(os.path.join(card, name)):
                 fail("after the README's commands the card lacks " + name)
-        left = sorted(set(os.listdir(folder)) - {"cardprep.exe", "cardprep-font.exe",
-                                                  "cardprep-view.exe", "README-windows.txt",
-                                                  "_FONT"} - {w for c in commands
-                                                              for w in c.split()})
+        left = sorted(set(os.listdir(folder)) - unzipped - {w for c in commands
+                                                            for w in c.split()})
         if left:
             fail("the README's commands wrote into the unzipped folder: %s" % left)
 
@@ -164,6 +166,9 @@ def test_desktop(zip_path):
                             "double-click it there, or drop the card's drive on cardprep.exe",
             "cardprep-view.exe": "copy cardprep-view.exe to the card's root and double-click "
                                  "it there, or drop the card's drive on cardprep-view.exe",
+            "cardprep-copy.exe": "cardprep-copy copies music onto a card: drop an album's "
+                                 "folder on cardprep-copy.exe on the card, or run it in a "
+                                 "Command Prompt.",
             "cardprep-font.exe": "cardprep-font makes a card's fonts from a font file; it runs "
                                  "in a Command Prompt.",
         }

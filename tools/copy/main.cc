@@ -175,6 +175,14 @@ int Index(const Options& options) {
 }
 
 int Main(int argc, char** argv) {
+  // Double-clicked, it has nothing to copy: how it is used is said instead
+  // of an error.
+  if (argc == 1 && StartedFromDesktop()) {
+    Out("cardprep-copy copies music onto a card: drop an album's folder on "
+        "cardprep-copy.exe on the card, or run it in a Command Prompt.\n\n");
+    Out("%s", Usage().c_str());
+    return kExitUsage;
+  }
   Options options;
   int status = kExitUsage;
   if (!ParseOptions(argc, argv, &options, &status)) return status;
