@@ -368,28 +368,6 @@ const RecordedSound* FindRecordedSound(const RecordedFolder* folder, std::u16str
   return &*sound;
 }
 
-}  // namespace
-
-bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileTime& written,
-                    uint32_t granularity_ns) {
-  if (recorded != now) return false;
-  // modified + granularity < written, without overflow: a time that near the
-  // end of the range is never older than anything.
-  const FileTime& modified = now.modified;
-  const int64_t whole = granularity_ns / kNanosecondsPerSecond;
-  if (modified.seconds > std::numeric_limits<int64_t>::max() - whole - 1) return false;
-  int64_t seconds = modified.seconds + whole;
-  uint32_t nanoseconds = modified.nanoseconds + granularity_ns % kNanosecondsPerSecond;
-  if (nanoseconds >= kNanosecondsPerSecond) {
-    nanoseconds -= kNanosecondsPerSecond;
-    ++seconds;
-  }
-  return seconds < written.seconds ||
-         (seconds == written.seconds && nanoseconds < written.nanoseconds);
-}
-
-namespace {
-
 // Whether |a| lies after |b| by more than |granularity_ns|.
 bool LaterBeyond(const FileTime& a, const FileTime& b, uint32_t granularity_ns) {
   const int64_t whole = granularity_ns / kNanosecondsPerSecond;
@@ -405,6 +383,11 @@ bool LaterBeyond(const FileTime& a, const FileTime& b, uint32_t granularity_ns) 
 }
 
 }  // namespace
+
+bool StampIsTrusted(const FileStamp& recorded, const FileStamp& now, const FileTime& written,
+                    uint32_t granularity_ns) {
+  return recorded == now && LaterBeyond(written, now.modified, granularity_ns);
+}
 
 bool RecordTimeTrusted(const TitleRecord& record, const FileTime& file_modified,
                        const FileTime& now, std::string* why) {
