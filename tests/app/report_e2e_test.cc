@@ -243,21 +243,9 @@ TEST_F(ReportTest, CardprepFontRefusesACardThatIsNotThere) {
             std::string::npos)
       << r.err;
   EXPECT_FALSE(fs::exists("no-such-card"));
-  struct Case {
-    std::vector<std::string> args;
-    std::string said;
-  } cases[] = {
-      {{"--card"}, "error: --card needs a value (see cardprep-font --help)\n"},
-      {{"--zen"}, "error: --zenkaku needs a value (see cardprep-font --help)\n"},
-      {{"--card=."}, "error: no source font given (see cardprep-font --help)\n"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> argv = {CARDPREP_FONT_BINARY};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    const RunResult run = RunCommand(argv);
-    EXPECT_EQ(run.status, 2) << c.said;
-    EXPECT_EQ(run.err, c.said);
-  }
+  const RunResult none = RunCommand({CARDPREP_FONT_BINARY, "--card=."});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.err, "error: no source font given (see cardprep-font --help)\n");
 }
 
 }  // namespace
