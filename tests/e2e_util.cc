@@ -1,7 +1,9 @@
 #include "e2e_util.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -117,6 +119,40 @@ bool PutUnifontFonts(const std::string& card) {
     EXPECT_FALSE(ec) << name << ": " << ec.message();
   }
   return fonts.why.empty() && !ec;
+}
+
+RunResult RunOnTerminal(const std::vector<std::string>& argv, bool stdout_too) {
+  RunResult result;
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) return result;
+  if (pid == 0) {
+    if (!stdout_too) dup2(open("/dev/null", O_WRONLY), 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  char buffer[4096];
+  for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) result.out.append(buffer, size_t(n));
+  close(terminal);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::string HexGlyph(const char* code, const char* row) {
+  std::string line = std::string(code) + ":";
+  for (int r = 0; r < 16; ++r) line += row;
+  return line + "\n";
+}
+
+void MakeFontsFromHex(const std::string& hex) {
+  const ScopedTempDir scratch(/*enter=*/false);
+  WriteText(scratch.path() + "/fonts.hex", hex);
+  RunProgram({CARDPREP_FONT_BINARY, "--card=.", scratch.path() + "/fonts.hex"});
 }
 
 std::vector<std::string> InMountNamespace(std::string* why) {

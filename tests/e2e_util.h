@@ -29,6 +29,11 @@ RunResult RunCommand(const std::vector<std::string>& argv);
 // The same with |env| ("NAME=value") added to its environment.
 RunResult RunWithEnv(const std::vector<std::string>& argv, const std::vector<std::string>& env);
 
+// Runs |argv| on a new terminal that is its standard error, and its standard
+// output too when |stdout_too| (else /dev/null): what the terminal showed is
+// |out|.
+RunResult RunOnTerminal(const std::vector<std::string>& argv, bool stdout_too);
+
 // The command that runs a program in a mount namespace of its own, where
 // the test may mount: "unshare -m", with "-r" for a user namespace of its
 // own too when the tests do not run as root. Empty, with |why|, where no
@@ -39,6 +44,13 @@ std::vector<std::string> InMountNamespace(std::string* why);
 // fonts cardprep-font builds from GNU Unifont's Japanese glyphs, once per
 // test program. Fails the test (and returns false) when they cannot be made.
 bool PutUnifontFonts(const std::string& card = ".");
+
+// A Unifont hex line: |code| with every row |row| ("7E" 8 dots wide,
+// "7FFE" 16).
+std::string HexGlyph(const char* code, const char* row);
+// Builds the fonts of the card in the working folder with cardprep-font
+// from the Unifont hex lines |hex|.
+void MakeFontsFromHex(const std::string& hex);
 
 // An MP3 file of a tenth of a second of silence encoded by lame, no tag.
 void WriteSilentMp3(const std::string& path);

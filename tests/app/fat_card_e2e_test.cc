@@ -17,14 +17,12 @@
 #include <set>
 
 #include "card_test.h"
+#include "index/index_files.h"
 #include "text/utf.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kOutputs[] = {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT",
-                                    "MSGSTR16.DAT", "TAGINF16.TXT"};
 
 // The program's path in $PATH or the system folders; empty when missing.
 std::string FindProgram(const std::string& name) {
@@ -163,7 +161,7 @@ class FatCardTest : public ::testing::Test {
     fs::current_path("mnt");
     run->cardprep = RunCardprep(args);
     run->check = RunView({"--check"});
-    for (const char* name : kOutputs) {
+    for (const char* name : kIndexFileNames) {
       if (fs::exists(name)) run->files[name] = ReadBytes(name);
     }
     fs::current_path("..");

@@ -13,14 +13,12 @@
 #include <thread>
 
 #include "card_test.h"
+#include "index/index_files.h"
 #include "fault_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kOutputs[] = {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT",
-                                    "TAGINF16.TXT"};
 
 // Whether no process of the process group |group| runs any more. A process
 // that has ended but that nobody has waited for yet (its parent ended
@@ -182,7 +180,7 @@ TEST_F(InterruptTest, ASecondRunOnTheSameCardStopsAndTouchesNothing) {
                 ") is indexing this card; nothing was changed (run it again once that one "
                 "has finished)");
   EXPECT_EQ(run_.out, "");
-  for (const char* name : kOutputs) EXPECT_FALSE(fs::exists(name)) << name;
+  for (const char* name : kIndexFileNames) EXPECT_FALSE(fs::exists(name)) << name;
   EXPECT_EQ(AsideFiles(), std::vector<std::string>{});
   kill(first, SIGCONT);
   EXPECT_EQ(WaitFor(first), 0) << ReadText(Err());

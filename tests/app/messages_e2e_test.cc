@@ -37,13 +37,6 @@ struct Case {
   std::vector<std::string> env = {};  // "NAME=value" added to the run's
 };
 
-// A Unifont hex line: |code| with every row |row|.
-std::string HexGlyph(const char* code, const char* row) {
-  std::string line = std::string(code) + ":";
-  for (int r = 0; r < 16; ++r) line += row;
-  return line + "\n";
-}
-
 constexpr char kCheckCard[] = "check the card (fsck.fat) and run cardprep again";
 
 class MessagesTest : public CardTest {
@@ -148,9 +141,7 @@ TEST_F(MessagesTest, EveryLossTheScanMeetsEndsWithWhatToDo) {
          }
          hex += HexGlyph("3042", "7FFE");  // あ
          hex += HexGlyph("3046", "0000");  // う, blank
-         WriteText("../small.hex", hex);
-         ASSERT_EQ(RunCommand({CARDPREP_FONT_BINARY, "--card=.", "../small.hex"}).status, 0);
-         fs::remove("../small.hex");
+         MakeFontsFromHex(hex);
          Mp3("\u3042\u3044\u3046.mp3");  // あいう
          Mp3("\u3044/a.mp3");            // い alone: drawn blank
        },

@@ -1,11 +1,7 @@
 // What the tools tell their user beyond the index: characters the fonts
 // cannot show, the progress line on a terminal, and the refusals of
 // cardprep-font.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -16,29 +12,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A Unifont hex line: |code| drawn |width| dots wide, every row |row|.
-std::string HexGlyph(const char* code, int width, const char* row) {
-  std::string line = std::string(code) + ":";
-  for (int r = 0; r < 16; ++r) line += row;
-  (void)width;
-  return line + "\n";
-}
-
 // Fonts that can show ASCII and "あ", show "う" blank, and lack "い".
 void WriteSmallFonts() {
   std::string hex;
   for (int c = 0x20; c < 0x7F; ++c) {
     char code[5];
     snprintf(code, sizeof code, "%04X", c);
-    hex += HexGlyph(code, 8, c == 0x20 ? "00" : "7E");
+    hex += HexGlyph(code, c == 0x20 ? "00" : "7E");
   }
-  hex += HexGlyph("3042", 16, "7FFE");  // あ
-  hex += HexGlyph("3046", 16, "0000");  // う, blank
-  WriteText("small.hex", hex);
-  MakeDirs("_FONT");
-  const RunResult r = RunCommand({CARDPREP_FONT_BINARY, "--card=.", "small.hex"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  fs::remove("small.hex");
+  hex += HexGlyph("3042", "7FFE");  // あ
+  hex += HexGlyph("3046", "0000");  // う, blank
+  MakeFontsFromHex(hex);
 }
 
 class ReportTest : public CardTest {};
@@ -121,11 +105,9 @@ TEST_F(ReportTest, ACardIndexedWithoutFontsFailsTheCheck) {
   for (int c = 0x20; c < 0x7F; ++c) {
     char code[5];
     snprintf(code, sizeof code, "%04X", c);
-    hex += HexGlyph(code, 8, "00");
+    hex += HexGlyph(code, "00");
   }
-  WriteText("../blank.hex", hex);
-  ASSERT_EQ(RunCommand({CARDPREP_FONT_BINARY, "--card=.", "../blank.hex"}).status, 0);
-  fs::remove("../blank.hex");
+  MakeFontsFromHex(hex);
   Run();
   PutUnifontFonts();
   const RunResult view = RunCommand({CARDPREP_VIEW_BINARY, "--check"});
@@ -139,30 +121,6 @@ TEST_F(ReportTest, ACardIndexedWithoutFontsFailsTheCheck) {
   }
   Run();
   EXPECT_EQ(RunCommand({CARDPREP_VIEW_BINARY, "--check"}).status, 0);
-}
-
-// Runs cardprep with |args| on a new terminal that is its standard error,
-// and its standard output too when |stdout_too| (else /dev/null); returns
-// what the terminal showed.
-std::string OnTerminal(const std::vector<std::string>& args, bool stdout_too) {
-  int terminal = -1;
-  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (pid < 0) return "forkpty failed";
-  if (pid == 0) {
-    if (!stdout_too) dup2(open("/dev/null", O_WRONLY), 1);
-    std::vector<char*> argv = {const_cast<char*>(CARDPREP_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(CARDPREP_BINARY, argv.data());
-    _exit(127);
-  }
-  std::string seen;
-  char buffer[4096];
-  for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) seen.append(buffer, size_t(n));
-  close(terminal);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WEXITSTATUS(status) == 0 ? seen : "exit status " + std::to_string(WEXITSTATUS(status));
 }
 
 // Whether every |text| in |seen| begins a line: after a line end, or after
@@ -199,7 +157,11 @@ TEST_F(ReportTest, TheTraceOnATerminalOnlyWhenAskedFor) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.args.size() << " options, stdout "
                                     << (c.stdout_too ? "on the terminal" : "elsewhere"));
-    const std::string seen = OnTerminal(c.args, c.stdout_too);
+    std::vector<std::string> argv = {CARDPREP_BINARY};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const RunResult terminal = RunOnTerminal(argv, c.stdout_too);
+    EXPECT_EQ(terminal.status, 0);
+    const std::string& seen = terminal.out;
     EXPECT_EQ(seen.find("GetSubDirInfo=[Album") != std::string::npos, c.trace) << seen;
     EXPECT_EQ(seen.find("note: JP: 1 title stored as Latin-1 read as Shift-JIS") !=
                   std::string::npos,
@@ -308,10 +270,8 @@ TEST_F(ReportTest, TheCheckFindsNoProblemTheRunDidNotWarnOf) {
       {"glyphs missing for the player's messages",
        [this] {
          std::string hex;
-         for (const char* code : {"0061", "0062", "0020"}) hex += HexGlyph(code, 8, "7E");
-         WriteText("../ab.hex", hex);
-         ASSERT_EQ(RunCommand({CARDPREP_FONT_BINARY, "--card=.", "../ab.hex"}).status, 0);
-         fs::remove("../ab.hex");
+         for (const char* code : {"0061", "0062", "0020"}) hex += HexGlyph(code, "7E");
+         MakeFontsFromHex(hex);
          Mp3("ab/ba.mp3");
        }},
       {"names over the player's limits",

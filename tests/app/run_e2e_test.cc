@@ -11,15 +11,13 @@
 #include <sys/stat.h>
 
 #include "card_test.h"
+#include "index/index_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr size_t kFolder = 1024;
-constexpr const char* kOutputs[] = {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT",
-                                    "TAGINF16.TXT"};
-
 
 // A folder record as the format defines it.
 struct Folder {
@@ -81,7 +79,7 @@ class RunTest : public CardTest {
     MakeDirs("Z/Empty2");
   }
   void ExpectFiles(std::vector<std::string> present) {
-    for (const char* name : kOutputs) {
+    for (const char* name : kIndexFileNames) {
       const bool want = std::count(present.begin(), present.end(), name) > 0;
       EXPECT_EQ(fs::is_regular_file(name), want) << name;
     }
@@ -226,12 +224,12 @@ TEST_F(RunTest, OutputsThatCannotBeCreatedLeaveTheOldIndex) {
                                           "DIRLST16.DAT"};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.blocked);
-    for (const char* name : kOutputs) fs::remove_all(name);
+    for (const char* name : kIndexFileNames) fs::remove_all(name);
     fs::remove_all("new.mp3");
     Mp3("r.mp3");
     Run();
     std::map<std::string, std::vector<uint8_t>> old;
-    for (const char* name : kOutputs) old[name] = ReadBytes(name);
+    for (const char* name : kIndexFileNames) old[name] = ReadBytes(name);
     struct stat messages;
     ASSERT_EQ(stat("MSGSTR16.DAT", &messages), 0);
     Mp3("new.mp3");  // the new index differs from the old one
@@ -277,9 +275,9 @@ TEST_F(RunTest, AnOutputNamedByALinkReplacesTheLinkNotItsTarget) {
   const std::string target = elsewhere.path() + "/precious";
   WriteText(target, "not an index\n");
   fs::current_path(dir_.path());
-  for (const char* name : kOutputs) fs::create_symlink(target, name);
+  for (const char* name : kIndexFileNames) fs::create_symlink(target, name);
   Run();
-  for (const char* name : kOutputs) {
+  for (const char* name : kIndexFileNames) {
     EXPECT_FALSE(fs::is_symlink(name)) << name;
     EXPECT_TRUE(fs::is_regular_file(name)) << name;
   }

@@ -3,9 +3,7 @@
 // it, and cardprep-view checks the card afterwards.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -378,12 +376,6 @@ pid_t StartCopy(const std::vector<std::string>& args, const std::string& err) {
   return pid;
 }
 
-int WaitFor(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // Ctrl-C while files are being encoded: the run stops at once, every file
 // it put in place is whole, nothing partial is left, and the next run
 // copies only the rest.
@@ -472,28 +464,6 @@ TEST_F(CopyE2eTest, AFullCardStopsCleanly) {
   }
 }
 
-// Runs cardprep-copy with |args| on a new terminal that is its standard
-// error (standard output to /dev/null); returns what the terminal showed.
-std::string OnTerminal(const std::vector<std::string>& args) {
-  int terminal = -1;
-  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (pid < 0) return "forkpty failed";
-  if (pid == 0) {
-    dup2(open("/dev/null", O_WRONLY), 1);
-    std::vector<char*> argv = {const_cast<char*>(CARDPREP_COPY_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(CARDPREP_COPY_BINARY, argv.data());
-    _exit(127);
-  }
-  std::string seen;
-  char buffer[4096];
-  for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) seen.append(buffer, size_t(n));
-  close(terminal);
-  WaitFor(pid);
-  return seen;
-}
-
 // Spread over the cores, the files come out as they do one at a time, byte
 // for byte; a terminal sees the progress line (files, minutes of audio, the
 // rate and the time left), never run into the other lines.
@@ -512,7 +482,8 @@ TEST_F(CopyE2eTest, EncodesOnEveryCoreWithAProgressLine) {
   const Snapshot one = Files("card/Many");
   fs::remove_all("card/Many");
   fs::remove_all("card/_CARDPREP");
-  const std::string seen = OnTerminal({"--card", "card", "--jobs", "4", "lib/Many"});
+  const std::string seen =
+      RunOnTerminal({CARDPREP_COPY_BINARY, "--card", "card", "--jobs", "4", "lib/Many"}, false).out;
   EXPECT_TRUE(Files("card/Many") == one) << "four jobs wrote other files than one";
   EXPECT_EQ(one.size(), 8u);
   EXPECT_NE(seen.find("\r\033[Kcardprep-copy: 0/9 files, 0.0 min of audio"), std::string::npos)
