@@ -335,6 +335,10 @@ TEST_F(FatCardTest, CopyFillsTheCardWithWholeFilesOnly) {
             std::string::npos)
       << copy.err;
   EXPECT_NE(copy.err.find("error: the card is full"), std::string::npos) << copy.err;
+  EXPECT_NE(copy.err.find("nothing partial is left. Make room, or copy less, and run "
+                          "cardprep-copy again"),
+            std::string::npos)
+      << copy.err;
   EXPECT_EQ(check.status, 0) << check.out << check.err;
   const RunResult fsck = RunCommand({FindProgram("fsck.vfat"), "-n", "card.img"});
   EXPECT_EQ(fsck.status, 0) << fsck.out << fsck.err;

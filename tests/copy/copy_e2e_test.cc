@@ -169,32 +169,6 @@ TEST_F(CopyE2eTest, CopiesALibraryAndIndexesIt) {
   ExpectCardChecks();
 }
 
-// 300 songs in one folder: the first 255 by name in "Big 1", the rest in
-// "Big 2", all indexed, each MP3 file as it was.
-TEST_F(CopyE2eTest, SplitsAFolderOfThreeHundredSongs) {
-  MakeDirs("lib/Big");
-  WriteSilentMp3("silent.mp3");
-  std::vector<uint8_t> silent = ReadBytes("silent.mp3");
-  for (int i = 1; i <= 300; ++i) {
-    char name[32];
-    snprintf(name, sizeof name, "lib/Big/track %03d.mp3", i);
-    silent.back() = static_cast<uint8_t>(i);  // each its own bytes
-    WriteBytes(name, silent);
-  }
-  const RunResult r = Copy({"lib/Big", "-q"});
-  EXPECT_NE(r.err.find("warning: lib/Big holds 300 sounds, and the player takes 255 in a folder: "
-                       "split into /Big 1 (255) and /Big 2 (45) in their sorted order"),
-            std::string::npos)
-      << r.err;
-  EXPECT_EQ(CountIn("card/Big 1", ".mp3"), 255u);
-  EXPECT_EQ(CountIn("card/Big 2", ".mp3"), 45u);
-  EXPECT_TRUE(fs::exists("card/Big 1/track 255.mp3"));
-  EXPECT_TRUE(fs::exists("card/Big 2/track 256.mp3"));
-  EXPECT_EQ(ReadBytes("card/Big 2/track 300.mp3"), ReadBytes("lib/Big/track 300.mp3"));
-  ExpectCardChecks();
-  EXPECT_NE(check_.find("index: 300 sounds in 2 folders"), std::string::npos) << check_;
-}
-
 // Names the player cannot take are fitted and said; a file of the same
 // name on the card stays as it was, and the copy takes " (2)"; a second
 // run finds its copies and makes no third.
@@ -420,48 +394,6 @@ TEST_F(CopyE2eTest, CtrlCMidEncodeLeavesNothingPartial) {
   }
   EXPECT_EQ(CountIn("card/Long", ".mp3"), 6u);
   ExpectCardChecks();
-}
-
-// A card that fills up: the file being written when it did is removed, the
-// run stops and says what was copied, and the card holds only whole files.
-// The card is a small tmpfs in a mount namespace of the test's own; what
-// it held is copied out before the namespace ends.
-TEST_F(CopyE2eTest, AFullCardStopsCleanly) {
-  std::string why;
-  std::vector<std::string> unshare = InMountNamespace(&why);
-  if (unshare.empty()) GTEST_SKIP() << why;
-  MakeDirs("lib/Many");
-  AudioSpec spec;
-  spec.codec = {"-c:a", "flac"};
-  spec.seconds = 8;
-  spec.signal = "noise";
-  MakeAudio("lib/Many/01.flac", spec);
-  for (int i = 2; i <= 9; ++i) fs::copy_file("lib/Many/01.flac", "lib/Many/0" + std::to_string(i) + ".flac");
-  MakeDirs("small");
-  MakeDirs("after");
-  // Room for the fonts and about three of the nine files (about 190 kB each).
-  const std::string script =
-      "mount -t tmpfs -o size=900k tmpfs small && cp -r card/_FONT small/ && "
-      "{ " + std::string(CARDPREP_COPY_BINARY) + " --card small --jobs 2 lib/Many; "
-      "echo \"status $?\" >&2; cp -r small/. after/; }";
-  unshare.insert(unshare.end(), {"sh", "-c", script});
-  const RunResult r = RunCommand(unshare);
-  EXPECT_NE(r.err.find("error: the card is full (cannot write /Many/"), std::string::npos)
-      << r.err;
-  EXPECT_NE(r.err.find("nothing partial is left. Make room, or copy less, and run cardprep-copy "
-                       "again"),
-            std::string::npos)
-      << r.err;
-  EXPECT_NE(r.err.find("status 1"), std::string::npos) << r.err;
-  EXPECT_EQ(Leftovers("after"), std::vector<std::string>{});
-  const Snapshot copied = Files("after/Many");
-  EXPECT_GT(copied.size(), 0u);
-  EXPECT_LT(copied.size(), 9u);
-  for (const auto& [path, bytes] : copied) {
-    std::string errors;
-    EXPECT_EQ(DecodedSamples("after/Many/" + path, 0, &errors), 8 * 44100) << path;
-    EXPECT_EQ(errors, "") << path;
-  }
 }
 
 // Spread over the cores, the files come out as they do one at a time, byte

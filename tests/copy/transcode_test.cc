@@ -165,22 +165,6 @@ TEST_F(TranscodeTest, SixHoursKeepTheirLength) {
   EXPECT_EQ(progress_.audio_ms.load(), 6ull * 3600 * 1000);
 }
 
-// Tags that no player line holds: line ends become spaces, ends are
-// trimmed, and a 10,000-character title is kept whole.
-TEST_F(TranscodeTest, CleansTagsAndKeepsLongTitles) {
-  AudioSpec spec{{"-c:a", "flac"}, 44100, 2, 0.5, "sine", {}};
-  const std::string long_title(10000, 'x');
-  MakeAudio("lines.flac", spec,
-            {{"title", "  Line one\nLine two\r\n"}, {"artist", long_title}, {"track", "07"}});
-  TranscodeResult result;
-  ASSERT_TRUE(Transcode("lines.flac", &result)) << result.why;
-  const auto tags = ProbeTags("out.mp3");
-  EXPECT_EQ(tags.at("title"), "Line one Line two");
-  EXPECT_EQ(tags.at("artist"), long_title);
-  EXPECT_EQ(tags.at("track"), "7");
-  EXPECT_EQ(tags.count("album"), 0u);
-}
-
 // Every kind of source that cannot be copied is refused, with its reason.
 TEST_F(TranscodeTest, RefusesWhatCannotBeCopied) {
   AudioSpec flac{{"-c:a", "flac"}, 44100, 2, 4, "noise", {}};
