@@ -203,20 +203,6 @@ TEST_F(NoCardTest, WhereThereIsNoCardNothingIsWritten) {
        {"error: the card's fonts cannot be used (_FONT\\RIZOZ16I.DAZ is missing): nothing was "
         "written"},
        ""},
-      {"a card without either font",
-       [] {
-         Card("card");
-         fs::remove("card/_FONT/RIZOZ16I.DAZ");
-         fs::remove("card/_FONT/MYRCH16B.FNT");
-       },
-       "card", {}, 1,
-       {"(_FONT\\RIZOZ16I.DAZ is missing and _FONT\\MYRCH16B.FNT is missing)"}, ""},
-      {"a card whose single-byte font is cut short",
-       [] {
-         Card("card");
-         fs::resize_file("card/_FONT/MYRCH16B.FNT", 100);
-       },
-       "card", {}, 1, {"(_FONT\\MYRCH16B.FNT is truncated"}, ""},
       {"a card holding a file named _FONT",
        [] {
          Card("card");

@@ -134,36 +134,6 @@ TEST(RandomEntryTest, EncodesFieldByField) {
   EXPECT_EQ(back.file, 0xFE);
 }
 
-// The table lists a whole folder once, and a file-unit folder file by file,
-// in the tree's order; folders without sounds are left out.
-TEST(RandomOrderTableTest, ListsFoldersAndFileUnitFiles) {
-  DirInfo root;
-  root.number = 1;
-  root.sounds.resize(1);
-  DirInfo album;
-  album.number = 2;
-  album.file_unit = true;
-  album.sounds.resize(2);
-  DirInfo empty;
-  empty.number = 3;
-  DirInfo disc;
-  disc.number = 4;
-  disc.sounds.resize(3);
-  album.children = {disc};
-  root.children = {album, empty};
-  std::vector<RandomEntry> table;
-  EXPECT_EQ(SetRandomOrderTable(root, 0, &table), 4u);
-  ASSERT_EQ(table.size(), 4u);
-  const int want[4][3] = {{kWholeFolder, 1, 0}, {kOneFile, 2, 0}, {kOneFile, 2, 1},
-                          {kWholeFolder, 4, 0}};
-  for (size_t i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(table[i].kind, want[i][0]);
-    EXPECT_EQ(table[i].folder, want[i][1]);
-    EXPECT_EQ(table[i].file, want[i][2]);
-  }
-}
-
 std::mt19937 g_seeded;  // a seeded stand-in for the system's source
 uint32_t Seeded() { return static_cast<uint32_t>(g_seeded()); }
 
