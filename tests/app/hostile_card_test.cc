@@ -72,25 +72,4 @@ TEST_F(HostileCardTest, EveryHostileClassCostsOnlyItsOwnTitle) {
       << run_.err;
 }
 
-TEST_F(HostileCardTest, FilesDoNotDependOnTheNumberOfWorkers) {
-  for (int i = 0; i < 30; ++i) {
-    Mp3("Album " + std::to_string(i % 3) + "/" + std::to_string(i) + ".mp3",
-        i % 4 ? "Track - " + std::to_string(i) : "");
-  }
-  std::vector<std::vector<uint8_t>> sounds, listings, folders;
-  for (const char* jobs : {"1", "3"}) {
-    Run({"--jobs", jobs});
-    sounds.push_back(ReadBytes("SNDLST16.DAT"));
-    listings.push_back(ReadBytes("TAGINF16.TXT"));
-    std::vector<uint8_t> f = ReadBytes("DIRLST16.DAT");
-    ASSERT_GE(f.size(), 18u);
-    std::fill(f.begin() + 4, f.begin() + 18, 0);  // the time of writing
-    folders.push_back(f);
-  }
-  EXPECT_EQ(sounds[0], sounds[1]);
-  EXPECT_EQ(listings[0], listings[1]);
-  EXPECT_EQ(folders[0], folders[1]);
-  EXPECT_EQ(sounds[0].size(), 30u * 1120);
-}
-
 }  // namespace
