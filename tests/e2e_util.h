@@ -62,6 +62,11 @@ void LameWithTitle(const std::string& path, const std::string& title);
 // Adds an ID3v1 title with id3v2 -1.
 void Id3v1Title(const std::string& path, const std::string& title);
 
+// Whether |text| holds |part|.
+inline bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 // The bytes of a file from |offset|, |size| long (shorter at its end).
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t offset, size_t size);
 

@@ -21,10 +21,6 @@ namespace fs = std::filesystem;
 
 const char kRecord[] = ".cardprep-commit";
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 class FaultTest : public CardTest {
  protected:
   // A card indexed once (|old_|), then given more music, whose whole new
@@ -69,11 +65,7 @@ TEST_F(FaultTest, AReadErrorOnAnMp3IsSaidAndCostsOnlyItsTitle) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.calls);
-    Fault fault;
-    fault.calls = c.calls;
-    fault.path = "b.mp3";
-    fault.nth = "1+";
-    const RunResult r = RunCardprepWith(fault);
+    const RunResult r = RunCardprepWith(MakeFault(c.calls, "b.mp3", "1+"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.err, c.said)) << r.err;
     EXPECT_EQ(Lines(ReadText("TAGINF16.TXT"), "\r\n"),
@@ -85,11 +77,7 @@ TEST_F(FaultTest, AReadErrorOnAnMp3IsSaidAndCostsOnlyItsTitle) {
 TEST_F(FaultTest, AnEntryWhoseTypeCannotBeReadIsSaid) {
   Mp3("a.mp3");
   fs::create_symlink("a.mp3", "link.mp3");  // its type is asked for
-  Fault fault;
-  fault.calls = "stat";
-  fault.path = "link.mp3";
-  fault.nth = "1+";
-  const RunResult r = RunCardprepWith(fault);
+  const RunResult r = RunCardprepWith(MakeFault("stat", "link.mp3", "1+"));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.err, "warning: skipping link.mp3: what it is cannot be read: Input/output "
                          "error; check the card (fsck.fat) and run cardprep again\n"))
@@ -114,11 +102,7 @@ TEST_F(FaultTest, AFolderTheCardCannotDeliverKeepsTheOldIndex) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.calls) + " " + strerror(c.error));
-    Fault fault;
-    fault.calls = c.calls;
-    fault.path = "=./New";
-    fault.error = c.error;
-    const RunResult r = RunCardprepWith(fault);
+    const RunResult r = RunCardprepWith(MakeFault(c.calls, "=./New", "1", c.error));
     ExpectStatusMatches(r);
     EXPECT_TRUE(Has(r.err, c.said)) << r.err;
     if (c.replaced) continue;
@@ -131,10 +115,7 @@ TEST_F(FaultTest, AFolderTheCardCannotDeliverKeepsTheOldIndex) {
   for (const char* name : {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "TAGINF16.TXT"}) {
     fs::remove(name);
   }
-  Fault fault;
-  fault.calls = "opendir";
-  fault.path = "=./New";
-  EXPECT_EQ(RunCardprepWith(fault).status, 1);
+  EXPECT_EQ(RunCardprepWith(MakeFault("opendir", "=./New")).status, 1);
   EXPECT_TRUE(fs::exists("DIRLST16.DAT"));
 }
 
@@ -185,10 +166,7 @@ TEST_F(FaultTest, ARenameThatFailsAtAnyStepOfTheCommitIsUndone) {
   old_music.erase("MSGSTR16.DAT");
   for (int step = 1; step <= 10; ++step) {
     SCOPED_TRACE("rename " + std::to_string(step));
-    Fault fault;
-    fault.calls = "rename";
-    fault.nth = std::to_string(step);
-    const RunResult r = RunCardprepWith(fault);
+    const RunResult r = RunCardprepWith(MakeFault("rename", "", std::to_string(step)));
     ExpectStatusMatches(r);
     if (step == 1) {
       EXPECT_TRUE(Has(r.err, "error: cannot write MSGSTR16.DAT: Input/output error; check the "

@@ -310,10 +310,7 @@ TEST_F(NoCardTest, ADryRunWritesNothing) {
 TEST_F(NoCardTest, AFailedCommitIsNotCalledIndexed) {
   ScopedTempDir world;
   Card(".");
-  Fault fault;
-  fault.calls = "rename";
-  fault.path = "DIRLST16";
-  const RunResult run = RunCardprepWith(fault);
+  const RunResult run = RunCardprepWith(MakeFault("rename", "DIRLST16"));
   EXPECT_EQ(run.status, 1) << run.err;
   const std::vector<std::string> err = Lines(run.err, "\n");
   ASSERT_FALSE(err.empty());

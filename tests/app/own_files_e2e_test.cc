@@ -23,10 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // A whole commit record of process 4242 for |lines| ("NAME replaces").
 std::string Record(const std::string& lines) {
   return "cardprep commit record\npid 4242\n" + lines + "end\n";
