@@ -120,19 +120,6 @@ TEST_F(MessagesTest, EveryLossTheScanMeetsEndsWithWhatToDo) {
        {},
        {{"not indexing .Trash-1000", "; empty the trash to free their room on the card"},
         {"not indexing $RECYCLE.BIN", "; empty the Recycle Bin to free their room on the card"}}},
-      {"names no card on Windows holds",
-       [this] {
-         Mp3("a.mp3");
-         Mp3("bad\xFF.mp3");
-         Mp3("back\\slash.mp3");
-         Mp3("Real/r.mp3");
-         fs::create_directory_symlink("Real", "Link");
-       },
-       {},
-       {{"the name is not valid UTF-8", "renames such names)"},
-        {"the name holds a backslash", "; rename it without one"},
-        {"it is a symbolic link to a folder", "; put the folder itself on the card"}},
-       true},
       {"fonts that cannot show every name",
        [this] {
          std::string hex;
