@@ -17,6 +17,7 @@
 #include "card_test.h"
 #include "fault_util.h"
 #include "titles/title_record.h"
+#include "titles/title_test_util.h"
 
 namespace {
 
@@ -38,14 +39,6 @@ void Song(const std::string& path, const std::string& title) {
                       char(frame >> 8) + char(frame) + std::string(2, '\0') + '\0' + title;
   for (int i = 0; i < 4; ++i) bytes += std::string("\xFF\xFB\x90\x00", 4) + std::string(413, '\0');
   WriteText(path, bytes);
-}
-
-std::string Hex(const char* hex) {
-  std::string bytes;
-  for (; hex[0] != '\0' && hex[1] != '\0'; hex += 2) {
-    bytes += static_cast<char>(std::stoi(std::string(hex, 2), nullptr, 16));
-  }
-  return bytes;
 }
 
 // Sets the modification time of |path| to |seconds| ago.
@@ -92,10 +85,10 @@ class TitleRecordE2eTest : public CardTest {
     Song("Pops/01.mp3", "Pops - One");
     Song("Pops/02.mp3", "Pops - Two");
     Song("Pops/03.mp3", "Pops - Three");
-    Song("Japan/a.mp3", Hex("96e996be82af82cc89cc"));
-    Song("Japan/b.mp3", Hex("82b382ad82e7"));
-    Song("Japan/c.mp3", Hex("90ec82cc97ac82ea82cc82e682a482c9"));
-    Song("Japan/d.mp3", Hex("8fe382f08cfc82a282c495e082b182a4"));
+    Song("Japan/a.mp3", FromHex("96e996be82af82cc89cc"));
+    Song("Japan/b.mp3", FromHex("82b382ad82e7"));
+    Song("Japan/c.mp3", FromHex("90ec82cc97ac82ea82cc82e682a482c9"));
+    Song("Japan/d.mp3", FromHex("8fe382f08cfc82a282c495e082b182a4"));
     Song("Album/Disc 1/01.mp3", "Album - First");
     Song("Album/Disc 1/02.mp3", "Album - Second");
     Song("Album/Disc 2/01.mp3", "Album - Third");
@@ -132,7 +125,7 @@ TEST_F(TitleRecordE2eTest, WritesWhatReadingEveryTagWritesHoweverTheCardChanged)
       {"a file moved to another folder",
        [] { fs::rename("Album/Disc 2/01.mp3", "Album/Disc 1/03.mp3"); }, 1, ""},
       {"retagged, a new size",  // and the folder's code page decided anew
-       [] { Song("Japan/b.mp3", Hex("97dc82bb82a482bb82a4")); }, 1, ""},
+       [] { Song("Japan/b.mp3", FromHex("97dc82bb82a482bb82a4")); }, 1, ""},
       {"retagged, the same size and a new time",
        [] {
          Song("Pops/01.mp3", "Pops - Uno");

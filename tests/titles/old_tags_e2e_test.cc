@@ -6,55 +6,23 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "card_test.h"
 #include "e2e_util.h"
 #include "test_util.h"
+#include "titles/title_test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TableTitle {
-  std::string folder;
-  std::string bytes;  // as the tag stores them
-  std::string title;  // UTF-8
-  std::string shown = {};  // as code page 932 shows it, where the table says
-};
-
-std::string FromHex(const std::string& hex) {
-  std::string bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
-// folder <tab> bytes in hex <tab> title [<tab> shown in hex], "#" lines
-// left out; a "/" in a folder name (which no host name can hold) becomes
-// "-".
+// The rows of a title table; a "/" in a folder name (which no host name
+// can hold) becomes "-".
 std::vector<TableTitle> ReadTable(const std::string& file) {
-  std::ifstream in(std::string(CARDPREP_TEST_DATA_DIR) + "/" + file);
-  std::vector<TableTitle> rows;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    TableTitle row;
-    std::string hex;
-    std::string shown;
-    std::getline(fields, row.folder, '\t');
-    std::getline(fields, hex, '\t');
-    std::getline(fields, row.title, '\t');
-    std::getline(fields, shown);
-    std::replace(row.folder.begin(), row.folder.end(), '/', '-');
-    row.bytes = FromHex(hex);
-    row.shown = FromHex(shown);
-    rows.push_back(row);
-  }
+  std::vector<TableTitle> rows = ReadTitleTable(file);
+  for (TableTitle& row : rows) std::replace(row.folder.begin(), row.folder.end(), '/', '-');
   return rows;
 }
 

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "text/utf.h"
 #include "titles/title_test_util.h"
 
@@ -26,36 +23,22 @@ bool HasHighByte(std::string_view bytes) {
   return false;
 }
 
-// The title tables in tests/data: per line a folder, the title's bytes in
-// hex as an independent encoder wrote them, the title in UTF-8, and in some
-// tables how code page 932 shows it (not read here).
-struct TableTitle {
+// The title tables by folder: each title's bytes and its text.
+struct TableTitleText {
   std::string bytes;
   std::u16string text;
 };
 struct TableFolder {
   std::string name;
-  std::vector<TableTitle> titles;
+  std::vector<TableTitleText> titles;
 };
 
 std::vector<TableFolder> LoadTable(const std::string& file) {
-  std::ifstream in(std::string(CARDPREP_TEST_DATA_DIR) + "/" + file);
-  EXPECT_TRUE(in) << "cannot read " << file;
   std::vector<TableFolder> folders;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    std::string folder, hex, utf8;
-    std::getline(fields, folder, '\t');
-    std::getline(fields, hex, '\t');
-    std::getline(fields, utf8, '\t');
-    TableTitle t;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-      t.bytes.push_back(static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
-    EXPECT_TRUE(Utf8ToUtf16(utf8, &t.text)) << line;
-    if (folders.empty() || folders.back().name != folder) folders.push_back({folder, {}});
+  for (const auto& row : ReadTitleTable(file)) {
+    TableTitleText t{row.bytes, {}};
+    EXPECT_TRUE(Utf8ToUtf16(row.title, &t.text)) << row.title;
+    if (folders.empty() || folders.back().name != row.folder) folders.push_back({row.folder, {}});
     folders.back().titles.push_back(std::move(t));
   }
   return folders;
@@ -89,9 +72,9 @@ struct Folder {
   }
 };
 
-Folder LatinFolder(const std::vector<TableTitle>& titles) {
+Folder LatinFolder(const std::vector<TableTitleText>& titles) {
   Folder f;
-  for (const TableTitle& t : titles) f.Add(Latin1(t.bytes), true);
+  for (const TableTitleText& t : titles) f.Add(Latin1(t.bytes), true);
   return f;
 }
 
@@ -317,12 +300,12 @@ TEST(TagCharsetTest, ReadsEachTableInItsCodePageAndNoOther) {
   uint32_t decided[3][kTables][kCodePageCount] = {};
   for (size_t t = 0; t < kTables; ++t) {
     for (const TableFolder& folder : LoadTable(tables[t].file)) {
-      std::vector<std::vector<TableTitle>> groups[2] = {{folder.titles}, {}};
-      for (const TableTitle& title : folder.titles) {
+      std::vector<std::vector<TableTitleText>> groups[2] = {{folder.titles}, {}};
+      for (const TableTitleText& title : folder.titles) {
         if (HasHighByte(title.bytes)) groups[1].push_back({title});
       }
       for (size_t alone = 0; alone < 2; ++alone) {
-        for (const std::vector<TableTitle>& titles : groups[alone]) {
+        for (const std::vector<TableTitleText>& titles : groups[alone]) {
           SCOPED_TRACE(std::string(tables[t].file) + " " + folder.name);
           Folder f = LatinFolder(titles);
           const TagCharsetDecision d = f.Recode(kAuto);
