@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "index/index_files.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -51,8 +52,8 @@ RunResult RunCardprepWith(const Fault& fault, const std::vector<std::string>& ar
 
 void ResetCounter(const std::string& path) { WriteBytes(path, std::vector<uint8_t>(8, 0)); }
 
-pid_t StartCardprep(const std::string& err_path, const std::vector<std::string>& env,
-                    const std::vector<std::string>& args) {
+pid_t StartProgram(const std::vector<std::string>& argv, const std::string& err_path,
+                   const std::vector<std::string>& env) {
   const pid_t pid = fork();
   if (pid == 0) {
     setpgid(0, 0);
@@ -61,14 +62,21 @@ pid_t StartCardprep(const std::string& err_path, const std::vector<std::string>&
     dup2(null, 1);
     dup2(err, 2);
     for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> argv = {const_cast<char*>(CARDPREP_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
     _exit(127);
   }
   setpgid(pid, pid);  // whichever of the two runs first
   return pid;
+}
+
+pid_t StartCardprep(const std::string& err_path, const std::vector<std::string>& env,
+                    const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {CARDPREP_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return StartProgram(argv, err_path, env);
 }
 
 int WaitFor(pid_t pid) {
@@ -128,8 +136,7 @@ RunResult FinishCutCommit() { return RunCardprepWith(MakeFault("opendir", "", "1
 
 Index ReadIndex() {
   Index index;
-  for (const char* name :
-       {"DIRLST16.DAT", "SNDLST16.DAT", "RANDOM16.DAT", "MSGSTR16.DAT", "TAGINF16.TXT"}) {
+  for (const char* name : kIndexFileNames) {
     index[name] = fs::exists(name) ? ReadBytes(name) : std::vector<uint8_t>{};
   }
   return index;

@@ -32,9 +32,12 @@ RunResult RunCardprepWith(const Fault& fault, const std::vector<std::string>& ar
 // A file for Fault::counter, at 0.
 void ResetCounter(const std::string& path);
 
-// Starts cardprep in the working folder in a process group of its own (its
+// Starts |argv| in the working folder in a process group of its own (its
 // workers join it), standard output to /dev/null and standard error to
 // |err_path|, with |env| added.
+pid_t StartProgram(const std::vector<std::string>& argv, const std::string& err_path,
+                   const std::vector<std::string>& env = {});
+// The same for cardprep with |args|.
 pid_t StartCardprep(const std::string& err_path, const std::vector<std::string>& env = {},
                     const std::vector<std::string>& args = {});
 // The exit status, or 128 + the signal that ended it.

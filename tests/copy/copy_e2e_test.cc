@@ -1,10 +1,8 @@
 // cardprep-copy end to end: the real program copies libraries made by
 // ffmpeg and lame at test time onto a card in a temporary folder, indexes
 // it, and cardprep-view checks the card afterwards.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -330,26 +328,6 @@ TEST_F(CopyE2eTest, APulledCardStopsTheRun) {
   }
 }
 
-// Started in the background, in a process group of its own, standard error
-// to |err|.
-pid_t StartCopy(const std::vector<std::string>& args, const std::string& err) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    const int null = open("/dev/null", O_WRONLY);
-    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(null, 1);
-    dup2(fd, 2);
-    std::vector<char*> argv = {const_cast<char*>(CARDPREP_COPY_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  setpgid(pid, pid);
-  return pid;
-}
-
 // Ctrl-C while files are being encoded: the run stops at once, every file
 // it put in place is whole, nothing partial is left, and the next run
 // copies only the rest.
@@ -362,7 +340,8 @@ TEST_F(CopyE2eTest, CtrlCMidEncodeLeavesNothingPartial) {
   MakeAudio("lib/Long/01.flac", spec);
   for (int i = 2; i <= 6; ++i) fs::copy_file("lib/Long/01.flac", "lib/Long/0" + std::to_string(i) + ".flac");
   const pid_t pid =
-      StartCopy({"--card", "card", "--jobs", "2", "lib/Long"}, dir_.path() + "/stderr");
+      StartProgram({CARDPREP_COPY_BINARY, "--card", "card", "--jobs", "2", "lib/Long"},
+                   dir_.path() + "/stderr");
   // Until a file is being written aside.
   bool writing = false;
   for (int i = 0; i < 1000 && !writing; ++i) {
