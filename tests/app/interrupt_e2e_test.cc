@@ -50,15 +50,8 @@ class InterruptTest : public CardTest {
   // |folders| folders of |per_folder| sounds each, under |top|.
   void AddSounds(const std::string& top, int folders, int per_folder) {
     for (int f = 0; f < folders; ++f) {
-      const std::string folder = top + "/F" + std::to_string(f);
-      MakeDirs(folder);
       for (int s = 0; s < per_folder; ++s) {
-        if (silent_.empty()) {
-          WriteSilentMp3("silent.mp3");
-          silent_ = ReadBytes("silent.mp3");
-          fs::remove("silent.mp3");
-        }
-        WriteBytes(folder + "/s" + std::to_string(s) + ".mp3", silent_);
+        Mp3(top + "/F" + std::to_string(f) + "/s" + std::to_string(s) + ".mp3");
       }
     }
   }
@@ -73,7 +66,6 @@ class InterruptTest : public CardTest {
         std::chrono::steady_clock::now() - start);
   }
 
-  std::vector<uint8_t> silent_;
   ScopedTempDir logs_{/*enter=*/false};
 };
 
