@@ -73,11 +73,10 @@ class CopyE2eTest : public ::testing::Test {
     check_ = RunCommand({CARDPREP_VIEW_BINARY, "--card", "card"}).out;
   }
 
-  void Flac(const std::string& path, double seconds, const Tags& tags = {}) {
-    AudioSpec spec;
-    spec.codec = {"-c:a", "flac"};
-    spec.seconds = seconds;
-    MakeAudio(path, spec, tags);
+  // A FLAC file of |seconds| of |signal| ("sine" or "noise").
+  void Flac(const std::string& path, double seconds, const Tags& tags = {},
+            const std::string& signal = "sine") {
+    MakeAudio(path, {{"-c:a", "flac"}, 44100, 2, seconds, signal, {}}, tags);
   }
 
   static std::string LastLine(const std::string& text) {
@@ -301,12 +300,8 @@ TEST_F(CopyE2eTest, ADryRunSaysWhatItWouldDoAndWritesNothing) {
 // is not indexed.
 TEST_F(CopyE2eTest, APulledCardStopsTheRun) {
   MakeDirs("lib/A");
-  AudioSpec spec;
-  spec.codec = {"-c:a", "flac"};
-  spec.seconds = 20;
-  spec.signal = "noise";
   for (const char* name : {"lib/A/1.flac", "lib/A/2.flac", "lib/A/3.flac", "lib/A/4.flac"}) {
-    MakeAudio(name, spec);
+    Flac(name, 20, {}, "noise");
   }
   const Snapshot before = Files("card");
   const RunResult r =
@@ -333,11 +328,7 @@ TEST_F(CopyE2eTest, APulledCardStopsTheRun) {
 // copies only the rest.
 TEST_F(CopyE2eTest, CtrlCMidEncodeLeavesNothingPartial) {
   MakeDirs("lib/Long");
-  AudioSpec spec;
-  spec.codec = {"-c:a", "flac"};
-  spec.seconds = 40;
-  spec.signal = "noise";
-  MakeAudio("lib/Long/01.flac", spec);
+  Flac("lib/Long/01.flac", 40, {}, "noise");
   for (int i = 2; i <= 6; ++i) fs::copy_file("lib/Long/01.flac", "lib/Long/0" + std::to_string(i) + ".flac");
   const pid_t pid =
       StartProgram({CARDPREP_COPY_BINARY, "--card", "card", "--jobs", "2", "lib/Long"},
@@ -380,13 +371,9 @@ TEST_F(CopyE2eTest, CtrlCMidEncodeLeavesNothingPartial) {
 // rate and the time left), never run into the other lines.
 TEST_F(CopyE2eTest, EncodesOnEveryCoreWithAProgressLine) {
   MakeDirs("lib/Many");
-  AudioSpec spec;
-  spec.codec = {"-c:a", "flac"};
-  spec.signal = "noise";
   for (int i = 1; i <= 8; ++i) {
-    spec.seconds = 20 + i;
-    MakeAudio("lib/Many/" + std::to_string(i) + ".flac", spec,
-              {{"title", "Song " + std::to_string(i)}});
+    Flac("lib/Many/" + std::to_string(i) + ".flac", 20 + i, {{"title", "Song " + std::to_string(i)}},
+         "noise");
   }
   WriteText("lib/Many/a?.flac", "no sound");  // a warning on the way
   Copy({"lib/Many", "--jobs", "1", "--no-index"});
