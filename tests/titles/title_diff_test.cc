@@ -19,7 +19,6 @@
 #include "test_util.h"
 #include "text/utf.h"
 #include "titles/tag_search.h"
-#include "titles/tag_search.h"
 
 namespace {
 
