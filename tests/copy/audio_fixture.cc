@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "card_test.h"
 #include "e2e_util.h"
 
 namespace {
@@ -41,21 +42,21 @@ std::string FfmpegMissing() {
   return "";
 }
 
-void MakeAudio(const std::string& path, const AudioSpec& spec, const Tags& tags) {
+void MakeAudio(const std::string& path, const AudioShape& shape, const Tags& tags) {
   std::string source;
-  if (spec.signal == "silence") {
-    source = "anullsrc=r=" + std::to_string(spec.rate) + ":cl=mono";
-  } else if (spec.signal == "noise") {
-    source = "anoisesrc=c=pink:a=0.3:r=" + std::to_string(spec.rate);
+  if (shape.signal == "silence") {
+    source = "anullsrc=r=" + std::to_string(shape.rate) + ":cl=mono";
+  } else if (shape.signal == "noise") {
+    source = "anoisesrc=c=pink:a=0.3:r=" + std::to_string(shape.rate);
   } else {
-    source = "sine=frequency=440:sample_rate=" + std::to_string(spec.rate);
+    source = "sine=frequency=440:sample_rate=" + std::to_string(shape.rate);
   }
   std::vector<std::string> argv = {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source,
-                                   "-t", Number(spec.seconds), "-ac",
-                                   std::to_string(spec.channels), "-ar", std::to_string(spec.rate)};
-  if (spec.channels == 6) argv.insert(argv.end(), {"-channel_layout", "5.1"});
-  argv.insert(argv.end(), spec.codec.begin(), spec.codec.end());
-  argv.insert(argv.end(), spec.extra.begin(), spec.extra.end());
+                                   "-t", Number(shape.seconds), "-ac",
+                                   std::to_string(shape.channels), "-ar", std::to_string(shape.rate)};
+  if (shape.channels == 6) argv.insert(argv.end(), {"-channel_layout", "5.1"});
+  argv.insert(argv.end(), shape.codec.begin(), shape.codec.end());
+  argv.insert(argv.end(), shape.extra.begin(), shape.extra.end());
   for (const auto& [key, value] : tags) argv.insert(argv.end(), {"-metadata", key + "=" + value});
   argv.push_back(path);
   const RunResult made = RunCommand(argv);
@@ -79,12 +80,7 @@ std::map<std::string, std::string> ProbeTags(const std::string& path) {
                                   "-show_entries", "format_tags:stream_tags", "-of", "flat",
                                   path});
   std::map<std::string, std::string> container, stream;
-  size_t start = 0;
-  while (start < r.out.size()) {
-    size_t end = r.out.find('\n', start);
-    if (end == std::string::npos) end = r.out.size();
-    const std::string line = r.out.substr(start, end - start);
-    start = end + 1;
+  for (const std::string& line : Lines(r.out, "\n")) {
     const size_t tags = line.find(".tags.");
     const size_t equals = line.find('=');
     if (tags == std::string::npos || equals == std::string::npos || equals < tags) continue;
@@ -101,12 +97,7 @@ StreamInfo ProbeStream(const std::string& path) {
                                   "-show_entries", "stream=codec_name,sample_rate,channels",
                                   "-of", "flat", path});
   StreamInfo info;
-  size_t start = 0;
-  while (start < r.out.size()) {
-    size_t end = r.out.find('\n', start);
-    if (end == std::string::npos) end = r.out.size();
-    const std::string line = r.out.substr(start, end - start);
-    start = end + 1;
+  for (const std::string& line : Lines(r.out, "\n")) {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     const std::string key = line.substr(0, equals), value = Unquoted(line.substr(equals + 1));

@@ -12,7 +12,7 @@
 
 using Tags = std::vector<std::pair<std::string, std::string>>;
 
-struct AudioSpec {
+struct AudioShape {
   std::vector<std::string> codec;  // "-c:a", "flac"
   int rate = 44100;
   int channels = 2;                // 6: 5.1
@@ -24,9 +24,9 @@ struct AudioSpec {
 // Why ffmpeg or ffprobe cannot be run; empty when both can.
 std::string FfmpegMissing();
 
-// Makes |path| (its format by its extension) as |spec| says, tagged with
+// Makes |path| (its format by its extension) as |shape| says, tagged with
 // |tags|; fails the test when ffmpeg cannot.
-void MakeAudio(const std::string& path, const AudioSpec& spec, const Tags& tags = {});
+void MakeAudio(const std::string& path, const AudioShape& shape, const Tags& tags = {});
 
 // The samples per channel ffmpeg decodes from |path| (resampled to |rate|
 // when not 0), or -1; |*errors| gets what ffmpeg said at level "error".

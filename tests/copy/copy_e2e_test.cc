@@ -115,11 +115,11 @@ TEST_F(CopyE2eTest, CopiesALibraryAndIndexesIt) {
                             {"07 wav.wav", {"-c:a", "pcm_s16le"}, 44100},
                             {"08 mp3.mp3", {"-c:a", "libmp3lame"}, 44100}};
   for (const Source& s : sources) {
-    AudioSpec spec;
-    spec.codec = s.codec;
-    spec.rate = s.rate;
-    spec.seconds = 1.2;
-    MakeAudio(std::string("lib/Album/") + s.file, spec, JapaneseAndAccentedTags());
+    AudioShape shape;
+    shape.codec = s.codec;
+    shape.rate = s.rate;
+    shape.seconds = 1.2;
+    MakeAudio(std::string("lib/Album/") + s.file, shape, JapaneseAndAccentedTags());
   }
   WriteText("lib/Album/cover.jpg", "not a picture");
   const RunResult first = Copy({"lib/Album"});

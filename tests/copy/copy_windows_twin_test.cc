@@ -43,7 +43,7 @@ TEST(CopyWindowsTwinTest, SameLengthsAndTagsAsLinux) {
   MakeDirs("lib/Album é 日本");
   struct Source {
     const char* file;
-    AudioSpec spec;
+    AudioShape shape;
   };
   const Source sources[] = {
       {"01 flac.flac", {{"-c:a", "flac"}, 44100, 2, 2.3, "noise", {}}},
@@ -59,7 +59,7 @@ TEST(CopyWindowsTwinTest, SameLengthsAndTagsAsLinux) {
       {"11 mp3.mp3", {{"-c:a", "libmp3lame"}, 44100, 2, 2.3, "sine", {}}},
   };
   for (const Source& s : sources) {
-    MakeAudio(std::string("lib/Album é 日本/") + s.file, s.spec, JapaneseAndAccentedTags());
+    MakeAudio(std::string("lib/Album é 日本/") + s.file, s.shape, JapaneseAndAccentedTags());
   }
   for (const char* card : {"linux", "windows"}) ASSERT_TRUE(PutUnifontFonts(card));
   const RunResult linux_run =

@@ -75,12 +75,12 @@ const Format kFormats[] = {
 TEST_F(TranscodeTest, EveryFormatKeepsItsLengthAndTags) {
   for (const Format& format : kFormats) {
     SCOPED_TRACE(format.name);
-    AudioSpec spec;
-    spec.codec = format.codec;
-    spec.rate = format.rate;
-    spec.seconds = 2.37;
-    spec.extra = format.extra;
-    MakeAudio(format.file, spec, JapaneseAndAccentedTags());
+    AudioShape shape;
+    shape.codec = format.codec;
+    shape.rate = format.rate;
+    shape.seconds = 2.37;
+    shape.extra = format.extra;
+    MakeAudio(format.file, shape, JapaneseAndAccentedTags());
     std::string errors;
     const int64_t source_samples = DecodedSamples(format.file, 0, &errors);
     ASSERT_GT(source_samples, 0) << errors;
@@ -118,13 +118,13 @@ TEST_F(TranscodeTest, EveryFormatKeepsItsLengthAndTags) {
 TEST_F(TranscodeTest, ResamplesAndMixesDown) {
   struct Case {
     const char* name;
-    AudioSpec spec;
+    AudioShape shape;
     int rate, channels;
   };
-  AudioSpec hi_res{{"-c:a", "flac", "-sample_fmt", "s32"}, 96000, 2, 1.3, "noise", {}};
-  AudioSpec surround{{"-c:a", "flac"}, 48000, 6, 1.3, "sine", {}};
-  AudioSpec mono_8k{{"-c:a", "pcm_s16le"}, 8000, 1, 1.3, "sine", {}};
-  AudioSpec at_32k{{"-c:a", "flac"}, 32000, 2, 1.3, "sine", {}};
+  AudioShape hi_res{{"-c:a", "flac", "-sample_fmt", "s32"}, 96000, 2, 1.3, "noise", {}};
+  AudioShape surround{{"-c:a", "flac"}, 48000, 6, 1.3, "sine", {}};
+  AudioShape mono_8k{{"-c:a", "pcm_s16le"}, 8000, 1, 1.3, "sine", {}};
+  AudioShape at_32k{{"-c:a", "flac"}, 32000, 2, 1.3, "sine", {}};
   const Case cases[] = {
       {"96 kHz, 24 bits", hi_res, 44100, 2},
       {"5.1 at 48 kHz", surround, 48000, 2},
@@ -133,9 +133,9 @@ TEST_F(TranscodeTest, ResamplesAndMixesDown) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string file = c.spec.codec[1] == "flac" ? "in.flac" : "in.wav";
-    MakeAudio(file, c.spec);
-    ASSERT_EQ(ProbeStream(file).channels, c.spec.channels);
+    const std::string file = c.shape.codec[1] == "flac" ? "in.flac" : "in.wav";
+    MakeAudio(file, c.shape);
+    ASSERT_EQ(ProbeStream(file).channels, c.shape.channels);
     std::string errors;
     const int64_t expected = DecodedSamples(file, c.rate, &errors);
     TranscodeResult result;
@@ -143,8 +143,8 @@ TEST_F(TranscodeTest, ResamplesAndMixesDown) {
     const StreamInfo stream = ProbeStream("out.mp3");
     EXPECT_EQ(stream.rate, c.rate);
     EXPECT_EQ(stream.channels, c.channels);
-    EXPECT_EQ(result.source_rate, c.spec.rate);
-    EXPECT_EQ(result.source_channels, c.spec.channels);
+    EXPECT_EQ(result.source_rate, c.shape.rate);
+    EXPECT_EQ(result.source_channels, c.shape.channels);
     ExpectDecodes(expected);
   }
 }
@@ -156,8 +156,8 @@ TEST_F(TranscodeTest, SixHoursKeepTheirLength) {
   GTEST_SKIP() << "encoding six hours takes minutes under AddressSanitizer, more than a test "
                   "may; the build without it encodes them";
 #endif
-  AudioSpec spec{{"-c:a", "flac"}, 32000, 1, 6 * 3600, "silence", {}};
-  MakeAudio("six.flac", spec, {{"title", "Six hours"}});
+  AudioShape shape{{"-c:a", "flac"}, 32000, 1, 6 * 3600, "silence", {}};
+  MakeAudio("six.flac", shape, {{"title", "Six hours"}});
   TranscodeResult result;
   ASSERT_TRUE(Transcode("six.flac", &result, /*quality=*/9)) << result.why;
   EXPECT_EQ(result.samples, 6ull * 3600 * 32000);
@@ -167,20 +167,20 @@ TEST_F(TranscodeTest, SixHoursKeepTheirLength) {
 
 // Every kind of source that cannot be copied is refused, with its reason.
 TEST_F(TranscodeTest, RefusesWhatCannotBeCopied) {
-  AudioSpec flac{{"-c:a", "flac"}, 44100, 2, 4, "noise", {}};
+  AudioShape flac{{"-c:a", "flac"}, 44100, 2, 4, "noise", {}};
   MakeAudio("whole.flac", flac);
   std::vector<uint8_t> bytes = ReadBytes("whole.flac");
   WriteBytes("half.flac", std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
-  AudioSpec wav{{"-c:a", "pcm_s16le"}, 44100, 2, 4, "sine", {}};
+  AudioShape wav{{"-c:a", "pcm_s16le"}, 44100, 2, 4, "sine", {}};
   MakeAudio("whole.wav", wav);
   bytes = ReadBytes("whole.wav");
   WriteBytes("half.wav", std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
   WriteText("notes.flac", "These are no sounds, only words about them.\n");
-  AudioSpec empty{{"-c:a", "flac"}, 44100, 2, 0, "sine", {}};
+  AudioShape empty{{"-c:a", "flac"}, 44100, 2, 0, "sine", {}};
   MakeAudio("empty.flac", empty);
   // An iTunes Store purchase of before 2009: AAC in MP4, its sample entry
   // "drms" (FairPlay) instead of "mp4a".
-  AudioSpec aac{{"-c:a", "aac"}, 44100, 2, 1, "sine", {}};
+  AudioShape aac{{"-c:a", "aac"}, 44100, 2, 1, "sine", {}};
   MakeAudio("clear.m4a", aac);
   std::string m4a(reinterpret_cast<const char*>(ReadBytes("clear.m4a").data()),
                   ReadBytes("clear.m4a").size());
@@ -214,8 +214,8 @@ TEST_F(TranscodeTest, RefusesWhatCannotBeCopied) {
 // A full card stops the encoder at its first failed write, with the
 // system's error; a cancelled one stops at its next step.
 TEST_F(TranscodeTest, StopsAtAFullCardAndWhenCancelled) {
-  AudioSpec spec{{"-c:a", "flac"}, 44100, 2, 3, "noise", {}};
-  MakeAudio("song.flac", spec);
+  AudioShape shape{{"-c:a", "flac"}, 44100, 2, 3, "noise", {}};
+  MakeAudio("song.flac", shape);
   TranscodeRequest request;
   request.source = "song.flac";
   OutFile full;
